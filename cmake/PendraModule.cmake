@@ -1,0 +1,37 @@
+# The filter module: Pendra04.vdf in bin/plugins/, built from one object
+# library that the tests also link for white-box checks.
+
+set(PENDRA_MODULE_SOURCES
+  module/filter_definition.cpp
+  module/script_config.cpp
+  defaults/process_defaults.cpp
+  defaults/host_folder.cpp
+  defaults/init_callback.cpp
+  logo/run_start_end.cpp
+  process/run_callback.cpp
+  dialog/config_callback_none.cpp
+)
+if(NOT WIN32)
+  list(APPEND PENDRA_MODULE_SOURCES platform/windows_calls_posix.cpp)
+endif()
+
+add_library(pendra_core OBJECT ${PENDRA_MODULE_SOURCES})
+target_include_directories(pendra_core PUBLIC ${PROJECT_SOURCE_DIR})
+set_target_properties(pendra_core PROPERTIES POSITION_INDEPENDENT_CODE ON
+                                             CXX_VISIBILITY_PRESET hidden)
+# Doubles must round the same in both builds: no fused multiply-add.
+target_compile_options(pendra_core PRIVATE -ffp-contract=off)
+
+add_library(pendra_module SHARED $<TARGET_OBJECTS:pendra_core>)
+set_target_properties(pendra_module PROPERTIES
+  OUTPUT_NAME Pendra04
+  PREFIX ""
+  SUFFIX ".vdf"
+  RUNTIME_OUTPUT_DIRECTORY ${PENDRA_PLUGINS_DIR}
+  LIBRARY_OUTPUT_DIRECTORY ${PENDRA_PLUGINS_DIR})
+if(WIN32)
+  # No import library: nothing links against the module.
+  set_target_properties(pendra_module PROPERTIES IMPORT_PREFIX "" IMPORT_SUFFIX ".vdf.a")
+else()
+  target_link_options(pendra_module PRIVATE -Wl,--no-undefined)
+endif()

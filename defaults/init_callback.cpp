@@ -1,0 +1,65 @@
+/*
+ * The init callback: a new instance takes its settings from the defaults file
+ * "plugins\pendra\Pendra.ini" under the host's folder, or from the values the
+ * process already holds when the file is missing. It also clears every
+ * resource pointer, since the host need not hand the record over zero-filled.
+ */
+#include "defaults/host_folder.h"
+#include "defaults/process_defaults.h"
+#include "module/callbacks.h"
+#include "module/filter_settings.h"
+#include "platform/windows_calls.h"
+
+/* Forgets any images and buffers: a new record owns nothing. */
+static void clearResources(FilterSettings *s)
+{
+    s->preview = nullptr;
+    s->blackFile = s->blackPixels = nullptr;
+    s->whiteFile = s->whitePixels = nullptr;
+    s->maskFile = s->maskPixels = nullptr;
+    s->logoWidth = s->logoHeight = s->logoStride = 0;
+    s->sideTable = nullptr;
+    s->bitmapMask = s->vertEdge = s->horzEdge = nullptr;
+    s->smoothScratch = s->smoothImage = s->unblended = nullptr;
+    s->rectPixels = nullptr;
+    s->workMap = s->blurPasses = nullptr;
+    s->edgeCount = 0;
+    for (int i = 0; i < 3; ++i)
+        s->blackKey[i] = s->whiteKey[i] = s->maskKey[i] = 0;
+}
+
+int VDCDECL filterInit(FilterActivation *fa, const FilterFunctions *)
+{
+    FilterSettings *s = settingsOf(fa);
+    clearResources(s);
+
+    char iniPath[HOST_PATH_MAX + 1];
+    if (hostPath("plugins" PATH_SEP "pendra" PATH_SEP "Pendra.ini", iniPath, sizeof iniPath) == 0)
+        readDefaultsFile(iniPath);
+    /* An unknown folder leaves the path empty: the next start then fails cleanly. */
+    hostPath("plugins" PATH_SEP "Logo.bmp", s->bitmapPath, sizeof s->bitmapPath);
+
+    s->x = processDefault(DEFAULT_X);
+    s->y = processDefault(DEFAULT_Y);
+    s->alpha = processDefault(DEFAULT_ALPHA);
+    s->fadeOut = processDefault(DEFAULT_FADEOUT);
+    s->side = processDefault(DEFAULT_SIDE);
+    s->start = processDefault(DEFAULT_START);
+    s->end = processDefault(DEFAULT_END);
+    s->fadeIn = processDefault(DEFAULT_FADEIN);
+    s->t1 = processDefault(DEFAULT_T1);
+    s->t2 = processDefault(DEFAULT_T2);
+    s->t3 = processDefault(DEFAULT_T3);
+    s->b2 = processDefault(DEFAULT_B2);
+    s->b3 = processDefault(DEFAULT_B3);
+    s->bb = processDefault(DEFAULT_BB);
+    s->scene = processDefault(DEFAULT_SCENE);
+    s->white = processDefault(DEFAULT_WHITE);
+    s->feather = processDefault(DEFAULT_FEATHER);
+    s->noiseL = processDefault(DEFAULT_NOISE_L);
+    s->debugOutput = 0;
+    s->blackMode = 0;
+    s->maskMode = 0;
+    s->maxDeviation = 0;
+    return 0;
+}

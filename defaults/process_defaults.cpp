@@ -1,0 +1,161 @@
+/*
+ * The process-wide defaults and a token-based reader for the defaults file.
+ *
+ * The file is a run of white-space-separated tokens read as key, integer,
+ * key, integer; line breaks mean nothing of their own. A key is compared with
+ * the 21 names exactly, with case. When the token after a key is not an
+ * integer, the key changes nothing and that token is taken as the next key.
+ * A value is an optional sign and decimal digits; should digits be followed
+ * by other characters in the same token, those characters start the next
+ * token, as a formatted "%d" read would leave them.
+ */
+#include "defaults/process_defaults.h"
+
+#include <climits>
+#include <cstdio>
+#include <cstring>
+
+struct DefaultValues {
+    int value[DEFAULT_COUNT];
+};
+
+static constexpr DefaultValues builtInDefaults = {{
+    0,  /* DEFAULT_X */
+    0,  /* DEFAULT_Y */
+    0,  /* DEFAULT_START */
+    0,  /* DEFAULT_END */
+    0,  /* DEFAULT_FADEIN */
+    0,  /* DEFAULT_FADEOUT */
+    0,  /* DEFAULT_ALPHA */
+    10, /* DEFAULT_T1 */
+    25, /* DEFAULT_T2 */
+    40, /* DEFAULT_T3 */
+    5,  /* DEFAULT_B1 */
+    5,  /* DEFAULT_B2 */
+    20, /* DEFAULT_B3 */
+    10, /* DEFAULT_BB */
+    0,  /* DEFAULT_SIDE */
+    10, /* DEFAULT_SCENE */
+    230, /* DEFAULT_WHITE */
+    8,   /* DEFAULT_FEATHER */
+    150, /* DEFAULT_ALPHA_M */
+    80,  /* DEFAULT_ALPHA_T */
+    2,   /* DEFAULT_NOISE_L */
+}};
+
+static const char *const keyNames[DEFAULT_COUNT] = {
+    "DEFAULT_X",       "DEFAULT_Y",     "DEFAULT_START",   "DEFAULT_END",     "DEFAULT_FADEIN",
+    "DEFAULT_FADEOUT", "DEFAULT_ALPHA", "DEFAULT_T1",      "DEFAULT_T2",      "DEFAULT_T3",
+    "DEFAULT_B1",      "DEFAULT_B2",    "DEFAULT_B3",      "DEFAULT_BB",      "DEFAULT_SIDE",
+    "DEFAULT_SCENE",   "DEFAULT_WHITE", "DEFAULT_FEATHER", "DEFAULT_ALPHA_M", "DEFAULT_ALPHA_T",
+    "DEFAULT_NOISE_L",
+};
+
+static DefaultValues processDefaults = builtInDefaults;
+
+/* Longest key the reader keeps; longer tokens match no key. */
+#define KEY_TOKEN_MAX 255
+
+int processDefault(DefaultKey key) { return processDefaults.value[key]; }
+
+const char *defaultKeyName(DefaultKey key) { return keyNames[key]; }
+
+void resetProcessDefaults()
+{
+    processDefaults = builtInDefaults;
+}
+
+/* The token reader's state: the file and one token read ahead. */
+struct TokenReader {
+    FILE *file;
+    char token[KEY_TOKEN_MAX + 1];
+    bool tooLong;    /* the token had more characters than it keeps */
+    bool hasPending; /* token holds a token not yet consumed */
+};
+
+static bool isBlank(int ch) { return ch == ' ' || (ch >= '\t' && ch <= '\r'); }
+
+/* Reads the next white-space-separated token; false at the end of the file. */
+static bool nextToken(TokenReader *reader)
+{
+    if (reader->hasPending) {
+        reader->hasPending = false;
+        return true;
+    }
+    int ch = fgetc(reader->file);
+    while (ch != EOF && isBlank(ch))
+        ch = fgetc(reader->file);
+    if (ch == EOF)
+        return false;
+    size_t length = 0;
+    reader->tooLong = false;
+    while (ch != EOF && !isBlank(ch)) {
+        if (length < KEY_TOKEN_MAX)
+            reader->token[length++] = static_cast<char>(ch);
+        else
+            reader->tooLong = true;
+        ch = fgetc(reader->file);
+    }
+    reader->token[length] = '\0';
+    return true;
+}
+
+/* Reads an integer token; on failure the token stays pending as the next key.
+ * Values beyond the int range saturate. */
+static bool nextInteger(TokenReader *reader, int *value)
+{
+    if (!nextToken(reader))
+        return false;
+    const char *p = reader->token;
+    bool negative = *p == '-';
+    if (*p == '+' || *p == '-')
+        ++p;
+    if (*p < '0' || *p > '9' || reader->tooLong) {
+        reader->hasPending = true;
+        return false;
+    }
+    long long magnitude = 0;
+    while (*p >= '0' && *p <= '9') {
+        if (magnitude <= static_cast<long long>(INT_MAX) + 1)
+            magnitude = magnitude * 10 + (*p - '0');
+        ++p;
+    }
+    long long signedValue = negative ? -magnitude : magnitude;
+    if (signedValue > INT_MAX)
+        signedValue = INT_MAX;
+    if (signedValue < INT_MIN)
+        signedValue = INT_MIN;
+    *value = static_cast<int>(signedValue);
+    if (*p != '\0') {
+        std::memmove(reader->token, p, std::strlen(p) + 1);
+        reader->hasPending = true;
+    }
+    return true;
+}
+
+/* The table index of a key token, or -1. */
+static int keyIndex(const TokenReader *reader)
+{
+    if (reader->tooLong)
+        return -1;
+    for (int k = 0; k < DEFAULT_COUNT; ++k)
+        if (std::strcmp(reader->token, keyNames[k]) == 0)
+            return k;
+    return -1;
+}
+
+int readDefaultsFile(const char *path)
+{
+    FILE *file = std::fopen(path, "r");
+    if (!file)
+        return 1;
+    TokenReader reader = {file, {0}, false, false};
+    while (nextToken(&reader)) {
+        int index = keyIndex(&reader);
+        int value = 0;
+        if (nextInteger(&reader, &value) && index >= 0)
+            processDefaults.value[index] = value;
+    }
+    std::fclose(file);
+    return 0;
+}

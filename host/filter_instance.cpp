@@ -1,0 +1,40 @@
+#include "host/filter_instance.h"
+
+#include "host/host_error.h"
+
+#include <cstring>
+#include <string>
+
+namespace pendra::host {
+
+FilterInstance::FilterInstance(const RegisteredFilter &filter, unsigned char fillByte)
+    : filter_(filter)
+{
+    const FilterDefinition &def = filter.definition;
+    if (def.inst_data_size < 0)
+        throw HostError(std::string(def.name ? def.name : "filter") +
+                        ": negative instance size");
+    size_t size = def.inst_data_size > 0 ? static_cast<size_t>(def.inst_data_size) : 1;
+    data_.reset(std::malloc(size));
+    if (!data_)
+        throw HostError(std::string(def.name ? def.name : "filter") +
+                        ": cannot allocate the instance record");
+    std::memset(data_.get(), fillByte, size);
+
+    activation_.filter = const_cast<FilterDefinition *>(&def);
+    activation_.filter_data = data_.get();
+    activation_.dst = &dst_;
+    activation_.src = &src_;
+    activation_.last = &last_;
+    activation_.pfsi = &state_;
+    if (def.initProc && def.initProc(&activation_, &functions()) != 0)
+        throw HostError(std::string(def.name ? def.name : "filter") + ": init callback failed");
+}
+
+FilterInstance::~FilterInstance()
+{
+    if (filter_.definition.deinitProc)
+        filter_.definition.deinitProc(&activation_, &functions());
+}
+
+} // namespace pendra::host

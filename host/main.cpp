@@ -1,0 +1,52 @@
+// pendra-host: our stand-in for the video host. It loads a filter module from
+// its plugins folder and drives the filter through its real entry points.
+#include "host/host_error.h"
+#include "host/loaded_module.h"
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+namespace {
+
+void usage(FILE *out)
+{
+    std::fputs("usage: pendra-host list [MODULE]\n"
+               "  list   load MODULE (default: plugins/Pendra04.vdf beside this program)\n"
+               "         and print each filter it registers: name, description, maker\n",
+               out);
+}
+
+int listFilters(const std::filesystem::path &file)
+{
+    pendra::host::LoadedModule module(file);
+    std::printf("module:      %s\n", file.string().c_str());
+    std::printf("interface:   version %d, compatible with %d\n", module.version(),
+                module.compatibleVersion());
+    for (const auto &filter : module.filters()) {
+        std::printf("filter:      %s\n", filter.definition.name);
+        std::printf("description: %s\n", filter.definition.desc);
+        std::printf("maker:       %s\n", filter.definition.maker);
+    }
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    try {
+        if (argc >= 2 && (!std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h"))) {
+            usage(stdout);
+            return 0;
+        }
+        if (argc >= 2 && !std::strcmp(argv[1], "list") && argc <= 3)
+            return listFilters(argc == 3 ? std::filesystem::path(argv[2])
+                                         : pendra::host::defaultModulePath());
+        usage(stderr);
+        return 2;
+    } catch (const std::exception &e) {
+        std::fprintf(stderr, "pendra-host: %s\n", e.what());
+        return 1;
+    }
+}

@@ -1,0 +1,106 @@
+/*
+ * FilterSettings: the one record a filter instance owns.
+ *
+ * The host allocates it with the definition's inst_data_size and hands it to
+ * every callback through FilterActivation::filter_data. It holds the user's
+ * settings, the loaded logo bitmap set and the working buffers of a run. It is
+ * flat and trivially copyable: the config callback copies it whole to undo a
+ * cancelled dialog, so no field may point into the record itself.
+ */
+#ifndef PENDRA_MODULE_FILTER_SETTINGS_H
+#define PENDRA_MODULE_FILTER_SETTINGS_H
+
+#include "module/host_interface.h"
+
+#include <cstdint>
+#include <type_traits>
+
+#define BITMAP_PATH_SIZE 1024
+#define UNBLEND_TABLE_SIZE (256 * 256)
+
+/* Red, green, blue as signed 32-bit values (16.16 fixed point while smoothing). */
+struct ChannelTriple {
+    int32_t red;
+    int32_t green;
+    int32_t blue;
+};
+
+/* Distances to and frame byte offsets of the nearest clean pixel on each side. */
+struct SideRecord {
+    int32_t southDistance;
+    int32_t southOffset;
+    int32_t eastDistance;
+    int32_t eastOffset;
+    int32_t northDistance;
+    int32_t northOffset;
+    int32_t westDistance;
+    int32_t westOffset;
+};
+
+struct FilterSettings {
+    IFilterPreview *preview;
+
+    /* The loaded bitmap set: whole file images and pointers to their pixel rows. */
+    unsigned char *blackFile;
+    unsigned char *blackPixels;
+    unsigned char *whiteFile;
+    unsigned char *whitePixels;
+    unsigned char *maskFile; /* may share blackFile; then never released through here */
+    unsigned char *maskPixels;
+    int logoWidth;
+    int logoHeight;
+    int logoStride;
+
+    char bitmapPath[BITMAP_PATH_SIZE];
+    int debugOutput;
+    int x;
+    int y;
+    int alpha;
+    int side;
+    int start;
+    int end;
+    int fadeIn;
+    int fadeOut;
+
+    /* Working buffers, from a successful start to the end callback. */
+    SideRecord *sideTable;
+    int32_t *bitmapMask;
+    int32_t *vertEdge;
+    int32_t *horzEdge;
+    ChannelTriple *smoothScratch;
+    ChannelTriple *smoothImage;
+    ChannelTriple *unblended;
+    uint32_t *rectPixels;
+    int32_t *workMap;
+    int32_t *blurPasses;
+
+    int t1;
+    int t2;
+    int t3;
+    int b2;
+    int b3;
+    int bb;
+    int scene;
+    int edgeCount;
+    int blackKey[3]; /* red, green, blue */
+    int whiteKey[3];
+    int maskKey[3];
+    int blackMode;
+    int maskMode;
+    int white;
+    unsigned char unblendTable[UNBLEND_TABLE_SIZE];
+    int feather;
+    int maxDeviation;
+    int noiseL;
+};
+
+static_assert(std::is_trivially_copyable_v<FilterSettings>);
+static_assert(std::is_standard_layout_v<FilterSettings>);
+
+/* The instance record behind an activation. */
+inline FilterSettings *settingsOf(const FilterActivation *fa)
+{
+    return static_cast<FilterSettings *>(fa->filter_data);
+}
+
+#endif
