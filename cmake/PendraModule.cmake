@@ -1,18 +1,22 @@
 # The filter module: Pendra04.vdf in bin/plugins/, built from one object
 # library that the tests also link for white-box checks.
 
-set(PENDRA_MODULE_SOURCES
-  module/filter_definition.cpp
-  module/script_config.cpp
-  defaults/process_defaults.cpp
-  defaults/host_folder.cpp
-  defaults/init_callback.cpp
-  logo/run_start_end.cpp
-  process/run_callback.cpp
-  dialog/config_callback_none.cpp
-)
-if(NOT WIN32)
-  list(APPEND PENDRA_MODULE_SOURCES platform/windows_calls_posix.cpp)
+file(GLOB PENDRA_MODULE_SOURCES CONFIGURE_DEPENDS
+  ${PROJECT_SOURCE_DIR}/module/*.cpp
+  ${PROJECT_SOURCE_DIR}/defaults/*.cpp
+  ${PROJECT_SOURCE_DIR}/logo/*.cpp
+  ${PROJECT_SOURCE_DIR}/process/*.cpp)
+# The dialog exists on Windows only; elsewhere the config callback reports
+# that it could not open, and platform/ supplies the Windows kernel calls.
+if(WIN32)
+  file(GLOB dialog_sources CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/dialog/*_win32.cpp)
+  if(NOT dialog_sources)
+    set(dialog_sources ${PROJECT_SOURCE_DIR}/dialog/config_callback_none.cpp)
+  endif()
+  list(APPEND PENDRA_MODULE_SOURCES ${dialog_sources})
+else()
+  list(APPEND PENDRA_MODULE_SOURCES ${PROJECT_SOURCE_DIR}/dialog/config_callback_none.cpp
+                                    ${PROJECT_SOURCE_DIR}/platform/windows_calls_posix.cpp)
 endif()
 
 add_library(pendra_core OBJECT ${PENDRA_MODULE_SOURCES})

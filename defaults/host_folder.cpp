@@ -11,8 +11,7 @@
 #include <cstdio>
 #include <cstring>
 
-int findHostFolder(char *folder, size_t size)
-{
+int findHostFolder(char *folder, size_t size) {
     char exeName[HOST_PATH_MAX + 1];
     DWORD length = GetModuleFileNameA(nullptr, exeName, sizeof exeName);
     if (length == 0 || length > HOST_PATH_MAX)
@@ -32,8 +31,7 @@ int findHostFolder(char *folder, size_t size)
     return 0;
 }
 
-int hostPath(const char *relative, char *path, size_t size)
-{
+int hostPath(const char *relative, char *path, size_t size) {
     char folder[HOST_PATH_MAX + 1];
     if (size > 0)
         path[0] = '\0';

@@ -11,8 +11,7 @@
 #include "platform/windows_calls.h"
 
 /* Forgets any images and buffers: a new record owns nothing. */
-static void clearResources(FilterSettings *s)
-{
+static void clearResources(FilterSettings *s) {
     s->preview = nullptr;
     s->blackFile = s->blackPixels = nullptr;
     s->whiteFile = s->whitePixels = nullptr;
@@ -23,13 +22,13 @@ static void clearResources(FilterSettings *s)
     s->smoothScratch = s->smoothImage = s->unblended = nullptr;
     s->rectPixels = nullptr;
     s->workMap = s->blurPasses = nullptr;
+    s->sourceRect = nullptr;
     s->edgeCount = 0;
     for (int i = 0; i < 3; ++i)
         s->blackKey[i] = s->whiteKey[i] = s->maskKey[i] = 0;
 }
 
-int VDCDECL filterInit(FilterActivation *fa, const FilterFunctions *)
-{
+int VDCDECL filterInit(FilterActivation *fa, const FilterFunctions *) {
     FilterSettings *s = settingsOf(fa);
     clearResources(s);
 

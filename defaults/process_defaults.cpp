@@ -20,22 +20,22 @@ struct DefaultValues {
 };
 
 static constexpr DefaultValues builtInDefaults = {{
-    0,  /* DEFAULT_X */
-    0,  /* DEFAULT_Y */
-    0,  /* DEFAULT_START */
-    0,  /* DEFAULT_END */
-    0,  /* DEFAULT_FADEIN */
-    0,  /* DEFAULT_FADEOUT */
-    0,  /* DEFAULT_ALPHA */
-    10, /* DEFAULT_T1 */
-    25, /* DEFAULT_T2 */
-    40, /* DEFAULT_T3 */
-    5,  /* DEFAULT_B1 */
-    5,  /* DEFAULT_B2 */
-    20, /* DEFAULT_B3 */
-    10, /* DEFAULT_BB */
-    0,  /* DEFAULT_SIDE */
-    10, /* DEFAULT_SCENE */
+    0,   /* DEFAULT_X */
+    0,   /* DEFAULT_Y */
+    0,   /* DEFAULT_START */
+    0,   /* DEFAULT_END */
+    0,   /* DEFAULT_FADEIN */
+    0,   /* DEFAULT_FADEOUT */
+    0,   /* DEFAULT_ALPHA */
+    10,  /* DEFAULT_T1 */
+    25,  /* DEFAULT_T2 */
+    40,  /* DEFAULT_T3 */
+    5,   /* DEFAULT_B1 */
+    5,   /* DEFAULT_B2 */
+    20,  /* DEFAULT_B3 */
+    10,  /* DEFAULT_BB */
+    0,   /* DEFAULT_SIDE */
+    10,  /* DEFAULT_SCENE */
     230, /* DEFAULT_WHITE */
     8,   /* DEFAULT_FEATHER */
     150, /* DEFAULT_ALPHA_M */
@@ -56,12 +56,15 @@ static DefaultValues processDefaults = builtInDefaults;
 /* Longest key the reader keeps; longer tokens match no key. */
 #define KEY_TOKEN_MAX 255
 
-int processDefault(DefaultKey key) { return processDefaults.value[key]; }
+int processDefault(DefaultKey key) {
+    return processDefaults.value[key];
+}
 
-const char *defaultKeyName(DefaultKey key) { return keyNames[key]; }
+const char *defaultKeyName(DefaultKey key) {
+    return keyNames[key];
+}
 
-void resetProcessDefaults()
-{
+void resetProcessDefaults() {
     processDefaults = builtInDefaults;
 }
 
@@ -73,11 +76,12 @@ struct TokenReader {
     bool hasPending; /* token holds a token not yet consumed */
 };
 
-static bool isBlank(int ch) { return ch == ' ' || (ch >= '\t' && ch <= '\r'); }
+static bool isBlank(int ch) {
+    return ch == ' ' || (ch >= '\t' && ch <= '\r');
+}
 
 /* Reads the next white-space-separated token; false at the end of the file. */
-static bool nextToken(TokenReader *reader)
-{
+static bool nextToken(TokenReader *reader) {
     if (reader->hasPending) {
         reader->hasPending = false;
         return true;
@@ -102,8 +106,7 @@ static bool nextToken(TokenReader *reader)
 
 /* Reads an integer token; on failure the token stays pending as the next key.
  * Values beyond the int range saturate. */
-static bool nextInteger(TokenReader *reader, int *value)
-{
+static bool nextInteger(TokenReader *reader, int *value) {
     if (!nextToken(reader))
         return false;
     const char *p = reader->token;
@@ -134,8 +137,7 @@ static bool nextInteger(TokenReader *reader, int *value)
 }
 
 /* The table index of a key token, or -1. */
-static int keyIndex(const TokenReader *reader)
-{
+static int keyIndex(const TokenReader *reader) {
     if (reader->tooLong)
         return -1;
     for (int k = 0; k < DEFAULT_COUNT; ++k)
@@ -144,8 +146,7 @@ static int keyIndex(const TokenReader *reader)
     return -1;
 }
 
-int readDefaultsFile(const char *path)
-{
+int readDefaultsFile(const char *path) {
     FILE *file = std::fopen(path, "r");
     if (!file)
         return 1;

@@ -5,4 +5,6 @@
  */
 #include "module/callbacks.h"
 
-int VDCDECL filterConfig(FilterActivation *, const FilterFunctions *, VDXHWND) { return 1; }
+int VDCDECL filterConfig(FilterActivation *, const FilterFunctions *, VDXHWND) {
+    return 1;
+}

@@ -8,12 +8,10 @@
 namespace pendra::host {
 
 FilterInstance::FilterInstance(const RegisteredFilter &filter, unsigned char fillByte)
-    : filter_(filter)
-{
+    : filter_(filter) {
     const FilterDefinition &def = filter.definition;
     if (def.inst_data_size < 0)
-        throw HostError(std::string(def.name ? def.name : "filter") +
-                        ": negative instance size");
+        throw HostError(std::string(def.name ? def.name : "filter") + ": negative instance size");
     size_t size = def.inst_data_size > 0 ? static_cast<size_t>(def.inst_data_size) : 1;
     data_.reset(std::malloc(size));
     if (!data_)
@@ -31,8 +29,31 @@ FilterInstance::FilterInstance(const RegisteredFilter &filter, unsigned char fil
         throw HostError(std::string(def.name ? def.name : "filter") + ": init callback failed");
 }
 
-FilterInstance::~FilterInstance()
-{
+void FilterInstance::setFrames(int w, int h, ptrdiff_t pitchBytes, bool inPlace) {
+    source_ = FrameBuffer(w, h, pitchBytes);
+    destination_ = inPlace ? FrameBuffer() : FrameBuffer(w, h, pitchBytes);
+    inPlace_ = inPlace;
+    source_.describe(src_);
+    destination().describe(dst_);
+}
+
+int FilterInstance::start() {
+    const FilterDefinition &def = filter_.definition;
+    return def.startProc ? def.startProc(&activation_, &functions()) : 0;
+}
+
+int FilterInstance::run(int32_t frameNumber) {
+    state_.lCurrentFrame = frameNumber;
+    state_.lCurrentSourceFrame = frameNumber;
+    return filter_.definition.runProc(&activation_, &functions());
+}
+
+int FilterInstance::end() {
+    const FilterDefinition &def = filter_.definition;
+    return def.endProc ? def.endProc(&activation_, &functions()) : 0;
+}
+
+FilterInstance::~FilterInstance() {
     if (filter_.definition.deinitProc)
         filter_.definition.deinitProc(&activation_, &functions());
 }

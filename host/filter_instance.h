@@ -3,6 +3,7 @@
 // and the frame buffers and state record it points at.
 #pragma once
 
+#include "host/frame_buffer.h"
 #include "host/loaded_module.h"
 #include "module/host_interface.h"
 
@@ -28,6 +29,21 @@ class FilterInstance {
     // The record seen as the module's own type (for tests built with its headers).
     template <typename T> T &dataAs() { return *static_cast<T *>(data_.get()); }
 
+    // Frames of a run. The host allocates the source and destination (or one
+    // buffer for both when inPlace) of that size and pitch, then points the
+    // activation record at them.
+    void setFrames(int w, int h, ptrdiff_t pitchBytes = 0, bool inPlace = false);
+    FrameBuffer &source() { return source_; }
+    // The destination: the source itself when processing in place.
+    FrameBuffer &destination() { return inPlace_ ? source_ : destination_; }
+    bool inPlace() const { return inPlace_; }
+
+    // The callbacks of a run; each returns the callback's result.
+    int start();
+    // Processes the source into the destination as frame number frameNumber.
+    int run(int32_t frameNumber);
+    int end();
+
   private:
     struct FreeDeleter {
         void operator()(void *p) const { std::free(p); }
@@ -35,6 +51,9 @@ class FilterInstance {
 
     const RegisteredFilter &filter_;
     std::unique_ptr<void, FreeDeleter> data_;
+    FrameBuffer source_;
+    FrameBuffer destination_;
+    bool inPlace_ = false;
     VFBitmap src_{};
     VFBitmap dst_{};
     VFBitmap last_{};

@@ -13,15 +13,15 @@ namespace pendra::host {
 namespace {
 
 // Functions of the table that Pendra never calls; they behave as a plain host.
-bool VDCDECL yes() { return true; }
+bool VDCDECL yes() {
+    return true;
+}
 void VDCDECL initVTables(void *) {}
-[[noreturn]] void VDCDECL exceptOutOfMemory()
-{
+[[noreturn]] void VDCDECL exceptOutOfMemory() {
     std::fputs("filter: out of memory\n", stderr);
     std::abort();
 }
-[[noreturn]] void VDCDECL except(const char *format, ...)
-{
+[[noreturn]] void VDCDECL except(const char *format, ...) {
     va_list args;
     va_start(args, format);
     std::fputs("filter: ", stderr);
@@ -30,9 +30,10 @@ void VDCDECL initVTables(void *) {}
     va_end(args);
     std::abort();
 }
-long VDCDECL cpuFlags() { return 0; }
-long VDCDECL hostVersionInfo(char *buffer, int length)
-{
+long VDCDECL cpuFlags() {
+    return 0;
+}
+long VDCDECL hostVersionInfo(char *buffer, int length) {
     if (buffer && length > 0)
         std::snprintf(buffer, static_cast<size_t>(length), "Pendra host");
     return 1;
@@ -40,18 +41,23 @@ long VDCDECL hostVersionInfo(char *buffer, int length)
 
 } // namespace
 
-const FilterFunctions &LoadedModule::functions() const
-{
+const FilterFunctions &LoadedModule::functions() const {
     static const FilterFunctions table = {
-        &LoadedModule::addFilter, &LoadedModule::removeFilter, yes, yes, initVTables,
-        exceptOutOfMemory,        except,                      cpuFlags, hostVersionInfo,
+        &LoadedModule::addFilter,
+        &LoadedModule::removeFilter,
+        yes,
+        yes,
+        initVTables,
+        exceptOutOfMemory,
+        except,
+        cpuFlags,
+        hostVersionInfo,
     };
     return table;
 }
 
 FilterDefinition *VDCDECL LoadedModule::addFilter(FilterModule *fm, FilterDefinition *fd,
-                                                  int length)
-{
+                                                  int length) {
     auto *record = reinterpret_cast<ModuleRecord *>(fm);
     if (!record || !fd || length <= 0)
         return nullptr;
@@ -67,8 +73,7 @@ FilterDefinition *VDCDECL LoadedModule::addFilter(FilterModule *fm, FilterDefini
     return &entry.definition;
 }
 
-void VDCDECL LoadedModule::removeFilter(FilterDefinition *fd)
-{
+void VDCDECL LoadedModule::removeFilter(FilterDefinition *fd) {
     if (!fd)
         return;
     auto *entry = reinterpret_cast<RegisteredFilter *>(fd);
@@ -76,9 +81,9 @@ void VDCDECL LoadedModule::removeFilter(FilterDefinition *fd)
     self->filters_.remove_if([fd](const RegisteredFilter &f) { return &f.definition == fd; });
 }
 
-LoadedModule::LoadedModule(const std::filesystem::path &file) : library_(file)
-{
-    auto init = reinterpret_cast<FilterModuleInitProc>(library_.symbol("VirtualdubFilterModuleInit2"));
+LoadedModule::LoadedModule(const std::filesystem::path &file) : library_(file) {
+    auto init =
+        reinterpret_cast<FilterModuleInitProc>(library_.symbol("VirtualdubFilterModuleInit2"));
     auto deinit =
         reinterpret_cast<FilterModuleDeinitProc>(library_.symbol("VirtualdubFilterModuleDeinit"));
     if (!init || !deinit)
@@ -99,10 +104,11 @@ LoadedModule::LoadedModule(const std::filesystem::path &file) : library_(file)
     }
 }
 
-LoadedModule::~LoadedModule() { record_.module.deinitProc(&record_.module, &functions()); }
+LoadedModule::~LoadedModule() {
+    record_.module.deinitProc(&record_.module, &functions());
+}
 
-const RegisteredFilter &LoadedModule::filter(const std::string &name) const
-{
+const RegisteredFilter &LoadedModule::filter(const std::string &name) const {
     for (const RegisteredFilter &f : filters_)
         if (f.definition.name && name == f.definition.name)
             return f;

@@ -9,16 +9,14 @@
 
 namespace {
 
-void usage(FILE *out)
-{
+void usage(FILE *out) {
     std::fputs("usage: pendra-host list [MODULE]\n"
                "  list   load MODULE (default: plugins/Pendra04.vdf beside this program)\n"
                "         and print each filter it registers: name, description, maker\n",
                out);
 }
 
-int listFilters(const std::filesystem::path &file)
-{
+int listFilters(const std::filesystem::path &file) {
     pendra::host::LoadedModule module(file);
     std::printf("module:      %s\n", file.string().c_str());
     std::printf("interface:   version %d, compatible with %d\n", module.version(),
@@ -33,8 +31,7 @@ int listFilters(const std::filesystem::path &file)
 
 } // namespace
 
-int main(int argc, char **argv)
-{
+int main(int argc, char **argv) {
     try {
         if (argc >= 2 && (!std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h"))) {
             usage(stdout);

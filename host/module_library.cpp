@@ -15,8 +15,7 @@ namespace pendra::host {
 
 #if defined(_WIN32)
 
-ModuleLibrary::ModuleLibrary(const std::filesystem::path &file) : file_(file)
-{
+ModuleLibrary::ModuleLibrary(const std::filesystem::path &file) : file_(file) {
     // No error boxes from the system: a failure is reported as a HostError.
     UINT oldMode = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
     handle_ = LoadLibraryW(file.wstring().c_str());
@@ -27,15 +26,15 @@ ModuleLibrary::ModuleLibrary(const std::filesystem::path &file) : file_(file)
                         std::to_string(error) + ")");
 }
 
-ModuleLibrary::~ModuleLibrary() { FreeLibrary(static_cast<HMODULE>(handle_)); }
+ModuleLibrary::~ModuleLibrary() {
+    FreeLibrary(static_cast<HMODULE>(handle_));
+}
 
-void *ModuleLibrary::symbol(const char *name) const
-{
+void *ModuleLibrary::symbol(const char *name) const {
     return reinterpret_cast<void *>(GetProcAddress(static_cast<HMODULE>(handle_), name));
 }
 
-std::filesystem::path executableFolder()
-{
+std::filesystem::path executableFolder() {
     wchar_t name[32768];
     DWORD length = GetModuleFileNameW(nullptr, name, 32768);
     if (length == 0 || length >= 32768)
@@ -45,22 +44,24 @@ std::filesystem::path executableFolder()
 
 #else
 
-ModuleLibrary::ModuleLibrary(const std::filesystem::path &file) : file_(file)
-{
+ModuleLibrary::ModuleLibrary(const std::filesystem::path &file) : file_(file) {
     handle_ = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!handle_) {
         const char *why = dlerror();
-        throw HostError(file.string() + ": cannot load module (" +
-                        (why ? why : "unknown reason") + ")");
+        throw HostError(file.string() + ": cannot load module (" + (why ? why : "unknown reason") +
+                        ")");
     }
 }
 
-ModuleLibrary::~ModuleLibrary() { dlclose(handle_); }
+ModuleLibrary::~ModuleLibrary() {
+    dlclose(handle_);
+}
 
-void *ModuleLibrary::symbol(const char *name) const { return dlsym(handle_, name); }
+void *ModuleLibrary::symbol(const char *name) const {
+    return dlsym(handle_, name);
+}
 
-std::filesystem::path executableFolder()
-{
+std::filesystem::path executableFolder() {
     std::error_code error;
     std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", error);
     if (error)
@@ -70,6 +71,8 @@ std::filesystem::path executableFolder()
 
 #endif
 
-std::filesystem::path defaultModulePath() { return executableFolder() / "plugins" / "Pendra04.vdf"; }
+std::filesystem::path defaultModulePath() {
+    return executableFolder() / "plugins" / "Pendra04.vdf";
+}
 
 } // namespace pendra::host

@@ -5,6 +5,10 @@
  */
 #include "module/callbacks.h"
 
-int VDCDECL filterStart(FilterActivation *, const FilterFunctions *) { return 1; }
+int VDCDECL filterStart(FilterActivation *, const FilterFunctions *) {
+    return 1;
+}
 
-int VDCDECL filterEnd(FilterActivation *, const FilterFunctions *) { return 0; }
+int VDCDECL filterEnd(FilterActivation *, const FilterFunctions *) {
+    return 0;
+}

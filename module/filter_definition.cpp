@@ -40,8 +40,7 @@ static FilterDefinition filterDefinition = {
 static FilterDefinition *registrationHandle = nullptr;
 
 VDEXPORT int VDCDECL VirtualdubFilterModuleInit2(FilterModule *fm, const FilterFunctions *ff,
-                                                  int &vdfd_ver, int &vdfd_compat)
-{
+                                                 int &vdfd_ver, int &vdfd_compat) {
     registrationHandle = ff->addFilter(fm, &filterDefinition, (int)sizeof(FilterDefinition));
     if (!registrationHandle)
         return 1;
@@ -50,8 +49,7 @@ VDEXPORT int VDCDECL VirtualdubFilterModuleInit2(FilterModule *fm, const FilterF
     return 0;
 }
 
-VDEXPORT void VDCDECL VirtualdubFilterModuleDeinit(FilterModule *, const FilterFunctions *ff)
-{
+VDEXPORT void VDCDECL VirtualdubFilterModuleDeinit(FilterModule *, const FilterFunctions *ff) {
     ff->removeFilter(registrationHandle);
 }
 

@@ -92,14 +92,17 @@ struct FilterSettings {
     int feather;
     int maxDeviation;
     int noiseL;
+
+    /* The rectangle's source pixels, copied at the start of each frame so that
+       processing in place (source and destination one buffer) still sees them. */
+    uint32_t *sourceRect;
 };
 
 static_assert(std::is_trivially_copyable_v<FilterSettings>);
 static_assert(std::is_standard_layout_v<FilterSettings>);
 
 /* The instance record behind an activation. */
-inline FilterSettings *settingsOf(const FilterActivation *fa)
-{
+inline FilterSettings *settingsOf(const FilterActivation *fa) {
     return static_cast<FilterSettings *>(fa->filter_data);
 }
 

@@ -5,8 +5,8 @@
  */
 #include "module/callbacks.h"
 
-bool VDCDECL filterScriptString(FilterActivation *, const FilterFunctions *, char *buf, int buflen)
-{
+bool VDCDECL filterScriptString(FilterActivation *, const FilterFunctions *, char *buf,
+                                int buflen) {
     if (buf != nullptr && buflen > 0)
         buf[0] = '\0';
     return true;

@@ -9,8 +9,7 @@
 #include <unistd.h>
 #include <vector>
 
-DWORD GetModuleFileNameA(HMODULE module, char *filename, DWORD size)
-{
+DWORD GetModuleFileNameA(HMODULE module, char *filename, DWORD size) {
     if (module != nullptr || size == 0)
         return 0;
     std::vector<char> link(4096);
@@ -29,8 +28,7 @@ DWORD GetModuleFileNameA(HMODULE module, char *filename, DWORD size)
 }
 
 /* Drops "." and empty components and resolves ".." lexically, as Windows does. */
-static std::string normalise(const std::string &path)
-{
+static std::string normalise(const std::string &path) {
     std::vector<std::string> parts;
     size_t pos = 0;
     while (pos <= path.size()) {
@@ -54,8 +52,7 @@ static std::string normalise(const std::string &path)
     return out;
 }
 
-DWORD GetFullPathNameA(const char *fileName, DWORD bufferLength, char *buffer, char **filePart)
-{
+DWORD GetFullPathNameA(const char *fileName, DWORD bufferLength, char *buffer, char **filePart) {
     if (fileName == nullptr || fileName[0] == '\0')
         return 0;
     std::string path = fileName;

@@ -7,8 +7,7 @@
 
 #include <cstring>
 
-int VDCDECL filterRun(const FilterActivation *fa, const FilterFunctions *)
-{
+int VDCDECL filterRun(const FilterActivation *fa, const FilterFunctions *) {
     const VFBitmap *src = fa->src;
     const VFBitmap *dst = fa->dst;
     const unsigned char *from = reinterpret_cast<const unsigned char *>(src->data);

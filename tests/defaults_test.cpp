@@ -18,15 +18,13 @@ class DefaultsFile : public ::testing::Test {
     void TearDown() override { t::removeDefaultsFile(); }
 
     // A fresh module (built-in process defaults) and one new instance's record.
-    FilterSettings freshInstance(const std::string *fileText)
-    {
+    FilterSettings freshInstance(const std::string *fileText) {
         if (fileText)
             t::writeDefaultsFile(*fileText);
         module_ = t::loadModule();
         return newInstance();
     }
-    FilterSettings newInstance()
-    {
+    FilterSettings newInstance() {
         FilterInstance instance(t::pendraFilter(*module_));
         return instance.dataAs<FilterSettings>();
     }
@@ -34,8 +32,7 @@ class DefaultsFile : public ::testing::Test {
     std::unique_ptr<pendra::host::LoadedModule> module_;
 };
 
-void expectBuiltIns(const FilterSettings &s, const char *except = "")
-{
+void expectBuiltIns(const FilterSettings &s, const char *except = "") {
     std::string skip = except;
     auto check = [&](const char *name, int actual, int expected) {
         if (skip != name) {
@@ -68,31 +65,26 @@ void expectBuiltIns(const FilterSettings &s, const char *except = "")
 
 } // namespace
 
-TEST_F(DefaultsFile, MissingFileGivesBuiltInValuesAndTheDefaultBitmapPath)
-{
+TEST_F(DefaultsFile, MissingFileGivesBuiltInValuesAndTheDefaultBitmapPath) {
     FilterSettings s = freshInstance(nullptr);
     expectBuiltIns(s);
-    std::string expected =
-        (pendra::host::executableFolder() / "plugins" / "Logo.bmp").string();
+    std::string expected = (pendra::host::executableFolder() / "plugins" / "Logo.bmp").string();
     EXPECT_EQ(std::string(s.bitmapPath), expected);
 }
 
-TEST_F(DefaultsFile, EmptyFileChangesNothing)
-{
+TEST_F(DefaultsFile, EmptyFileChangesNothing) {
     std::string text;
     expectBuiltIns(freshInstance(&text));
 }
 
-TEST_F(DefaultsFile, OnePairSetsOnlyItsSetting)
-{
+TEST_F(DefaultsFile, OnePairSetsOnlyItsSetting) {
     std::string text = "DEFAULT_Y\t20\n";
     FilterSettings s = freshInstance(&text);
     EXPECT_EQ(s.y, 20);
     expectBuiltIns(s, "y");
 }
 
-TEST_F(DefaultsFile, EveryKeyReachesItsField)
-{
+TEST_F(DefaultsFile, EveryKeyReachesItsField) {
     std::string text = "DEFAULT_X\t1\nDEFAULT_Y\t2\nDEFAULT_START\t3\nDEFAULT_END\t4\n"
                        "DEFAULT_FADEIN\t5\nDEFAULT_FADEOUT\t6\nDEFAULT_ALPHA\t7\n"
                        "DEFAULT_T1\t8\nDEFAULT_T2\t9\nDEFAULT_T3\t11\nDEFAULT_B1\t99\n"
@@ -120,8 +112,7 @@ TEST_F(DefaultsFile, EveryKeyReachesItsField)
     EXPECT_EQ(s.noiseL, 0);
 }
 
-TEST_F(DefaultsFile, ReadsTokensWhateverTheLineBreaks)
-{
+TEST_F(DefaultsFile, ReadsTokensWhateverTheLineBreaks) {
     std::string split = "DEFAULT_X\n600\n  DEFAULT_Y   20 DEFAULT_FADEIN\r\n\t25";
     FilterSettings s = freshInstance(&split);
     EXPECT_EQ(s.x, 600);
@@ -129,24 +120,21 @@ TEST_F(DefaultsFile, ReadsTokensWhateverTheLineBreaks)
     EXPECT_EQ(s.fadeIn, 25); // last pair without a line end is read too
 }
 
-TEST_F(DefaultsFile, KeysAreCaseSensitiveAndUnknownPairsAreDropped)
-{
+TEST_F(DefaultsFile, KeysAreCaseSensitiveAndUnknownPairsAreDropped) {
     std::string text = "default_x\t600\nDEFAULT_Z\t5\nDEFAULT_Y\t7\n";
     FilterSettings s = freshInstance(&text);
     EXPECT_EQ(s.y, 7);
     expectBuiltIns(s, "y");
 }
 
-TEST_F(DefaultsFile, NegativeAndSignedValuesAreTakenUnchanged)
-{
+TEST_F(DefaultsFile, NegativeAndSignedValuesAreTakenUnchanged) {
     std::string text = "DEFAULT_X\t-4\nDEFAULT_Y\t+9\n";
     FilterSettings s = freshInstance(&text);
     EXPECT_EQ(s.x, -4);
     EXPECT_EQ(s.y, 9);
 }
 
-TEST_F(DefaultsFile, KeyWithoutValueChangesNothingAndTheNextTokenIsAKey)
-{
+TEST_F(DefaultsFile, KeyWithoutValueChangesNothingAndTheNextTokenIsAKey) {
     std::string text = "DEFAULT_X\tfoo\nDEFAULT_Y\t20\nDEFAULT_T1\nDEFAULT_T2\t30\nDEFAULT_T3";
     FilterSettings s = freshInstance(&text);
     EXPECT_EQ(s.x, 0);
@@ -156,8 +144,7 @@ TEST_F(DefaultsFile, KeyWithoutValueChangesNothingAndTheNextTokenIsAKey)
     EXPECT_EQ(s.t3, 40); // a key at the end of the file sets nothing
 }
 
-TEST_F(DefaultsFile, LastOccurrenceWinsAndOverlongKeysMatchNothing)
-{
+TEST_F(DefaultsFile, LastOccurrenceWinsAndOverlongKeysMatchNothing) {
     std::string text = "DEFAULT_SCENE\t5\nDEFAULT_SCENE\t6\n" + std::string(300, 'A') +
                        "DEFAULT_X\t9\nDEFAULT_Y 3\n";
     FilterSettings s = freshInstance(&text);
@@ -166,8 +153,7 @@ TEST_F(DefaultsFile, LastOccurrenceWinsAndOverlongKeysMatchNothing)
     EXPECT_EQ(s.y, 3);
 }
 
-TEST_F(DefaultsFile, AKeyLeftOutOfALaterFileKeepsItsEarlierValue)
-{
+TEST_F(DefaultsFile, AKeyLeftOutOfALaterFileKeepsItsEarlierValue) {
     std::string first = "DEFAULT_SCENE\t30\nDEFAULT_X\t5\n";
     FilterSettings a = freshInstance(&first);
     EXPECT_EQ(a.scene, 30);
@@ -183,8 +169,7 @@ TEST_F(DefaultsFile, AKeyLeftOutOfALaterFileKeepsItsEarlierValue)
     EXPECT_EQ(c.x, 6);
 }
 
-TEST_F(DefaultsFile, ExistingInstancesAreNotTouchedByALaterRead)
-{
+TEST_F(DefaultsFile, ExistingInstancesAreNotTouchedByALaterRead) {
     std::string first = "DEFAULT_X\t5\n";
     t::writeDefaultsFile(first);
     module_ = t::loadModule();
@@ -195,8 +180,7 @@ TEST_F(DefaultsFile, ExistingInstancesAreNotTouchedByALaterRead)
     EXPECT_EQ(newer.dataAs<FilterSettings>().x, 6);
 }
 
-TEST_F(DefaultsFile, InitClearsResourcePointersOfAnUnclearedRecord)
-{
+TEST_F(DefaultsFile, InitClearsResourcePointersOfAnUnclearedRecord) {
     module_ = t::loadModule();
     FilterInstance instance(t::pendraFilter(*module_), 0xCD);
     const FilterSettings &s = instance.dataAs<FilterSettings>();

@@ -25,8 +25,7 @@ struct Recorder {
 };
 Recorder recorder;
 
-FilterDefinition *VDCDECL recordAdd(FilterModule *fm, FilterDefinition *fd, int length)
-{
+FilterDefinition *VDCDECL recordAdd(FilterModule *fm, FilterDefinition *fd, int length) {
     ++recorder.addCalls;
     recorder.addedModule = fm;
     recorder.addedLength = length;
@@ -36,10 +35,11 @@ FilterDefinition *VDCDECL recordAdd(FilterModule *fm, FilterDefinition *fd, int 
     return &recorder.copy;
 }
 
-void VDCDECL recordRemove(FilterDefinition *fd) { recorder.removed.push_back(fd); }
+void VDCDECL recordRemove(FilterDefinition *fd) {
+    recorder.removed.push_back(fd);
+}
 
-FilterFunctions makeRecordingTable()
-{
+FilterFunctions makeRecordingTable() {
     FilterFunctions table{};
     table.addFilter = recordAdd;
     table.removeFilter = recordRemove;
@@ -52,17 +52,15 @@ struct Exports {
     FilterModuleDeinitProc deinit;
 };
 
-Exports exportsOf(const ModuleLibrary &library)
-{
-    return {reinterpret_cast<FilterModuleInitProc>(library.symbol("VirtualdubFilterModuleInit2")),
-            reinterpret_cast<FilterModuleDeinitProc>(
-                library.symbol("VirtualdubFilterModuleDeinit"))};
+Exports exportsOf(const ModuleLibrary &library) {
+    return {
+        reinterpret_cast<FilterModuleInitProc>(library.symbol("VirtualdubFilterModuleInit2")),
+        reinterpret_cast<FilterModuleDeinitProc>(library.symbol("VirtualdubFilterModuleDeinit"))};
 }
 
 } // namespace
 
-TEST(ModuleExports, RefusedRegistrationFailsAndLeavesVersionsUnwritten)
-{
+TEST(ModuleExports, RefusedRegistrationFailsAndLeavesVersionsUnwritten) {
     ModuleLibrary library(pendra::test::modulePath());
     Exports entry = exportsOf(library);
     ASSERT_NE(entry.init, nullptr);
@@ -78,8 +76,7 @@ TEST(ModuleExports, RefusedRegistrationFailsAndLeavesVersionsUnwritten)
     EXPECT_EQ(recorder.addCalls, 1);
 }
 
-TEST(ModuleExports, RegistersOnceAndRemovesTheHandleAtDeinit)
-{
+TEST(ModuleExports, RegistersOnceAndRemovesTheHandleAtDeinit) {
     ModuleLibrary library(pendra::test::modulePath());
     Exports entry = exportsOf(library);
 
@@ -101,8 +98,7 @@ TEST(ModuleExports, RegistersOnceAndRemovesTheHandleAtDeinit)
     EXPECT_EQ(recorder.removed[0], &recorder.copy);
 }
 
-TEST(FilterDefinition, DescribesPendraThroughTheHost)
-{
+TEST(FilterDefinition, DescribesPendraThroughTheHost) {
     auto module = pendra::test::loadModule();
     ASSERT_EQ(module->filters().size(), 1u);
     const FilterDefinition &def = pendra::test::pendraFilter(*module).definition;
@@ -136,8 +132,7 @@ TEST(FilterDefinition, DescribesPendraThroughTheHost)
     EXPECT_EQ(fn[1].arg_list, nullptr);
 }
 
-TEST(FilterDefinition, StringCallbackLeavesTheBufferAlone)
-{
+TEST(FilterDefinition, StringCallbackLeavesTheBufferAlone) {
     auto module = pendra::test::loadModule();
     pendra::host::FilterInstance instance(pendra::test::pendraFilter(*module));
     char buffer[128];
@@ -149,8 +144,7 @@ TEST(FilterDefinition, StringCallbackLeavesTheBufferAlone)
     EXPECT_EQ(std::memcmp(buffer, before, sizeof buffer), 0);
 }
 
-TEST(HostLoader, RefusesFilesThatAreNotModules)
-{
+TEST(HostLoader, RefusesFilesThatAreNotModules) {
     auto bogus = pendra::host::executableFolder() / "not-a-module.vdf";
     {
         FILE *f = std::fopen(bogus.string().c_str(), "wb");

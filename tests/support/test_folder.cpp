@@ -4,33 +4,30 @@
 
 namespace pendra::test {
 
-std::filesystem::path modulePath() { return host::defaultModulePath(); }
+std::filesystem::path modulePath() {
+    return host::defaultModulePath();
+}
 
-std::filesystem::path defaultsFilePath()
-{
+std::filesystem::path defaultsFilePath() {
     return host::executableFolder() / "plugins" / "pendra" / "Pendra.ini";
 }
 
-void writeDefaultsFile(const std::string &text)
-{
+void writeDefaultsFile(const std::string &text) {
     std::filesystem::create_directories(defaultsFilePath().parent_path());
     std::ofstream out(defaultsFilePath(), std::ios::binary | std::ios::trunc);
     out << text;
 }
 
-void removeDefaultsFile()
-{
+void removeDefaultsFile() {
     std::error_code ignored;
     std::filesystem::remove(defaultsFilePath(), ignored);
 }
 
-std::unique_ptr<host::LoadedModule> loadModule()
-{
+std::unique_ptr<host::LoadedModule> loadModule() {
     return std::make_unique<host::LoadedModule>(modulePath());
 }
 
-const host::RegisteredFilter &pendraFilter(const host::LoadedModule &module)
-{
+const host::RegisteredFilter &pendraFilter(const host::LoadedModule &module) {
     return module.filter("Pendra (0.4.1)");
 }
 
