@@ -12,7 +12,8 @@
 
 int main(int argc, char **argv) {
     using namespace pendra::cli;
-    av_log_set_level(AV_LOG_ERROR);
+    // FFmpeg's own messages would break the one-line errors; ours name the cause.
+    av_log_set_level(AV_LOG_FATAL);
     catchInterrupts();
     try {
         Options options = parseOptions(std::vector<std::string>(argv + 1, argv + argc));

@@ -163,9 +163,10 @@ TEST_F(PendraCommand, PreviewShowsTheProcessedFrameBesideTheInput) {
     ASSERT_EQ(picture.frames.size(), 1u);
     ASSERT_EQ(picture.width, 2 * 160 + 16);
     ASSERT_EQ(picture.height, 120);
+    const VideoContents input = readVideo(here("lossless.mkv")), output = readVideo(video);
     const auto &canvas = picture.frames[0];
-    const auto &before = readVideo(here("lossless.mkv")).frames[12];
-    const auto &after = readVideo(video).frames[12];
+    const auto &before = input.frames[12];
+    const auto &after = output.frames[12];
     // Away from the rectangle's outline both halves are the frames themselves.
     auto nearOutline = [](int x, int line) {
         return x >= logoX - 2 && x < logoX + logoW + 2 && line >= logoY - 2 &&
