@@ -196,7 +196,6 @@ struct ErrorCase {
 
 TEST_F(PendraCommand, EachFailureNamesTheFileAndLeavesNoOutput) {
     std::ofstream(here("notes.mp4")) << "not a video\n";
-    fs::create_directories(here("readonly"));
     const std::string logo = here("logo0.bmp").string();
     const std::vector<ErrorCase> cases = {
         {"missing input",
