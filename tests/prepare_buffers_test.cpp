@@ -220,8 +220,9 @@ TEST_F(Preparation, UnblendTableInvertsTheBlendWithTheWhiteLevel) {
     setMask({"...", "...", "..."});
     setFrame(3, 3, 12, 0, 0);
     s->blackMode = 1;
-    const int levels[][2] = {{230, 0},     {200, 10},      {255, 16}, {100, 120},
-                             {INT_MAX, 0}, {INT_MIN, 255}, {-1000, 3}};
+    // Keys beyond a byte drive the value past the int range.
+    const int levels[][2] = {{230, 0},       {200, 10},  {255, 16},    {100, 120},    {INT_MAX, 0},
+                             {INT_MIN, 255}, {-1000, 3}, {0, INT_MIN}, {255, INT_MAX}};
     for (const auto &level : levels) {
         const int white = level[0], key = level[1];
         SCOPED_TRACE(testing::Message() << "white " << white << ", key " << key);
