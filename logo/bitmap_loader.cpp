@@ -90,10 +90,10 @@ static int readMember(FilterSettings *s, LogoMember member, FILE *file, const ch
     file = std::fopen(path, "rb");
     if (file == nullptr)
         return 1;
+    /* A size field beyond the file's end leaves the block's tail unset: every
+     * check below is against the bytes actually read, so it is never read. */
     size_t length = std::fread(image, 1, size, file);
     std::fclose(file);
-    /* A size field beyond the file's end leaves the block's tail zeroed, never read as pixels. */
-    std::memset(image + length, 0, size - length);
 
     BitmapShape own;
     if (checkBitmapHeader(image, length, &own))
