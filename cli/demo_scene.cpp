@@ -95,7 +95,7 @@ void drawSampleFrame(int index, int frameCount, host::FrameBuffer &frame) {
         for (int x = 0; x < w; ++x) {
             double u = x + panX, v = line + panY;
             double t = texture(u, v, seed);
-            double detail = valueNoise(u / 3.0, v / 3.0, seed + 9);
+            double detail = valueNoise(u / 6.0, v / 6.0, seed + 9);
             uint32_t p = palette(t, detail, evening);
             double bx = x - ballX, by = line - ballY;
             double d = std::sqrt(bx * bx + by * by);
