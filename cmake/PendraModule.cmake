@@ -27,6 +27,17 @@ set_target_properties(pendra_core PROPERTIES POSITION_INDEPENDENT_CODE ON
 target_compile_options(pendra_core PRIVATE -ffp-contract=off)
 
 add_library(pendra_module SHARED $<TARGET_OBJECTS:pendra_core>)
+if(WIN32 AND EXISTS ${PROJECT_SOURCE_DIR}/dialog/pendra.rc)
+  # The dialog's resource script goes into the module, where the dialog
+  # procedure finds it through the module's instance handle.
+  enable_language(RC)
+  target_sources(pendra_module PRIVATE ${PROJECT_SOURCE_DIR}/dialog/pendra.rc)
+  set_source_files_properties(${PROJECT_SOURCE_DIR}/dialog/pendra.rc PROPERTIES
+    INCLUDE_DIRECTORIES ${PROJECT_SOURCE_DIR}/dialog)
+  # System DLLs only: the dialog, its trackbars, the file dialog and the shell.
+  target_link_libraries(pendra_core PUBLIC user32 gdi32 comctl32 comdlg32 shell32)
+  target_link_libraries(pendra_module PRIVATE user32 gdi32 comctl32 comdlg32 shell32)
+endif()
 set_target_properties(pendra_module PROPERTIES
   OUTPUT_NAME Pendra04
   PREFIX ""
