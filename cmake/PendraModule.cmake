@@ -50,3 +50,15 @@ if(WIN32)
 else()
   target_link_options(pendra_module PRIVATE -Wl,--no-undefined)
 endif()
+
+# The help page and the sample defaults file live beside the module, in
+# plugins/pendra/, where the dialog's Help and the init callback look.
+set(pendra_docs ${PROJECT_SOURCE_DIR}/docs/Pendra.html ${PROJECT_SOURCE_DIR}/docs/Pendra.ini)
+set(pendra_docs_dir ${PENDRA_PLUGINS_DIR}/pendra)
+add_custom_command(
+  OUTPUT ${pendra_docs_dir}/Pendra.html ${pendra_docs_dir}/Pendra.ini
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${pendra_docs_dir}
+  COMMAND ${CMAKE_COMMAND} -E copy_if_different ${pendra_docs} ${pendra_docs_dir}/
+  DEPENDS ${pendra_docs})
+add_custom_target(pendra_docs ALL DEPENDS ${pendra_docs_dir}/Pendra.html
+                                          ${pendra_docs_dir}/Pendra.ini)
