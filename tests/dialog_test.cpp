@@ -6,6 +6,7 @@
 #include "host/filter_instance.h"
 #include "host/preview_win32.h"
 #include "module/filter_settings.h"
+#include "tests/support/bmp_file.h"
 #include "tests/support/dialog_driver_win32.h"
 #include "tests/support/test_folder.h"
 
@@ -14,7 +15,6 @@
 #include <commctrl.h>
 
 #include <cstring>
-#include <fstream>
 #include <mutex>
 #include <utility>
 #include <vector>
@@ -112,36 +112,6 @@ std::vector<std::pair<std::string, int>> settingsOf(const FilterSettings &s) {
             {"maskMode", s.maskMode}};
 }
 
-// A 24-bit bitmap file, bottom row first; pixel(r, c) gives 0xRRGGBB.
-template <typename Pixel>
-void writeBitmap(const std::filesystem::path &file, int w, int h, Pixel pixel) {
-    int stride = (w * 3 + 3) & ~3;
-    uint32_t size = static_cast<uint32_t>(54 + stride * h);
-    std::vector<unsigned char> b(size, 0);
-    auto put32 = [&](size_t at, uint32_t v) {
-        for (int i = 0; i < 4; ++i)
-            b[at + i] = static_cast<unsigned char>(v >> (8 * i));
-    };
-    b[0] = 'B';
-    b[1] = 'M';
-    put32(2, size);
-    put32(10, 54);
-    put32(14, 40);
-    put32(18, static_cast<uint32_t>(w));
-    put32(22, static_cast<uint32_t>(h));
-    b[26] = 1;
-    b[28] = 24;
-    for (int r = 0; r < h; ++r)
-        for (int c = 0; c < w; ++c) {
-            uint32_t rgb = pixel(r, c);
-            size_t at = 54 + static_cast<size_t>(r) * stride + static_cast<size_t>(c) * 3;
-            b[at] = static_cast<unsigned char>(rgb);
-            b[at + 1] = static_cast<unsigned char>(rgb >> 8);
-            b[at + 2] = static_cast<unsigned char>(rgb >> 16);
-        }
-    std::ofstream(file, std::ios::binary).write(reinterpret_cast<const char *>(b.data()), size);
-}
-
 // Logo sets in the test's folder, 8 x 6 pixels, one logo pixel in the middle.
 std::filesystem::path logoFolder() {
     auto folder = pendra::host::executableFolder() / "logos";
@@ -152,16 +122,18 @@ std::filesystem::path logoFolder() {
 // A black bitmap: key (16,16,16), its logo pixel `rise` above the key in red.
 std::filesystem::path writeBlack(const std::string &name, int rise) {
     auto file = logoFolder() / name;
-    writeBitmap(file, 8, 6, [&](int r, int c) {
-        return r == 3 && c == 4 ? static_cast<uint32_t>((16 + rise) << 16 | 0x1010) : 0x101010u;
-    });
+    auto image = pendra::test::BmpImage::filled(8, 6, 0x101010);
+    image.at(3, 4) = static_cast<uint32_t>((16 + rise) << 16 | 0x1010);
+    pendra::test::writeBmp(file, image);
     return file;
 }
 
 // A white or interpolate bitmap with the given key and one other pixel.
 std::filesystem::path writeKeyed(const std::string &name, uint32_t key) {
     auto file = logoFolder() / name;
-    writeBitmap(file, 8, 6, [&](int r, int c) { return r == 3 && c == 4 ? 0x808080u : key; });
+    auto image = pendra::test::BmpImage::filled(8, 6, key);
+    image.at(3, 4) = 0x808080;
+    pendra::test::writeBmp(file, image);
     return file;
 }
 
@@ -470,7 +442,7 @@ TEST_F(ConfigDialog, BrowseShowsEachKindOfSet) {
     writeKeyed("pair1.bmp", 0xF0E0D0);
     writeKeyed("pair2.bmp", 0x010203);
     writeKeyed("only2.bmp", 0x040506);
-    writeBlack("bright0.bmp", 250);
+    writeBlack("bright0.bmp", 230);
     struct Case {
         const char *file;
         const char *black, *white, *mask;
@@ -550,7 +522,7 @@ TEST_F(ConfigDialog, CancelRestoresEverySettingAndKeepsTheLiveImages) {
     s.alpha = 255;
     s.side = 2;
     s.white = 199;
-    instance_->start(); // images and buffers that the dialog's actions will replace
+    ASSERT_EQ(instance_->start(), 0); // images and buffers the dialog's actions will replace
     const auto before = settingsOf(s);
     const std::string pathBefore = s.bitmapPath;
 
