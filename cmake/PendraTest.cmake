@@ -24,6 +24,8 @@ function(pendra_add_test name)
   set(dir ${CMAKE_BINARY_DIR}/tests/${name})
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${dir})
   add_dependencies(${name} pendra_module)
+  # Relink when the module changes, so that the copy below is refreshed too.
+  set_target_properties(${name} PROPERTIES LINK_DEPENDS $<TARGET_FILE:pendra_module>)
   add_custom_command(TARGET ${name} POST_BUILD
     COMMAND ${CMAKE_COMMAND} -E make_directory ${dir}/plugins
     COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:pendra_module> ${dir}/plugins/)
