@@ -3,6 +3,7 @@
 #include "host/job_script.h"
 #include "host/script_call.h"
 #include "module/filter_settings.h"
+#include "tests/support/bmp_file.h"
 #include "tests/support/test_folder.h"
 
 #include <gtest/gtest.h>
@@ -71,6 +72,32 @@ TEST_F(ScriptConfig, WritesTheExampleAndReplaysItOnAFreshInstance) {
     EXPECT_EQ(s.feather, 3);
     EXPECT_EQ(s.noiseL, 7);
     EXPECT_EQ(s.debugOutput, 1);
+}
+
+TEST_F(ScriptConfig, ReplayedModesWinOverTheSetFoundOnDisk) {
+    auto dir = h::executableFolder() / "logos";
+    std::filesystem::create_directories(dir);
+    t::BmpImage logo = t::BmpImage::filled(6, 4, 0x102030);
+    logo.at(2, 3) = 0x405060;
+    auto source = fresh();
+    FilterSettings &a = source->dataAs<FilterSettings>();
+    setExample(a);
+    std::strcpy(a.bitmapPath, (dir / "news0.bmp").string().c_str());
+    // With all three files the loader finds modes 2 and 1, with the black one alone 1 and 2.
+    for (auto [files, blackMode, maskMode] : {std::tuple{3, 1, 2}, std::tuple{1, 2, 1}}) {
+        for (int k = 0; k < 3; ++k) {
+            auto file = dir / ("news" + std::to_string(k) + ".bmp");
+            k < files ? t::writeBmp(file, logo) : void(std::filesystem::remove(file));
+        }
+        a.blackMode = blackMode, a.maskMode = maskMode;
+        auto target = fresh();
+        h::runScriptLine(*target, h::scriptTextOf(*source));
+        FilterSettings &b = target->dataAs<FilterSettings>();
+        EXPECT_EQ(b.logoWidth, 6) << "the set was loaded";
+        EXPECT_EQ(b.whiteFile != nullptr, files == 3);
+        EXPECT_EQ(carried(b), carried(a));
+        target->end();
+    }
 }
 
 TEST_F(ScriptConfig, PackedTriplesSpillWhenWrittenAndAreCutWhenRead) {
