@@ -238,37 +238,6 @@ TEST_F(ConfigDialog, AlphaAt255GreysTheInterpolationFieldsAndMovingAwayEnablesTh
     });
 }
 
-TEST_F(ConfigDialog, ReadOutsFollowTheModesOfTheLoadedSet) {
-    struct Case {
-        int blackMode, maskMode;
-        const char *black, *white, *mask;
-        bool whiteLevel;
-    };
-    const Case cases[] = {
-        {0, 0, "N/A", "N/A", "N/A", false},
-        {1, 2, "(16,17,18)", "Enter \\/", "<- Using Black", true},
-        {2, 1, "(16,17,18)", "(230,231,232)", "(1,2,3)", false},
-        {0, 1, "N/A", "N/A", "(1,2,3)", false},
-    };
-    for (const Case &c : cases) {
-        FilterSettings &s = record();
-        s.blackMode = c.blackMode;
-        s.maskMode = c.maskMode;
-        int black[3] = {16, 17, 18}, white[3] = {230, 231, 232}, mask[3] = {1, 2, 3};
-        std::memcpy(s.blackKey, black, sizeof black);
-        std::memcpy(s.whiteKey, white, sizeof white);
-        std::memcpy(s.maskKey, mask, sizeof mask);
-        configure(&preview_, [&](DialogDriver &d) {
-            SCOPED_TRACE(testing::Message() << "modes " << c.blackMode << "," << c.maskMode);
-            EXPECT_EQ(d.text(IDC_BLACK_KEY), c.black);
-            EXPECT_EQ(d.text(IDC_WHITE_KEY), c.white);
-            EXPECT_EQ(d.text(IDC_MASK_KEY), c.mask);
-            EXPECT_EQ(d.enabled(IDC_WHITE_LEVEL), c.whiteLevel);
-            d.click(IDOK);
-        });
-    }
-}
-
 TEST_F(ConfigDialog, EveryEditFieldSetsItsSettingAndRedrawsOrRestarts) {
     FilterSettings &s = record();
     struct Field {
@@ -493,19 +462,6 @@ TEST_F(ConfigDialog, CancelledBrowseKeepsThePathAndEverythingElse) {
         EXPECT_EQ(preview_.take(), Calls{});
         d.click(IDOK);
     });
-}
-
-TEST_F(ConfigDialog, OkKeepsTheEdits) {
-    int result = configure(&preview_, [&](DialogDriver &d) {
-        d.type(IDC_END, "1500");
-        d.drag(IDC_X, 321);
-        d.click(IDC_SIDE_W);
-        d.click(IDOK);
-    });
-    EXPECT_EQ(result, 0);
-    EXPECT_EQ(record().end, 1500);
-    EXPECT_EQ(record().x, 321);
-    EXPECT_EQ(record().side, 4);
 }
 
 // Cancel after edits, Browse loads and preview restarts (which end and start
