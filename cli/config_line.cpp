@@ -1,62 +1,15 @@
 #include "cli/config_line.h"
 
+#include "host/script_call.h"
+
 #include <cctype>
-#include <cstdlib>
 #include <filesystem>
+#include <iterator>
+#include <string_view>
 
 namespace pendra::cli {
 
 namespace {
-
-// Walks the text of one call, skipping white space between tokens.
-struct Cursor {
-    const std::string &text;
-    size_t pos = 0;
-
-    void skipBlanks() {
-        while (pos < text.size() && std::isspace(static_cast<unsigned char>(text[pos])))
-            ++pos;
-    }
-    bool take(char c) {
-        skipBlanks();
-        if (pos < text.size() && text[pos] == c) {
-            ++pos;
-            return true;
-        }
-        return false;
-    }
-    bool takeWord(const char *word) {
-        skipBlanks();
-        std::string w = word;
-        if (text.compare(pos, w.size(), w) != 0)
-            return false;
-        pos += w.size();
-        return true;
-    }
-    bool takeString(std::string &out) {
-        if (!take('"'))
-            return false;
-        out.clear();
-        while (pos < text.size() && text[pos] != '"') {
-            char c = text[pos++];
-            if (c == '\\' && pos < text.size())
-                c = text[pos++];
-            out += c;
-        }
-        return take('"');
-    }
-    bool takeInteger(int32_t &out) {
-        skipBlanks();
-        const char *begin = text.c_str() + pos;
-        char *end = nullptr;
-        long long v = std::strtoll(begin, &end, 10);
-        if (end == begin || v < INT32_MIN || v > INT32_MAX)
-            return false;
-        pos += static_cast<size_t>(end - begin);
-        out = static_cast<int32_t>(v);
-        return true;
-    }
-};
 
 int32_t pack(int first, int second, int third) {
     return static_cast<int32_t>(static_cast<uint32_t>(first) << 16 |
@@ -85,22 +38,29 @@ void modesOnDisk(const std::string &path, int32_t &blackMode, int32_t &maskMode)
 } // namespace
 
 std::optional<ConfigValues> parseConfigLine(const std::string &text) {
-    Cursor c{text};
+    std::string_view call = text;
+    while (!call.empty() &&
+           (call.back() == ';' || std::isspace(static_cast<unsigned char>(call.back()))))
+        call.remove_suffix(1);
+    host::ScriptCall parsed;
+    try {
+        parsed = host::parseScriptCall(call);
+    } catch (const host::HostError &) {
+        return std::nullopt;
+    }
+    const std::vector<host::ScriptArgument> &a = parsed.arguments;
+    if (parsed.function != "Config" || a.size() != 15 || !a[0].isString)
+        return std::nullopt;
+    for (size_t i = 1; i < a.size(); ++i)
+        if (a[i].isString)
+            return std::nullopt;
     ConfigValues v;
+    v.logo = a[0].text;
     int32_t *numbers[] = {&v.blackMode, &v.maskMode, &v.x,       &v.y,     &v.start,
                           &v.end,       &v.fadeIn,   &v.fadeOut, &v.alpha, &v.thresholds,
                           &v.blurs,     &v.white,    &v.side,    &v.scene};
-    if (!c.takeWord("Config") || !c.take('(') || !c.takeString(v.logo))
-        return std::nullopt;
-    for (int32_t *n : numbers)
-        if (!c.take(',') || !c.takeInteger(*n))
-            return std::nullopt;
-    if (!c.take(')'))
-        return std::nullopt;
-    c.take(';');
-    c.skipBlanks();
-    if (c.pos != text.size())
-        return std::nullopt;
+    for (size_t i = 0; i < std::size(numbers); ++i)
+        *numbers[i] = a[i + 1].number;
     return v;
 }
 

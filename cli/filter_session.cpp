@@ -2,8 +2,10 @@
 
 #include "cli/av_support.h"
 #include "cli/bmp_file.h"
-#include "cli/config_line.h"
+#include "cli/output_file.h"
 #include "host/host_error.h"
+#include "host/job_script.h"
+#include "host/script_call.h"
 #include "module/filter_settings.h"
 
 #include <algorithm>
@@ -11,7 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <vector>
+#include <sstream>
 
 namespace pendra::cli {
 
@@ -113,35 +115,29 @@ FilterSession::~FilterSession() {
 }
 
 std::string FilterSession::configLine() {
-    const FilterDefinition &def = instance_->definition();
-    std::vector<char> buffer(4096, '\0');
-    if (!def.fssProc || !def.fssProc(&instance_->activation(), &instance_->functions(),
-                                     buffer.data(), static_cast<int>(buffer.size())))
-        throw CliError("the filter did not write its settings");
-    return buffer.data();
+    try {
+        return host::scriptTextOf(*instance_);
+    } catch (const host::HostError &e) {
+        throw CliError(e.what());
+    }
 }
 
 void FilterSession::configure(const std::string &line) {
-    std::optional<ConfigValues> v = parseConfigLine(line);
-    if (!v)
-        throw CliError("not a Config call of the filter: " + line);
-    const FilterDefinition &def = instance_->definition();
-    if (!def.script_obj || !def.script_obj->func_list || !def.script_obj->func_list[0].func_ptr)
-        throw CliError("the filter has no Config call");
-    std::vector<char> path(v->logo.begin(), v->logo.end());
-    path.push_back('\0');
-    char *text = path.data();
-    const int32_t numbers[] = {v->blackMode, v->maskMode, v->x,       v->y,     v->start,
-                               v->end,       v->fadeIn,   v->fadeOut, v->alpha, v->thresholds,
-                               v->blurs,     v->white,    v->side,    v->scene};
-    CScriptValue args[15] = {};
-    args[0].type = SCRIPT_STR;
-    args[0].u.s = &text;
-    for (int i = 0; i < 14; ++i) {
-        args[i + 1].type = SCRIPT_INT;
-        args[i + 1].u.i = numbers[i];
+    try {
+        host::runScriptLine(*instance_, line);
+    } catch (const host::HostError &e) {
+        throw CliError(e.what());
     }
-    def.script_obj->func_list[0].func_ptr(nullptr, &instance_->activation(), args, 15);
+}
+
+void FilterSession::saveJob(const std::string &path) {
+    std::ostringstream text;
+    try {
+        host::writeJobScript(text, {host::jobEntryOf(*instance_)});
+    } catch (const host::HostError &e) {
+        throw CliError(e.what());
+    }
+    writeWholeFile(path, text.str());
 }
 
 void FilterSession::checkRectangle(int width, int height, const std::string &videoName) {

@@ -25,9 +25,11 @@ class FilterSession {
 
     // The instance's settings as the filter writes its saved call.
     std::string configLine();
-    // Replays a Config call on the instance; throws CliError when the text is
-    // not one.
+    // Replays a Config call on the instance, as the video host replays a job;
+    // throws CliError when the text is not a call the filter takes.
     void configure(const std::string &configLine);
+    // Saves the instance as a job file of one filter; throws CliError.
+    void saveJob(const std::string &path);
 
     // The logo rectangle's size from the set's bitmap header, its position
     // from the settings; throws CliError naming `videoName` when it does not

@@ -30,9 +30,9 @@ void writeLogoSet(const std::string &stem, bool maskTouchesEdge = false) {
             white.at(x, line) = 0xF8F8F8;
             mask.at(x, line) = 0xFFFFFF;
         }
-    if (maskTouchesEdge)
-        for (int x = 3; x < logoW - 3; ++x)
-            mask.at(x, logoH - 1) = 0xFFFFFF; // no clean pixel below these
+    if (maskTouchesEdge) // no clean pixel below the logo
+        for (int line = logoH - 3; line < logoH; ++line)
+            mask.at(logoW / 2, line) = 0xFFFFFF;
     pendra::cli::writeBmp(here(stem + "0.bmp"), black);
     pendra::cli::writeBmp(here(stem + "1.bmp"), white);
     pendra::cli::writeBmp(here(stem + "2.bmp"), mask);
@@ -243,6 +243,7 @@ TEST_F(PendraCommand, EachFailureNamesTheFileAndLeavesNoOutput) {
          2},
     };
     for (const ErrorCase &c : cases) {
+        fs::remove(here(c.output)); // from an earlier run of the tests
         CommandResult r = runPendra(c.args);
         EXPECT_EQ(r.exitCode, c.exitCode) << c.what;
         EXPECT_EQ(r.errors.substr(0, c.message.size()), c.message) << c.what;
