@@ -23,10 +23,15 @@ function(pendra_add_test name)
   target_link_libraries(${name} PRIVATE pendra_test_support GTest::gtest_main)
   set(dir ${CMAKE_BINARY_DIR}/tests/${name})
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${dir})
-  add_dependencies(${name} pendra_module)
-  add_custom_command(TARGET ${name} POST_BUILD
+  # The copy depends on the module file itself, so a rebuilt module reaches
+  # every test folder even when the test program needs no relinking.
+  set(copy ${dir}/plugins/Pendra04.vdf)
+  add_custom_command(OUTPUT ${copy}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${dir}/plugins
-    COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:pendra_module> ${dir}/plugins/)
+    COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:pendra_module> ${dir}/plugins/
+    DEPENDS pendra_module)
+  add_custom_target(${name}_module DEPENDS ${copy})
+  add_dependencies(${name} ${name}_module)
   add_test(NAME ${name} COMMAND ${name} WORKING_DIRECTORY ${dir})
   set_tests_properties(${name} PROPERTIES TIMEOUT 600)
   if(WIN32)

@@ -203,3 +203,68 @@ TEST_F(DefaultsFile, InitClearsResourcePointersOfAnUnclearedRecord) {
     EXPECT_EQ(s.blurPasses, nullptr);
     expectBuiltIns(s);
 }
+
+#if !defined(_WIN32)
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+// Runs a copy of the probe program and the module from folder; returns its output.
+std::string runProbeFrom(const std::filesystem::path &folder, const std::string &ini) {
+    namespace fs = std::filesystem;
+    fs::create_directories(folder / "plugins" / "pendra");
+    fs::copy_file(pendra::host::executableFolder() / "host_folder_probe", folder / "probe",
+                  fs::copy_options::overwrite_existing);
+    fs::copy_file(t::modulePath(), folder / "plugins" / "Pendra04.vdf",
+                  fs::copy_options::overwrite_existing);
+    std::ofstream(folder / "plugins" / "pendra" / "Pendra.ini") << ini;
+    std::string output;
+    FILE *pipe = popen(("'" + (folder / "probe").string() + "'").c_str(), "r");
+    if (!pipe)
+        return output;
+    char buffer[4096];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
+        output.append(buffer, n);
+    pclose(pipe);
+    return output;
+}
+
+} // namespace
+
+TEST(HostFolder, PathsTooLongForTheModuleAreLeftEmptyNotCut) {
+    namespace fs = std::filesystem;
+    fs::path base = fs::temp_directory_path() / "pendra-host-folder-test";
+    fs::remove_all(base);
+
+    // A folder whose defaults file and bitmap path still fit in 255 characters.
+    fs::path shortFolder = base / "short";
+    std::string shortOut = runProbeFrom(shortFolder, "DEFAULT_X\t77\n");
+    EXPECT_NE(shortOut.find("x=77\n"), std::string::npos) << shortOut;
+    EXPECT_NE(shortOut.find("path=" + (shortFolder / "plugins" / "Logo.bmp").string() + "\n"),
+              std::string::npos)
+        << shortOut;
+
+    // A folder so deep that the executable's own name exceeds 255 characters:
+    // the module cannot know its folder, reads no file and leaves the path empty.
+    fs::path deepFolder = base / std::string(120, 'd') / std::string(120, 'e') / "f";
+    std::string deepOut = runProbeFrom(deepFolder, "DEFAULT_X\t77\n");
+    EXPECT_NE(deepOut.find("x=0\n"), std::string::npos) << deepOut;
+    EXPECT_NE(deepOut.find("path=\n"), std::string::npos) << deepOut;
+
+    // The executable's name and the bitmap path fit, the defaults file's path would not:
+    // the file is skipped, the bitmap path is still set.
+    std::string fits(255 - base.string().size() - 1 - 6 - 12, 'g');
+    fs::path edgeFolder = base / fits;
+    ASSERT_LE((edgeFolder / "probe").string().size(), 255u);
+    std::string edgeOut = runProbeFrom(edgeFolder, "DEFAULT_X\t77\n");
+    EXPECT_NE(edgeOut.find("x=0\n"), std::string::npos) << edgeOut;
+    std::string edgeLogo = (edgeFolder / "plugins" / "Logo.bmp").string();
+    ASSERT_LE(edgeLogo.size(), 255u);
+    ASSERT_GT((edgeFolder / "plugins" / "pendra" / "Pendra.ini").string().size(), 255u);
+    EXPECT_NE(edgeOut.find("path=" + edgeLogo + "\n"), std::string::npos) << edgeOut;
+    fs::remove_all(base);
+}
+#endif

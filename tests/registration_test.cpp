@@ -157,3 +157,17 @@ TEST(HostLoader, RefusesFilesThatAreNotModules) {
                  pendra::host::HostError);
     std::filesystem::remove(bogus);
 }
+
+TEST(HostLoader, RefusesALibraryWithoutTheExports) {
+#if defined(_WIN32)
+    const char *library = "kernel32.dll";
+#else
+    const char *library = "libm.so.6";
+#endif
+    try {
+        pendra::host::LoadedModule module(library);
+        FAIL() << "a library without the exports was accepted";
+    } catch (const pendra::host::HostError &e) {
+        EXPECT_NE(std::string(e.what()).find("not a filter module"), std::string::npos) << e.what();
+    }
+}
