@@ -5,7 +5,10 @@
  *
  * Rectangle row r (0 = its bottom line) is stored frame row
  * H - y - logoHeight + r, column c is frame column x + c; every per-pixel
- * work array is indexed r * logoWidth + c.
+ * work array is indexed r * logoWidth + c. End points are reached through
+ * the side table's distances from the rectangle rather than its frame
+ * offsets: the dialog may move the rectangle after start, and the passes
+ * must then still read inside it.
  */
 #ifndef PENDRA_PROCESS_STAGES_H
 #define PENDRA_PROCESS_STAGES_H
