@@ -43,6 +43,9 @@ class FilterSession {
     // Filters source() into destination() as frame `number`.
     void run(int32_t number) { instance_->run(number); }
 
+    // The instance itself, for looking at its record.
+    host::FilterInstance &instance() { return *instance_; }
+
     struct Rectangle {
         int x, y, width, height;
     };

@@ -150,6 +150,19 @@ TEST_F(PendraCommand, JobFileAndTheSameOptionsGiveIdenticalOutput) {
     EXPECT_TRUE(filtered) << "the settings did not reach the filter";
 }
 
+TEST_F(PendraCommand, TraceGoesToTheNamedFileForEachFrameInRange) {
+    fs::path trace = here("run-trace.txt");
+    fs::remove(trace);
+    CommandResult r = runPendra(join({"process", "lossless.mkv", "traced.mkv", "--start", "3",
+                                      "--end", "5", "--trace", trace.string()},
+                                     logoOptions()));
+    ASSERT_EQ(r.exitCode, 0) << r.errors;
+    std::ifstream in(trace);
+    std::string first;
+    std::getline(in, first);
+    EXPECT_EQ(first, "Frame: 5"); // rewritten for every frame: the last one stays
+}
+
 TEST_F(PendraCommand, PreviewShowsTheProcessedFrameBesideTheInput) {
     fs::path png = here("preview.png"), video = here("preview-ref.mkv");
     std::vector<std::string> settings = join(logoOptions(), {"--noise", "0", "--alpha", "0"});

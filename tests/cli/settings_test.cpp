@@ -2,9 +2,11 @@
 // options are laid over, and the run's own defaults file.
 #include "cli/av_support.h"
 #include "cli/config_line.h"
+#include "cli/filter_session.h"
 #include "cli/options.h"
 #include "cli/run_defaults.h"
 #include "host/module_library.h"
+#include "module/filter_settings.h"
 
 #include <gtest/gtest.h>
 
@@ -168,6 +170,35 @@ TEST(RunDefaults, PointsTheModuleAtTheRunsFileOnlyWhileItLasts) {
         EXPECT_EQ(std::getenv(defaultsFileVariable), nullptr);
     }
     unsetenv(traceFileVariable);
+}
+
+TEST(RunDefaults, ANewInstanceTakesTheRunsNoiseAndFeatherAndTheInstalledRest) {
+    fs::path installed = pendra::host::executableFolder() / "plugins" / "pendra" / "Pendra.ini";
+    fs::create_directories(installed.parent_path());
+    const std::string installedText = "DEFAULT_NOISE_L\t7\nDEFAULT_FEATHER\t5\nDEFAULT_SCENE\t33\n";
+    std::ofstream(installed) << installedText;
+    {
+        RunOptions run;
+        run.noise = 0;
+        run.trace = "trace.txt";
+        FilterSession session(run);
+        const FilterSettings &s = session.instance().dataAs<FilterSettings>();
+        EXPECT_EQ(s.noiseL, 0);
+        EXPECT_EQ(s.feather, 5);
+        EXPECT_EQ(s.scene, 33);
+        EXPECT_EQ(s.debugOutput, 1);
+    }
+    {
+        FilterSession session(RunOptions{});
+        const FilterSettings &s = session.instance().dataAs<FilterSettings>();
+        EXPECT_EQ(s.noiseL, 7);
+        EXPECT_EQ(s.feather, 5);
+        EXPECT_EQ(s.debugOutput, 0);
+    }
+    std::ifstream in(installed);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(text, installedText);
+    fs::remove(installed);
 }
 
 } // namespace
