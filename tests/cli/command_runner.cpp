@@ -16,6 +16,13 @@ namespace pendra::test {
 
 namespace {
 
+std::string wholeFile(const std::filesystem::path &path) {
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
 std::string quoted(const std::string &s) {
     std::string out = "'";
     for (char c : s) {
@@ -36,16 +43,15 @@ int exitCodeOf(int status) {
 CommandResult runPendra(const std::vector<std::string> &args) {
     std::filesystem::path folder = host::executableFolder();
     std::filesystem::path errors = folder / "pendra-stderr.txt";
+    std::filesystem::path output = folder / "pendra-stdout.txt";
     std::string command = "cd " + quoted(folder.string()) + " && ./pendra";
     for (const std::string &a : args)
         command += " " + quoted(a);
-    command += " 2>" + quoted(errors.string()) + " </dev/null";
+    command += " >" + quoted(output.string()) + " 2>" + quoted(errors.string()) + " </dev/null";
     CommandResult result;
     result.exitCode = exitCodeOf(std::system(command.c_str()));
-    std::ifstream in(errors);
-    std::stringstream text;
-    text << in.rdbuf();
-    result.errors = text.str();
+    result.errors = wholeFile(errors);
+    result.output = wholeFile(output);
     return result;
 }
 

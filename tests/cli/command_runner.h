@@ -17,6 +17,7 @@ namespace pendra::test {
 struct CommandResult {
     int exitCode = -1;
     std::string errors; // what it wrote to stderr
+    std::string output; // what it wrote to stdout
 };
 
 // Runs <test folder>/pendra with these arguments, from the test folder.

@@ -76,6 +76,9 @@ class PendraCommand : public ::testing::Test {
                  "-f lavfi -i sine=frequency=300:duration=1.2 -c:v ffv1 -pix_fmt bgr0 "
                  "-c:a pcm_s16le -shortest",
                  here("lossless.mkv"));
+        // The same in 4:2:0, as most video is.
+        makeClip("-i '" + here("lossless.mkv").string() + "' -c:v ffv1 -pix_fmt yuv420p -c:a copy",
+                 here("planar.mkv"));
         writeLogoSet("logo");
         writeLogoSet("edge", true);
     }
@@ -124,6 +127,21 @@ TEST_F(PendraCommand, LosslessOutputChangesOnlyTheRectangleOfFramesInRange) {
             ASSERT_TRUE(insideRectangle(x, line))
                 << "frame " << n << " changed at x " << x << ", line " << line;
     }
+}
+
+TEST_F(PendraCommand, FramesOutOfRangeOfA420VideoAreNotConvertedBackAndForth) {
+    fs::path out = here("planar-range.mkv");
+    CommandResult r = runPendra(join(
+        {"process", "planar.mkv", out.string(), "--codec", "ffv1", "--start", "10", "--end", "19"},
+        logoOptions()));
+    ASSERT_EQ(r.exitCode, 0) << r.errors;
+    VideoContents in = readVideo(here("planar.mkv")), got = readVideo(out);
+    ASSERT_EQ(got.frames.size(), in.frames.size());
+    for (size_t n = 0; n < got.frames.size(); ++n)
+        if (n < 10 || n > 19)
+            EXPECT_TRUE(got.frames[n].samePixels(in.frames[n])) << "frame " << n;
+        else
+            EXPECT_FALSE(got.frames[n].samePixels(in.frames[n])) << "frame " << n;
 }
 
 TEST_F(PendraCommand, JobFileAndTheSameOptionsGiveIdenticalOutput) {
@@ -197,6 +215,39 @@ TEST_F(PendraCommand, PreviewShowsTheProcessedFrameBesideTheInput) {
             ASSERT_EQ(right, after.at(119 - line, x)) << x << "," << line;
         }
     EXPECT_EQ(outlined, (logoW + 4) * (logoH + 4) - logoW * logoH);
+}
+
+// The PSNR the demo prints on the line that begins with `label` ("... 57.1 dB ...").
+double demoDecibels(const std::string &report, const std::string &label) {
+    size_t at = report.find("  " + label);
+    size_t unit = report.find(" dB", at);
+    if (at == std::string::npos || unit == std::string::npos)
+        return -1;
+    size_t value = report.rfind(' ', unit - 1) + 1;
+    return std::stod(report.substr(value, unit - value));
+}
+
+TEST_F(PendraCommand, DemoTakesItsLogoOutAndReportsWhatEachSettingAchieves) {
+    fs::path folder = here("demo");
+    fs::remove_all(folder);
+    CommandResult r = runPendra({"demo", "--folder", folder.string()});
+    ASSERT_EQ(r.exitCode, 0) << r.errors;
+    double withLogo = demoDecibels(r.output, "with the logo");
+    double suited = demoDecibels(r.output, "pure un-blending");
+    double defaults = demoDecibels(r.output, "built-in defaults");
+    EXPECT_LT(withLogo, 25) << r.output;
+    EXPECT_GT(suited, 45) << r.output; // the captures undo the blend up to rounding
+    EXPECT_GT(defaults, withLogo) << r.output;
+    EXPECT_LT(defaults, suited) << r.output;
+
+    for (const char *name : {"clip-with-logo.mkv", "logo0.bmp", "logo1.bmp", "logo2.bmp",
+                             "logo-removed.job", "before-after.png", "logo-removed-defaults.mp4"})
+        EXPECT_TRUE(fs::exists(folder / name)) << name;
+    VideoContents clip = readVideo(folder / "clip-with-logo.mkv");
+    VideoContents out = readVideo(folder / "logo-removed.mp4");
+    EXPECT_EQ(out.frames.size(), clip.frames.size());
+    EXPECT_EQ(out.audioCodec, "aac");
+    EXPECT_TRUE(out.audioBytes == clip.audioBytes);
 }
 
 struct ErrorCase {

@@ -1,6 +1,7 @@
 // Settings on their way to the filter: the command line, the Config call the
 // options are laid over, and the run's own defaults file.
 #include "cli/av_support.h"
+#include "cli/bmp_file.h"
 #include "cli/config_line.h"
 #include "cli/filter_session.h"
 #include "cli/options.h"
@@ -199,6 +200,41 @@ TEST(RunDefaults, ANewInstanceTakesTheRunsNoiseAndFeatherAndTheInstalledRest) {
     std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     EXPECT_EQ(text, installedText);
     fs::remove(installed);
+}
+
+TEST(LogoSet, RefusalsAreExplainedByTheirCause) {
+    fs::path folder = pendra::host::executableFolder() / "refusals";
+    fs::create_directories(folder);
+    auto bitmap = [&](const char *name, int width, int height, int bits, bool cut = false) {
+        RgbImage image(width, height);
+        writeBmp(folder / name, image);
+        std::fstream f(folder / name, std::ios::in | std::ios::out | std::ios::binary);
+        f.seekp(28);
+        f.put(static_cast<char>(bits));
+        f.close();
+        if (cut)
+            fs::resize_file(folder / name, 60);
+    };
+    bitmap("ok0.bmp", 8, 6, 24);
+    bitmap("deep0.bmp", 8, 6, 32);
+    bitmap("short0.bmp", 8, 6, 24, true);
+    bitmap("pair0.bmp", 8, 6, 24);
+    bitmap("pair2.bmp", 4, 6, 24);
+    std::ofstream(folder / "text0.bmp") << "hello";
+    auto problem = [&](const char *name) { return logoSetProblem((folder / name).string()); };
+    auto expectCause = [&](const char *name, const std::string &file, const std::string &cause) {
+        EXPECT_EQ(problem(name), (folder / file).string() + ": " + cause);
+    };
+    EXPECT_NE(problem("logo1.bmp").find("must end in 0"), std::string::npos);
+    EXPECT_NE(problem("logo0.tiff").find("must end in 0"), std::string::npos);
+    expectCause("gone0.bmp", "gone0.bmp", "cannot open: no such file or directory");
+    expectCause("text0.bmp", "text0.bmp", "not a Windows bitmap");
+    expectCause("deep0.bmp", "deep0.bmp", "not an uncompressed, bottom-up 24-bit bitmap");
+    expectCause("short0.bmp", "short0.bmp", "cut short");
+    expectCause("pair0.bmp", "pair2.bmp", "smaller than the logo over black");
+    // Nothing wrong with the files: the mask's layout is what remains.
+    EXPECT_NE(problem("ok0.bmp").find("the filter refused this logo set"), std::string::npos);
+    EXPECT_NE(logoSetProblem("").find("no logo given"), std::string::npos);
 }
 
 } // namespace
