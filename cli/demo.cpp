@@ -98,6 +98,7 @@ Options settingsFor(const fs::path &folder, bool suited) {
     o.settings.logo = (folder / "logo0.bmp").string();
     o.settings.x = logoX;
     o.settings.y = logoY;
+    o.run.builtInDefaults = true; // whatever the installed defaults file says
     if (suited) {
         o.settings.alpha = 255;
         o.settings.bitmapBlur = 0;
@@ -169,7 +170,8 @@ int runDemo(const Options &options) {
     std::printf("  logo-removed.job     the job file of the suited settings\n");
     std::printf("  before-after.png     frame %d before and after, rectangle outlined\n\n",
                 previewNumber);
-    std::printf("PSNR of the logo rectangle (%dx%d) against the clean clip, all frames:\n",
+    std::printf("PSNR of the logo rectangle (%dx%d) against the clean clip over all frames,\n"
+                "as the filter outputs them (before encoding):\n",
                 logoWidth, logoHeight);
     std::printf("  %-56s %s\n", "with the logo", decibels(suited.before.psnr()).c_str());
     std::printf("  %-56s %s   %s\n", suited.title, decibels(suited.after.psnr()).c_str(),

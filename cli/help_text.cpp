@@ -16,7 +16,9 @@ commands:
                                frame N before and after, side by side
   demo [--folder DIR]          make a sample clip with a logo and take it out
 
-Run pendra COMMAND --help for a command's options.
+Run pendra COMMAND --help for a command's options. The filter's own help
+page is plugins/pendra/Pendra.html beside this program; a new filter takes
+its values from plugins/pendra/Pendra.ini there.
 )";
 
 const char *settings = R"(

@@ -24,6 +24,7 @@ struct SettingOptions {
 struct RunOptions {
     std::optional<int> noise, feather;
     std::optional<std::string> trace;
+    bool builtInDefaults = false; // ignore the installed defaults file (the demo's runs)
 };
 
 enum class Command { Help, Process, Preview, Demo };

@@ -43,10 +43,10 @@ std::string RunDefaults::text(const std::string &installedText, std::optional<in
 RunDefaults::RunDefaults(const std::filesystem::path &installed, std::optional<int> noise,
                          std::optional<int> feather, std::optional<std::string> traceFile)
     : oldDefaults_(currentValue(defaultsFileVariable)), oldTrace_(currentValue(traceFileVariable)) {
-    if (noise || feather) {
+    if (noise || feather || installed.empty()) {
         std::string installedText;
         std::ifstream in(installed, std::ios::binary);
-        if (in) {
+        if (!installed.empty() && in) {
             std::ostringstream all;
             all << in.rdbuf();
             installedText = all.str();

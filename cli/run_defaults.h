@@ -18,7 +18,8 @@ inline constexpr const char *traceFileVariable = "PENDRA_TRACE_FILE";
 
 class RunDefaults {
   public:
-    // `installed` is the defaults file the module would read by itself.
+    // `installed` is the defaults file the module would read by itself; an
+    // empty path gives the run the module's built-in values.
     RunDefaults(const std::filesystem::path &installed, std::optional<int> noise,
                 std::optional<int> feather, std::optional<std::string> traceFile);
     // Removes the run's file and restores the variables as they were.

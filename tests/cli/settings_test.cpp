@@ -170,6 +170,11 @@ TEST(RunDefaults, PointsTheModuleAtTheRunsFileOnlyWhileItLasts) {
         EXPECT_TRUE(untouched.file().empty());
         EXPECT_EQ(std::getenv(defaultsFileVariable), nullptr);
     }
+    {
+        RunDefaults builtIn({}, std::nullopt, std::nullopt, std::nullopt);
+        ASSERT_NE(std::getenv(defaultsFileVariable), nullptr);
+        EXPECT_EQ(fs::file_size(builtIn.file()), 0u);
+    }
     unsetenv(traceFileVariable);
 }
 
