@@ -1,6 +1,7 @@
 #include "cli/video_writer.h"
 
 extern "C" {
+#include <libavutil/avstring.h>
 #include <libavutil/opt.h>
 #include <libavutil/pixdesc.h>
 }
@@ -50,6 +51,12 @@ const AVCodec *chooseEncoder(const AVOutputFormat *format, const std::string &pa
     if (avformat_query_codec(format, codec->id, FF_COMPLIANCE_NORMAL) == 0)
         throw CliError(path + ": this kind of file cannot hold " + codec->name + " video");
     return codec;
+}
+
+// Containers whose timestamps are free (Matroska, MP4 and QuickTime, NUT, ...).
+bool storesAnyTiming(const AVOutputFormat *format) {
+    return (format->flags & AVFMT_VARIABLE_FPS) ||
+           av_match_name(format->name, "mov,mp4,m4v,ipod,psp,3gp,3g2,ismv,f4v");
 }
 
 bool listed(const AVPixelFormat *list, AVPixelFormat format) {
@@ -157,8 +164,11 @@ void VideoWriter::openEncoder(const AVFrame &first) {
     e->width = first.width;
     e->height = first.height;
     e->pix_fmt = choosePixelFormat(codec, inputFormat, e->width, e->height, choice_.pixelFormat);
-    e->time_base = is->time_base;
     e->framerate = input_.frameRate();
+    // Timestamps keep the input's time base where the container stores any
+    // timing; a container that counts frames (AVI) gets one tick per frame,
+    // or it would fill every unused tick with an empty frame.
+    e->time_base = storesAnyTiming(format_->oformat) ? is->time_base : av_inv_q(e->framerate);
     e->sample_aspect_ratio =
         first.sample_aspect_ratio.num ? first.sample_aspect_ratio : is->sample_aspect_ratio;
     e->thread_count = 0;
@@ -219,8 +229,13 @@ void VideoWriter::writeHeader() {
         av_dict_set(&options, "movflags", "+faststart", 0);
     int r = avformat_write_header(format_, &options);
     av_dict_free(&options);
-    if (r < 0)
-        throw CliError(path_ + ": cannot write: " + avErrorText(r));
+    if (r < 0) {
+        bool copies = format_->nb_streams > 1;
+        throw CliError(path_ + ": cannot write: " + avErrorText(r) +
+                       (copies ? " (perhaps this kind of file cannot hold the input's other "
+                                 "streams; .mkv holds nearly any)"
+                               : ""));
+    }
     headerWritten_ = true;
     for (PacketPtr &p : queued_)
         writePacket(*p, p->stream_index);
@@ -276,6 +291,9 @@ void VideoWriter::writeFrame(const host::FrameBuffer &frame, const AVFrame &deco
     }
     // Timestamps as decoded; made up only where the input has none or repeats one.
     int64_t pts = decoded.pts;
+    if (pts != AV_NOPTS_VALUE)
+        pts = av_rescale_q_rnd(pts, input_.videoStream()->time_base, e->time_base,
+                               static_cast<AVRounding>(AV_ROUND_NEAR_INF | AV_ROUND_PASS_MINMAX));
     if (pts == AV_NOPTS_VALUE)
         pts = lastPts_ == AV_NOPTS_VALUE ? 0 : lastPts_ + frameDuration_;
     else if (lastPts_ != AV_NOPTS_VALUE && pts <= lastPts_)

@@ -103,6 +103,18 @@ TEST_F(PendraCommand, OutputKeepsFrameCountSizeRateAndSound) {
     EXPECT_TRUE(got.audioBytes == in.audioBytes) << "the sound was not copied unchanged";
 }
 
+TEST_F(PendraCommand, AFrameCountingContainerGetsEveryFrameOnce) {
+    // Matroska's millisecond timestamps into AVI, which counts frames.
+    fs::path out = here("counted.avi");
+    CommandResult r = runPendra(join({"process", "lossless.mkv", out.string()}, logoOptions()));
+    ASSERT_EQ(r.exitCode, 0) << r.errors;
+    VideoContents got = readVideo(out);
+    EXPECT_EQ(got.frames.size(), 30u);
+    EXPECT_EQ(got.frameRate.num, 25);
+    EXPECT_EQ(got.frameRate.den, 1);
+    EXPECT_EQ(got.audioCodec, "pcm_s16le");
+}
+
 TEST_F(PendraCommand, LosslessOutputChangesOnlyTheRectangleOfFramesInRange) {
     fs::path out = here("range.mkv");
     CommandResult r =
