@@ -153,7 +153,7 @@ TEST(RunDefaults, PointsTheModuleAtTheRunsFileOnlyWhileItLasts) {
     std::ofstream(installed) << "DEFAULT_SCENE\t33\n";
     fs::path own;
     {
-        RunDefaults run(installed, 1, std::nullopt, std::string("trace.txt"));
+        RunDefaults run(installed, 1, std::nullopt, std::string("trace.txt")); // not written
         own = run.file();
         ASSERT_NE(std::getenv(defaultsFileVariable), nullptr);
         EXPECT_EQ(own, std::getenv(defaultsFileVariable));
@@ -186,7 +186,7 @@ TEST(RunDefaults, ANewInstanceTakesTheRunsNoiseAndFeatherAndTheInstalledRest) {
     {
         RunOptions run;
         run.noise = 0;
-        run.trace = "trace.txt";
+        run.trace = (pendra::host::executableFolder() / "trace.txt").string();
         FilterSession session(run);
         const FilterSettings &s = session.instance().dataAs<FilterSettings>();
         EXPECT_EQ(s.noiseL, 0);
