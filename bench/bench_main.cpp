@@ -1,0 +1,196 @@
+// Pendra's speed against a plain frame copy and FFmpeg's delogo and
+// removelogo on 1080p frames with a 240 x 100 logo, then the quality of each
+// on logos of known opacity. Run: build-native/bin/pendra-bench
+#include "bench/ffmpeg_logo_filter.h"
+#include "bench/pendra_runner.h"
+#include "bench/test_scene.h"
+#include "module/filter_settings.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+extern "C" {
+#include <libavutil/frame.h>
+}
+
+namespace fs = std::filesystem;
+using namespace pendra::bench;
+
+namespace {
+
+constexpr int frameWidth = 1920, frameHeight = 1080;
+constexpr int logoWidth = 240, logoHeight = 100;
+constexpr int logoX = 1640, logoY = 40; // top-right corner, as broadcasters place it
+constexpr int footageFrames = 24;
+constexpr double benchOpacity = 0.5;
+
+fs::path workFolder() {
+    return fs::temp_directory_path() / "pendra-bench";
+}
+
+// The footage with the logo on it, rendered once.
+const std::vector<Picture> &footage() {
+    static const std::vector<Picture> frames = [] {
+        FootageGenerator generator(frameWidth, frameHeight, 12);
+        Logo logo = Logo::make(logoWidth, logoHeight, benchOpacity);
+        std::vector<Picture> out(footageFrames);
+        for (int n = 0; n < footageFrames; ++n) {
+            generator.frame(n, out[n]);
+            overlayLogo(out[n], logo, logoX, logoY);
+        }
+        return out;
+    }();
+    return frames;
+}
+
+const LogoSet &benchLogoSet() {
+    static const LogoSet set = [] {
+        LogoSet s{workFolder() / "speed"};
+        s.write(Logo::make(logoWidth, logoHeight, benchOpacity));
+        return s;
+    }();
+    return set;
+}
+
+void BM_FrameCopy(benchmark::State &state) {
+    const std::vector<Picture> &frames = footage();
+    std::vector<uint32_t> dst(frames[0].pixels.size());
+    int n = 0;
+    for (auto _ : state) {
+        const Picture &p = frames[n++ % footageFrames];
+        std::memcpy(dst.data(), p.pixels.data(), p.pixels.size() * 4);
+        benchmark::DoNotOptimize(dst.data());
+        benchmark::ClobberMemory();
+    }
+}
+
+void runPendra(benchmark::State &state, bool inPlace) {
+    const std::vector<Picture> &frames = footage();
+    PendraRunner runner(frameWidth, frameHeight, inPlace, benchLogoSet(), logoX, logoY);
+    int n = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        runner.load(frames[n % footageFrames]);
+        state.ResumeTiming();
+        runner.run(n++);
+        benchmark::ClobberMemory();
+    }
+}
+
+void BM_PendraSeparate(benchmark::State &state) {
+    runPendra(state, false);
+}
+void BM_PendraInPlace(benchmark::State &state) {
+    runPendra(state, true);
+}
+
+// The footage converted once to the format FFmpeg's filters work in.
+const std::vector<AVFrame *> &yuvFootage() {
+    static const std::vector<AVFrame *> frames = [] {
+        std::vector<AVFrame *> out;
+        for (const Picture &p : footage()) {
+            AVFrame *f = allocYuvFrame(frameWidth, frameHeight);
+            rgbToYuv(p.pixels.data(), frameWidth, frameHeight, frameWidth, *f);
+            out.push_back(f);
+        }
+        return out;
+    }();
+    return frames;
+}
+
+// A full-frame mask for removelogo: white over the logo's pixels.
+std::string removelogoMask() {
+    static const std::string path = [] {
+        Picture mask{frameWidth, frameHeight,
+                     std::vector<uint32_t>(static_cast<size_t>(frameWidth) * frameHeight, 0)};
+        Picture logoMask = Logo::make(logoWidth, logoHeight, benchOpacity).mask();
+        int baseRow = frameHeight - logoY - logoHeight;
+        for (int r = 0; r < logoHeight; ++r)
+            for (int c = 0; c < logoWidth; ++c)
+                mask.at(baseRow + r, logoX + c) = logoMask.at(r, c);
+        fs::create_directories(workFolder());
+        std::string file = (workFolder() / "removelogo-mask.bmp").string();
+        writeBmp(file, mask);
+        return file;
+    }();
+    return path;
+}
+
+std::string delogoGraph() {
+    return "delogo=x=" + std::to_string(logoX) + ":y=" + std::to_string(logoY) +
+           ":w=" + std::to_string(logoWidth) + ":h=" + std::to_string(logoHeight);
+}
+
+std::string removelogoGraph() {
+    return "removelogo=filename=" + removelogoMask();
+}
+
+void runFfmpeg(benchmark::State &state, const std::string &graph) {
+    const std::vector<AVFrame *> &frames = yuvFootage();
+    FfmpegLogoFilter filter(frameWidth, frameHeight, graph);
+    int n = 0;
+    for (auto _ : state) {
+        const AVFrame &out = filter.process(*frames[n++ % footageFrames]);
+        benchmark::DoNotOptimize(out.data[0]);
+    }
+}
+
+void BM_Delogo(benchmark::State &state) {
+    runFfmpeg(state, delogoGraph());
+}
+void BM_Removelogo(benchmark::State &state) {
+    runFfmpeg(state, removelogoGraph());
+}
+
+BENCHMARK(BM_FrameCopy)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PendraSeparate)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_PendraInPlace)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Delogo)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Removelogo)->Unit(benchmark::kMillisecond);
+
+// Keeps each benchmark's time per iteration for the ratio table.
+class RecordingReporter : public benchmark::ConsoleReporter {
+  public:
+    std::map<std::string, double> seconds;
+    void ReportRuns(const std::vector<Run> &runs) override {
+        for (const Run &run : runs)
+            if (run.run_type == Run::RT_Iteration && !run.error_occurred)
+                seconds[run.benchmark_name()] = run.GetAdjustedRealTime() / 1000.0;
+        ConsoleReporter::ReportRuns(runs);
+    }
+};
+
+void printRatios(const std::map<std::string, double> &ms) {
+    auto get = [&](const char *name) {
+        auto it = ms.find(name);
+        return it == ms.end() ? 0.0 : it->second;
+    };
+    double copy = get("BM_FrameCopy"), separate = get("BM_PendraSeparate"),
+           inPlace = get("BM_PendraInPlace"), delogo = get("BM_Delogo"),
+           removelogo = get("BM_Removelogo");
+    std::printf("\nRatios per frame (1080p, %dx%d logo)\n", logoWidth, logoHeight);
+    if (copy > 0)
+        std::printf("  Pendra separate buffers / frame copy : %6.2f\n", separate / copy);
+    if (delogo > 0)
+        std::printf("  Pendra in place / delogo             : %6.2f\n", inPlace / delogo);
+    if (removelogo > 0)
+        std::printf("  removelogo / Pendra in place         : %6.1f\n", removelogo / inPlace);
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    benchmark::Initialize(&argc, argv);
+    RecordingReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    printRatios(reporter.seconds);
+    benchmark::Shutdown();
+    return 0;
+}
