@@ -27,6 +27,17 @@ set_target_properties(pendra_core PROPERTIES POSITION_INDEPENDENT_CODE ON
 target_compile_options(pendra_core PRIVATE -ffp-contract=off)
 
 add_library(pendra_module SHARED $<TARGET_OBJECTS:pendra_core>)
+if(WIN32 AND EXISTS ${PROJECT_SOURCE_DIR}/dialog/pendra.rc)
+  # The dialog's resource script goes into the module, where the dialog
+  # procedure finds it through the module's instance handle.
+  enable_language(RC)
+  target_sources(pendra_module PRIVATE ${PROJECT_SOURCE_DIR}/dialog/pendra.rc)
+  set_source_files_properties(${PROJECT_SOURCE_DIR}/dialog/pendra.rc PROPERTIES
+    INCLUDE_DIRECTORIES ${PROJECT_SOURCE_DIR}/dialog)
+  # System DLLs only: the dialog, its trackbars, the file dialog and the shell.
+  target_link_libraries(pendra_core PUBLIC user32 gdi32 comctl32 comdlg32 shell32)
+  target_link_libraries(pendra_module PRIVATE user32 gdi32 comctl32 comdlg32 shell32)
+endif()
 set_target_properties(pendra_module PROPERTIES
   OUTPUT_NAME Pendra04
   PREFIX ""
@@ -39,3 +50,15 @@ if(WIN32)
 else()
   target_link_options(pendra_module PRIVATE -Wl,--no-undefined)
 endif()
+
+# The help page and the sample defaults file live beside the module, in
+# plugins/pendra/, where the dialog's Help and the init callback look.
+set(pendra_docs ${PROJECT_SOURCE_DIR}/docs/Pendra.html ${PROJECT_SOURCE_DIR}/docs/Pendra.ini)
+set(pendra_docs_dir ${PENDRA_PLUGINS_DIR}/pendra)
+add_custom_command(
+  OUTPUT ${pendra_docs_dir}/Pendra.html ${pendra_docs_dir}/Pendra.ini
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${pendra_docs_dir}
+  COMMAND ${CMAKE_COMMAND} -E copy_if_different ${pendra_docs} ${pendra_docs_dir}/
+  DEPENDS ${pendra_docs})
+add_custom_target(pendra_docs ALL DEPENDS ${pendra_docs_dir}/Pendra.html
+                                          ${pendra_docs_dir}/Pendra.ini)

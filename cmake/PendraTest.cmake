@@ -18,19 +18,43 @@ if(WIN32)
                                               FIXTURES_SETUP wine TIMEOUT 300)
 endif()
 
-function(pendra_add_test name)
+# The test binary in its own folder, with its private module copy.
+function(pendra_test_binary name)
   add_executable(${name} ${ARGN})
   target_link_libraries(${name} PRIVATE pendra_test_support GTest::gtest_main)
   set(dir ${CMAKE_BINARY_DIR}/tests/${name})
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${dir})
-  add_dependencies(${name} pendra_module)
-  add_custom_command(TARGET ${name} POST_BUILD
+  # The copy depends on the module file itself, so a rebuilt module reaches
+  # every test folder even when the test program needs no relinking.
+  set(copy ${dir}/plugins/Pendra04.vdf)
+  add_custom_command(OUTPUT ${copy}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${dir}/plugins
-    COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:pendra_module> ${dir}/plugins/)
+    COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:pendra_module> ${dir}/plugins/
+    DEPENDS pendra_module)
+  add_custom_target(${name}_module DEPENDS ${copy})
+  add_dependencies(${name} ${name}_module)
+endfunction()
+
+function(pendra_add_test name)
+  pendra_test_binary(${name} ${ARGN})
+  set(dir ${CMAKE_BINARY_DIR}/tests/${name})
   add_test(NAME ${name} COMMAND ${name} WORKING_DIRECTORY ${dir})
   set_tests_properties(${name} PROPERTIES TIMEOUT 600)
   if(WIN32)
     set_tests_properties(${name} PROPERTIES ENVIRONMENT "${PENDRA_TEST_ENV}"
                                             FIXTURES_REQUIRED wine)
   endif()
+endfunction()
+
+# A Windows test that opens windows: run under Wine on a virtual X display
+# (Xvfb), alone, since Wine's desktop is shared by every program of a prefix.
+function(pendra_add_gui_test name)
+  pendra_test_binary(${name} ${ARGN})
+  set(dir ${CMAKE_BINARY_DIR}/tests/${name})
+  add_test(NAME ${name}
+           COMMAND ${PROJECT_SOURCE_DIR}/tests/run_under_xvfb.sh $<TARGET_FILE:${name}>
+           WORKING_DIRECTORY ${dir})
+  set_tests_properties(${name} PROPERTIES TIMEOUT 600 RUN_SERIAL TRUE
+                                          ENVIRONMENT "${PENDRA_TEST_ENV}"
+                                          FIXTURES_REQUIRED wine)
 endfunction()

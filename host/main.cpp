@@ -2,6 +2,9 @@
 // its plugins folder and drives the filter through its real entry points.
 #include "host/host_error.h"
 #include "host/loaded_module.h"
+#if defined(_WIN32)
+#include "host/configure_job_win32.h"
+#endif
 
 #include <cstdio>
 #include <cstring>
@@ -14,6 +17,12 @@ void usage(FILE *out) {
                "  list   load MODULE (default: plugins/Pendra04.vdf beside this program)\n"
                "         and print each filter it registers: name, description, maker\n",
                out);
+#if defined(_WIN32)
+    std::fputs("       pendra-host configure JOB FRAME.bmp\n"
+               "  configure  open the Pendra dialog for the job's Pendra filter, previewing\n"
+               "             FRAME.bmp; OK saves the job (exit 0), Cancel leaves it (exit 1)\n",
+               out);
+#endif
 }
 
 int listFilters(const std::filesystem::path &file) {
@@ -40,6 +49,10 @@ int main(int argc, char **argv) {
         if (argc >= 2 && !std::strcmp(argv[1], "list") && argc <= 3)
             return listFilters(argc == 3 ? std::filesystem::path(argv[2])
                                          : pendra::host::defaultModulePath());
+#if defined(_WIN32)
+        if (argc == 4 && !std::strcmp(argv[1], "configure"))
+            return pendra::host::configureJob(argv[2], argv[3]);
+#endif
         usage(stderr);
         return 2;
     } catch (const std::exception &e) {

@@ -10,4 +10,7 @@
 /* Loads the set named by s->bitmapPath; 0 when loaded, 1 on any failure. */
 int loadLogoBitmaps(FilterSettings *s);
 
+/* Releases the three images (a shared interpolate image once) and clears their pointers. */
+void releaseLogoBitmaps(FilterSettings *s);
+
 #endif

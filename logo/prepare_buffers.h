@@ -15,4 +15,7 @@ int prepareBuffers(FilterSettings *s, const FilterActivation *fa);
 int buildSideTable(FilterSettings *s, const int32_t *bitmapMask, SideRecord *sideTable,
                    const FilterActivation *fa);
 
+/* Releases the working buffers and clears their pointers; null ones are skipped. */
+void releaseBuffers(FilterSettings *s);
+
 #endif

@@ -1,14 +1,57 @@
 /*
- * Start and end of a run. For now a run cannot start: the bitmap set loader
- * and the working buffers are not built yet, and the run callback must never
- * see an instance without them. The end callback has nothing to release.
+ * Start and end of a run.
+ *
+ * The start callback loads the bitmap set afresh, fits the rectangle into the
+ * frame, builds the working buffers and seeds the noise generator. A
+ * rectangle that still cannot lie wholly inside the frame (a negative
+ * position, or a logo wider or taller than the frame) fails the start rather
+ * than letting the run write outside the frame. The end callback releases
+ * every image and buffer, whatever a failed start left behind, so it may
+ * follow any start and may be called twice.
  */
+#include "logo/logo_bitmaps.h"
+#include "logo/prepare_buffers.h"
 #include "module/callbacks.h"
+#include "module/filter_settings.h"
 
-int VDCDECL filterStart(FilterActivation *, const FilterFunctions *) {
-    return 1;
+#include <cstdint>
+#include <cstdlib>
+#include <ctime>
+
+/* Lowers x and y so that the rectangle ends inside the frame (never raises them). */
+static void fitRectangle(FilterSettings *s, const VFBitmap *frame) {
+    const int64_t maxX = static_cast<int64_t>(frame->w) - s->logoWidth;
+    const int64_t maxY = static_cast<int64_t>(frame->h) - s->logoHeight;
+    if (s->x > maxX)
+        s->x = static_cast<int>(maxX);
+    if (s->y > maxY)
+        s->y = static_cast<int>(maxY);
 }
 
-int VDCDECL filterEnd(FilterActivation *, const FilterFunctions *) {
+/* Whether the fitted rectangle lies in the frame and every frame byte offset
+ * fits the side table's 32-bit fields. */
+static bool rectangleInFrame(const FilterSettings *s, const VFBitmap *frame) {
+    if (s->x < 0 || s->y < 0)
+        return false;
+    const int64_t pitch = frame->pitch < 0 ? -static_cast<int64_t>(frame->pitch) : frame->pitch;
+    return static_cast<int64_t>(frame->h) * pitch <= INT32_MAX;
+}
+
+int VDCDECL filterStart(FilterActivation *fa, const FilterFunctions *) {
+    FilterSettings *s = settingsOf(fa);
+    int result = loadLogoBitmaps(s);
+    fitRectangle(s, fa->src);
+    if (result == 0 && !rectangleInFrame(s, fa->src))
+        result = 1;
+    if (result == 0)
+        result = prepareBuffers(s, fa);
+    std::srand(static_cast<unsigned>(std::time(nullptr)));
+    return result;
+}
+
+int VDCDECL filterEnd(FilterActivation *fa, const FilterFunctions *) {
+    FilterSettings *s = settingsOf(fa);
+    releaseLogoBitmaps(s);
+    releaseBuffers(s);
     return 0;
 }

@@ -1,15 +1,65 @@
 /*
- * The script call Config that the host saves with a job and replays. For now
- * the text is empty and a replay changes nothing; the persisted format comes
- * with the script work.
+ * The script function Config: the host replays the call that the script-string
+ * callback wrote (script_text.cpp) to restore an instance's settings.
+ *
+ * The path is taken first and the bitmap set loaded from it; the modes the
+ * call carries then replace those the loader found, so a replay restores them
+ * whatever lies on disk. The loader's result is not looked at: a set that
+ * cannot be loaded now makes the next start fail. debugOutput, feather and
+ * noiseL are not carried and keep their values from the defaults file.
  */
+#include "logo/logo_bitmaps.h"
 #include "module/callbacks.h"
+#include "module/filter_settings.h"
 
-bool VDCDECL filterScriptString(FilterActivation *, const FilterFunctions *, char *buf,
-                                int buflen) {
-    if (buf != nullptr && buflen > 0)
-        buf[0] = '\0';
-    return true;
+#include <cstdint>
+#include <cstring>
+
+/* The call's arguments: the path and fourteen integers. */
+#define CONFIG_ARG_COUNT 15
+
+/* Takes bits 16 to 23, 8 to 15 and 0 to 7 of a packed triple. */
+static void unpackTriple(int packed, int *first, int *second, int *third) {
+    uint32_t bits = static_cast<uint32_t>(packed);
+    *first = static_cast<int>((bits >> 16) & 0xFF);
+    *second = static_cast<int>((bits >> 8) & 0xFF);
+    *third = static_cast<int>(bits & 0xFF);
 }
 
-void VDCDECL scriptConfig(IScriptInterpreter *, void *, const CScriptValue *, int) {}
+/* Copies the call's path into the record. A path longer than the field holds
+ * is refused rather than cut to the name of some other file: the path is left
+ * empty, so the next start fails cleanly. */
+static void takePath(FilterSettings *s, const CScriptValue *arg) {
+    const char *path = arg->u.s != nullptr && *arg->u.s != nullptr ? *arg->u.s : "";
+    size_t length = 0;
+    while (length < BITMAP_PATH_SIZE && path[length] != '\0')
+        ++length;
+    if (length == BITMAP_PATH_SIZE) {
+        s->bitmapPath[0] = '\0';
+        return;
+    }
+    std::memcpy(s->bitmapPath, path, length + 1);
+}
+
+void VDCDECL scriptConfig(IScriptInterpreter *, void *activation, const CScriptValue *args,
+                          int count) {
+    if (activation == nullptr || args == nullptr || count < CONFIG_ARG_COUNT)
+        return;
+    FilterSettings *s = settingsOf(static_cast<FilterActivation *>(activation));
+    takePath(s, &args[0]);
+    loadLogoBitmaps(s);
+    s->blackMode = args[1].u.i;
+    s->maskMode = args[2].u.i;
+    s->x = args[3].u.i;
+    s->y = args[4].u.i;
+    s->start = args[5].u.i;
+    s->end = args[6].u.i;
+    s->fadeIn = args[7].u.i;
+    s->fadeOut = args[8].u.i;
+    s->alpha = args[9].u.i;
+    unpackTriple(args[10].u.i, &s->t1, &s->t2, &s->t3);
+    unpackTriple(args[11].u.i, &s->b2, &s->b3, &s->bb);
+    s->white = args[12].u.i;
+    s->side = args[13].u.i;
+    s->scene = args[14].u.i;
+}

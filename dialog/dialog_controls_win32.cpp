@@ -1,0 +1,98 @@
+/*
+ * Moving values between the settings record and the dialog's controls.
+ *
+ * Numbers are read from the field's text and parsed here rather than with
+ * GetDlgItemInt: its unsigned reading of "-5" differs between systems (0 on
+ * Windows, the two's complement on Wine), and the dialog must read 0.
+ */
+#include "dialog/dialog_win32.h"
+#include "dialog/resource.h"
+
+#include <commctrl.h>
+
+#include <cstdio>
+
+unsigned parseFieldNumber(const char *text) {
+    const char *p = text;
+    while (*p == ' ' || *p == '\t')
+        ++p;
+    if (*p == '+')
+        ++p;
+    if (*p < '0' || *p > '9')
+        return 0;
+    unsigned long long value = 0;
+    for (; *p >= '0' && *p <= '9'; ++p) {
+        value = value * 10 + static_cast<unsigned>(*p - '0');
+        if (value > 0xFFFFFFFFull)
+            return 0;
+    }
+    while (*p == ' ' || *p == '\t')
+        ++p;
+    return *p == '\0' ? static_cast<unsigned>(value) : 0;
+}
+
+int readFieldNumber(HWND dlg, int id) {
+    char text[32];
+    HWND field = GetDlgItem(dlg, id);
+    /* Longer text cannot be a number that fits 32 bits, blanks aside. */
+    if (!field || GetWindowTextLengthA(field) >= static_cast<int>(sizeof text))
+        return 0;
+    GetWindowTextA(field, text, sizeof text);
+    return static_cast<int>(parseFieldNumber(text));
+}
+
+void showNumber(HWND dlg, int id, int v) {
+    SetDlgItemInt(dlg, id, static_cast<UINT>(v), TRUE);
+}
+
+void setTrackbar(HWND dlg, int id, int position) {
+    SendDlgItemMessageA(dlg, id, TBM_SETPOS, TRUE, position);
+}
+
+/* Writes a key colour as "(r,g,b)". */
+static void showKey(HWND dlg, int id, const int key[3]) {
+    char text[48];
+    std::snprintf(text, sizeof text, "(%d,%d,%d)", key[0], key[1], key[2]);
+    SetDlgItemTextA(dlg, id, text);
+}
+
+void showBlackWhiteKeys(HWND dlg, const FilterSettings *s) {
+    if (s->blackMode == 1 || s->blackMode == 2)
+        showKey(dlg, IDC_BLACK_KEY, s->blackKey);
+    else
+        SetDlgItemTextA(dlg, IDC_BLACK_KEY, "N/A");
+    if (s->blackMode == 2)
+        showKey(dlg, IDC_WHITE_KEY, s->whiteKey);
+    else if (s->blackMode == 1)
+        SetDlgItemTextA(dlg, IDC_WHITE_KEY, "Enter \\/");
+    else
+        SetDlgItemTextA(dlg, IDC_WHITE_KEY, "N/A");
+    EnableWindow(GetDlgItem(dlg, IDC_WHITE_LEVEL), s->blackMode == 1);
+}
+
+void showMaskKey(HWND dlg, const FilterSettings *s) {
+    if (s->maskMode == 1)
+        showKey(dlg, IDC_MASK_KEY, s->maskKey);
+    else if (s->maskMode == 2)
+        SetDlgItemTextA(dlg, IDC_MASK_KEY, "<- Using Black");
+    else
+        SetDlgItemTextA(dlg, IDC_MASK_KEY, "N/A");
+}
+
+void greyInterpolationFields(HWND dlg, int alpha) {
+    static const int fields[] = {IDC_T1, IDC_T2, IDC_T3, IDC_B2, IDC_B3, IDC_SCENE};
+    for (int id : fields)
+        EnableWindow(GetDlgItem(dlg, id), alpha != ALPHA_NONE);
+}
+
+void redoFrame(const FilterSettings *s) {
+    if (s->preview)
+        s->preview->RedoFrame();
+}
+
+void restartPreview(const FilterSettings *s) {
+    if (s->preview) {
+        s->preview->UndoSystem();
+        s->preview->RedoSystem();
+    }
+}

@@ -1,0 +1,134 @@
+/*
+ * Start-time preparation: allocates every working buffer of a run and builds
+ * what the frame processing only reads: the repair mask from the interpolate
+ * bitmap, the side table, the edge marks of the logo pixels that touch clean
+ * ones (and their count, the scene-change denominator), the blur pass map
+ * and, for a black bitmap alone, the un-blending table.
+ *
+ * Buffers are zero-filled so that nothing a later stage reads is undefined.
+ * A failure leaves what was allocated in the record for the end callback.
+ */
+#include "logo/prepare_buffers.h"
+#include "logo/start_tables.h"
+#include "module/memory.h"
+
+#include <cstdint>
+#include <cstring>
+
+/* A zero-filled block of count elements, null when the size overflows or no memory. */
+static void *allocZeroed(size_t count, size_t elementSize) {
+    if (elementSize != 0 && count > SIZE_MAX / elementSize)
+        return nullptr;
+    void *block = moduleAlloc(count * elementSize);
+    if (block != nullptr)
+        std::memset(block, 0, count * elementSize);
+    return block;
+}
+
+/* Allocates into *field; 0 on success. */
+template <typename T> static int allocBuffer(T **field, size_t count) {
+    *field = static_cast<T *>(allocZeroed(count, sizeof(T)));
+    return *field == nullptr ? 1 : 0;
+}
+
+/* Allocates the working buffers in their fixed order; stops at the first failure. */
+static int allocateBuffers(FilterSettings *s, size_t n) {
+    return allocBuffer(&s->smoothScratch, n) || allocBuffer(&s->smoothImage, n) ||
+           allocBuffer(&s->unblended, n) || allocBuffer(&s->rectPixels, n) ||
+           allocBuffer(&s->workMap, n) || allocBuffer(&s->blurPasses, n) ||
+           allocBuffer(&s->bitmapMask, n) || allocBuffer(&s->vertEdge, n) ||
+           allocBuffer(&s->horzEdge, n) || allocBuffer(&s->sideTable, n) ||
+           allocBuffer(&s->sourceRect, n);
+}
+
+/* 1 for each pixel of exactly the interpolate bitmap's key colour, else 0. */
+static void buildMask(const FilterSettings *s) {
+    for (int r = 0; r < s->logoHeight; ++r) {
+        const unsigned char *row = s->maskPixels + static_cast<size_t>(r) * s->logoStride;
+        for (int c = 0; c < s->logoWidth; ++c) {
+            const unsigned char *p = row + c * 3;
+            s->bitmapMask[r * s->logoWidth + c] =
+                p[0] == s->maskKey[2] && p[1] == s->maskKey[1] && p[2] == s->maskKey[0];
+        }
+    }
+}
+
+/* Marks logo pixels beside a clean one along rows (horz) and columns (vert):
+ * -1 when the clean neighbour is left/below, +1 when right/above (+1 wins). */
+static void markEdges(const FilterSettings *s) {
+    const int w = s->logoWidth;
+    const int h = s->logoHeight;
+    const int32_t *mask = s->bitmapMask;
+    for (int r = 0; r < h; ++r)
+        for (int c = 1; c < w; ++c) {
+            const int i = r * w + c;
+            if (mask[i] == mask[i - 1])
+                continue;
+            if (mask[i] == 0)
+                s->horzEdge[i] = -1;
+            else
+                s->horzEdge[i - 1] = 1;
+        }
+    for (int c = 0; c < w; ++c)
+        for (int r = 1; r < h; ++r) {
+            const int i = r * w + c;
+            if (mask[i] == mask[i - w])
+                continue;
+            if (mask[i] == 0)
+                s->vertEdge[i] = -1;
+            else
+                s->vertEdge[i - w] = 1;
+        }
+}
+
+/* Pixels with a mark on either axis, each counted once. */
+static int countEdges(const FilterSettings *s) {
+    int count = 0;
+    for (int i = 0; i < s->logoWidth * s->logoHeight; ++i)
+        if (s->vertEdge[i] != 0 || s->horzEdge[i] != 0)
+            ++count;
+    return count;
+}
+
+int prepareBuffers(FilterSettings *s, const FilterActivation *fa) {
+    if (s->logoWidth <= 0 || s->logoHeight <= 0)
+        return 1;
+    const size_t n = static_cast<size_t>(s->logoWidth) * static_cast<size_t>(s->logoHeight);
+    if (allocateBuffers(s, n))
+        return 1;
+    buildMask(s);
+    if (buildSideTable(s, s->bitmapMask, s->sideTable, fa))
+        return 1;
+    /* The buffers start zeroed: the edge marks and rectPixels need no clearing. */
+    markEdges(s);
+    s->edgeCount = countEdges(s);
+    fillBlurPasses(s->blurPasses, s->logoWidth, s->logoHeight, s->bb, s->feather);
+    if (s->blackMode == 1)
+        buildUnblendTable(s->unblendTable, s->white, s->blackKey[0]);
+    return 0;
+}
+
+void releaseBuffers(FilterSettings *s) {
+    moduleFree(s->sideTable);
+    s->sideTable = nullptr;
+    moduleFree(s->bitmapMask);
+    s->bitmapMask = nullptr;
+    moduleFree(s->vertEdge);
+    s->vertEdge = nullptr;
+    moduleFree(s->horzEdge);
+    s->horzEdge = nullptr;
+    moduleFree(s->smoothScratch);
+    s->smoothScratch = nullptr;
+    moduleFree(s->smoothImage);
+    s->smoothImage = nullptr;
+    moduleFree(s->unblended);
+    s->unblended = nullptr;
+    moduleFree(s->rectPixels);
+    s->rectPixels = nullptr;
+    moduleFree(s->workMap);
+    s->workMap = nullptr;
+    moduleFree(s->blurPasses);
+    s->blurPasses = nullptr;
+    moduleFree(s->sourceRect);
+    s->sourceRect = nullptr;
+}

@@ -1,0 +1,24 @@
+/*
+ * The module's heap: every image and working buffer of the loader and the
+ * start-time preparation goes through here, so that tests can make any one
+ * allocation fail and can check that a run leaves no block behind.
+ */
+#ifndef PENDRA_MODULE_MEMORY_H
+#define PENDRA_MODULE_MEMORY_H
+
+#include <cstddef>
+
+/* malloc, unless the test hook says this allocation fails; null on failure. */
+void *moduleAlloc(size_t size);
+
+/* free; null is ignored. */
+void moduleFree(void *block);
+
+/* Test hook: after n more allocations succeed, the next one fails (once).
+ * A negative n means no allocation fails. */
+void failAllocationAfter(int n);
+
+/* Test hook: blocks taken by moduleAlloc and not yet given back. */
+long moduleLiveBlocks();
+
+#endif
