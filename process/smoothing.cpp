@@ -13,7 +13,8 @@
  * in both, and one that is averaged once is averaged in every later
  * iteration, so it is rewritten in each. Per row and iteration only the
  * columns from the first to the last pixel due are visited, four pixels at
- * a time with SSE2 (exact integer arithmetic, as in the plain loop).
+ * a time with SSE2 (exact integer arithmetic, as in the plain loop), and
+ * groups of four with none due are passed over.
  *
  * The counts come from user settings that the dialog takes unbounded; the
  * work grows with them, so counts and iterations are held to
@@ -41,10 +42,15 @@ struct Planes {
     int32_t *p[3];
 };
 
-/* A working image of w * h triples seen as three planes of the same storage. */
-static Planes planesOf(ChannelTriple *image, ptrdiff_t size) {
+/* A working image of w * h triples seen as three planes of the same storage,
+ * starting with plane `first`. The two images use different orders so that a
+ * store to one plane never lies a multiple of 4 KiB from the loads of the
+ * same plane in the other (the working images are often page-aligned alike),
+ * which would stall each load behind the store. */
+static Planes planesOf(ChannelTriple *image, ptrdiff_t size, int first) {
     int32_t *base = reinterpret_cast<int32_t *>(image);
-    return Planes{{base, base + size, base + 2 * size}};
+    return Planes{{base + (first % 3) * size, base + ((first + 1) % 3) * size,
+                   base + ((first + 2) % 3) * size}};
 }
 
 /* Loads the rectangle into both images as 16.16 channels. */
@@ -82,6 +88,10 @@ static void smoothRow(Planes from, Planes to, const int32_t *counts, int w, int 
     for (; k + 3 <= end; k += 4) {
         __m128i due =
             _mm_cmpgt_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i *>(counts + k)), below);
+        /* Four pixels not yet due hold the same value in both images. */
+        int dueBits = _mm_movemask_epi8(due);
+        if (dueBits == 0)
+            continue;
         for (int i = 0; i < 3; ++i) {
             const int32_t *p = from.p[i] + k;
             __m128i sum = _mm_add_epi32(
@@ -89,10 +99,12 @@ static void smoothRow(Planes from, Planes to, const int32_t *counts, int w, int 
                               _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 1))),
                 _mm_add_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i *>(p - w)),
                               _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + w))));
-            __m128i old = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
-            __m128i mixed = _mm_or_si128(_mm_and_si128(due, _mm_srai_epi32(sum, 2)),
-                                         _mm_andnot_si128(due, old));
-            _mm_storeu_si128(reinterpret_cast<__m128i *>(to.p[i] + k), mixed);
+            __m128i mean = _mm_srai_epi32(sum, 2);
+            if (dueBits != 0xFFFF)
+                mean = _mm_or_si128(
+                    _mm_and_si128(due, mean),
+                    _mm_andnot_si128(due, _mm_loadu_si128(reinterpret_cast<const __m128i *>(p))));
+            _mm_storeu_si128(reinterpret_cast<__m128i *>(to.p[i] + k), mean);
         }
     }
     for (; k <= end; ++k) {
@@ -133,11 +145,17 @@ void smoothRect(const FilterSettings *s, const FilterActivation *fa, ChannelTrip
     if (w < 3 || h < 3)
         return;
     ptrdiff_t size = static_cast<ptrdiff_t>(w) * h;
-    Planes buffers[2] = {planesOf(image, size), planesOf(scratch, size)};
+    Planes buffers[2] = {planesOf(image, size, 0), planesOf(scratch, size, 1)};
     loadPlanes(&fr, buffers[0], buffers[1]);
-    int turn = 0;
-    for (int m = n; m >= 1; --m, turn ^= 1) {
-        for (int r = 1; r <= h - 2; ++r) {
+    /* Iteration i (level m = n - i) works on row front - 2i: by then iteration
+       i - 1 has finished the rows around it, and the rows that iteration i
+       overwrites are no longer read by iteration i - 1. The rows in flight stay
+       in the cache instead of streaming the whole image once per iteration. */
+    for (int front = 1; front <= h - 2 + 2 * (n - 1); ++front) {
+        for (int i = 0; i < n && front - 2 * i >= 1; ++i) {
+            int r = front - 2 * i, m = n - i;
+            if (r > h - 2)
+                continue;
             const int32_t *row = counts + static_cast<ptrdiff_t>(r) * w;
             int first = 1, last = w - 2;
             while (first <= last && row[first] < m)
@@ -146,8 +164,8 @@ void smoothRect(const FilterSettings *s, const FilterActivation *fa, ChannelTrip
                 continue;
             while (row[last] < m)
                 --last;
-            smoothRow(buffers[turn], buffers[turn ^ 1], counts, w, r, first, last, m);
+            smoothRow(buffers[i & 1], buffers[(i & 1) ^ 1], counts, w, r, first, last, m);
         }
     }
-    storePlanes(&fr, buffers[turn]);
+    storePlanes(&fr, buffers[n & 1]);
 }
