@@ -1,8 +1,8 @@
 /*
  * Noise: every pixel of the rectangle, logo and clean alike, takes a random
  * amount in -n..n-1 on each channel, drawn red, green, blue in turn from the
- * standard generator that the start callback seeded, to hide the smooth
- * patch of the repair in a grainy picture.
+ * standard generator that the start callback seeded (noise_generator.cpp),
+ * to hide the smooth patch of the repair in a grainy picture.
  *
  * A level below 1 adds nothing; one above NOISE_LEVEL_MAX is held there, so
  * that 2n is always a valid positive divisor within every platform's rand()
@@ -10,11 +10,25 @@
  */
 #include "process/stages.h"
 
-#include <cstdlib>
+/* Remainders by one divisor of at least 2, by a multiply: with
+ * m = floor(2^32 / d), floor(v * m / 2^32) is v / d or one less, for every
+ * v below 2^32, and one correction step gives the exact remainder. A
+ * division per channel would cost more than the rest of the noise. */
+struct Remainder {
+    uint32_t d;
+    uint32_t m;
+};
 
-/* Channel c moved by a random amount in -n..n-1, clamped to 0..255. */
-static int noisyChannel(int c, int n) {
-    int v = c + std::rand() % (2 * n) - n;
+/* v mod r->d. */
+static uint32_t remainderOf(uint32_t v, const Remainder *r) {
+    uint32_t q = static_cast<uint32_t>((static_cast<uint64_t>(v) * r->m) >> 32);
+    uint32_t rest = v - q * r->d;
+    return rest >= r->d ? rest - r->d : rest;
+}
+
+/* Channel c moved by a random amount in -n..n-1 (2n = r->d), clamped to 0..255. */
+static int noisyChannel(int c, int n, const Remainder *r) {
+    int v = c + static_cast<int>(remainderOf(static_cast<uint32_t>(noiseRand()), r)) - n;
     return v < 0 ? 0 : (v > 255 ? 255 : v);
 }
 
@@ -22,13 +36,15 @@ void addNoise(const FilterSettings *s, const FilterActivation *fa) {
     int n = s->noiseL > NOISE_LEVEL_MAX ? NOISE_LEVEL_MAX : s->noiseL;
     if (n < 1)
         return;
+    uint32_t d = static_cast<uint32_t>(2 * n);
+    Remainder mod = {d, static_cast<uint32_t>((uint64_t{1} << 32) / d)};
     FrameRect fr = frameRectOf(s, fa);
     for (int r = 0; r < fr.h; ++r) {
         uint32_t *row = rectRow(&fr, r);
         for (int c = 0; c < fr.w; ++c) {
-            int red = noisyChannel(redOf(row[c]), n);
-            int green = noisyChannel(greenOf(row[c]), n);
-            int blue = noisyChannel(blueOf(row[c]), n);
+            int red = noisyChannel(redOf(row[c]), n, &mod);
+            int green = noisyChannel(greenOf(row[c]), n, &mod);
+            int blue = noisyChannel(blueOf(row[c]), n, &mod);
             row[c] = packPixel(red, green, blue);
         }
     }

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <random>
 #include <string>
 #include <vector>
@@ -63,5 +64,31 @@ TEST(FastSmoothing, MatchesThePlainLoopOnRandomInputs) {
                         counts.data(), n);
         ASSERT_TRUE(fast.destination().samePixels(plain.destination()))
             << "round " << round << ": " << w << "x" << h << ", n " << n;
+    }
+}
+
+TEST(FastNoise, MatchesTheDividingLoopForEveryLevel) {
+    std::mt19937 rng(7);
+    for (int level : {1, 2, 3, 5, 7, 100, 127, 1000, 16383, 40000}) {
+        RectCase fast(cleanMask(37, 5)), plain(cleanMask(37, 5));
+        randomFrame(fast, rng);
+        for (int r = 0; r < fast.destination().height(); ++r)
+            for (int c = 0; c < fast.destination().width(); ++c)
+                plain.destination().at(r, c) = fast.destination().at(r, c);
+        fast.s.noiseL = plain.s.noiseL = level;
+        seedNoise(static_cast<unsigned>(level));
+        addNoise(&fast.s, fast.fa());
+        seedNoise(static_cast<unsigned>(level));
+        plainAddNoise(&plain.s, plain.fa());
+        ASSERT_TRUE(fast.destination().samePixels(plain.destination())) << "level " << level;
+    }
+}
+
+TEST(NoiseGenerator, DrawsWhatRandDrawsFromTheSameSeed) {
+    for (unsigned seed : {0u, 1u, 7u, 1733600000u, 0x80000001u, 0xFFFFFFFFu}) {
+        std::srand(seed);
+        seedNoise(seed);
+        for (int i = 0; i < 2000; ++i)
+            ASSERT_EQ(noiseRand(), std::rand()) << "seed " << seed << ", value " << i;
     }
 }

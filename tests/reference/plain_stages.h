@@ -7,3 +7,4 @@
 
 void plainSmoothRect(const FilterSettings *s, const FilterActivation *fa, ChannelTriple *scratch,
                      ChannelTriple *image, const int32_t *counts, int n);
+void plainAddNoise(const FilterSettings *s, const FilterActivation *fa);
