@@ -4,6 +4,7 @@
 #include "bench/bench_setup.h"
 #include "bench/ffmpeg_logo_filter.h"
 #include "bench/pendra_runner.h"
+#include "bench/quality.h"
 #include "bench/test_scene.h"
 #include "module/filter_settings.h"
 
@@ -71,33 +72,6 @@ const std::vector<AVFrame *> &yuvFootage() {
     return frames;
 }
 
-// A full-frame mask for removelogo: white over the logo's pixels.
-std::string removelogoMask() {
-    static const std::string path = [] {
-        Picture mask{frameWidth, frameHeight,
-                     std::vector<uint32_t>(static_cast<size_t>(frameWidth) * frameHeight, 0)};
-        Picture logoMask = Logo::make(logoWidth, logoHeight, benchOpacity).mask();
-        int baseRow = frameHeight - logoY - logoHeight;
-        for (int r = 0; r < logoHeight; ++r)
-            for (int c = 0; c < logoWidth; ++c)
-                mask.at(baseRow + r, logoX + c) = logoMask.at(r, c);
-        std::filesystem::create_directories(workFolder());
-        std::string file = (workFolder() / "removelogo-mask.bmp").string();
-        writeBmp(file, mask);
-        return file;
-    }();
-    return path;
-}
-
-std::string delogoGraph() {
-    return "delogo=x=" + std::to_string(logoX) + ":y=" + std::to_string(logoY) +
-           ":w=" + std::to_string(logoWidth) + ":h=" + std::to_string(logoHeight);
-}
-
-std::string removelogoGraph() {
-    return "removelogo=filename=" + removelogoMask();
-}
-
 void runFfmpeg(benchmark::State &state, const std::string &graph) {
     const std::vector<AVFrame *> &frames = yuvFootage();
     FfmpegLogoFilter filter(frameWidth, frameHeight, graph);
@@ -154,10 +128,22 @@ void printRatios(const std::map<std::string, double> &ms) {
 } // namespace
 
 int main(int argc, char **argv) {
+    // --skip-quality leaves out the quality table (the slowest part).
+    bool quality = true;
+    int kept = 0;
+    for (int i = 0; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--skip-quality") == 0)
+            quality = false;
+        else
+            argv[kept++] = argv[i];
+    }
+    argc = kept;
     benchmark::Initialize(&argc, argv);
     RecordingReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     printRatios(reporter.seconds);
+    if (quality)
+        printQualityTable();
     benchmark::Shutdown();
     return 0;
 }

@@ -40,4 +40,31 @@ const LogoSet &benchLogoSet() {
     return set;
 }
 
+// A full-frame mask for removelogo: white over the logo's pixels.
+std::string removelogoMaskPath() {
+    static const std::string path = [] {
+        Picture mask{frameWidth, frameHeight,
+                     std::vector<uint32_t>(static_cast<size_t>(frameWidth) * frameHeight, 0)};
+        Picture logoMask = Logo::make(logoWidth, logoHeight, benchOpacity).mask();
+        int baseRow = frameHeight - logoY - logoHeight;
+        for (int r = 0; r < logoHeight; ++r)
+            for (int c = 0; c < logoWidth; ++c)
+                mask.at(baseRow + r, logoX + c) = logoMask.at(r, c);
+        std::filesystem::create_directories(workFolder());
+        std::string file = (workFolder() / "removelogo-mask.bmp").string();
+        writeBmp(file, mask);
+        return file;
+    }();
+    return path;
+}
+
+std::string delogoGraph() {
+    return "delogo=x=" + std::to_string(logoX) + ":y=" + std::to_string(logoY) +
+           ":w=" + std::to_string(logoWidth) + ":h=" + std::to_string(logoHeight);
+}
+
+std::string removelogoGraph() {
+    return "removelogo=filename=" + removelogoMaskPath();
+}
+
 } // namespace pendra::bench

@@ -8,6 +8,7 @@
 #include <benchmark/benchmark.h>
 
 #include <filesystem>
+#include <string>
 #include <vector>
 
 namespace pendra::bench {
@@ -30,5 +31,11 @@ std::filesystem::path workFolder();
 const std::vector<Picture> &footage();
 // The logo's black, white and interpolate bitmaps, written once.
 const LogoSet &benchLogoSet();
+
+// A full-frame mask for removelogo, white over the logo's pixels, written once.
+std::string removelogoMaskPath();
+// FFmpeg filter graphs over the same rectangle and mask.
+std::string delogoGraph();
+std::string removelogoGraph();
 
 } // namespace pendra::bench
