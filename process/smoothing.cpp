@@ -79,11 +79,29 @@ static void loadPlanes(const FrameRect *fr, Planes a, Planes b) {
     }
 }
 
+/* Quarter of the sum of the four neighbours of the four values at p, truncated. */
+static inline __m128i neighbourMean4(const int32_t *p, ptrdiff_t w) {
+    __m128i across = _mm_add_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i *>(p - 1)),
+                                   _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 1)));
+    __m128i along = _mm_add_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i *>(p - w)),
+                                  _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + w)));
+    return _mm_srai_epi32(_mm_add_epi32(across, along), 2);
+}
+
+/* mean where due is set, the value at p elsewhere. */
+static inline __m128i keepUndue(__m128i due, __m128i mean, const int32_t *p) {
+    return _mm_or_si128(
+        _mm_and_si128(due, mean),
+        _mm_andnot_si128(due, _mm_loadu_si128(reinterpret_cast<const __m128i *>(p))));
+}
+
 /* Averages, in row r, the pixels of columns first..last whose count is at least m,
  * from the previous image `from` into `to`; the others are carried over. */
 static void smoothRow(Planes from, Planes to, const int32_t *counts, int w, int r, int first,
                       int last, int m) {
     ptrdiff_t k = static_cast<ptrdiff_t>(r) * w + first, end = static_cast<ptrdiff_t>(r) * w + last;
+    const int32_t *red = from.p[0], *green = from.p[1], *blue = from.p[2];
+    int32_t *toRed = to.p[0], *toGreen = to.p[1], *toBlue = to.p[2];
     const __m128i below = _mm_set1_epi32(m - 1);
     for (; k + 3 <= end; k += 4) {
         __m128i due =
@@ -92,20 +110,16 @@ static void smoothRow(Planes from, Planes to, const int32_t *counts, int w, int 
         int dueBits = _mm_movemask_epi8(due);
         if (dueBits == 0)
             continue;
-        for (int i = 0; i < 3; ++i) {
-            const int32_t *p = from.p[i] + k;
-            __m128i sum = _mm_add_epi32(
-                _mm_add_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i *>(p - 1)),
-                              _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 1))),
-                _mm_add_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i *>(p - w)),
-                              _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + w))));
-            __m128i mean = _mm_srai_epi32(sum, 2);
-            if (dueBits != 0xFFFF)
-                mean = _mm_or_si128(
-                    _mm_and_si128(due, mean),
-                    _mm_andnot_si128(due, _mm_loadu_si128(reinterpret_cast<const __m128i *>(p))));
-            _mm_storeu_si128(reinterpret_cast<__m128i *>(to.p[i] + k), mean);
+        __m128i r4 = neighbourMean4(red + k, w), g4 = neighbourMean4(green + k, w),
+                b4 = neighbourMean4(blue + k, w);
+        if (dueBits != 0xFFFF) {
+            r4 = keepUndue(due, r4, red + k);
+            g4 = keepUndue(due, g4, green + k);
+            b4 = keepUndue(due, b4, blue + k);
         }
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(toRed + k), r4);
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(toGreen + k), g4);
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(toBlue + k), b4);
     }
     for (; k <= end; ++k) {
         if (counts[k] < m)
