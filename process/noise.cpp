@@ -27,10 +27,13 @@ static uint32_t remainderOf(uint32_t v, const Remainder *r) {
 }
 
 /* Channel c moved by a random amount in -n..n-1 (2n = r->d), clamped to 0..255. */
-static int noisyChannel(int c, int n, const Remainder *r) {
-    int v = c + static_cast<int>(remainderOf(static_cast<uint32_t>(noiseRand()), r)) - n;
+static int noisyChannel(int c, uint32_t draw, int n, const Remainder *r) {
+    int v = c + static_cast<int>(remainderOf(draw, r)) - n;
     return v < 0 ? 0 : (v > 255 ? 255 : v);
 }
+
+/* Pixels whose draws are taken from the generator at once. */
+#define NOISE_BATCH 128
 
 void addNoise(const FilterSettings *s, const FilterActivation *fa) {
     int n = s->noiseL > NOISE_LEVEL_MAX ? NOISE_LEVEL_MAX : s->noiseL;
@@ -38,14 +41,20 @@ void addNoise(const FilterSettings *s, const FilterActivation *fa) {
         return;
     uint32_t d = static_cast<uint32_t>(2 * n);
     Remainder mod = {d, static_cast<uint32_t>((uint64_t{1} << 32) / d)};
+    uint32_t draws[3 * NOISE_BATCH];
     FrameRect fr = frameRectOf(s, fa);
     for (int r = 0; r < fr.h; ++r) {
         uint32_t *row = rectRow(&fr, r);
-        for (int c = 0; c < fr.w; ++c) {
-            int red = noisyChannel(redOf(row[c]), n, &mod);
-            int green = noisyChannel(greenOf(row[c]), n, &mod);
-            int blue = noisyChannel(blueOf(row[c]), n, &mod);
-            row[c] = packPixel(red, green, blue);
+        for (int c0 = 0; c0 < fr.w; c0 += NOISE_BATCH) {
+            int count = fr.w - c0 < NOISE_BATCH ? fr.w - c0 : NOISE_BATCH;
+            noiseDraw(draws, 3 * count);
+            for (int i = 0; i < count; ++i) {
+                uint32_t p = row[c0 + i];
+                const uint32_t *v = draws + 3 * i;
+                row[c0 + i] = packPixel(noisyChannel(redOf(p), v[0], n, &mod),
+                                        noisyChannel(greenOf(p), v[1], n, &mod),
+                                        noisyChannel(blueOf(p), v[2], n, &mod));
+            }
         }
     }
 }

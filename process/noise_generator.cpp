@@ -28,6 +28,15 @@ int noiseRand() {
     return static_cast<int>((lcgState >> 16) & 0x7FFF);
 }
 
+void noiseDraw(uint32_t *values, int count) {
+    uint32_t state = lcgState;
+    for (int i = 0; i < count; ++i) {
+        state = state * 214013u + 2531011u;
+        values[i] = (state >> 16) & 0x7FFF;
+    }
+    lcgState = state;
+}
+
 #elif defined(__GLIBC__)
 
 /* The GNU C library's additive feedback generator (x[i] = x[i-3] + x[i-31]),
@@ -71,12 +80,32 @@ int noiseRand() {
     return static_cast<int>(value >> 1);
 }
 
+void noiseDraw(uint32_t *values, int count) {
+    if (!seeded)
+        seedNoise(1);
+    int f = front, b = rear;
+    for (int i = 0; i < count; ++i) {
+        uint32_t value = static_cast<uint32_t>(feedback[f]) + static_cast<uint32_t>(feedback[b]);
+        feedback[f] = static_cast<int32_t>(value);
+        f = f + 1 == FEEDBACK_DEGREE ? 0 : f + 1;
+        b = b + 1 == FEEDBACK_DEGREE ? 0 : b + 1;
+        values[i] = value >> 1;
+    }
+    front = f;
+    rear = b;
+}
+
 #else
 
 void seedNoise(unsigned) {}
 
 int noiseRand() {
     return std::rand();
+}
+
+void noiseDraw(uint32_t *values, int count) {
+    for (int i = 0; i < count; ++i)
+        values[i] = static_cast<uint32_t>(std::rand());
 }
 
 #endif

@@ -138,6 +138,8 @@ void compositeRect(const FilterSettings *s, const FilterActivation *fa, double f
 void seedNoise(unsigned seed);
 /* noise_generator.cpp: the next value of the rand() sequence. */
 int noiseRand();
+/* noise_generator.cpp: the next count values of the sequence, in order. */
+void noiseDraw(uint32_t *values, int count);
 /* noise.cpp: adds rand() noise of level noiseL to every rectangle pixel. */
 void addNoise(const FilterSettings *s, const FilterActivation *fa);
 
