@@ -43,10 +43,10 @@ struct Planes {
 };
 
 /* A working image of w * h triples seen as three planes of the same storage,
- * starting with plane `first`. The two images use different orders so that a
- * store to one plane never lies a multiple of 4 KiB from the loads of the
- * same plane in the other (the working images are often page-aligned alike),
- * which would stall each load behind the store. */
+ * starting with plane `first`. The two images use different orders so that,
+ * for most sizes, a store to one plane does not lie a multiple of 4 KiB from
+ * the loads of the same plane in the other (the working images are often
+ * page-aligned alike), which can stall the loads behind the store. */
 static Planes planesOf(ChannelTriple *image, ptrdiff_t size, int first) {
     int32_t *base = reinterpret_cast<int32_t *>(image);
     return Planes{{base + (first % 3) * size, base + ((first + 1) % 3) * size,
