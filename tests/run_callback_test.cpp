@@ -72,7 +72,7 @@ TEST(Compositing, MixesLogoPixelsOnly) {
 
 TEST(Noise, DrawsFromMinusLevelToLevelMinusOneOnEveryChannel) {
     RectCase t({"........", "........"});
-    std::srand(7);
+    seedNoise(7);
     // The changes seen on each channel of pixels of value start, over 60 rounds.
     auto changes = [&](int level, uint32_t start) {
         t.s.noiseL = level;
