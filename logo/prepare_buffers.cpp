@@ -108,27 +108,22 @@ int prepareBuffers(FilterSettings *s, const FilterActivation *fa) {
     return 0;
 }
 
+/* Releases one working buffer and empties its field. */
+template <typename T> static void releaseBuffer(T *&field) {
+    moduleFree(field);
+    field = nullptr;
+}
+
 void releaseBuffers(FilterSettings *s) {
-    moduleFree(s->sideTable);
-    s->sideTable = nullptr;
-    moduleFree(s->bitmapMask);
-    s->bitmapMask = nullptr;
-    moduleFree(s->vertEdge);
-    s->vertEdge = nullptr;
-    moduleFree(s->horzEdge);
-    s->horzEdge = nullptr;
-    moduleFree(s->smoothScratch);
-    s->smoothScratch = nullptr;
-    moduleFree(s->smoothImage);
-    s->smoothImage = nullptr;
-    moduleFree(s->unblended);
-    s->unblended = nullptr;
-    moduleFree(s->rectPixels);
-    s->rectPixels = nullptr;
-    moduleFree(s->workMap);
-    s->workMap = nullptr;
-    moduleFree(s->blurPasses);
-    s->blurPasses = nullptr;
-    moduleFree(s->sourceRect);
-    s->sourceRect = nullptr;
+    releaseBuffer(s->sideTable);
+    releaseBuffer(s->bitmapMask);
+    releaseBuffer(s->vertEdge);
+    releaseBuffer(s->horzEdge);
+    releaseBuffer(s->smoothScratch);
+    releaseBuffer(s->smoothImage);
+    releaseBuffer(s->unblended);
+    releaseBuffer(s->rectPixels);
+    releaseBuffer(s->workMap);
+    releaseBuffer(s->blurPasses);
+    releaseBuffer(s->sourceRect);
 }
