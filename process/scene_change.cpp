@@ -1,0 +1,98 @@
+/*
+ * Scene-change detection, with the snapshot that makes it work.
+ *
+ * The repair is recomputed only when the picture around the logo has changed
+ * since it was last computed; otherwise the logo pixels take back the repair
+ * kept in rectPixels, so that the repaired area stays still while its
+ * surroundings do. The measurement visits the edge pixels (logo pixels next
+ * to a clean one): it counts those whose clean neighbour moved by more than
+ * t1 against the snapshot, and sums how badly the north-south and east-west
+ * interpolations predict that neighbour, which picks the axis of the first
+ * repair pass.
+ */
+#include "process/stages.h"
+
+/* Channel-wise truncated mean of two pixels. */
+static uint32_t meanPixel(uint32_t a, uint32_t b) {
+    return packPixel((redOf(a) + redOf(b)) / 2, (greenOf(a) + greenOf(b)) / 2,
+                     (blueOf(a) + blueOf(b)) / 2);
+}
+
+/* Sum over the channels of |a - b|. */
+static uint32_t channelMiss(uint32_t a, uint32_t b) {
+    return static_cast<uint32_t>(absDiff(redOf(a), redOf(b)) + absDiff(greenOf(a), greenOf(b)) +
+                                 absDiff(blueOf(a), blueOf(b)));
+}
+
+/* True when a and b differ by more than t in some channel. */
+static bool channelsMoved(uint32_t a, uint32_t b, int t) {
+    return absDiff(redOf(a), redOf(b)) > t || absDiff(greenOf(a), greenOf(b)) > t ||
+           absDiff(blueOf(a), blueOf(b)) > t;
+}
+
+SceneMeasure measureSceneChange(const FilterSettings *s, const FilterActivation *fa) {
+    FrameRect fr = frameRectOf(s, fa);
+    int w = fr.w;
+    SceneMeasure m = {0, 0, 0, 1, false};
+    int changedEdges = 0;
+    for (int r = 1; r <= fr.h - 2; ++r) {
+        for (int c = 1; c <= w - 2; ++c) {
+            int k = r * w + c;
+            int e = s->horzEdge[k], v = s->vertEdge[k];
+            if (e == 0 && v == 0)
+                continue;
+            uint32_t sample, previous;
+            if (e != 0 && v != 0) {
+                sample = meanPixel(*rectPixel(&fr, r, c + e), *rectPixel(&fr, r + v, c));
+                previous = meanPixel(s->rectPixels[k + e], s->rectPixels[k + v * w]);
+            } else if (e != 0) {
+                sample = *rectPixel(&fr, r, c + e);
+                previous = s->rectPixels[k + e];
+            } else {
+                sample = *rectPixel(&fr, r + v, c);
+                previous = s->rectPixels[k + v * w];
+            }
+            const SideRecord *side = &s->sideTable[k];
+            uint32_t south = *rectPixel(&fr, r - side->southDistance, c);
+            uint32_t north = *rectPixel(&fr, r + side->northDistance, c);
+            uint32_t east = *rectPixel(&fr, r, c + side->eastDistance);
+            uint32_t west = *rectPixel(&fr, r, c - side->westDistance);
+            m.diffNs += channelMiss(
+                interpolatePair(south, side->southDistance, north, side->northDistance), sample);
+            m.diffEw += channelMiss(
+                interpolatePair(east, side->eastDistance, west, side->westDistance), sample);
+            if (channelsMoved(previous, sample, s->t1))
+                ++changedEdges;
+        }
+    }
+    m.weight = m.diffNs > m.diffEw ? 2 : 1;
+    /* No edge pixel means no logo pixel beside a clean one: nothing can have
+       changed, and the percentage is taken as 0 rather than divided by 0. */
+    if (s->edgeCount > 0) {
+        m.scenePercent = static_cast<int>(static_cast<int64_t>(changedEdges) * 100 / s->edgeCount);
+        m.sceneChanged = m.scenePercent > s->scene;
+    }
+    return m;
+}
+
+void takeSnapshot(FilterSettings *s, const FilterActivation *fa) {
+    FrameRect fr = frameRectOf(s, fa);
+    for (int r = 0; r < fr.h; ++r) {
+        const uint32_t *row = rectRow(&fr, r);
+        uint32_t *to = s->rectPixels + static_cast<ptrdiff_t>(r) * fr.w;
+        for (int c = 0; c < fr.w; ++c)
+            to[c] = row[c];
+    }
+}
+
+void restoreSnapshot(const FilterSettings *s, const FilterActivation *fa) {
+    FrameRect fr = frameRectOf(s, fa);
+    for (int r = 0; r < fr.h; ++r) {
+        uint32_t *row = rectRow(&fr, r);
+        const int32_t *mask = s->bitmapMask + static_cast<ptrdiff_t>(r) * fr.w;
+        const uint32_t *from = s->rectPixels + static_cast<ptrdiff_t>(r) * fr.w;
+        for (int c = 0; c < fr.w; ++c)
+            if (mask[c] == 0)
+                row[c] = from[c];
+    }
+}
