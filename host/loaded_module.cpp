@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <set>
 
 namespace pendra::host {
 
@@ -81,7 +82,31 @@ void VDCDECL LoadedModule::removeFilter(FilterDefinition *fd) {
     self->filters_.remove_if([fd](const RegisteredFilter &f) { return &f.definition == fd; });
 }
 
+namespace {
+
+// Module files this host has loaded and initialised. The system hands back the
+// same library for a second load of one file, and a module keeps one
+// registration per process, so a second LoadedModule of it would share (and on
+// destruction remove) the first one's filters.
+std::set<void *> &modulesInUse() {
+    static std::set<void *> handles;
+    return handles;
+}
+
+} // namespace
+
 LoadedModule::LoadedModule(const std::filesystem::path &file) : library_(file) {
+    if (!modulesInUse().insert(library_.nativeHandle()).second)
+        throw HostError(file.string() + ": this module is already loaded by the host");
+    try {
+        initialise(file);
+    } catch (...) {
+        modulesInUse().erase(library_.nativeHandle());
+        throw;
+    }
+}
+
+void LoadedModule::initialise(const std::filesystem::path &file) {
     auto init =
         reinterpret_cast<FilterModuleInitProc>(library_.symbol("VirtualdubFilterModuleInit2"));
     auto deinit =
@@ -106,6 +131,7 @@ LoadedModule::LoadedModule(const std::filesystem::path &file) : library_(file) {
 
 LoadedModule::~LoadedModule() {
     record_.module.deinitProc(&record_.module, &functions());
+    modulesInUse().erase(library_.nativeHandle());
 }
 
 const RegisteredFilter &LoadedModule::filter(const std::string &name) const {

@@ -26,7 +26,8 @@ struct RegisteredFilter {
 class LoadedModule {
   public:
     // Loads the file and registers its filters; throws HostError when the file
-    // is not a module, lacks an export, or its init entry fails.
+    // is not a module, lacks an export, its init entry fails, or it is already
+    // loaded by another LoadedModule of this process.
     explicit LoadedModule(const std::filesystem::path &file);
     // Calls the deinit entry, then unloads.
     ~LoadedModule();
@@ -41,6 +42,8 @@ class LoadedModule {
     const FilterFunctions &functions() const;
 
   private:
+    // Resolves the exports and calls the module's init entry.
+    void initialise(const std::filesystem::path &file);
     static FilterDefinition *VDCDECL addFilter(FilterModule *fm, FilterDefinition *fd, int length);
     static void VDCDECL removeFilter(FilterDefinition *fd);
 

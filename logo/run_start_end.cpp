@@ -13,6 +13,7 @@
 #include "logo/prepare_buffers.h"
 #include "module/callbacks.h"
 #include "module/filter_settings.h"
+#include "process/stages.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -45,7 +46,9 @@ int VDCDECL filterStart(FilterActivation *fa, const FilterFunctions *) {
         result = 1;
     if (result == 0)
         result = prepareBuffers(s, fa);
-    std::srand(static_cast<unsigned>(std::time(nullptr)));
+    unsigned seed = static_cast<unsigned>(std::time(nullptr));
+    std::srand(seed);
+    seedNoise(seed);
     return result;
 }
 

@@ -18,6 +18,22 @@
 #include "process/stages.h"
 
 #include <cstring>
+#include <emmintrin.h>
+
+/* Copies one row of w words. The stores bypass the cache: the destination
+ * frame is not read again except for the logo rectangle, and skipping the
+ * read of each destination line before writing it saves a third of the
+ * memory traffic of a plain copy. */
+static void copyRow(uint32_t *to, const uint32_t *from, int w) {
+    int c = 0;
+    for (; c < w && (reinterpret_cast<uintptr_t>(to + c) & 15) != 0; ++c)
+        to[c] = from[c];
+    for (; c + 4 <= w; c += 4)
+        _mm_stream_si128(reinterpret_cast<__m128i *>(to + c),
+                         _mm_loadu_si128(reinterpret_cast<const __m128i *>(from + c)));
+    for (; c < w; ++c)
+        to[c] = from[c];
+}
 
 /* Copies every pixel word of src into dst; nothing to do when they are one buffer. */
 static void copyFrame(const VFBitmap *src, const VFBitmap *dst) {
@@ -26,10 +42,11 @@ static void copyFrame(const VFBitmap *src, const VFBitmap *dst) {
     if (from == to)
         return;
     for (int row = 0; row < src->h; ++row) {
-        std::memcpy(to, from, static_cast<size_t>(src->w) * 4);
+        copyRow(reinterpret_cast<uint32_t *>(to), reinterpret_cast<const uint32_t *>(from), src->w);
         from += src->pitch;
         to += dst->pitch;
     }
+    _mm_sfence(); /* the streamed rows are in memory before any stage reads them */
 }
 
 /* True when frame lies in start..end (end 0: no end), compared unsigned. */

@@ -6,13 +6,23 @@
  * held in 16.16 fixed point so that the fractions carry from one iteration
  * to the next, and every new value comes from the previous iteration only.
  *
+ * The two working images are used as three planes each (all red values,
+ * then all green, then all blue, w * h entries per plane) and take turns as
+ * the previous and the next iteration, so no iteration copies the image: a
+ * pixel that is not yet averaged has never changed and holds the same value
+ * in both, and one that is averaged once is averaged in every later
+ * iteration, so it is rewritten in each. Per row and iteration only the
+ * columns from the first to the last pixel due are visited, four pixels at
+ * a time with SSE2 (exact integer arithmetic, as in the plain loop), and
+ * groups of four with none due are passed over.
+ *
  * The counts come from user settings that the dialog takes unbounded; the
  * work grows with them, so counts and iterations are held to
  * SMOOTH_COUNT_MAX, the most that a saved job can carry.
  */
 #include "process/stages.h"
 
-#include <cstring>
+#include <emmintrin.h>
 
 int boundedCount(int value) {
     return value < 0 ? 0 : (value > SMOOTH_COUNT_MAX ? SMOOTH_COUNT_MAX : value);
@@ -27,9 +37,119 @@ void repairBlurCounts(FilterSettings *s) {
     }
 }
 
-/* Quarter of the sum of four neighbour values, truncated (the sum is never negative). */
-static int32_t neighbourMean(int32_t left, int32_t right, int32_t below, int32_t above) {
-    return (left + right + below + above) >> 2;
+/* Planes of one working image: red, green, blue, each w * h values. */
+struct Planes {
+    int32_t *p[3];
+};
+
+/* A working image of w * h triples seen as three planes of the same storage,
+ * starting with plane `first`. The two images use different orders so that,
+ * for most sizes, a store to one plane does not lie a multiple of 4 KiB from
+ * the loads of the same plane in the other (the working images are often
+ * page-aligned alike), which can stall the loads behind the store. */
+static Planes planesOf(ChannelTriple *image, ptrdiff_t size, int first) {
+    int32_t *base = reinterpret_cast<int32_t *>(image);
+    return Planes{{base + (first % 3) * size, base + ((first + 1) % 3) * size,
+                   base + ((first + 2) % 3) * size}};
+}
+
+/* Loads the rectangle into both images as 16.16 channels. */
+static void loadPlanes(const FrameRect *fr, Planes a, Planes b) {
+    int w = fr->w;
+    const __m128i lowByte = _mm_set1_epi32(0xFF);
+    for (int r = 0; r < fr->h; ++r) {
+        const uint32_t *row = rectRow(fr, r);
+        ptrdiff_t k = static_cast<ptrdiff_t>(r) * w;
+        int c = 0;
+        for (; c + 4 <= w; c += 4) {
+            __m128i px = _mm_loadu_si128(reinterpret_cast<const __m128i *>(row + c));
+            __m128i ch[3] = {_mm_slli_epi32(_mm_and_si128(_mm_srli_epi32(px, 16), lowByte), 16),
+                             _mm_slli_epi32(_mm_and_si128(_mm_srli_epi32(px, 8), lowByte), 16),
+                             _mm_slli_epi32(_mm_and_si128(px, lowByte), 16)};
+            for (int i = 0; i < 3; ++i) {
+                _mm_storeu_si128(reinterpret_cast<__m128i *>(a.p[i] + k + c), ch[i]);
+                _mm_storeu_si128(reinterpret_cast<__m128i *>(b.p[i] + k + c), ch[i]);
+            }
+        }
+        for (; c < w; ++c) {
+            int32_t ch[3] = {redOf(row[c]) << 16, greenOf(row[c]) << 16, blueOf(row[c]) << 16};
+            for (int i = 0; i < 3; ++i)
+                a.p[i][k + c] = b.p[i][k + c] = ch[i];
+        }
+    }
+}
+
+/* Quarter of the sum of the four neighbours of the four values at p, truncated. */
+static inline __m128i neighbourMean4(const int32_t *p, ptrdiff_t w) {
+    __m128i across = _mm_add_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i *>(p - 1)),
+                                   _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 1)));
+    __m128i along = _mm_add_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i *>(p - w)),
+                                  _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + w)));
+    return _mm_srai_epi32(_mm_add_epi32(across, along), 2);
+}
+
+/* mean where due is set, the value at p elsewhere. */
+static inline __m128i keepUndue(__m128i due, __m128i mean, const int32_t *p) {
+    return _mm_or_si128(
+        _mm_and_si128(due, mean),
+        _mm_andnot_si128(due, _mm_loadu_si128(reinterpret_cast<const __m128i *>(p))));
+}
+
+/* Averages, in row r, the pixels of columns first..last whose count is at least m,
+ * from the previous image `from` into `to`; the others are carried over. */
+static void smoothRow(Planes from, Planes to, const int32_t *counts, int w, int r, int first,
+                      int last, int m) {
+    ptrdiff_t k = static_cast<ptrdiff_t>(r) * w + first, end = static_cast<ptrdiff_t>(r) * w + last;
+    const int32_t *red = from.p[0], *green = from.p[1], *blue = from.p[2];
+    int32_t *toRed = to.p[0], *toGreen = to.p[1], *toBlue = to.p[2];
+    const __m128i below = _mm_set1_epi32(m - 1);
+    for (; k + 3 <= end; k += 4) {
+        __m128i due =
+            _mm_cmpgt_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i *>(counts + k)), below);
+        /* Four pixels not yet due hold the same value in both images. */
+        int dueBits = _mm_movemask_epi8(due);
+        if (dueBits == 0)
+            continue;
+        __m128i r4 = neighbourMean4(red + k, w), g4 = neighbourMean4(green + k, w),
+                b4 = neighbourMean4(blue + k, w);
+        if (dueBits != 0xFFFF) {
+            r4 = keepUndue(due, r4, red + k);
+            g4 = keepUndue(due, g4, green + k);
+            b4 = keepUndue(due, b4, blue + k);
+        }
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(toRed + k), r4);
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(toGreen + k), g4);
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(toBlue + k), b4);
+    }
+    for (; k <= end; ++k) {
+        if (counts[k] < m)
+            continue;
+        for (int i = 0; i < 3; ++i) {
+            const int32_t *p = from.p[i] + k;
+            to.p[i][k] = (p[-1] + p[1] + p[-w] + p[w]) >> 2;
+        }
+    }
+}
+
+/* Writes the interior back to the frame from the image of the last iteration. */
+static void storePlanes(const FrameRect *fr, Planes a) {
+    int w = fr->w;
+    for (int r = 1; r <= fr->h - 2; ++r) {
+        uint32_t *row = rectRow(fr, r);
+        ptrdiff_t k = static_cast<ptrdiff_t>(r) * w;
+        int c = 1;
+        for (; c + 4 <= w - 1; c += 4) {
+            __m128i red = _mm_loadu_si128(reinterpret_cast<const __m128i *>(a.p[0] + k + c));
+            __m128i green = _mm_loadu_si128(reinterpret_cast<const __m128i *>(a.p[1] + k + c));
+            __m128i blue = _mm_loadu_si128(reinterpret_cast<const __m128i *>(a.p[2] + k + c));
+            __m128i px = _mm_or_si128(_mm_or_si128(_mm_slli_epi32(_mm_srli_epi32(red, 16), 16),
+                                                   _mm_slli_epi32(_mm_srli_epi32(green, 16), 8)),
+                                      _mm_srli_epi32(blue, 16));
+            _mm_storeu_si128(reinterpret_cast<__m128i *>(row + c), px);
+        }
+        for (; c <= w - 2; ++c)
+            row[c] = packPixel(a.p[0][k + c] >> 16, a.p[1][k + c] >> 16, a.p[2][k + c] >> 16);
+    }
 }
 
 void smoothRect(const FilterSettings *s, const FilterActivation *fa, ChannelTriple *scratch,
@@ -38,32 +158,28 @@ void smoothRect(const FilterSettings *s, const FilterActivation *fa, ChannelTrip
     int w = fr.w, h = fr.h;
     if (w < 3 || h < 3)
         return;
-    for (int r = 0; r < h; ++r) {
-        const uint32_t *row = rectRow(&fr, r);
-        ChannelTriple *to = image + static_cast<ptrdiff_t>(r) * w;
-        for (int c = 0; c < w; ++c)
-            to[c] = ChannelTriple{redOf(row[c]) << 16, greenOf(row[c]) << 16, blueOf(row[c]) << 16};
-    }
-    size_t bytes = static_cast<size_t>(w) * static_cast<size_t>(h) * sizeof(ChannelTriple);
-    for (int m = n; m >= 1; --m) {
-        std::memcpy(scratch, image, bytes);
-        for (int r = 1; r <= h - 2; ++r) {
-            for (int c = 1; c <= w - 2; ++c) {
-                int k = r * w + c;
-                if (counts[k] < m)
-                    continue;
-                const ChannelTriple &a = scratch[k - 1], &b = scratch[k + 1];
-                const ChannelTriple &d = scratch[k - w], &u = scratch[k + w];
-                image[k].red = neighbourMean(a.red, b.red, d.red, u.red);
-                image[k].green = neighbourMean(a.green, b.green, d.green, u.green);
-                image[k].blue = neighbourMean(a.blue, b.blue, d.blue, u.blue);
-            }
+    ptrdiff_t size = static_cast<ptrdiff_t>(w) * h;
+    Planes buffers[2] = {planesOf(image, size, 0), planesOf(scratch, size, 1)};
+    loadPlanes(&fr, buffers[0], buffers[1]);
+    /* Iteration i (level m = n - i) works on row front - 2i: by then iteration
+       i - 1 has finished the rows around it, and the rows that iteration i
+       overwrites are no longer read by iteration i - 1. The rows in flight stay
+       in the cache instead of streaming the whole image once per iteration. */
+    for (int front = 1; front <= h - 2 + 2 * (n - 1); ++front) {
+        for (int i = 0; i < n && front - 2 * i >= 1; ++i) {
+            int r = front - 2 * i, m = n - i;
+            if (r > h - 2)
+                continue;
+            const int32_t *row = counts + static_cast<ptrdiff_t>(r) * w;
+            int first = 1, last = w - 2;
+            while (first <= last && row[first] < m)
+                ++first;
+            if (first > last)
+                continue;
+            while (row[last] < m)
+                --last;
+            smoothRow(buffers[i & 1], buffers[(i & 1) ^ 1], counts, w, r, first, last, m);
         }
     }
-    for (int r = 1; r <= h - 2; ++r) {
-        uint32_t *row = rectRow(&fr, r);
-        const ChannelTriple *from = image + static_cast<ptrdiff_t>(r) * w;
-        for (int c = 1; c <= w - 2; ++c)
-            row[c] = packPixel(from[c].red >> 16, from[c].green >> 16, from[c].blue >> 16);
-    }
+    storePlanes(&fr, buffers[n & 1]);
 }

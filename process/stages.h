@@ -134,6 +134,12 @@ double blendFactor(const FilterSettings *s, uint32_t frame);
 /* composite.cpp: mixes the un-blended (or source) picture into the logo pixels by f. */
 void compositeRect(const FilterSettings *s, const FilterActivation *fa, double f);
 
+/* noise_generator.cpp: seeds the noise generator as srand(seed) seeds rand(). */
+void seedNoise(unsigned seed);
+/* noise_generator.cpp: the next value of the rand() sequence. */
+int noiseRand();
+/* noise_generator.cpp: the next count values of the sequence, in order. */
+void noiseDraw(uint32_t *values, int count);
 /* noise.cpp: adds rand() noise of level noiseL to every rectangle pixel. */
 void addNoise(const FilterSettings *s, const FilterActivation *fa);
 

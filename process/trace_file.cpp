@@ -5,6 +5,10 @@
  * or was not repaired. Nothing reads it back, and a trace that cannot be
  * written never stops the processing: every writer accepts a null file.
  *
+ * One documented hook: when the environment variable PENDRA_TRACE_FILE is set
+ * and not empty, it names the trace file instead; our pendra command uses it
+ * for --trace. Unset, the trace goes where it always does.
+ *
  * Grids print workMap bottom row first (the rectangle upside down), each
  * entry in two columns: 0 logo pixel not repaired by the first two passes,
  * 1 clean, 2 first pass, 3 second pass.
@@ -14,6 +18,11 @@
 #include <cstdlib>
 
 bool tracePath(char *path, size_t size) {
+    const char *own = std::getenv("PENDRA_TRACE_FILE");
+    if (own && *own) {
+        int n = std::snprintf(path, size, "%s", own);
+        return n > 0 && static_cast<size_t>(n) < size;
+    }
 #if defined(_WIN32)
     int n = std::snprintf(path, size, "%s", "c:/pendra-debug.txt");
 #else

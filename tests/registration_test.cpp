@@ -191,3 +191,13 @@ TEST(HostLoader, RefusesALibraryWithoutTheExports) {
         EXPECT_NE(std::string(e.what()).find("not a filter module"), std::string::npos) << e.what();
     }
 }
+
+TEST(HostLoader, RefusesToLoadOneModuleTwiceAtOnce) {
+    auto first = pendra::test::loadModule();
+    EXPECT_THROW(pendra::test::loadModule(), pendra::host::HostError);
+    // The refused load must not have disturbed the first one's registration.
+    EXPECT_EQ(first->filters().size(), 1u);
+    first.reset();
+    auto again = pendra::test::loadModule();
+    EXPECT_EQ(again->filters().size(), 1u);
+}

@@ -72,7 +72,7 @@ TEST(Compositing, MixesLogoPixelsOnly) {
 
 TEST(Noise, DrawsFromMinusLevelToLevelMinusOneOnEveryChannel) {
     RectCase t({"........", "........"});
-    std::srand(7);
+    seedNoise(7);
     // The changes seen on each channel of pixels of value start, over 60 rounds.
     auto changes = [&](int level, uint32_t start) {
         t.s.noiseL = level;
@@ -254,4 +254,28 @@ TEST(TraceFile, ReproducesTheExampleAndItsShorterForms) {
     t.run(1200);
     EXPECT_EQ(t.rect(), quiet);
 #endif
+}
+
+TEST(TraceFile, AFileNamedByTheEnvironmentReplacesTheUsualPlace) {
+    char usual[1024], named[1024];
+    ASSERT_TRUE(tracePath(usual, sizeof usual));
+#if defined(_WIN32)
+    EXPECT_STREQ(usual, "c:/pendra-debug.txt");
+    _putenv_s("PENDRA_TRACE_FILE", "d:/run/trace.txt");
+#else
+    setenv("PENDRA_TRACE_FILE", "/run/trace.txt", 1);
+#endif
+    ASSERT_TRUE(tracePath(named, sizeof named));
+    char small[8];
+    EXPECT_FALSE(tracePath(small, sizeof small)); // no path rather than a cut one
+#if defined(_WIN32)
+    EXPECT_STREQ(named, "d:/run/trace.txt");
+    _putenv_s("PENDRA_TRACE_FILE", "");
+#else
+    EXPECT_STREQ(named, "/run/trace.txt");
+    unsetenv("PENDRA_TRACE_FILE");
+#endif
+    char again[1024];
+    ASSERT_TRUE(tracePath(again, sizeof again));
+    EXPECT_STREQ(again, usual);
 }

@@ -1,0 +1,28 @@
+#include "cli/interrupt.h"
+
+#include "cli/av_support.h"
+
+#include <csignal>
+
+namespace pendra::cli {
+
+namespace {
+volatile std::sig_atomic_t interrupted = 0;
+
+extern "C" void onInterrupt(int) {
+    interrupted = 1;
+}
+} // namespace
+
+void catchInterrupts() {
+    std::signal(SIGINT, onInterrupt);
+    std::signal(SIGTERM, onInterrupt);
+    std::signal(SIGHUP, onInterrupt);
+}
+
+void stopIfInterrupted() {
+    if (interrupted)
+        throw CliError("interrupted; no output written", 130);
+}
+
+} // namespace pendra::cli

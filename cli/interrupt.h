@@ -1,0 +1,12 @@
+// Ctrl-C and termination requests become a CliError at the next frame, so
+// that the usual clean-up removes the half-written output.
+#pragma once
+
+namespace pendra::cli {
+
+// Installs the handlers for SIGINT, SIGTERM and SIGHUP.
+void catchInterrupts();
+// Throws CliError (exit code 130) when an interrupt has arrived.
+void stopIfInterrupted();
+
+} // namespace pendra::cli

@@ -1,0 +1,54 @@
+// The command line: which command, its files, and the settings named in the
+// user's words. Parsing only; nothing here touches a file.
+#pragma once
+
+#include "cli/video_writer.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace pendra::cli {
+
+// Settings of the filter's saved call; each is set only when given.
+struct SettingOptions {
+    std::optional<std::string> logo;
+    std::optional<int> x, y, alpha, start, end, fadeIn, fadeOut;
+    std::optional<int> threshold1, threshold2, threshold3;
+    std::optional<int> blur, blur3, bitmapBlur;
+    std::optional<int> white, side, scene;
+};
+
+// Settings a new instance takes from the defaults file, set for one run.
+struct RunOptions {
+    std::optional<int> noise, feather;
+    std::optional<std::string> trace;
+    bool builtInDefaults = false; // ignore the installed defaults file (the demo's runs)
+};
+
+enum class Command { Help, Process, Preview, Demo };
+
+struct Options {
+    Command command = Command::Help;
+    std::string helpTopic; // the command whose help was asked for; empty for the overview
+    std::string input, output;
+    std::optional<std::string> job, saveJob;
+    SettingOptions settings;
+    RunOptions run;
+    EncoderChoice encoder;
+    std::optional<int64_t> frame; // preview
+    std::string folder;           // demo
+};
+
+// Parses argv[1..]; throws CliError with exit code 2 and a message naming the
+// option on a usage mistake.
+Options parseOptions(const std::vector<std::string> &args);
+
+// The help text of a command ("" for the overview).
+std::string helpText(const std::string &command);
+
+// Interpolation side names: none, north, east, south, west (0 to 4).
+const char *sideName(int side);
+
+} // namespace pendra::cli

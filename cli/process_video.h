@@ -1,0 +1,36 @@
+// The work of `pendra process`: every frame of the input through the filter,
+// in decoding order and numbered from 0, into the output file.
+#pragma once
+
+#include "cli/filter_session.h"
+#include "cli/video_writer.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace pendra::cli {
+
+// Sees each frame before and after the filter (the demo measures with it).
+using FrameObserver = std::function<void(int64_t number, const host::FrameBuffer &before,
+                                         const host::FrameBuffer &after)>;
+
+struct ProcessSummary {
+    int64_t frames = 0;
+    std::vector<std::string> droppedStreams;
+    int skippedPackets = 0;
+};
+
+// Runs the configured session over `input` into `output`; throws CliError.
+ProcessSummary processVideo(const std::string &input, const std::string &output,
+                            FilterSession &session, const EncoderChoice &encoder,
+                            const FrameObserver &observer = {});
+
+// Frame `number` of `input` before and after the filter, side by side with
+// the logo rectangle marked, as a PNG. Every frame before it is filtered too,
+// since a frame's repair depends on the frames before it in the run.
+void previewFrame(const std::string &input, int64_t number, const std::string &png,
+                  FilterSession &session);
+
+} // namespace pendra::cli

@@ -1,0 +1,59 @@
+#include "cli/progress.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <unistd.h>
+
+namespace pendra::cli {
+
+Progress::Progress(std::string label, int64_t total)
+    : label_(std::move(label)), total_(total), enabled_(isatty(STDERR_FILENO) != 0),
+      started_(Clock::now()), lastDrawn_(started_) {}
+
+Progress::~Progress() {
+    finish();
+}
+
+std::string Progress::line(const std::string &label, int64_t done, int64_t total, double seconds) {
+    char text[160];
+    double fps = seconds > 0 ? static_cast<double>(done) / seconds : 0;
+    int n;
+    if (total > 0)
+        n = std::snprintf(text, sizeof text, "%s: frame %lld of %lld, %.1f fps", label.c_str(),
+                          static_cast<long long>(done), static_cast<long long>(total), fps);
+    else
+        n = std::snprintf(text, sizeof text, "%s: frame %lld, %.1f fps", label.c_str(),
+                          static_cast<long long>(done), fps);
+    std::string out(text, static_cast<size_t>(std::max(n, 0)));
+    if (total > 0 && done > 0 && done <= total && fps > 0) {
+        long left = std::lround(static_cast<double>(total - done) / fps);
+        std::snprintf(text, sizeof text, ", %ld:%02ld left", left / 60, left % 60);
+        out += text;
+    }
+    return out;
+}
+
+void Progress::update(int64_t done) {
+    if (!enabled_)
+        return;
+    Clock::time_point now = Clock::now();
+    if (shown_ && now - lastDrawn_ < std::chrono::milliseconds(250))
+        return;
+    lastDrawn_ = now;
+    double seconds = std::chrono::duration<double>(now - started_).count();
+    // Carriage return and erase-to-end: the line redraws in place.
+    std::fprintf(stderr, "\r%s\033[K", line(label_, done, total_, seconds).c_str());
+    std::fflush(stderr);
+    shown_ = true;
+}
+
+void Progress::finish() {
+    if (shown_) {
+        std::fputs("\r\033[K", stderr);
+        std::fflush(stderr);
+        shown_ = false;
+    }
+}
+
+} // namespace pendra::cli

@@ -1,0 +1,37 @@
+// A progress line on stderr for long work: frames done of the total, frames
+// per second and the time left. Shown only when stderr is a terminal.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+
+namespace pendra::cli {
+
+class Progress {
+  public:
+    // total 0 means unknown (no time left is shown).
+    Progress(std::string label, int64_t total);
+    ~Progress();
+    Progress(const Progress &) = delete;
+    Progress &operator=(const Progress &) = delete;
+
+    // Reports that `done` frames are complete; redraws a few times a second.
+    void update(int64_t done);
+    // Clears the line.
+    void finish();
+
+    // The line for these numbers, e.g. "process: frame 120 of 300, 45.2 fps, 0:04 left".
+    static std::string line(const std::string &label, int64_t done, int64_t total, double seconds);
+
+  private:
+    using Clock = std::chrono::steady_clock;
+    std::string label_;
+    int64_t total_;
+    bool enabled_;
+    bool shown_ = false;
+    Clock::time_point started_;
+    Clock::time_point lastDrawn_;
+};
+
+} // namespace pendra::cli

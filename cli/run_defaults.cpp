@@ -1,0 +1,89 @@
+#include "cli/run_defaults.h"
+
+#include "cli/av_support.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <unistd.h>
+
+namespace pendra::cli {
+
+namespace {
+
+std::optional<std::string> currentValue(const char *name) {
+    const char *v = std::getenv(name);
+    return v ? std::optional<std::string>(v) : std::nullopt;
+}
+
+void restore(const char *name, const std::optional<std::string> &value) {
+    if (value)
+        setenv(name, value->c_str(), 1);
+    else
+        unsetenv(name);
+}
+
+} // namespace
+
+std::string RunDefaults::text(const std::string &installedText, std::optional<int> noise,
+                              std::optional<int> feather) {
+    std::string out = installedText;
+    // A line end first, in case the installed file's last line has none.
+    if (!out.empty() && out.back() != '\n')
+        out += '\n';
+    if (noise)
+        out += "DEFAULT_NOISE_L\t" + std::to_string(*noise) + "\n";
+    if (feather)
+        out += "DEFAULT_FEATHER\t" + std::to_string(*feather) + "\n";
+    return out;
+}
+
+RunDefaults::RunDefaults(const std::filesystem::path &installed, std::optional<int> noise,
+                         std::optional<int> feather, std::optional<std::string> traceFile)
+    : oldDefaults_(currentValue(defaultsFileVariable)), oldTrace_(currentValue(traceFileVariable)) {
+    if (noise || feather || installed.empty()) {
+        std::string installedText;
+        std::ifstream in(installed, std::ios::binary);
+        if (!installed.empty() && in) {
+            std::ostringstream all;
+            all << in.rdbuf();
+            installedText = all.str();
+        }
+        std::string folder = std::filesystem::temp_directory_path().string();
+        std::string pattern = folder + "/pendra-defaults-XXXXXX";
+        int fd = mkstemp(pattern.data());
+        if (fd < 0)
+            throw CliError(folder +
+                           ": cannot write the run's defaults file: " + systemErrorText(errno));
+        file_ = pattern;
+        std::string content = text(installedText, noise, feather);
+        bool ok =
+            ::write(fd, content.data(), content.size()) == static_cast<ssize_t>(content.size());
+        ok = ::close(fd) == 0 && ok;
+        if (!ok) {
+            std::filesystem::remove(file_);
+            throw CliError(file_.string() + ": cannot write the run's defaults file");
+        }
+        setenv(defaultsFileVariable, file_.c_str(), 1);
+        setDefaults_ = true;
+    }
+    if (traceFile) {
+        std::string absolute = std::filesystem::absolute(*traceFile).string();
+        setenv(traceFileVariable, absolute.c_str(), 1);
+        traceOn_ = true;
+    }
+}
+
+RunDefaults::~RunDefaults() {
+    if (setDefaults_) {
+        std::error_code ignored;
+        std::filesystem::remove(file_, ignored);
+        restore(defaultsFileVariable, oldDefaults_);
+    }
+    if (traceOn_)
+        restore(traceFileVariable, oldTrace_);
+}
+
+} // namespace pendra::cli

@@ -1,0 +1,47 @@
+// Per-run values of the settings a new instance takes from the defaults file
+// (noise, feather) and of the debug trace's file, without touching the
+// installed defaults file: the run gets a defaults file of its own, the
+// installed one's text with the run's values appended (the last occurrence of
+// a key wins), and the module is pointed at it and at the trace file through
+// its environment variables. With nothing set, nothing is pointed anywhere.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+
+namespace pendra::cli {
+
+// The variables the module reads; unset means its usual lookup.
+inline constexpr const char *defaultsFileVariable = "PENDRA_DEFAULTS_FILE";
+inline constexpr const char *traceFileVariable = "PENDRA_TRACE_FILE";
+
+class RunDefaults {
+  public:
+    // `installed` is the defaults file the module would read by itself; an
+    // empty path gives the run the module's built-in values.
+    RunDefaults(const std::filesystem::path &installed, std::optional<int> noise,
+                std::optional<int> feather, std::optional<std::string> traceFile);
+    // Removes the run's file and restores the variables as they were.
+    ~RunDefaults();
+    RunDefaults(const RunDefaults &) = delete;
+    RunDefaults &operator=(const RunDefaults &) = delete;
+
+    // The run's own defaults file, or empty when the installed one serves.
+    const std::filesystem::path &file() const { return file_; }
+    bool traceOn() const { return traceOn_; }
+
+    // The text of the run's defaults file: the installed text (may be empty)
+    // followed by the run's pairs.
+    static std::string text(const std::string &installedText, std::optional<int> noise,
+                            std::optional<int> feather);
+
+  private:
+    std::filesystem::path file_;
+    std::optional<std::string> oldDefaults_;
+    std::optional<std::string> oldTrace_;
+    bool setDefaults_ = false;
+    bool traceOn_ = false;
+};
+
+} // namespace pendra::cli

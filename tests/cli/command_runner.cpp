@@ -1,0 +1,92 @@
+#include "tests/cli/command_runner.h"
+
+#include "cli/av_support.h"
+#include "cli/pixel_convert.h"
+#include "cli/video_reader.h"
+#include "host/module_library.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <sys/wait.h>
+
+namespace pendra::test {
+
+namespace {
+
+std::string wholeFile(const std::filesystem::path &path) {
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+std::string quoted(const std::string &s) {
+    std::string out = "'";
+    for (char c : s) {
+        if (c == '\'')
+            out += "'\\''";
+        else
+            out += c;
+    }
+    return out + "'";
+}
+
+int exitCodeOf(int status) {
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+} // namespace
+
+CommandResult runPendra(const std::vector<std::string> &args) {
+    std::filesystem::path folder = host::executableFolder();
+    std::filesystem::path errors = folder / "pendra-stderr.txt";
+    std::filesystem::path output = folder / "pendra-stdout.txt";
+    std::string command = "cd " + quoted(folder.string()) + " && ./pendra";
+    for (const std::string &a : args)
+        command += " " + quoted(a);
+    command += " >" + quoted(output.string()) + " 2>" + quoted(errors.string()) + " </dev/null";
+    CommandResult result;
+    result.exitCode = exitCodeOf(std::system(command.c_str()));
+    result.errors = wholeFile(errors);
+    result.output = wholeFile(output);
+    return result;
+}
+
+void makeClip(const std::string &arguments, const std::filesystem::path &output) {
+    std::string command =
+        "ffmpeg -v error -nostdin -y " + arguments + " " + quoted(output.string());
+    ASSERT_EQ(exitCodeOf(std::system(command.c_str())), 0) << command;
+}
+
+VideoContents readVideo(const std::filesystem::path &path) {
+    VideoContents v;
+    cli::VideoReader reader(path.string());
+    v.width = reader.width();
+    v.height = reader.height();
+    v.frameRate = reader.videoStream()->avg_frame_rate;
+    v.videoCodec = avcodec_get_name(reader.videoStream()->codecpar->codec_id);
+    int audio = av_find_best_stream(reader.format(), AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
+    if (audio >= 0)
+        v.audioCodec = avcodec_get_name(reader.format()->streams[audio]->codecpar->codec_id);
+    reader.setOtherPacketSink([&](AVPacket &p) {
+        if (p.stream_index == audio)
+            v.audioBytes.insert(v.audioBytes.end(), p.data, p.data + p.size);
+    });
+    cli::ToModulePixels convert;
+    while (AVFrame *picture = reader.nextFrame()) {
+        v.frames.emplace_back(picture->width, picture->height);
+        convert.convert(*picture, v.frames.back());
+    }
+    return v;
+}
+
+bool leftNoOutput(const std::filesystem::path &path) {
+    std::filesystem::path partial = path;
+    partial += ".pendra-partial";
+    return !std::filesystem::exists(path) && !std::filesystem::exists(partial);
+}
+
+} // namespace pendra::test

@@ -1,0 +1,46 @@
+// Running the pendra command beside the test program, making clips with the
+// ffmpeg command, and reading videos back for comparison.
+#pragma once
+
+#include "host/frame_buffer.h"
+
+extern "C" {
+#include <libavutil/rational.h>
+}
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace pendra::test {
+
+struct CommandResult {
+    int exitCode = -1;
+    std::string errors; // what it wrote to stderr
+    std::string output; // what it wrote to stdout
+};
+
+// Runs <test folder>/pendra with these arguments, from the test folder.
+CommandResult runPendra(const std::vector<std::string> &args);
+
+// Makes a clip with the ffmpeg command: `arguments` go between "ffmpeg -y" and
+// the output name. Fails the test when ffmpeg fails.
+void makeClip(const std::string &arguments, const std::filesystem::path &output);
+
+struct VideoContents {
+    int width = 0;
+    int height = 0;
+    AVRational frameRate{0, 1};
+    std::string videoCodec;
+    std::string audioCodec;                // empty without sound
+    std::vector<unsigned char> audioBytes; // every audio packet's data, in order
+    std::vector<host::FrameBuffer> frames; // decoded, as the module sees them
+};
+
+// Reads a whole video; fails the test when it cannot.
+VideoContents readVideo(const std::filesystem::path &path);
+
+// True when neither the file nor a half-written one beside it exists.
+bool leftNoOutput(const std::filesystem::path &path);
+
+} // namespace pendra::test

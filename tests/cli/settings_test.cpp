@@ -1,0 +1,245 @@
+// Settings on their way to the filter: the command line, the Config call the
+// options are laid over, and the run's own defaults file.
+#include "cli/av_support.h"
+#include "cli/bmp_file.h"
+#include "cli/config_line.h"
+#include "cli/filter_session.h"
+#include "cli/options.h"
+#include "cli/run_defaults.h"
+#include "host/module_library.h"
+#include "module/filter_settings.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+
+namespace fs = std::filesystem;
+using namespace pendra::cli;
+
+namespace {
+
+const std::string sampleCall = "Config(\"D:\\\\logos\\\\news0.bmp\",1, 2, 600, 20, 0, 0, 0, 0, "
+                               "255, 661800, 332810, 230, 0, 10)";
+
+TEST(ConfigLine, ReadsAndWritesTheFiltersOwnText) {
+    std::optional<ConfigValues> v = parseConfigLine(sampleCall);
+    ASSERT_TRUE(v);
+    EXPECT_EQ(v->logo, "D:\\logos\\news0.bmp");
+    EXPECT_EQ(v->blackMode, 1);
+    EXPECT_EQ(v->maskMode, 2);
+    EXPECT_EQ(v->x, 600);
+    EXPECT_EQ(v->y, 20);
+    EXPECT_EQ(v->alpha, 255);
+    EXPECT_EQ(packedField(v->thresholds, 2), 10);
+    EXPECT_EQ(packedField(v->thresholds, 1), 25);
+    EXPECT_EQ(packedField(v->thresholds, 0), 40);
+    EXPECT_EQ(v->white, 230);
+    EXPECT_EQ(v->scene, 10);
+    EXPECT_EQ(formatConfigLine(*v), sampleCall);
+
+    // As a job file may space it, with a closing semicolon and negative numbers.
+    v = parseConfigLine(" Config ( \"a0.bmp\" , 0,0,-4, 5,6,7,8,9,10,11,12,13,14,15 ) ;\n");
+    ASSERT_TRUE(v);
+    EXPECT_EQ(v->x, -4);
+    EXPECT_EQ(v->scene, 15);
+
+    EXPECT_FALSE(parseConfigLine("Config(\"a0.bmp\",0, 0, 1)"));
+    EXPECT_FALSE(parseConfigLine(sampleCall + " extra"));
+    EXPECT_FALSE(parseConfigLine("Other(\"a0.bmp\",0,0,0,0,0,0,0,0,0,0,0,0,0,0)"));
+}
+
+TEST(ConfigLine, OptionsReplaceOnlyWhatTheyName) {
+    ConfigValues v = *parseConfigLine(sampleCall);
+    v.blurs = -1; // spilled by out-of-range values: kept as it is unless a blur is given
+    SettingOptions o;
+    o.threshold2 = 99;
+    o.start = 7;
+    o.side = 4;
+    applySettingOptions(o, v);
+    EXPECT_EQ(packedField(v.thresholds, 2), 10);
+    EXPECT_EQ(packedField(v.thresholds, 1), 99);
+    EXPECT_EQ(packedField(v.thresholds, 0), 40);
+    EXPECT_EQ(v.blurs, -1);
+    EXPECT_EQ(v.start, 7);
+    EXPECT_EQ(v.side, 4);
+    EXPECT_EQ(v.x, 600);
+    EXPECT_EQ(v.logo, "D:\\logos\\news0.bmp");
+
+    o = SettingOptions{};
+    o.bitmapBlur = 0;
+    applySettingOptions(o, v);
+    EXPECT_EQ(v.blurs, 0xFFFF00);
+}
+
+TEST(ConfigLine, ANewLogoTakesTheModesOfTheFilesBesideIt) {
+    fs::path folder = pendra::host::executableFolder() / "modes";
+    fs::create_directories(folder);
+    for (const char *name : {"a0.bmp", "a2.bmp", "b0.bmp", "b1.bmp", "c2.bmp"})
+        std::ofstream(folder / name) << "BM";
+    struct Case {
+        const char *file;
+        int blackMode, maskMode;
+    } cases[] = {{"a0.bmp", 1, 1}, {"b0.bmp", 2, 2}, {"c2.bmp", 0, 1}, {"d0.bmp", 1, 2}};
+    for (const Case &c : cases) {
+        ConfigValues v = *parseConfigLine(sampleCall);
+        SettingOptions o;
+        o.logo = (folder / c.file).string();
+        applySettingOptions(o, v);
+        EXPECT_EQ(v.logo, (folder / c.file).string());
+        EXPECT_EQ(v.blackMode, c.blackMode) << c.file;
+        EXPECT_EQ(v.maskMode, c.maskMode) << c.file;
+    }
+}
+
+std::vector<std::string> words(std::initializer_list<const char *> list) {
+    return std::vector<std::string>(list.begin(), list.end());
+}
+
+TEST(CommandLine, ReadsSettingsInEitherSpelling) {
+    Options o =
+        parseOptions(words({"process", "in.mp4", "out.mkv", "--x=12", "--y", "7", "--side", "west",
+                            "--fade-out", "3", "--crf", "20", "--noise", "0", "--trace", "t.txt"}));
+    EXPECT_EQ(o.command, Command::Process);
+    EXPECT_EQ(o.input, "in.mp4");
+    EXPECT_EQ(o.output, "out.mkv");
+    EXPECT_EQ(o.settings.x, 12);
+    EXPECT_EQ(o.settings.y, 7);
+    EXPECT_EQ(o.settings.side, 4);
+    EXPECT_EQ(o.settings.fadeOut, 3);
+    EXPECT_EQ(o.encoder.crf, 20);
+    EXPECT_EQ(o.run.noise, 0);
+    EXPECT_EQ(o.run.trace, "t.txt");
+    EXPECT_FALSE(o.settings.alpha);
+
+    o = parseOptions(words({"preview", "--frame", "4", "in.mp4", "--out", "p.png"}));
+    EXPECT_EQ(o.frame, 4);
+    EXPECT_EQ(o.output, "p.png");
+    EXPECT_EQ(parseOptions(words({"demo", "--help"})).helpTopic, "demo");
+}
+
+TEST(CommandLine, MistakesAreUsageErrors) {
+    const std::vector<std::vector<std::string>> mistakes = {
+        words({"process", "in.mp4"}),
+        words({"process", "in.mp4", "out.mp4", "--alpha", "256"}),
+        words({"process", "in.mp4", "out.mp4", "--x", "ten"}),
+        words({"process", "in.mp4", "out.mp4", "--side", "up"}),
+        words({"process", "in.mp4", "out.mp4", "--threshold1"}),
+        words({"process", "in.mp4", "out.mp4", "--frame", "3"}),
+        words({"preview", "in.mp4", "--frame", "3"}),
+        words({"demo", "--codec", "ffv1"}),
+        words({"convert", "in.mp4"}),
+    };
+    for (const auto &args : mistakes) {
+        try {
+            parseOptions(args);
+            ADD_FAILURE() << "accepted: " << ::testing::PrintToString(args);
+        } catch (const CliError &e) {
+            EXPECT_EQ(e.exitCode(), 2) << e.what();
+        }
+    }
+}
+
+TEST(RunDefaults, AppendsTheRunsValuesAfterTheInstalledText) {
+    EXPECT_EQ(RunDefaults::text("DEFAULT_X\t5", 0, std::nullopt),
+              "DEFAULT_X\t5\nDEFAULT_NOISE_L\t0\n");
+    EXPECT_EQ(RunDefaults::text("", std::nullopt, 3), "DEFAULT_FEATHER\t3\n");
+}
+
+TEST(RunDefaults, PointsTheModuleAtTheRunsFileOnlyWhileItLasts) {
+    unsetenv(defaultsFileVariable);
+    setenv(traceFileVariable, "earlier.txt", 1);
+    fs::path installed = pendra::host::executableFolder() / "installed.ini";
+    std::ofstream(installed) << "DEFAULT_SCENE\t33\n";
+    fs::path own;
+    {
+        RunDefaults run(installed, 1, std::nullopt, std::string("trace.txt")); // not written
+        own = run.file();
+        ASSERT_NE(std::getenv(defaultsFileVariable), nullptr);
+        EXPECT_EQ(own, std::getenv(defaultsFileVariable));
+        std::ifstream in(own);
+        std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        EXPECT_EQ(text, "DEFAULT_SCENE\t33\nDEFAULT_NOISE_L\t1\n");
+        EXPECT_EQ(fs::path(std::getenv(traceFileVariable)), fs::absolute("trace.txt"));
+    }
+    EXPECT_FALSE(fs::exists(own));
+    EXPECT_EQ(std::getenv(defaultsFileVariable), nullptr);
+    EXPECT_STREQ(std::getenv(traceFileVariable), "earlier.txt");
+    {
+        RunDefaults untouched(installed, std::nullopt, std::nullopt, std::nullopt);
+        EXPECT_TRUE(untouched.file().empty());
+        EXPECT_EQ(std::getenv(defaultsFileVariable), nullptr);
+    }
+    {
+        RunDefaults builtIn({}, std::nullopt, std::nullopt, std::nullopt);
+        ASSERT_NE(std::getenv(defaultsFileVariable), nullptr);
+        EXPECT_EQ(fs::file_size(builtIn.file()), 0u);
+    }
+    unsetenv(traceFileVariable);
+}
+
+TEST(RunDefaults, ANewInstanceTakesTheRunsNoiseAndFeatherAndTheInstalledRest) {
+    fs::path installed = pendra::host::executableFolder() / "plugins" / "pendra" / "Pendra.ini";
+    fs::create_directories(installed.parent_path());
+    const std::string installedText = "DEFAULT_NOISE_L\t7\nDEFAULT_FEATHER\t5\nDEFAULT_SCENE\t33\n";
+    std::ofstream(installed) << installedText;
+    {
+        RunOptions run;
+        run.noise = 0;
+        run.trace = (pendra::host::executableFolder() / "trace.txt").string();
+        FilterSession session(run);
+        const FilterSettings &s = session.instance().dataAs<FilterSettings>();
+        EXPECT_EQ(s.noiseL, 0);
+        EXPECT_EQ(s.feather, 5);
+        EXPECT_EQ(s.scene, 33);
+        EXPECT_EQ(s.debugOutput, 1);
+    }
+    {
+        FilterSession session(RunOptions{});
+        const FilterSettings &s = session.instance().dataAs<FilterSettings>();
+        EXPECT_EQ(s.noiseL, 7);
+        EXPECT_EQ(s.feather, 5);
+        EXPECT_EQ(s.debugOutput, 0);
+    }
+    std::ifstream in(installed);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(text, installedText);
+    fs::remove(installed);
+}
+
+TEST(LogoSet, RefusalsAreExplainedByTheirCause) {
+    fs::path folder = pendra::host::executableFolder() / "refusals";
+    fs::create_directories(folder);
+    auto bitmap = [&](const char *name, int width, int height, int bits, bool cut = false) {
+        RgbImage image(width, height);
+        writeBmp(folder / name, image);
+        std::fstream f(folder / name, std::ios::in | std::ios::out | std::ios::binary);
+        f.seekp(28);
+        f.put(static_cast<char>(bits));
+        f.close();
+        if (cut)
+            fs::resize_file(folder / name, 60);
+    };
+    bitmap("ok0.bmp", 8, 6, 24);
+    bitmap("deep0.bmp", 8, 6, 32);
+    bitmap("short0.bmp", 8, 6, 24, true);
+    bitmap("pair0.bmp", 8, 6, 24);
+    bitmap("pair2.bmp", 4, 6, 24);
+    std::ofstream(folder / "text0.bmp") << "hello";
+    auto problem = [&](const char *name) { return logoSetProblem((folder / name).string()); };
+    auto expectCause = [&](const char *name, const std::string &file, const std::string &cause) {
+        EXPECT_EQ(problem(name), (folder / file).string() + ": " + cause);
+    };
+    EXPECT_NE(problem("logo1.bmp").find("must end in 0"), std::string::npos);
+    EXPECT_NE(problem("logo0.tiff").find("must end in 0"), std::string::npos);
+    expectCause("gone0.bmp", "gone0.bmp", "cannot open: no such file or directory");
+    expectCause("text0.bmp", "text0.bmp", "not a Windows bitmap");
+    expectCause("deep0.bmp", "deep0.bmp", "not an uncompressed, bottom-up 24-bit bitmap");
+    expectCause("short0.bmp", "short0.bmp", "cut short");
+    expectCause("pair0.bmp", "pair2.bmp", "smaller than the logo over black");
+    // Nothing wrong with the files: the mask's layout is what remains.
+    EXPECT_NE(problem("ok0.bmp").find("the filter refused this logo set"), std::string::npos);
+    EXPECT_NE(logoSetProblem("").find("no logo given"), std::string::npos);
+}
+
+} // namespace
