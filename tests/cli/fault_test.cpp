@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <csignal>
+#include <cstdlib>
 #include <fcntl.h>
 #include <fstream>
 #include <iterator>
@@ -254,6 +255,30 @@ TEST_F(PendraFaults, InterruptLeavesNoOutput) {
     EXPECT_EQ(line, "pendra: interrupted; no output written");
     EXPECT_TRUE(bytesOf(here("long.mkv")) == before);
     EXPECT_TRUE(leftNoOutput(out));
+}
+
+// Not a fault, but the same watch for what the sanitizers cannot see in
+// FFmpeg's uninstrumented libraries: memcheck over a whole run of a short clip.
+TEST_F(PendraFaults, MemcheckFindsNoErrorAndNoLeak) {
+#ifndef PENDRA_VALGRIND
+    GTEST_SKIP() << "no valgrind, or a sanitizer build";
+#else
+    makeClip("-f lavfi -i testsrc2=size=160x120:rate=25:duration=0.4 "
+             "-f lavfi -i sine=frequency=300:duration=0.4 -c:v libx264 -pix_fmt yuv420p "
+             "-c:a aac -shortest",
+             here("short.mp4"));
+    const fs::path out = here("memcheck-out.mp4"), log = here("memcheck.txt");
+    std::string command = "cd '" + here("").string() +
+                          "' && " PENDRA_VALGRIND " --error-exitcode=99 --leak-check=full"
+                          " --errors-for-leak-kinds=definite,indirect,possible --log-file='" +
+                          log.string() + "' ./pendra";
+    for (const std::string &a : processArgs("short.mp4", out, {"--trace", "memcheck-trace.txt"}))
+        command += " '" + a + "'";
+    const int status = std::system((command + " 2>/dev/null").c_str());
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "see " << log;
+    EXPECT_EQ(readVideo(out).frames.size(), 10u);
+#endif
 }
 
 } // namespace
