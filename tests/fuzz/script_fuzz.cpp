@@ -24,20 +24,12 @@ namespace {
 std::unique_ptr<host::LoadedModule> module;
 const host::RegisteredFilter *filter = nullptr;
 
-// An instance that ends its run on the way out, releasing whatever a replay
-// loaded (the host ends every instance it started; these were only configured).
-struct Instance {
-    Instance() : instance(*filter) {}
-    ~Instance() { instance.end(); }
-    host::FilterInstance instance;
-};
-
 // The instance's text, replayed on a fresh instance, must come back unchanged.
 void checkReplaySavesTheSameText(host::FilterInstance &instance) {
     const std::string text = host::scriptTextOf(instance);
-    Instance fresh;
-    host::runScriptLine(fresh.instance, text);
-    FUZZ_CHECK(host::scriptTextOf(fresh.instance) == text);
+    host::FilterInstance fresh(*filter);
+    host::runScriptLine(fresh, text);
+    FUZZ_CHECK(host::scriptTextOf(fresh) == text);
 }
 
 void replayOneCall(std::string_view text) {
@@ -47,13 +39,13 @@ void replayOneCall(std::string_view text) {
     } catch (const host::ScriptSyntaxError &) {
         return;
     }
-    Instance target;
+    host::FilterInstance target(*filter);
     try {
-        host::runScriptCall(target.instance, call);
+        host::runScriptCall(target, call);
     } catch (const host::ScriptSyntaxError &) {
         return;
     }
-    checkReplaySavesTheSameText(target.instance);
+    checkReplaySavesTheSameText(target);
 }
 
 bool sameEntries(const std::vector<host::JobEntry> &a, const std::vector<host::JobEntry> &b) {
@@ -87,13 +79,13 @@ void replayJob(const std::string &text) {
     for (const host::JobEntry &entry : entries) {
         if (entry.filterName != filter->definition.name || entry.call.empty())
             continue;
-        Instance target;
+        host::FilterInstance target(*filter);
         try {
-            host::applyJobEntry(target.instance, entry);
+            host::applyJobEntry(target, entry);
         } catch (const host::ScriptError &) {
             continue;
         }
-        checkReplaySavesTheSameText(target.instance);
+        checkReplaySavesTheSameText(target);
     }
 }
 
