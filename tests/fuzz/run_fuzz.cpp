@@ -132,8 +132,8 @@ bool inRange(const FilterSettings &s, int32_t frame) {
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
     folder = sandbox("run");
-    // The debug trace goes to the temporary folder; keep it in ours.
-    setenv("TMPDIR", folder.string().c_str(), 1);
+    // The debug trace goes to a file of our own.
+    setenv("PENDRA_TRACE_FILE", (folder / "trace.txt").string().c_str(), 1);
     return 0;
 }
 
