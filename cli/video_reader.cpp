@@ -68,6 +68,22 @@ int64_t VideoReader::expectedFrames() const {
     return static_cast<int64_t>(std::llround(seconds * av_q2d(frameRate())));
 }
 
+int64_t VideoReader::promisedFrames() const {
+    const AVStream *s = videoStream();
+    if (s->nb_frames > 0)
+        return s->nb_frames;
+    double seconds = 0;
+    if (s->duration > 0) {
+        seconds = static_cast<double>(s->duration) * av_q2d(s->time_base);
+    } else if (const AVDictionaryEntry *tag = av_dict_get(s->metadata, "DURATION", nullptr, 0)) {
+        int hours = 0, minutes = 0;
+        double rest = 0;
+        if (std::sscanf(tag->value, "%d:%d:%lf", &hours, &minutes, &rest) == 3)
+            seconds = hours * 3600.0 + minutes * 60.0 + rest;
+    }
+    return seconds > 0 ? static_cast<int64_t>(std::llround(seconds * av_q2d(frameRate()))) : 0;
+}
+
 AVFrame *VideoReader::nextFrame() {
     if (finished_)
         return nullptr;

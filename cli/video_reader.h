@@ -39,6 +39,11 @@ class VideoReader {
     AVRational frameRate() const;
     // Frames the stream holds, from its header or its duration; 0 when unknown.
     int64_t expectedFrames() const;
+    // Frames the video stream's own header entries promise (its frame count,
+    // its duration, or Matroska's per-track DURATION tag); 0 when they say
+    // nothing. Unlike expectedFrames(), never the whole file's duration, which
+    // another stream may make longer than the video.
+    int64_t promisedFrames() const;
     // Damaged video packets the decoder refused and that were skipped.
     int skippedPackets() const { return skippedPackets_; }
 

@@ -106,6 +106,18 @@ VideoWriter::VideoWriter(const std::string &path, const VideoReader &input,
     if (avformat_alloc_output_context2(&format_, guessed, nullptr, file_.temporaryPath().c_str()) <
         0)
         throw CliError("out of memory");
+    // A constructor that throws gets no destructor call: until the end here,
+    // a failure (no encoder, an output that cannot be opened) frees the context.
+    struct ContextGuard {
+        AVFormatContext *&context;
+        bool armed = true;
+        ~ContextGuard() {
+            if (armed) {
+                avformat_free_context(context);
+                context = nullptr;
+            }
+        }
+    } guard{format_};
     // Fail early on an unusable encoder, before any work is done.
     chooseEncoder(format_->oformat, path_, choice_.codec);
 
@@ -142,6 +154,7 @@ VideoWriter::VideoWriter(const std::string &path, const VideoReader &input,
         if (r < 0)
             throw CliError(path + ": cannot write: " + avErrorText(r));
     }
+    guard.armed = false;
 }
 
 VideoWriter::~VideoWriter() {

@@ -47,7 +47,7 @@ set_target_properties(pendra_module PROPERTIES
 if(WIN32)
   # No import library: nothing links against the module.
   set_target_properties(pendra_module PROPERTIES IMPORT_PREFIX "" IMPORT_SUFFIX ".vdf.a")
-else()
+elseif(PENDRA_MODULE_NO_UNDEFINED)
   target_link_options(pendra_module PRIVATE -Wl,--no-undefined)
 endif()
 

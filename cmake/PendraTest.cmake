@@ -18,10 +18,8 @@ if(WIN32)
                                               FIXTURES_SETUP wine TIMEOUT 300)
 endif()
 
-# The test binary in its own folder, with its private module copy.
-function(pendra_test_binary name)
-  add_executable(${name} ${ARGN})
-  target_link_libraries(${name} PRIVATE pendra_test_support GTest::gtest_main)
+# Puts the program in its own folder, with its private module copy.
+function(pendra_private_folder name)
   set(dir ${CMAKE_BINARY_DIR}/tests/${name})
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${dir})
   # The copy depends on the module file itself, so a rebuilt module reaches
@@ -33,6 +31,13 @@ function(pendra_test_binary name)
     DEPENDS pendra_module)
   add_custom_target(${name}_module DEPENDS ${copy})
   add_dependencies(${name} ${name}_module)
+endfunction()
+
+# The test binary in its own folder, with its private module copy.
+function(pendra_test_binary name)
+  add_executable(${name} ${ARGN})
+  target_link_libraries(${name} PRIVATE pendra_test_support GTest::gtest_main)
+  pendra_private_folder(${name})
 endfunction()
 
 function(pendra_add_test name)

@@ -54,6 +54,11 @@ int FilterInstance::end() {
 }
 
 FilterInstance::~FilterInstance() {
+    // A replayed script call may have loaded what only the end callback gives
+    // back, and a filter may have no deinit callback (Pendra has none): end
+    // every instance, run or not. The end callback takes any state.
+    if (filter_.definition.endProc)
+        filter_.definition.endProc(&activation_, &functions());
     if (filter_.definition.deinitProc)
         filter_.definition.deinitProc(&activation_, &functions());
 }

@@ -18,6 +18,7 @@ class FilterInstance {
     // zero fill; tests pass a pattern to prove the module does not rely on it),
     // and calls the init callback. Throws HostError when it fails.
     explicit FilterInstance(const RegisteredFilter &filter, unsigned char fillByte = 0);
+    // Calls the end callback (run or not), then the deinit callback.
     ~FilterInstance();
     FilterInstance(const FilterInstance &) = delete;
     FilterInstance &operator=(const FilterInstance &) = delete;

@@ -89,8 +89,10 @@ namespace {
 // registration per process, so a second LoadedModule of it would share (and on
 // destruction remove) the first one's filters.
 std::set<void *> &modulesInUse() {
-    static std::set<void *> handles;
-    return handles;
+    // Never destroyed: a LoadedModule that a program keeps in a static of its
+    // own may be destroyed after every function-local static is gone.
+    static auto *handles = new std::set<void *>;
+    return *handles;
 }
 
 } // namespace

@@ -17,6 +17,7 @@
 #include "logo/logo_bitmaps.h"
 #include "module/memory.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
@@ -66,6 +67,16 @@ static int readFileSize(FILE *file, uint32_t *size) {
     return 0;
 }
 
+/* The length of an open file in bytes, or UINT32_MAX when it cannot be told. */
+static uint32_t fileLength(FILE *file) {
+    if (std::fseek(file, 0, SEEK_END) != 0)
+        return UINT32_MAX;
+    long end = std::ftell(file);
+    if (end < 0 || static_cast<unsigned long>(end) > UINT32_MAX)
+        return UINT32_MAX;
+    return static_cast<uint32_t>(end);
+}
+
 /*
  * Reads one member whose file is open at its start (and closes it): replaces
  * the member's image by the whole file, checks it and sets the pixel pointer
@@ -76,6 +87,13 @@ static int readMember(FilterSettings *s, LogoMember member, FILE *file, const ch
                       BitmapShape *shape, bool takeShape) {
     uint32_t size = 0;
     int bad = readFileSize(file, &size);
+    /* The block is never larger than the file: a size field far beyond the
+     * end (a damaged header claiming 4 GiB) would otherwise take that much
+     * memory for bytes that are never read. */
+    if (!bad) {
+        uint32_t length = fileLength(file);
+        size = size < length ? size : length;
+    }
     std::fclose(file);
     if (bad || size < BMP_MIN_HEADER_BYTES)
         return 1;

@@ -9,8 +9,11 @@
 
 static int allocationsBeforeFailure = -1;
 static long liveBlocks = 0;
+static size_t largestRequest = 0;
 
 void *moduleAlloc(size_t size) {
+    if (size > largestRequest)
+        largestRequest = size;
     if (allocationsBeforeFailure == 0) {
         allocationsBeforeFailure = -1;
         return nullptr;
@@ -32,6 +35,16 @@ void moduleFree(void *block) {
 
 void failAllocationAfter(int n) {
     allocationsBeforeFailure = n < 0 ? -1 : n;
+}
+
+size_t moduleLargestRequest() {
+    size_t largest = largestRequest;
+    largestRequest = 0;
+    return largest;
+}
+
+bool allocationFailurePending() {
+    return allocationsBeforeFailure >= 0;
 }
 
 long moduleLiveBlocks() {

@@ -18,6 +18,13 @@ void moduleFree(void *block);
  * A negative n means no allocation fails. */
 void failAllocationAfter(int n);
 
+/* Test hook: whether the failure set by failAllocationAfter has yet to happen. */
+bool allocationFailurePending();
+
+/* Test hook: the largest size asked for since the last call (which starts
+ * the count again). */
+size_t moduleLargestRequest();
+
 /* Test hook: blocks taken by moduleAlloc and not yet given back. */
 long moduleLiveBlocks();
 

@@ -161,10 +161,15 @@ TEST_F(BitmapSet, UnreadableOrHostileFilesAreRefusedAndClosed) {
 
 TEST_F(BitmapSet, SizeFieldBeyondTheFileCountsOnlyTheBytesRead) {
     Bytes bytes = t::bmpBytes(sample(0x102030));
-    t::putLe32(bytes, bmp::fileSize, static_cast<uint32_t>(bytes.size() + 64));
-    t::writeBytes(member('0'), bytes);
-    ASSERT_EQ(load('0'), 0);
-    EXPECT_EQ(pixelAt(s->blackPixels, 2, 4), 0x0A0B0Cu);
+    for (uint32_t claimed : {static_cast<uint32_t>(bytes.size() + 64), 0xFFFFFFF0u}) {
+        SCOPED_TRACE(claimed);
+        t::putLe32(bytes, bmp::fileSize, claimed);
+        t::writeBytes(member('0'), bytes);
+        moduleLargestRequest();
+        ASSERT_EQ(load('0'), 0);
+        EXPECT_EQ(moduleLargestRequest(), bytes.size()) << "a block no larger than the file";
+        EXPECT_EQ(pixelAt(s->blackPixels, 2, 4), 0x0A0B0Cu);
+    }
     // Now the rows reach into bytes the size field claims but the file lacks.
     t::putLe32(bytes, bmp::pixelOffset, bmp::headerBytes + 16);
     t::writeBytes(member('0'), bytes);

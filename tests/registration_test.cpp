@@ -144,17 +144,37 @@ TEST(FilterDefinition, StringCallbackLeavesTheBufferAlone) {
     EXPECT_EQ(std::memcmp(buffer, before, sizeof buffer), 0);
 }
 
-TEST(HostLoader, RefusesFilesThatAreNotModules) {
-    auto bogus = pendra::host::executableFolder() / "not-a-module.vdf";
+// The host's refusal of a file, or an empty text when it loads.
+std::string refusalOf(const std::filesystem::path &file) {
+    try {
+        pendra::host::LoadedModule module(file);
+    } catch (const pendra::host::HostError &e) {
+        return e.what();
+    }
+    return {};
+}
+
+TEST(HostLoader, RefusesFilesThatAreNotModulesNamingFileAndCause) {
+    const auto folder = pendra::host::executableFolder();
+    const auto bogus = folder / "not-a-module.vdf";
     {
         FILE *f = std::fopen(bogus.string().c_str(), "wb");
         ASSERT_NE(f, nullptr);
         std::fputs("this is text, not a module", f);
         std::fclose(f);
     }
-    EXPECT_THROW(pendra::host::LoadedModule module(bogus), pendra::host::HostError);
-    EXPECT_THROW(pendra::host::LoadedModule module(bogus.parent_path() / "missing.vdf"),
-                 pendra::host::HostError);
+    const std::pair<std::filesystem::path, const char *> cases[] = {
+        {bogus, "cannot load module"},
+        {folder / "missing.vdf", "cannot load module"},
+        {folder / "partial_init_only.vdf",
+         "not a filter module (missing VirtualdubFilterModuleDeinit)"},
+        {folder / "partial_refuses.vdf", "the module's init entry failed"},
+    };
+    for (const auto &[file, cause] : cases) {
+        const std::string refusal = refusalOf(file);
+        EXPECT_NE(refusal.find(file.string()), std::string::npos) << refusal;
+        EXPECT_NE(refusal.find(cause), std::string::npos) << refusal;
+    }
     std::filesystem::remove(bogus);
 }
 
