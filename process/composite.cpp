@@ -18,6 +18,10 @@ double blendFactor(const FilterSettings *s, uint32_t frame) {
     return s->alpha / 255.0;
 }
 
+bool compositeUsesUnblended(const FilterSettings *s, double f) {
+    return (s->blackMode == 1 || s->blackMode == 2) && f > 0.0 && f <= 1.0;
+}
+
 /* trunc(top * f + (1 - f) * under); both terms are non-negative. */
 static int mixChannel(int top, int under, double f) {
     return static_cast<int>(top * f + (1.0 - f) * under);

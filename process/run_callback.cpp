@@ -105,9 +105,11 @@ int VDCDECL filterRun(const FilterActivation *fa, const FilterFunctions *) {
         return 0;
 
     copySourceRect(s, fa);
-    if (s->blackMode == 1 || s->blackMode == 2)
-        unblendRect(s, s->sourceRect);
     double f = blendFactor(s, frame);
+    /* Un-blending feeds the compositing alone; with a factor that mixes none
+       of it in (0 by default, and in the fade windows) it is skipped. */
+    if (compositeUsesUnblended(s, f))
+        unblendRect(s, s->sourceRect);
     std::memcpy(s->workMap, s->bitmapMask,
                 static_cast<size_t>(s->logoWidth) * static_cast<size_t>(s->logoHeight) * 4);
 

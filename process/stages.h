@@ -98,7 +98,7 @@ struct SceneMeasure {
 /* Largest noise level honoured: 2 * level stays below 32768. */
 #define NOISE_LEVEL_MAX 16383
 
-/* unblend.cpp: un-blends every pixel of rect (w * h words, row 0 first) into unblended. */
+/* unblend.cpp: un-blends the logo pixels of rect (w * h words, row 0 first) into unblended. */
 void unblendRect(FilterSettings *s, const uint32_t *rect);
 
 /* side_line.cpp: rewrites the border line chosen by side as a gradient between its corners. */
@@ -131,6 +131,8 @@ int boundedCount(int value);
 
 /* composite.cpp: the blend factor of frame, 0.0 inside the fade windows. */
 double blendFactor(const FilterSettings *s, uint32_t frame);
+/* True when compositing with factor f reads `unblended`. */
+bool compositeUsesUnblended(const FilterSettings *s, double f);
 /* composite.cpp: mixes the un-blended (or source) picture into the logo pixels by f. */
 void compositeRect(const FilterSettings *s, const FilterActivation *fa, double f);
 

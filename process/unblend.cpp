@@ -11,7 +11,9 @@
  * channel lies outside the logo and is copied unchanged.
  *
  * The input is the rectangle as received, before any other stage: the copy
- * of the source pixels taken at the start of the frame.
+ * of the source pixels taken at the start of the frame. Only logo pixels
+ * are un-blended: compositing, the one reader of `unblended`, mixes logo
+ * pixels alone, so the entries of clean pixels are left as they were.
  */
 #include "process/stages.h"
 
@@ -43,7 +45,10 @@ void unblendRect(FilterSettings *s, const uint32_t *rect) {
                               : nullptr;
         const uint32_t *in = rect + static_cast<ptrdiff_t>(i) * w;
         ChannelTriple *out = s->unblended + static_cast<ptrdiff_t>(i) * w;
+        const int32_t *mask = s->bitmapMask + static_cast<ptrdiff_t>(i) * w;
         for (int j = 0; j < w; ++j) {
+            if (mask[j] != 0)
+                continue;
             int pr = redOf(in[j]), pg = greenOf(in[j]), pb = blueOf(in[j]);
             int bb = black[3 * j], bg = black[3 * j + 1], br = black[3 * j + 2];
             if (br == bk[0] || bg == bk[1] || bb == bk[2]) {
