@@ -12,15 +12,20 @@
  * pixel that is not yet averaged has never changed and holds the same value
  * in both, and one that is averaged once is averaged in every later
  * iteration, so it is rewritten in each. Per row and iteration only the
- * columns from the first to the last pixel due are visited, four pixels at
- * a time with SSE2 (exact integer arithmetic, as in the plain loop), and
- * groups of four with none due are passed over.
+ * columns from the first to the last pixel due are visited (each row's span
+ * is found once and kept while the level stays above the counts outside
+ * it), four pixels at a time with SSE2 or eight with AVX2 where the
+ * processor has it (exact integer arithmetic, as in the plain loop), and
+ * groups with none due are passed over.
  *
  * The counts come from user settings that the dialog takes unbounded; the
  * work grows with them, so counts and iterations are held to
  * SMOOTH_COUNT_MAX, the most that a saved job can carry.
  */
+#include "process/smoothing_kernels.h"
 #include "process/stages.h"
+
+#include <cstdint>
 
 #include <emmintrin.h>
 
@@ -37,24 +42,19 @@ void repairBlurCounts(FilterSettings *s) {
     }
 }
 
-/* Planes of one working image: red, green, blue, each w * h values. */
-struct Planes {
-    int32_t *p[3];
-};
-
 /* A working image of w * h triples seen as three planes of the same storage,
  * starting with plane `first`. The two images use different orders so that,
  * for most sizes, a store to one plane does not lie a multiple of 4 KiB from
  * the loads of the same plane in the other (the working images are often
  * page-aligned alike), which can stall the loads behind the store. */
-static Planes planesOf(ChannelTriple *image, ptrdiff_t size, int first) {
+static SmoothPlanes planesOf(ChannelTriple *image, ptrdiff_t size, int first) {
     int32_t *base = reinterpret_cast<int32_t *>(image);
-    return Planes{{base + (first % 3) * size, base + ((first + 1) % 3) * size,
-                   base + ((first + 2) % 3) * size}};
+    return SmoothPlanes{{base + (first % 3) * size, base + ((first + 1) % 3) * size,
+                         base + ((first + 2) % 3) * size}};
 }
 
 /* Loads the rectangle into both images as 16.16 channels. */
-static void loadPlanes(const FrameRect *fr, Planes a, Planes b) {
+static void loadPlanes(const FrameRect *fr, SmoothPlanes a, SmoothPlanes b) {
     int w = fr->w;
     const __m128i lowByte = _mm_set1_epi32(0xFF);
     for (int r = 0; r < fr->h; ++r) {
@@ -95,13 +95,14 @@ static inline __m128i keepUndue(__m128i due, __m128i mean, const int32_t *p) {
         _mm_andnot_si128(due, _mm_loadu_si128(reinterpret_cast<const __m128i *>(p))));
 }
 
-/* Averages, in row r, the pixels of columns first..last whose count is at least m,
- * from the previous image `from` into `to`; the others are carried over. */
-static void smoothRow(Planes from, Planes to, const int32_t *counts, int w, int r, int first,
-                      int last, int m) {
-    ptrdiff_t k = static_cast<ptrdiff_t>(r) * w + first, end = static_cast<ptrdiff_t>(r) * w + last;
-    const int32_t *red = from.p[0], *green = from.p[1], *blue = from.p[2];
-    int32_t *toRed = to.p[0], *toGreen = to.p[1], *toBlue = to.p[2];
+void smoothRowSse2(const SmoothRowJob *job) {
+    /* Locals, not the job's fields: the stores below could alias them. */
+    const ptrdiff_t w = job->w;
+    const int32_t *red = job->from.p[0], *green = job->from.p[1], *blue = job->from.p[2];
+    int32_t *toRed = job->to.p[0], *toGreen = job->to.p[1], *toBlue = job->to.p[2];
+    const int32_t *counts = job->counts;
+    const int m = job->m;
+    ptrdiff_t k = job->r * w + job->first, end = job->r * w + job->last;
     const __m128i below = _mm_set1_epi32(m - 1);
     for (; k + 3 <= end; k += 4) {
         __m128i due =
@@ -124,15 +125,54 @@ static void smoothRow(Planes from, Planes to, const int32_t *counts, int w, int 
     for (; k <= end; ++k) {
         if (counts[k] < m)
             continue;
-        for (int i = 0; i < 3; ++i) {
-            const int32_t *p = from.p[i] + k;
-            to.p[i][k] = (p[-1] + p[1] + p[-w] + p[w]) >> 2;
-        }
+        toRed[k] = (red[k - 1] + red[k + 1] + red[k - w] + red[k + w]) >> 2;
+        toGreen[k] = (green[k - 1] + green[k + 1] + green[k - w] + green[k + w]) >> 2;
+        toBlue[k] = (blue[k - 1] + blue[k + 1] + blue[k - w] + blue[k + w]) >> 2;
     }
 }
 
+int smoothKernelChoice = -1;
+
+/* The row kernel for this processor. */
+static void (*rowKernel())(const SmoothRowJob *) {
+#if defined(PENDRA_SMOOTH_AVX2)
+    static const bool avx2 = __builtin_cpu_supports("avx2");
+    if (avx2 && smoothKernelChoice != 0)
+        return smoothRowAvx2;
+#endif
+    return smoothRowSse2;
+}
+
+/* Where one row's pixels due at a level lie: columns first..last, valid
+ * for every level from `lowest` up to the level it was found for. */
+struct RowSpan {
+    int first, last, lowest;
+};
+
+/* Rows whose spans are kept between iterations; a taller rectangle (far
+ * beyond any logo) finds its spans afresh each time. */
+#define SPAN_ROWS 1024
+
+/* The span of interior columns of a counts row with count >= m. The columns
+ * outside it have counts below m; the largest of those is the level down to
+ * which the span stays the same, as the levels only decrease. */
+static RowSpan findSpan(const int32_t *row, int w, int m) {
+    RowSpan span = {1, w - 2, 1};
+    int outside = 0;
+    while (span.first <= span.last && row[span.first] < m) {
+        outside = row[span.first] > outside ? row[span.first] : outside;
+        ++span.first;
+    }
+    while (span.last >= span.first && row[span.last] < m) {
+        outside = row[span.last] > outside ? row[span.last] : outside;
+        --span.last;
+    }
+    span.lowest = outside + 1;
+    return span;
+}
+
 /* Writes the interior back to the frame from the image of the last iteration. */
-static void storePlanes(const FrameRect *fr, Planes a) {
+static void storePlanes(const FrameRect *fr, SmoothPlanes a) {
     int w = fr->w;
     for (int r = 1; r <= fr->h - 2; ++r) {
         uint32_t *row = rectRow(fr, r);
@@ -159,26 +199,36 @@ void smoothRect(const FilterSettings *s, const FilterActivation *fa, ChannelTrip
     if (w < 3 || h < 3)
         return;
     ptrdiff_t size = static_cast<ptrdiff_t>(w) * h;
-    Planes buffers[2] = {planesOf(image, size, 0), planesOf(scratch, size, 1)};
+    SmoothPlanes buffers[2] = {planesOf(image, size, 0), planesOf(scratch, size, 1)};
     loadPlanes(&fr, buffers[0], buffers[1]);
-    /* Iteration i (level m = n - i) works on row front - 2i: by then iteration
-       i - 1 has finished the rows around it, and the rows that iteration i
-       overwrites are no longer read by iteration i - 1. The rows in flight stay
-       in the cache instead of streaming the whole image once per iteration. */
-    for (int front = 1; front <= h - 2 + 2 * (n - 1); ++front) {
-        for (int i = 0; i < n && front - 2 * i >= 1; ++i) {
-            int r = front - 2 * i, m = n - i;
+    void (*kernel)(const SmoothRowJob *) = rowKernel();
+    RowSpan spans[SPAN_ROWS];
+    for (int r = 0; r < h && r < SPAN_ROWS; ++r)
+        spans[r].lowest = INT32_MAX; /* not yet found */
+    /* Iteration i (level m = n - i) works on row front - i: iteration i - 1
+       has just finished the row above it, so every row it reads is done, and
+       the rows it overwrites are no longer read by iteration i - 1. The rows
+       in flight stay in the cache instead of streaming the whole image once
+       per iteration. */
+    for (int front = 1; front <= h - 2 + (n - 1); ++front) {
+        for (int i = 0; i < n && front - i >= 1; ++i) {
+            int r = front - i, m = n - i;
             if (r > h - 2)
                 continue;
             const int32_t *row = counts + static_cast<ptrdiff_t>(r) * w;
-            int first = 1, last = w - 2;
-            while (first <= last && row[first] < m)
-                ++first;
-            if (first > last)
+            RowSpan span;
+            if (r < SPAN_ROWS) {
+                if (m < spans[r].lowest)
+                    spans[r] = findSpan(row, w, m);
+                span = spans[r];
+            } else {
+                span = findSpan(row, w, m);
+            }
+            if (span.first > span.last)
                 continue;
-            while (row[last] < m)
-                --last;
-            smoothRow(buffers[i & 1], buffers[(i & 1) ^ 1], counts, w, r, first, last, m);
+            SmoothRowJob job = {
+                buffers[i & 1], buffers[(i & 1) ^ 1], counts, w, r, span.first, span.last, m};
+            kernel(&job);
         }
     }
     storePlanes(&fr, buffers[n & 1]);
