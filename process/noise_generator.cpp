@@ -40,59 +40,69 @@ void noiseDraw(uint32_t *values, int count) {
 #elif defined(__GLIBC__)
 
 /* The GNU C library's additive feedback generator (x[i] = x[i-3] + x[i-31]),
- * values 0..2^31 - 1; the state before any seeding is that of seed 1. */
+ * values 0..2^31 - 1; the state before any seeding is that of seed 1. The
+ * state is kept as the last 31 values, oldest first, so that a batch runs
+ * as one straight loop over a flat array. */
 #define FEEDBACK_DEGREE 31
 #define FEEDBACK_SEPARATION 3
+/* Values produced per pass of the batch loop. */
+#define FEEDBACK_CHUNK 512
 
-static int32_t feedback[FEEDBACK_DEGREE];
-static int front = FEEDBACK_SEPARATION, rear = 0;
+static uint32_t history[FEEDBACK_DEGREE];
 static bool seeded = false;
+
+/* Extends run[0..30] (the history) by count values, oldest first. */
+static void feedbackRun(uint32_t *run, int count) {
+    for (int i = FEEDBACK_DEGREE; i < FEEDBACK_DEGREE + count; ++i)
+        run[i] = run[i - FEEDBACK_DEGREE] + run[i - FEEDBACK_SEPARATION];
+}
 
 void seedNoise(unsigned seed) {
     if (seed == 0)
         seed = 1;
-    feedback[0] = static_cast<int32_t>(seed);
+    /* The library fills its table with 16807 * word mod (2^31 - 1)
+       (Schrage's method, no overflow), then discards 310 values. */
+    uint32_t table[FEEDBACK_DEGREE];
+    table[0] = seed;
     int32_t word = static_cast<int32_t>(seed);
     for (int i = 1; i < FEEDBACK_DEGREE; ++i) {
-        /* 16807 * word mod (2^31 - 1) without overflow (Schrage). */
         int32_t hi = word / 127773, lo = word % 127773;
         word = 16807 * lo - 2836 * hi;
         if (word < 0)
             word += 2147483647;
-        feedback[i] = word;
+        table[i] = static_cast<uint32_t>(word);
     }
-    front = FEEDBACK_SEPARATION;
-    rear = 0;
+    /* The library's first value adds table[3] and table[0], so the table in
+       the order the recurrence reads it starts at index 3. */
+    for (int i = 0; i < FEEDBACK_DEGREE; ++i)
+        history[i] = table[(i + FEEDBACK_SEPARATION) % FEEDBACK_DEGREE];
     seeded = true;
-    for (int i = 0; i < 10 * FEEDBACK_DEGREE; ++i)
-        noiseRand();
-}
-
-int noiseRand() {
-    if (!seeded)
-        seedNoise(1);
-    uint32_t value = static_cast<uint32_t>(feedback[front]) + static_cast<uint32_t>(feedback[rear]);
-    feedback[front] = static_cast<int32_t>(value);
-    if (++front == FEEDBACK_DEGREE)
-        front = 0;
-    if (++rear == FEEDBACK_DEGREE)
-        rear = 0;
-    return static_cast<int>(value >> 1);
+    uint32_t discard[10 * FEEDBACK_DEGREE];
+    noiseDraw(discard, 10 * FEEDBACK_DEGREE);
 }
 
 void noiseDraw(uint32_t *values, int count) {
     if (!seeded)
         seedNoise(1);
-    int f = front, b = rear;
-    for (int i = 0; i < count; ++i) {
-        uint32_t value = static_cast<uint32_t>(feedback[f]) + static_cast<uint32_t>(feedback[b]);
-        feedback[f] = static_cast<int32_t>(value);
-        f = f + 1 == FEEDBACK_DEGREE ? 0 : f + 1;
-        b = b + 1 == FEEDBACK_DEGREE ? 0 : b + 1;
-        values[i] = value >> 1;
+    uint32_t run[FEEDBACK_DEGREE + FEEDBACK_CHUNK];
+    while (count > 0) {
+        int chunk = count < FEEDBACK_CHUNK ? count : FEEDBACK_CHUNK;
+        for (int i = 0; i < FEEDBACK_DEGREE; ++i)
+            run[i] = history[i];
+        feedbackRun(run, chunk);
+        for (int i = 0; i < chunk; ++i)
+            values[i] = run[FEEDBACK_DEGREE + i] >> 1;
+        for (int i = 0; i < FEEDBACK_DEGREE; ++i)
+            history[i] = run[chunk + i];
+        values += chunk;
+        count -= chunk;
     }
-    front = f;
-    rear = b;
+}
+
+int noiseRand() {
+    uint32_t value;
+    noiseDraw(&value, 1);
+    return static_cast<int>(value);
 }
 
 #else
