@@ -64,9 +64,14 @@ const AVFrame &FfmpegLogoFilter::process(const AVFrame &input) {
     AVFrame *frame = av_frame_clone(&input);
     if (!frame)
         throw std::runtime_error("cannot reference a frame");
-    frame->pts = pts_++;
-    check(av_buffersrc_add_frame(source_, frame), "feeding the filter");
+    const AVFrame &out = processOwned(frame);
     av_frame_free(&frame);
+    return out;
+}
+
+const AVFrame &FfmpegLogoFilter::processOwned(AVFrame *input) {
+    input->pts = pts_++;
+    check(av_buffersrc_add_frame(source_, input), "feeding the filter");
     av_frame_unref(output_);
     check(av_buffersink_get_frame(sink_, output_), "reading the filter's output");
     return *output_;

@@ -25,7 +25,13 @@ class FfmpegLogoFilter {
     FfmpegLogoFilter &operator=(const FfmpegLogoFilter &) = delete;
 
     // Filters one yuv420p frame; the result is valid until the next call.
+    // The input stays referenced by the caller, so the filter cannot write
+    // it and works into a new frame (a copy of the picture plus the filter's
+    // work), as behind a decoder that keeps its frames for reference.
     const AVFrame &process(const AVFrame &input);
+    // Filters a frame handed over whole (*input is left empty): the filter
+    // owns the only reference and works in place.
+    const AVFrame &processOwned(AVFrame *input);
 
   private:
     AVFilterGraph *graph_ = nullptr;
