@@ -90,6 +90,36 @@ static int countEdges(const FilterSettings *s) {
     return count;
 }
 
+/* Gathers the interior pixels with an edge mark, row by row, into edgeList; 0 on success. */
+static int listEdges(FilterSettings *s) {
+    const int w = s->logoWidth, h = s->logoHeight;
+    int count = 0;
+    for (int r = 1; r <= h - 2; ++r)
+        for (int c = 1; c <= w - 2; ++c)
+            count += s->vertEdge[r * w + c] != 0 || s->horzEdge[r * w + c] != 0;
+    /* At least one entry, so that an empty list is not taken for a failure. */
+    if (allocBuffer(&s->edgeList, count > 0 ? static_cast<size_t>(count) : 1))
+        return 1;
+    EdgeRecord *e = s->edgeList;
+    for (int r = 1; r <= h - 2; ++r)
+        for (int c = 1; c <= w - 2; ++c) {
+            const int k = r * w + c;
+            if (s->vertEdge[k] == 0 && s->horzEdge[k] == 0)
+                continue;
+            const SideRecord *side = &s->sideTable[k];
+            *e++ = EdgeRecord{r,
+                              c,
+                              static_cast<int16_t>(s->horzEdge[k]),
+                              static_cast<int16_t>(s->vertEdge[k]),
+                              side->southDistance,
+                              side->northDistance,
+                              side->eastDistance,
+                              side->westDistance};
+        }
+    s->edgeListCount = count;
+    return 0;
+}
+
 int prepareBuffers(FilterSettings *s, const FilterActivation *fa) {
     if (s->logoWidth <= 0 || s->logoHeight <= 0)
         return 1;
@@ -102,6 +132,8 @@ int prepareBuffers(FilterSettings *s, const FilterActivation *fa) {
     /* The buffers start zeroed: the edge marks and rectPixels need no clearing. */
     markEdges(s);
     s->edgeCount = countEdges(s);
+    if (listEdges(s))
+        return 1;
     fillBlurPasses(s->blurPasses, s->logoWidth, s->logoHeight, s->bb, s->feather);
     if (s->blackMode == 1)
         buildUnblendTable(s->unblendTable, s->white, s->blackKey[0]);
@@ -126,4 +158,6 @@ void releaseBuffers(FilterSettings *s) {
     releaseBuffer(s->workMap);
     releaseBuffer(s->blurPasses);
     releaseBuffer(s->sourceRect);
+    releaseBuffer(s->edgeList);
+    s->edgeListCount = 0;
 }

@@ -37,6 +37,21 @@ struct SideRecord {
     int32_t westOffset;
 };
 
+/* One edge pixel of the rectangle's interior, as the scene measurement
+ * reads it: its rectangle row and column, its edge marks and its four side distances,
+ * gathered at start so that each frame walks a short list instead of the
+ * whole rectangle and the side table. */
+struct EdgeRecord {
+    int32_t row;
+    int32_t column;
+    int16_t horz;
+    int16_t vert;
+    int32_t southDistance;
+    int32_t northDistance;
+    int32_t eastDistance;
+    int32_t westDistance;
+};
+
 struct FilterSettings {
     IFilterPreview *preview;
 
@@ -96,6 +111,9 @@ struct FilterSettings {
     /* The rectangle's source pixels, copied at the start of each frame so that
        processing in place (source and destination one buffer) still sees them. */
     uint32_t *sourceRect;
+    /* The interior edge pixels, row by row, and how many there are. */
+    EdgeRecord *edgeList;
+    int edgeListCount;
 };
 
 static_assert(std::is_trivially_copyable_v<FilterSettings>);

@@ -51,9 +51,22 @@ void noiseDraw(uint32_t *values, int count) {
 static uint32_t history[FEEDBACK_DEGREE];
 static bool seeded = false;
 
-/* Extends run[0..30] (the history) by count values, oldest first. */
+/* Extends run[0..30] (the history) by count values, oldest first. The
+ * three latest values ride in registers, so each of the three interleaved
+ * chains costs one add per step instead of a store and a reload. */
 static void feedbackRun(uint32_t *run, int count) {
-    for (int i = FEEDBACK_DEGREE; i < FEEDBACK_DEGREE + count; ++i)
+    uint32_t a = run[FEEDBACK_DEGREE - 3], b = run[FEEDBACK_DEGREE - 2],
+             c = run[FEEDBACK_DEGREE - 1];
+    int i = FEEDBACK_DEGREE, end = FEEDBACK_DEGREE + count;
+    for (; i + 3 <= end; i += 3) {
+        a += run[i - FEEDBACK_DEGREE];
+        b += run[i + 1 - FEEDBACK_DEGREE];
+        c += run[i + 2 - FEEDBACK_DEGREE];
+        run[i] = a;
+        run[i + 1] = b;
+        run[i + 2] = c;
+    }
+    for (; i < end; ++i)
         run[i] = run[i - FEEDBACK_DEGREE] + run[i - FEEDBACK_SEPARATION];
 }
 

@@ -8,7 +8,8 @@
  * to a clean one): it counts those whose clean neighbour moved by more than
  * t1 against the snapshot, and sums how badly the north-south and east-west
  * interpolations predict that neighbour, which picks the axis of the first
- * repair pass.
+ * repair pass. The edge pixels and their side distances come from a list
+ * made at start, a small fraction of the rectangle.
  */
 #include "process/stages.h"
 
@@ -35,35 +36,31 @@ SceneMeasure measureSceneChange(const FilterSettings *s, const FilterActivation 
     int w = fr.w;
     SceneMeasure m = {0, 0, 0, 1, false};
     int changedEdges = 0;
-    for (int r = 1; r <= fr.h - 2; ++r) {
-        for (int c = 1; c <= w - 2; ++c) {
-            int k = r * w + c;
-            int e = s->horzEdge[k], v = s->vertEdge[k];
-            if (e == 0 && v == 0)
-                continue;
-            uint32_t sample, previous;
-            if (e != 0 && v != 0) {
-                sample = meanPixel(*rectPixel(&fr, r, c + e), *rectPixel(&fr, r + v, c));
-                previous = meanPixel(s->rectPixels[k + e], s->rectPixels[k + v * w]);
-            } else if (e != 0) {
-                sample = *rectPixel(&fr, r, c + e);
-                previous = s->rectPixels[k + e];
-            } else {
-                sample = *rectPixel(&fr, r + v, c);
-                previous = s->rectPixels[k + v * w];
-            }
-            const SideRecord *side = &s->sideTable[k];
-            uint32_t south = *rectPixel(&fr, r - side->southDistance, c);
-            uint32_t north = *rectPixel(&fr, r + side->northDistance, c);
-            uint32_t east = *rectPixel(&fr, r, c + side->eastDistance);
-            uint32_t west = *rectPixel(&fr, r, c - side->westDistance);
-            m.diffNs += channelMiss(
-                interpolatePair(south, side->southDistance, north, side->northDistance), sample);
-            m.diffEw += channelMiss(
-                interpolatePair(east, side->eastDistance, west, side->westDistance), sample);
-            if (channelsMoved(previous, sample, s->t1))
-                ++changedEdges;
+    for (int i = 0; i < s->edgeListCount; ++i) {
+        const EdgeRecord *edge = &s->edgeList[i];
+        int r = edge->row, c = edge->column, k = r * w + c;
+        int e = edge->horz, v = edge->vert;
+        uint32_t sample, previous;
+        if (e != 0 && v != 0) {
+            sample = meanPixel(*rectPixel(&fr, r, c + e), *rectPixel(&fr, r + v, c));
+            previous = meanPixel(s->rectPixels[k + e], s->rectPixels[k + v * w]);
+        } else if (e != 0) {
+            sample = *rectPixel(&fr, r, c + e);
+            previous = s->rectPixels[k + e];
+        } else {
+            sample = *rectPixel(&fr, r + v, c);
+            previous = s->rectPixels[k + v * w];
         }
+        uint32_t south = *rectPixel(&fr, r - edge->southDistance, c);
+        uint32_t north = *rectPixel(&fr, r + edge->northDistance, c);
+        uint32_t east = *rectPixel(&fr, r, c + edge->eastDistance);
+        uint32_t west = *rectPixel(&fr, r, c - edge->westDistance);
+        m.diffNs += channelMiss(
+            interpolatePair(south, edge->southDistance, north, edge->northDistance), sample);
+        m.diffEw += channelMiss(interpolatePair(east, edge->eastDistance, west, edge->westDistance),
+                                sample);
+        if (channelsMoved(previous, sample, s->t1))
+            ++changedEdges;
     }
     m.weight = m.diffNs > m.diffEw ? 2 : 1;
     /* No edge pixel means no logo pixel beside a clean one: nothing can have

@@ -101,3 +101,33 @@ TEST(NoiseGenerator, DrawsWhatRandDrawsFromTheSameSeed) {
             ASSERT_EQ(noiseRand(), std::rand()) << "seed " << seed << ", value " << i;
     }
 }
+
+// The scene measurement over the edge list made at start against the visit
+// of every pixel, on random logo shapes, pictures, snapshots and thresholds.
+TEST(FastSceneMeasure, MatchesTheFullVisitOnRandomShapes) {
+    std::mt19937 rng(1207);
+    for (int round = 0; round < 200; ++round) {
+        int w = 3 + static_cast<int>(rng() % 40), h = 3 + static_cast<int>(rng() % 24);
+        std::vector<std::string> mask = cleanMask(w, h);
+        for (int r = 1; r < h - 1; ++r)
+            for (int c = 1; c < w - 1; ++c)
+                if (rng() % 5 < 3)
+                    mask[static_cast<size_t>(r)][static_cast<size_t>(c)] = 'L';
+        RectCase t(mask, static_cast<int>(rng() % 3));
+        std::mt19937 pixels(static_cast<unsigned>(round));
+        randomFrame(t, pixels);
+        // A snapshot near the picture, so that some edges move and some do not.
+        for (int r = 0; r < h; ++r)
+            for (int c = 0; c < w; ++c)
+                t.s.rectPixels[r * w + c] =
+                    rng() % 2 ? t.dst(r, c) & 0xFFFFFFu : static_cast<uint32_t>(rng());
+        t.s.t1 = static_cast<int>(rng() % 40);
+        SceneMeasure fast = measureSceneChange(&t.s, t.fa());
+        SceneMeasure plain = plainMeasureSceneChange(&t.s, t.fa());
+        ASSERT_EQ(fast.diffNs, plain.diffNs) << "round " << round;
+        ASSERT_EQ(fast.diffEw, plain.diffEw) << "round " << round;
+        ASSERT_EQ(fast.scenePercent, plain.scenePercent) << "round " << round;
+        ASSERT_EQ(fast.weight, plain.weight) << "round " << round;
+        ASSERT_EQ(fast.sceneChanged, plain.sceneChanged) << "round " << round;
+    }
+}

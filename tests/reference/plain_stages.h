@@ -8,3 +8,4 @@
 void plainSmoothRect(const FilterSettings *s, const FilterActivation *fa, ChannelTriple *scratch,
                      ChannelTriple *image, const int32_t *counts, int n);
 void plainAddNoise(const FilterSettings *s, const FilterActivation *fa);
+SceneMeasure plainMeasureSceneChange(const FilterSettings *s, const FilterActivation *fa);
