@@ -55,7 +55,10 @@ static SmoothPlanes planesOf(ChannelTriple *image, ptrdiff_t size, int first) {
 
 /* Loads the rectangle into both images as 16.16 channels. */
 static void loadPlanes(const FrameRect *fr, SmoothPlanes a, SmoothPlanes b) {
-    int w = fr->w;
+    const int w = fr->w;
+    /* Locals, not the records' fields: the stores below could alias them. */
+    int32_t *aRed = a.p[0], *aGreen = a.p[1], *aBlue = a.p[2];
+    int32_t *bRed = b.p[0], *bGreen = b.p[1], *bBlue = b.p[2];
     const __m128i lowByte = _mm_set1_epi32(0xFF);
     for (int r = 0; r < fr->h; ++r) {
         const uint32_t *row = rectRow(fr, r);
@@ -63,18 +66,20 @@ static void loadPlanes(const FrameRect *fr, SmoothPlanes a, SmoothPlanes b) {
         int c = 0;
         for (; c + 4 <= w; c += 4) {
             __m128i px = _mm_loadu_si128(reinterpret_cast<const __m128i *>(row + c));
-            __m128i ch[3] = {_mm_slli_epi32(_mm_and_si128(_mm_srli_epi32(px, 16), lowByte), 16),
-                             _mm_slli_epi32(_mm_and_si128(_mm_srli_epi32(px, 8), lowByte), 16),
-                             _mm_slli_epi32(_mm_and_si128(px, lowByte), 16)};
-            for (int i = 0; i < 3; ++i) {
-                _mm_storeu_si128(reinterpret_cast<__m128i *>(a.p[i] + k + c), ch[i]);
-                _mm_storeu_si128(reinterpret_cast<__m128i *>(b.p[i] + k + c), ch[i]);
-            }
+            __m128i red = _mm_slli_epi32(_mm_and_si128(_mm_srli_epi32(px, 16), lowByte), 16);
+            __m128i green = _mm_slli_epi32(_mm_and_si128(_mm_srli_epi32(px, 8), lowByte), 16);
+            __m128i blue = _mm_slli_epi32(_mm_and_si128(px, lowByte), 16);
+            _mm_storeu_si128(reinterpret_cast<__m128i *>(aRed + k + c), red);
+            _mm_storeu_si128(reinterpret_cast<__m128i *>(aGreen + k + c), green);
+            _mm_storeu_si128(reinterpret_cast<__m128i *>(aBlue + k + c), blue);
+            _mm_storeu_si128(reinterpret_cast<__m128i *>(bRed + k + c), red);
+            _mm_storeu_si128(reinterpret_cast<__m128i *>(bGreen + k + c), green);
+            _mm_storeu_si128(reinterpret_cast<__m128i *>(bBlue + k + c), blue);
         }
         for (; c < w; ++c) {
-            int32_t ch[3] = {redOf(row[c]) << 16, greenOf(row[c]) << 16, blueOf(row[c]) << 16};
-            for (int i = 0; i < 3; ++i)
-                a.p[i][k + c] = b.p[i][k + c] = ch[i];
+            aRed[k + c] = bRed[k + c] = redOf(row[c]) << 16;
+            aGreen[k + c] = bGreen[k + c] = greenOf(row[c]) << 16;
+            aBlue[k + c] = bBlue[k + c] = blueOf(row[c]) << 16;
         }
     }
 }
@@ -173,22 +178,23 @@ static RowSpan findSpan(const int32_t *row, int w, int m) {
 
 /* Writes the interior back to the frame from the image of the last iteration. */
 static void storePlanes(const FrameRect *fr, SmoothPlanes a) {
-    int w = fr->w;
+    const int w = fr->w;
+    const int32_t *red = a.p[0], *green = a.p[1], *blue = a.p[2];
     for (int r = 1; r <= fr->h - 2; ++r) {
         uint32_t *row = rectRow(fr, r);
         ptrdiff_t k = static_cast<ptrdiff_t>(r) * w;
         int c = 1;
         for (; c + 4 <= w - 1; c += 4) {
-            __m128i red = _mm_loadu_si128(reinterpret_cast<const __m128i *>(a.p[0] + k + c));
-            __m128i green = _mm_loadu_si128(reinterpret_cast<const __m128i *>(a.p[1] + k + c));
-            __m128i blue = _mm_loadu_si128(reinterpret_cast<const __m128i *>(a.p[2] + k + c));
-            __m128i px = _mm_or_si128(_mm_or_si128(_mm_slli_epi32(_mm_srli_epi32(red, 16), 16),
-                                                   _mm_slli_epi32(_mm_srli_epi32(green, 16), 8)),
-                                      _mm_srli_epi32(blue, 16));
+            __m128i r4 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(red + k + c));
+            __m128i g4 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(green + k + c));
+            __m128i b4 = _mm_loadu_si128(reinterpret_cast<const __m128i *>(blue + k + c));
+            __m128i px = _mm_or_si128(_mm_or_si128(_mm_slli_epi32(_mm_srli_epi32(r4, 16), 16),
+                                                   _mm_slli_epi32(_mm_srli_epi32(g4, 16), 8)),
+                                      _mm_srli_epi32(b4, 16));
             _mm_storeu_si128(reinterpret_cast<__m128i *>(row + c), px);
         }
         for (; c <= w - 2; ++c)
-            row[c] = packPixel(a.p[0][k + c] >> 16, a.p[1][k + c] >> 16, a.p[2][k + c] >> 16);
+            row[c] = packPixel(red[k + c] >> 16, green[k + c] >> 16, blue[k + c] >> 16);
     }
 }
 
