@@ -3,6 +3,7 @@
 // frame, so that its buffers hold what a real frame leaves in them.
 #include "bench/bench_setup.h"
 #include "bench/pendra_runner.h"
+#include "process/smoothing_kernels.h"
 #include "process/stages.h"
 
 #include <benchmark/benchmark.h>
@@ -65,6 +66,20 @@ void BM_StageBitmapBlur(benchmark::State &state) {
         smoothRect(f.s, f.fa, f.s->smoothScratch, f.s->smoothImage, f.s->blurPasses, f.s->bb);
 }
 
+// The smoothing with the SSE2 row kernel alone, the one the Windows build runs.
+void BM_StageSmoothingSse2(benchmark::State &state) {
+    StageFixture f;
+    size_t bytes = static_cast<size_t>(f.s->logoWidth) * f.s->logoHeight * 4;
+    smoothKernelChoice = 0;
+    for (auto _ : state) {
+        std::memcpy(f.s->workMap, f.s->bitmapMask, bytes);
+        repairBlurCounts(f.s);
+        smoothRect(f.s, f.fa, f.s->smoothScratch, f.s->smoothImage, f.s->workMap, f.s->b3);
+        smoothRect(f.s, f.fa, f.s->smoothScratch, f.s->smoothImage, f.s->blurPasses, f.s->bb);
+    }
+    smoothKernelChoice = -1;
+}
+
 void BM_StageNoise(benchmark::State &state) {
     StageFixture f;
     for (auto _ : state)
@@ -90,6 +105,7 @@ BENCHMARK(BM_StageSceneMeasure)->Apply([](auto *b) { timed(b, benchmark::kMicros
 BENCHMARK(BM_StageRepairPasses)->Apply([](auto *b) { timed(b, benchmark::kMicrosecond); });
 BENCHMARK(BM_StageRepairBlur)->Apply([](auto *b) { timed(b, benchmark::kMicrosecond); });
 BENCHMARK(BM_StageBitmapBlur)->Apply([](auto *b) { timed(b, benchmark::kMicrosecond); });
+BENCHMARK(BM_StageSmoothingSse2)->Apply([](auto *b) { timed(b, benchmark::kMicrosecond); });
 BENCHMARK(BM_StageNoise)->Apply([](auto *b) { timed(b, benchmark::kMicrosecond); });
 
 } // namespace pendra::bench
