@@ -13,24 +13,6 @@
  */
 #include "process/stages.h"
 
-/* Channel-wise truncated mean of two pixels. */
-static uint32_t meanPixel(uint32_t a, uint32_t b) {
-    return packPixel((redOf(a) + redOf(b)) / 2, (greenOf(a) + greenOf(b)) / 2,
-                     (blueOf(a) + blueOf(b)) / 2);
-}
-
-/* Sum over the channels of |a - b|. */
-static uint32_t channelMiss(uint32_t a, uint32_t b) {
-    return static_cast<uint32_t>(absDiff(redOf(a), redOf(b)) + absDiff(greenOf(a), greenOf(b)) +
-                                 absDiff(blueOf(a), blueOf(b)));
-}
-
-/* True when a and b differ by more than t in some channel. */
-static bool channelsMoved(uint32_t a, uint32_t b, int t) {
-    return absDiff(redOf(a), redOf(b)) > t || absDiff(greenOf(a), greenOf(b)) > t ||
-           absDiff(blueOf(a), blueOf(b)) > t;
-}
-
 SceneMeasure measureSceneChange(const FilterSettings *s, const FilterActivation *fa) {
     FrameRect fr = frameRectOf(s, fa);
     int w = fr.w;

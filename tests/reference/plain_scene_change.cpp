@@ -3,21 +3,6 @@
 // read from the full-size arrays.
 #include "tests/reference/plain_stages.h"
 
-static uint32_t plainMean(uint32_t a, uint32_t b) {
-    return packPixel((redOf(a) + redOf(b)) / 2, (greenOf(a) + greenOf(b)) / 2,
-                     (blueOf(a) + blueOf(b)) / 2);
-}
-
-static uint32_t plainMiss(uint32_t a, uint32_t b) {
-    return static_cast<uint32_t>(absDiff(redOf(a), redOf(b)) + absDiff(greenOf(a), greenOf(b)) +
-                                 absDiff(blueOf(a), blueOf(b)));
-}
-
-static bool plainMoved(uint32_t a, uint32_t b, int t) {
-    return absDiff(redOf(a), redOf(b)) > t || absDiff(greenOf(a), greenOf(b)) > t ||
-           absDiff(blueOf(a), blueOf(b)) > t;
-}
-
 SceneMeasure plainMeasureSceneChange(const FilterSettings *s, const FilterActivation *fa) {
     FrameRect fr = frameRectOf(s, fa);
     int w = fr.w;
@@ -31,8 +16,8 @@ SceneMeasure plainMeasureSceneChange(const FilterSettings *s, const FilterActiva
                 continue;
             uint32_t sample, previous;
             if (e != 0 && v != 0) {
-                sample = plainMean(*rectPixel(&fr, r, c + e), *rectPixel(&fr, r + v, c));
-                previous = plainMean(s->rectPixels[k + e], s->rectPixels[k + v * w]);
+                sample = meanPixel(*rectPixel(&fr, r, c + e), *rectPixel(&fr, r + v, c));
+                previous = meanPixel(s->rectPixels[k + e], s->rectPixels[k + v * w]);
             } else if (e != 0) {
                 sample = *rectPixel(&fr, r, c + e);
                 previous = s->rectPixels[k + e];
@@ -45,11 +30,11 @@ SceneMeasure plainMeasureSceneChange(const FilterSettings *s, const FilterActiva
             uint32_t north = *rectPixel(&fr, r + side->northDistance, c);
             uint32_t east = *rectPixel(&fr, r, c + side->eastDistance);
             uint32_t west = *rectPixel(&fr, r, c - side->westDistance);
-            m.diffNs += plainMiss(
+            m.diffNs += channelMiss(
                 interpolatePair(south, side->southDistance, north, side->northDistance), sample);
-            m.diffEw += plainMiss(
+            m.diffEw += channelMiss(
                 interpolatePair(east, side->eastDistance, west, side->westDistance), sample);
-            if (plainMoved(previous, sample, s->t1))
+            if (channelsMoved(previous, sample, s->t1))
                 ++changedEdges;
         }
     }
