@@ -36,9 +36,21 @@ int boundedCount(int value) {
 void repairBlurCounts(FilterSettings *s) {
     int size = s->logoWidth * s->logoHeight;
     int closing = boundedCount(s->b3), passes = boundedCount(s->b2);
-    for (int k = 0; k < size; ++k) {
-        int state = s->workMap[k];
-        s->workMap[k] = state == 0 ? closing : (state == 1 ? 0 : passes);
+    int32_t *map = s->workMap;
+    /* 0 -> closing, 1 -> 0, anything else (2, 3) -> passes; four at a time. */
+    const __m128i zero = _mm_setzero_si128(), one = _mm_set1_epi32(1);
+    const __m128i closing4 = _mm_set1_epi32(closing), passes4 = _mm_set1_epi32(passes);
+    int k = 0;
+    for (; k + 4 <= size; k += 4) {
+        __m128i state = _mm_loadu_si128(reinterpret_cast<const __m128i *>(map + k));
+        __m128i isLogo = _mm_cmpeq_epi32(state, zero), isClean = _mm_cmpeq_epi32(state, one);
+        __m128i count = _mm_or_si128(_mm_and_si128(isLogo, closing4),
+                                     _mm_andnot_si128(_mm_or_si128(isLogo, isClean), passes4));
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(map + k), count);
+    }
+    for (; k < size; ++k) {
+        int state = map[k];
+        map[k] = state == 0 ? closing : (state == 1 ? 0 : passes);
     }
 }
 
