@@ -96,6 +96,9 @@ struct FilterSettings {
     /* The rectangle's source pixels, copied at the start of each frame so that
        processing in place (source and destination one buffer) still sees them. */
     uint32_t *sourceRect;
+
+    /* Per-column search records of the repair passes: 2 * logoWidth entries. */
+    int32_t *repairColumns;
 };
 
 static_assert(std::is_trivially_copyable_v<FilterSettings>);

@@ -6,57 +6,76 @@
  * east-west; in the opposite case north-south; otherwise it blends all four
  * ends. workMap is left unchanged (these pixels stay 0), so the searches
  * never end on a pixel this pass wrote and the visiting order does not
- * matter.
+ * matter; the four searches come from running records and scans ahead
+ * (repair_search.h).
  */
-#include "process/stages.h"
+#include "process/repair_division.h"
+#include "process/repair_search.h"
 
 /* |S - N| - |W - E| of one channel. */
 static int axisContrast(int south, int north, int west, int east) {
     return absDiff(south, north) - absDiff(west, east);
 }
 
-/* Each of four ends weighted by the distance to its opposite end. */
-static int blendFour(int south, int dS, int north, int dN, int east, int dE, int west, int dW) {
-    return (south * dN + north * dS + east * dW + west * dE) / (dS + dN + dE + dW);
+/* Each of four ends weighted by the distance to its opposite end: (S dN + N dS + E dW + W dE)
+ * / (dS + dN + dE + dW), every distance at least 1. */
+static uint32_t blendFour(uint32_t south, int dS, uint32_t north, int dN, uint32_t east, int dE,
+                          uint32_t west, int dW) {
+    int sum = dS + dN + dE + dW;
+    int red = redOf(south) * dN + redOf(north) * dS + redOf(east) * dW + redOf(west) * dE;
+    int green = greenOf(south) * dN + greenOf(north) * dS + greenOf(east) * dW + greenOf(west) * dE;
+    int blue = blueOf(south) * dN + blueOf(north) * dS + blueOf(east) * dW + blueOf(west) * dE;
+    if (sum > REPAIR_DIVISOR_MAX)
+        return packPixel(red / sum, green / sum, blue / sum);
+    uint32_t m = repairReciprocals.m[sum];
+    return packPixel(divideByReciprocal(red, m), divideByReciprocal(green, m),
+                     divideByReciprocal(blue, m));
+}
+
+/* The pixel's value from its four ends by the t3 test. */
+static uint32_t closingValue(uint32_t south, int dS, uint32_t north, int dN, uint32_t east, int dE,
+                             uint32_t west, int dW, int t) {
+    int dRed = axisContrast(redOf(south), redOf(north), redOf(west), redOf(east));
+    int dGreen = axisContrast(greenOf(south), greenOf(north), greenOf(west), greenOf(east));
+    int dBlue = axisContrast(blueOf(south), blueOf(north), blueOf(west), blueOf(east));
+    /* The north-south test comes second and wins when both hold. */
+    if (dRed < -t && dGreen < -t && dBlue < -t)
+        return blendPair(south, dS, north, dN);
+    if (dRed > t && dGreen > t && dBlue > t)
+        return blendPair(east, dE, west, dW);
+    return blendFour(south, dS, north, dN, east, dE, west, dW);
 }
 
 void repairClosingPass(FilterSettings *s, const FilterActivation *fa) {
     FrameRect fr = frameRectOf(s, fa);
-    int w = fr.w;
-    int t = s->t3;
-    for (int r = 1; r <= fr.h - 2; ++r) {
+    int w = fr.w, h = fr.h;
+    if (w < 3 || h < 3)
+        return;
+    int32_t *below = s->repairColumns, *above = s->repairColumns + w;
+    startColumnRecords(s->workMap, w, below, above);
+    for (int r = 1; r <= h - 2; ++r) {
         uint32_t *row = rectRow(&fr, r);
+        const int32_t *mapRow = s->workMap + r * w;
+        const SideRecord *sides = s->sideTable + r * w;
+        int west = mapRow[0] != 0 ? 0 : -REPAIR_FAR;
+        int east = 0;
         for (int c = 1; c <= w - 2; ++c) {
-            int k = r * w + c;
-            if (s->workMap[k] != 0)
+            if (mapRow[c] != 0) {
+                below[c] = r;
+                west = c;
                 continue;
-            const SideRecord *side = &s->sideTable[k];
-            int dS = searchRepaired(s->workMap, k, -w, side->southDistance);
-            int dN = searchRepaired(s->workMap, k, w, side->northDistance);
-            int dE = searchRepaired(s->workMap, k, 1, side->eastDistance);
-            int dW = searchRepaired(s->workMap, k, -1, side->westDistance);
-            uint32_t south = *rectPixel(&fr, r - dS, c), north = *rectPixel(&fr, r + dN, c);
-            uint32_t east = row[c + dE], west = row[c - dW];
-            int dRed = axisContrast(redOf(south), redOf(north), redOf(west), redOf(east));
-            int dGreen = axisContrast(greenOf(south), greenOf(north), greenOf(west), greenOf(east));
-            int dBlue = axisContrast(blueOf(south), blueOf(north), blueOf(west), blueOf(east));
-            /* The north-south test comes second and wins when both hold. */
-            int mode = 0;
-            if (dRed > t && dGreen > t && dBlue > t)
-                mode = 2;
-            if (dRed < -t && dGreen < -t && dBlue < -t)
-                mode = 1;
-            if (mode == 1)
-                row[c] = interpolatePair(south, dS, north, dN);
-            else if (mode == 2)
-                row[c] = interpolatePair(east, dE, west, dW);
-            else
-                row[c] = packPixel(
-                    blendFour(redOf(south), dS, redOf(north), dN, redOf(east), dE, redOf(west), dW),
-                    blendFour(greenOf(south), dS, greenOf(north), dN, greenOf(east), dE,
-                              greenOf(west), dW),
-                    blendFour(blueOf(south), dS, blueOf(north), dN, blueOf(east), dE, blueOf(west),
-                              dW));
+            }
+            if (above[c] <= r)
+                above[c] = nextMarkedRow(s->workMap, w, h, r, c);
+            if (east <= c)
+                east = nextMarkedColumn(mapRow, w, c);
+            const SideRecord *side = &sides[c];
+            int dS = searchLength(r - below[c], side->southDistance);
+            int dN = searchLength(above[c] - r, side->northDistance);
+            int dE = searchLength(east - c, side->eastDistance);
+            int dW = searchLength(c - west, side->westDistance);
+            row[c] = closingValue(*rectPixel(&fr, r - dS, c), dS, *rectPixel(&fr, r + dN, c), dN,
+                                  row[c + dE], dE, row[c - dW], dW, s->t3);
         }
     }
 }

@@ -8,3 +8,6 @@
 void plainSmoothRect(const FilterSettings *s, const FilterActivation *fa, ChannelTriple *scratch,
                      ChannelTriple *image, const int32_t *counts, int n);
 void plainAddNoise(const FilterSettings *s, const FilterActivation *fa);
+void plainRepairFirstPass(FilterSettings *s, const FilterActivation *fa, int weight);
+void plainRepairSecondPass(FilterSettings *s, const FilterActivation *fa, int weight);
+void plainRepairClosingPass(FilterSettings *s, const FilterActivation *fa);
