@@ -6,11 +6,13 @@
  * east-west; in the opposite case north-south; otherwise it blends all four
  * ends. workMap is left unchanged (these pixels stay 0), so the searches
  * never end on a pixel this pass wrote and the visiting order does not
- * matter; the four searches come from running records and scans ahead
- * (repair_search.h).
+ * matter. The east and west searches of a run of such pixels in a row end on
+ * the run's two ends; the north and south ones come from per-column records.
+ * As in the other passes, a search ends on the nearest marked entry without
+ * the side table's bound, and at the rectangle's border at the latest.
  */
 #include "process/repair_division.h"
-#include "process/repair_search.h"
+#include "process/repair_runs.h"
 
 /* |S - N| - |W - E| of one channel. */
 static int axisContrast(int south, int north, int west, int east) {
@@ -46,36 +48,44 @@ static uint32_t closingValue(uint32_t south, int dS, uint32_t north, int dN, uin
     return blendFour(south, dS, north, dN, east, dE, west, dW);
 }
 
+/* Row of the first non-zero entry above row r in column c, or the top border row. */
+static int nextMarkedRow(const int32_t *workMap, int w, int h, int r, int c) {
+    int q = r + 1;
+    while (q < h - 1 && workMap[q * w + c] == 0)
+        ++q;
+    return q;
+}
+
 void repairClosingPass(FilterSettings *s, const FilterActivation *fa) {
     FrameRect fr = frameRectOf(s, fa);
     int w = fr.w, h = fr.h;
     if (w < 3 || h < 3)
         return;
+    /* Per column: the last marked row so far (the bottom border to begin with) and the
+     * nearest marked row above, scanned again only once the rows have passed it. */
     int32_t *below = s->repairColumns, *above = s->repairColumns + w;
-    startColumnRecords(s->workMap, w, below, above);
+    for (int c = 0; c < w; ++c)
+        below[c] = above[c] = 0;
     for (int r = 1; r <= h - 2; ++r) {
         uint32_t *row = rectRow(&fr, r);
         const int32_t *mapRow = s->workMap + r * w;
-        const SideRecord *sides = s->sideTable + r * w;
-        int west = mapRow[0] != 0 ? 0 : -REPAIR_FAR;
-        int east = 0;
-        for (int c = 1; c <= w - 2; ++c) {
+        for (int c = 1; c <= w - 2;) {
             if (mapRow[c] != 0) {
-                below[c] = r;
-                west = c;
+                below[c++] = r;
                 continue;
             }
-            if (above[c] <= r)
-                above[c] = nextMarkedRow(s->workMap, w, h, r, c);
-            if (east <= c)
-                east = nextMarkedColumn(mapRow, w, c);
-            const SideRecord *side = &sides[c];
-            int dS = searchLength(r - below[c], side->southDistance);
-            int dN = searchLength(above[c] - r, side->northDistance);
-            int dE = searchLength(east - c, side->eastDistance);
-            int dW = searchLength(c - west, side->westDistance);
-            row[c] = closingValue(*rectPixel(&fr, r - dS, c), dS, *rectPixel(&fr, r + dN, c), dN,
-                                  row[c + dE], dE, row[c - dW], dW, s->t3);
+            /* A run of n unmarked pixels: all share its west and east ends. */
+            int n = zeroRunLength(mapRow + c, 1, w - 1 - c);
+            uint32_t west = row[c - 1], east = row[c + n];
+            for (int j = 0; j < n; ++j) {
+                int p = c + j;
+                if (above[p] <= r)
+                    above[p] = nextMarkedRow(s->workMap, w, h, r, p);
+                int dS = r - below[p], dN = above[p] - r;
+                row[p] = closingValue(*rectPixel(&fr, r - dS, p), dS, *rectPixel(&fr, r + dN, p),
+                                      dN, east, n - j, west, j + 1, s->t3);
+            }
+            c += n;
         }
     }
 }
