@@ -43,7 +43,7 @@ static void clearResources(FilterSettings *s) {
     s->rectPixels = nullptr;
     s->workMap = s->blurPasses = nullptr;
     s->sourceRect = nullptr;
-    s->repairColumns = nullptr;
+    s->repairScratch = nullptr;
     s->edgeCount = 0;
     for (int i = 0; i < 3; ++i)
         s->blackKey[i] = s->whiteKey[i] = s->maskKey[i] = 0;

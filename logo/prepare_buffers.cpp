@@ -39,7 +39,8 @@ static int allocateBuffers(FilterSettings *s, size_t n) {
            allocBuffer(&s->workMap, n) || allocBuffer(&s->blurPasses, n) ||
            allocBuffer(&s->bitmapMask, n) || allocBuffer(&s->vertEdge, n) ||
            allocBuffer(&s->horzEdge, n) || allocBuffer(&s->sideTable, n) ||
-           allocBuffer(&s->repairColumns, 2 * static_cast<size_t>(s->logoWidth)) ||
+           allocBuffer(&s->repairScratch,
+                       REPAIR_SCRATCH_PER_COLUMN * static_cast<size_t>(s->logoWidth)) ||
            allocBuffer(&s->sourceRect, n);
 }
 
@@ -128,5 +129,5 @@ void releaseBuffers(FilterSettings *s) {
     releaseBuffer(s->workMap);
     releaseBuffer(s->blurPasses);
     releaseBuffer(s->sourceRect);
-    releaseBuffer(s->repairColumns);
+    releaseBuffer(s->repairScratch);
 }

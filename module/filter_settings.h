@@ -17,6 +17,7 @@
 
 #define BITMAP_PATH_SIZE 1024
 #define UNBLEND_TABLE_SIZE (256 * 256)
+#define REPAIR_SCRATCH_PER_COLUMN 3
 
 /* Red, green, blue as signed 32-bit values (16.16 fixed point while smoothing). */
 struct ChannelTriple {
@@ -97,8 +98,8 @@ struct FilterSettings {
        processing in place (source and destination one buffer) still sees them. */
     uint32_t *sourceRect;
 
-    /* Per-column search records of the repair passes: 2 * logoWidth entries. */
-    int32_t *repairColumns;
+    /* Per-column records and row bitmaps of the repair passes. */
+    int32_t *repairScratch; /* REPAIR_SCRATCH_PER_COLUMN * logoWidth entries */
 };
 
 static_assert(std::is_trivially_copyable_v<FilterSettings>);

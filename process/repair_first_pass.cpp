@@ -4,12 +4,10 @@
  * (weight 1 north-south, 2 east-west), between the nearest clean pixels of
  * that axis, provided those two agree to within t1 in every channel.
  * Repaired pixels are marked 2 in workMap. The end points are clean pixels,
- * which this pass never writes, so the visiting order does not matter: the
- * pass goes run by run along the axis (repair_runs.h), each column or row
- * in turn.
+ * which this pass never writes, so the visiting order does not matter; the
+ * pass goes run by run along the axis (repair_runs.h).
  */
 #include "process/repair_runs.h"
-#include "process/stages.h"
 
 /* Rewrites every interior logo pixel unchanged, top byte 0 (no axis). */
 static void rewriteLogoPixels(const FilterSettings *s, const FrameRect *fr) {
@@ -24,30 +22,13 @@ static void rewriteLogoPixels(const FilterSettings *s, const FrameRect *fr) {
 
 void repairFirstPass(FilterSettings *s, const FilterActivation *fa, int weight) {
     FrameRect fr = frameRectOf(s, fa);
-    int w = fr.w;
-    if (w < 3 || fr.h < 3)
+    if (fr.w < 3 || fr.h < 3)
         return;
-    if (weight == 1) {
-        for (int c = 1; c <= w - 2; ++c) {
-            RepairLine column = {s->bitmapMask + c,
-                                 s->workMap + c,
-                                 w,
-                                 reinterpret_cast<unsigned char *>(rectPixel(&fr, 0, c)),
-                                 fr.pitch,
-                                 fr.h};
-            repairRunsLinear(&column, s->t1, 2);
-        }
-    } else if (weight == 2) {
-        for (int r = 1; r <= fr.h - 2; ++r) {
-            RepairLine row = {s->bitmapMask + r * w,
-                              s->workMap + r * w,
-                              1,
-                              reinterpret_cast<unsigned char *>(rectRow(&fr, r)),
-                              4,
-                              w};
-            repairRunsLinear(&row, s->t1, 2);
-        }
-    } else {
+    RunPass pass = {s->bitmapMask, s->workMap, 2, s->t1, FILL_LINEAR};
+    if (weight == 1)
+        repairColumnRuns(&pass, &fr, s->repairScratch);
+    else if (weight == 2)
+        repairRowRuns(&pass, &fr, s->repairScratch);
+    else
         rewriteLogoPixels(s, &fr);
-    }
 }

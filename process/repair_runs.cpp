@@ -1,105 +1,158 @@
 /*
  * The runs of the first and second repair passes (see repair_runs.h): find
- * each run on a line, test its two ends once, then fill, mark or only
- * rewrite its pixels. Interpolated channels weight each end by the distance
- * to the other: the first pass with both ends fixed, the second from the
- * pixel just behind (distance 1) and the end ahead.
+ * each run, test its two ends once, then fill and mark its pixels or only
+ * rewrite them. Interpolated channels weight each end by the distance to
+ * the other: the first pass with both ends fixed, the second from the pixel
+ * just behind (distance 1) and the end ahead.
  */
 #include "process/repair_runs.h"
 #include "process/repair_division.h"
+#include "process/repair_scan.h"
 
-int zeroRunLength(const int32_t *first, ptrdiff_t step, int limit) {
-    int n = 0;
-    while (n < limit && first[n * step] == 0)
-        ++n;
-    return n;
-}
+/* n pixels from first, pixelStep bytes apart, with their map entries mapStep apart. */
+struct PixelRun {
+    unsigned char *first;
+    ptrdiff_t pixelStep;
+    int32_t *marks;
+    ptrdiff_t mapStep;
+    int n;
+};
 
-/* Pixel i of a line. */
-static uint32_t *linePixel(const RepairLine *line, int i) {
-    return reinterpret_cast<uint32_t *>(line->pixels + i * line->pixelStep);
-}
-
-/* n / d for 0 <= n <= 255 * d: by reciprocal where the table reaches. */
-static int exactQuotient(int n, int d) {
-    return d <= REPAIR_DIVISOR_MAX ? divideByReciprocal(n, repairReciprocals.m[d]) : n / d;
-}
-
-/* Rewrites pixels first .. first + n - 1 as channels, top byte 0. */
-static void rewriteRun(const RepairLine *line, int first, int n) {
-    for (int i = first; i < first + n; ++i)
-        *linePixel(line, i) &= 0xFFFFFFu;
-}
-
-/* Sets the marks of positions first .. first + n - 1. */
-static void markRun(const RepairLine *line, int first, int n, int32_t mark) {
-    for (int i = first; i < first + n; ++i)
-        line->marks[i * line->mapStep] = mark;
+/* Pixel i of a run (-1 the end behind, n the end ahead). */
+static uint32_t *runPixel(const PixelRun *run, int i) {
+    return reinterpret_cast<uint32_t *>(run->first + i * run->pixelStep);
 }
 
 /* Pixel j of the n between a (j = 0) and b (j = n + 1): (a (n + 1 - j) + b j) / (n + 1),
  * the numerators stepped by b - a from pixel to pixel. */
-static void fillLinear(const RepairLine *line, int first, int n, uint32_t a, uint32_t b) {
+static void fillLinear(const PixelRun *run, uint32_t a, uint32_t b) {
+    int n = run->n, d = n + 1;
     int red = redOf(a) * n + redOf(b), green = greenOf(a) * n + greenOf(b);
     int blue = blueOf(a) * n + blueOf(b);
     int stepRed = redOf(b) - redOf(a), stepGreen = greenOf(b) - greenOf(a);
     int stepBlue = blueOf(b) - blueOf(a);
-    int d = n + 1;
     if (d <= REPAIR_DIVISOR_MAX) {
         uint32_t m = repairReciprocals.m[d];
-        for (int i = first; i < first + n; ++i) {
-            *linePixel(line, i) =
-                packPixel(divideByReciprocal(red, m), divideByReciprocal(green, m),
-                          divideByReciprocal(blue, m));
+        for (int i = 0; i < n; ++i) {
+            *runPixel(run, i) = packPixel(divideByReciprocal(red, m), divideByReciprocal(green, m),
+                                          divideByReciprocal(blue, m));
             red += stepRed, green += stepGreen, blue += stepBlue;
         }
         return;
     }
-    for (int i = first; i < first + n; ++i) {
-        *linePixel(line, i) = packPixel(red / d, green / d, blue / d);
+    for (int i = 0; i < n; ++i) {
+        *runPixel(run, i) = packPixel(red / d, green / d, blue / d);
         red += stepRed, green += stepGreen, blue += stepBlue;
     }
 }
 
-/* Pixel j of the n before b (j = n + 1), from pixel j - 1 at distance 1 and b at distance
- * k = n + 1 - j: (p k + b) / (k + 1). */
-static void fillChained(const RepairLine *line, int first, int n, uint32_t p, uint32_t b) {
-    int red = redOf(p), green = greenOf(p), blue = blueOf(p);
-    for (int i = first, k = n; k >= 1; ++i, --k) {
-        red = exactQuotient(red * k + redOf(b), k + 1);
-        green = exactQuotient(green * k + greenOf(b), k + 1);
-        blue = exactQuotient(blue * k + blueOf(b), k + 1);
-        *linePixel(line, i) = packPixel(red, green, blue);
+/* (p k + b) m >> 32 as (p (k m) + b m) >> 32: k m stays below 2^32, and the one multiply
+ * that waits on p shortens the chain from pixel to pixel. */
+static int chainStep(int p, uint32_t km, uint64_t bm) {
+    return static_cast<int>((static_cast<uint64_t>(static_cast<uint32_t>(p)) * km + bm) >> 32);
+}
+
+/* Pixel j of the n before b (j = n + 1), from pixel j - 1 (a for j = 1) at distance 1 and b
+ * at distance k = n + 1 - j: (p k + b) / (k + 1). */
+static void fillChained(const PixelRun *run, uint32_t a, uint32_t b) {
+    int red = redOf(a), green = greenOf(a), blue = blueOf(a);
+    int i = 0, k = run->n;
+    for (; k + 1 > REPAIR_DIVISOR_MAX; ++i, --k) {
+        red = (red * k + redOf(b)) / (k + 1);
+        green = (green * k + greenOf(b)) / (k + 1);
+        blue = (blue * k + blueOf(b)) / (k + 1);
+        *runPixel(run, i) = packPixel(red, green, blue);
+    }
+    for (; k >= 1; ++i, --k) {
+        uint32_t m = repairReciprocals.m[k + 1], km = static_cast<uint32_t>(k) * m;
+        red = chainStep(red, km, static_cast<uint64_t>(redOf(b)) * m);
+        green = chainStep(green, km, static_cast<uint64_t>(greenOf(b)) * m);
+        blue = chainStep(blue, km, static_cast<uint64_t>(blueOf(b)) * m);
+        *runPixel(run, i) = packPixel(red, green, blue);
     }
 }
 
-/* How a run of n pixels from first on is filled between its ends. */
-typedef void (*RunFill)(const RepairLine *line, int first, int n, uint32_t behind, uint32_t ahead);
+/* Rewrites a run's pixels unchanged, top byte 0; a row's as one block. */
+static void rewriteRun(const PixelRun *run) {
+    if (run->pixelStep == 4) {
+        uint32_t *p = runPixel(run, 0);
+        for (int i = 0; i < run->n; ++i)
+            p[i] &= 0xFFFFFFu;
+        return;
+    }
+    for (int i = 0; i < run->n; ++i)
+        *runPixel(run, i) &= 0xFFFFFFu;
+}
 
-/* Calls fill on every run of the line whose ends agree within t, rewrites the others. */
-static void repairRuns(const RepairLine *line, int t, int32_t mark, RunFill fill) {
-    for (int i = 1; i <= line->length - 2;) {
-        if (line->runs[i * line->mapStep] != 0) {
-            ++i;
-            continue;
+/* Marks a run's entries; a row's as one block. */
+static void markRun(const PixelRun *run, int32_t mark) {
+    if (run->mapStep == 1) {
+        for (int i = 0; i < run->n; ++i)
+            run->marks[i] = mark;
+        return;
+    }
+    for (int i = 0; i < run->n; ++i)
+        run->marks[i * run->mapStep] = mark;
+}
+
+/* Tests a run's two ends; fills and marks it when they agree, else only rewrites it. */
+static void repairRun(const RunPass *pass, const PixelRun *run) {
+    uint32_t behind = *runPixel(run, -1), ahead = *runPixel(run, run->n);
+    if (!channelsClose(behind, ahead, pass->t)) {
+        rewriteRun(run);
+        return;
+    }
+    if (pass->fill == FILL_LINEAR)
+        fillLinear(run, behind, ahead);
+    else
+        fillChained(run, behind, ahead);
+    markRun(run, pass->mark);
+}
+
+void repairRowRuns(const RunPass *pass, const FrameRect *fr, int32_t *scratch) {
+    int w = fr->w, count = w - 2;
+    uint32_t *bits = reinterpret_cast<uint32_t *>(scratch);
+    for (int r = 1; r <= fr->h - 2; ++r) {
+        unsigned char *row = reinterpret_cast<unsigned char *>(rectRow(fr, r));
+        /* A run's entries change only once it is taken, after every run before it. */
+        unmarkedBitmap(pass->runs + r * w, w, bits);
+        for (int i = nextBit(bits, 0, count, true); i < count;) {
+            int end = nextBit(bits, i, count, false);
+            /* Bit i is column i + 1; a run reaching the border ends on it. */
+            PixelRun run = {row + (i + 1) * 4, 4, pass->marks + r * w + i + 1, 1, end - i};
+            repairRun(pass, &run);
+            i = nextBit(bits, end, count, true);
         }
-        /* A run reaching the border ends on it: valid masks never let it. */
-        int n = zeroRunLength(line->runs + i * line->mapStep, line->mapStep, line->length - 1 - i);
-        uint32_t behind = *linePixel(line, i - 1), ahead = *linePixel(line, i + n);
-        if (channelsClose(behind, ahead, t)) {
-            fill(line, i, n, behind, ahead);
-            markRun(line, i, n, mark);
-        } else {
-            rewriteRun(line, i, n);
-        }
-        i += n;
     }
 }
 
-void repairRunsLinear(const RepairLine *line, int t, int32_t mark) {
-    repairRuns(line, t, mark, fillLinear);
-}
-
-void repairRunsChained(const RepairLine *line, int t, int32_t mark) {
-    repairRuns(line, t, mark, fillChained);
+void repairColumnRuns(const RunPass *pass, const FrameRect *fr, int32_t *scratch) {
+    int w = fr->w, h = fr->h, words = rowBitmapWords(w);
+    int32_t *runStart = scratch;
+    uint32_t *here = reinterpret_cast<uint32_t *>(scratch + w), *below = here + words;
+    /* Rows bottom to top: a run starts on an unmarked entry above a marked one and ends below
+     * a marked one; the border rows count as marked. A run is taken once its end is known,
+     * before anything above it in its column, from the rows' state before this row's runs. */
+    for (int i = 0; i < words; ++i)
+        below[i] = 0;
+    for (int r = 1; r <= h - 1; ++r) {
+        if (r == h - 1)
+            for (int i = 0; i < words; ++i)
+                here[i] = 0;
+        else
+            unmarkedBitmap(pass->runs + r * w, w, here);
+        for (int i = 0; i < words; ++i) {
+            uint32_t starts = here[i] & ~below[i], ends = below[i] & ~here[i];
+            for (; starts != 0; starts &= starts - 1)
+                runStart[i * 32 + __builtin_ctz(starts) + 1] = r;
+            for (; ends != 0; ends &= ends - 1) {
+                int k = i * 32 + __builtin_ctz(ends) + 1, first = runStart[k];
+                PixelRun run = {reinterpret_cast<unsigned char *>(rectPixel(fr, first, k)),
+                                fr->pitch, pass->marks + first * w + k, w, r - first};
+                repairRun(pass, &run);
+            }
+        }
+        uint32_t *swap = below;
+        below = here, here = swap;
+    }
 }

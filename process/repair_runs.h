@@ -17,35 +17,34 @@
  * read. Runs end at the rectangle's border whatever it holds, so that no
  * search leaves the rectangle.
  *
- * A line is a row or a column of the rectangle: entry i of its work map at
- * map + i * mapStep and pixel i at pixels + i * pixelStep bytes; positions
- * 0 and length - 1 are border pixels, never written.
+ * A pixel's searches stay on its own row or column, and only the pixels of
+ * that line change it, so the lines may be taken in any order as long as
+ * each line's runs come in the visiting order: rows left to right, columns
+ * bottom to top.
  */
 #ifndef PENDRA_PROCESS_REPAIR_RUNS_H
 #define PENDRA_PROCESS_REPAIR_RUNS_H
 
-#include <cstddef>
-#include <cstdint>
+#include "process/stages.h"
 
-/* One row or column of the rectangle, as the passes walk it. */
-struct RepairLine {
-    const int32_t *runs; /* the map whose zero entries form the runs */
-    int32_t *marks;      /* the map that records repaired pixels */
-    ptrdiff_t mapStep;   /* entries from one position to the next in both maps */
-    unsigned char *pixels;
-    ptrdiff_t pixelStep; /* bytes from one position to the next */
-    int length;
+/* How a pass treats the runs whose ends agree. */
+enum RunFill {
+    FILL_LINEAR, /* both ends fixed: each pixel weighted between them */
+    FILL_CHAINED /* each pixel from the one just repaired and the end ahead */
 };
 
-/* Number of zero entries from first on, stride step, at most limit. */
-int zeroRunLength(const int32_t *first, ptrdiff_t step, int limit);
+/* The maps and settings of one pass over the runs. */
+struct RunPass {
+    const int32_t *runs; /* the map whose zero entries form the runs */
+    int32_t *marks;      /* the map that records repaired pixels */
+    int32_t mark;
+    int t; /* threshold: ends must differ by less in every channel */
+    RunFill fill;
+};
 
-/* First pass on a line: each run between agreeing ends is interpolated linearly and marked
- * mark; the others are only rewritten. */
-void repairRunsLinear(const RepairLine *line, int t, int32_t mark);
-
-/* Second pass on a line: each run whose ends agree is repaired pixel by pixel from the
- * pixel behind and the end ahead, and marked mark; the others are only rewritten. */
-void repairRunsChained(const RepairLine *line, int t, int32_t mark);
+/* Repair or rewrite every run of unmarked interior pixels along the rows, or along the
+ * columns; scratch is repairScratch. */
+void repairRowRuns(const RunPass *pass, const FrameRect *fr, int32_t *scratch);
+void repairColumnRuns(const RunPass *pass, const FrameRect *fr, int32_t *scratch);
 
 #endif

@@ -6,13 +6,9 @@
  * to its left) ends the searches of the pixels after it and lends them its
  * new value. The visiting order, bottom row first and left to right, is
  * therefore part of the result. Repaired pixels are marked 3.
- *
- * A pixel's searches stay on its own row or column, which only visits to
- * that line change, so the pass may take the lines one at a time, each in
- * the visiting order; it goes run by run (repair_runs.h).
+ * The pass goes run by run along its axis (repair_runs.h).
  */
 #include "process/repair_runs.h"
-#include "process/stages.h"
 
 /* Rewrites every interior pixel still at 0 unchanged, top byte 0 (no axis). */
 static void rewriteUnrepaired(const FilterSettings *s, const FrameRect *fr) {
@@ -27,31 +23,14 @@ static void rewriteUnrepaired(const FilterSettings *s, const FrameRect *fr) {
 
 void repairSecondPass(FilterSettings *s, const FilterActivation *fa, int weight) {
     FrameRect fr = frameRectOf(s, fa);
-    int w = fr.w;
-    if (w < 3 || fr.h < 3)
+    if (fr.w < 3 || fr.h < 3)
         return;
+    RunPass pass = {s->workMap, s->workMap, 3, s->t2, FILL_CHAINED};
     int axis = 3 - weight;
-    if (axis == 1) {
-        for (int c = 1; c <= w - 2; ++c) {
-            RepairLine column = {s->workMap + c,
-                                 s->workMap + c,
-                                 w,
-                                 reinterpret_cast<unsigned char *>(rectPixel(&fr, 0, c)),
-                                 fr.pitch,
-                                 fr.h};
-            repairRunsChained(&column, s->t2, 3);
-        }
-    } else if (axis == 2) {
-        for (int r = 1; r <= fr.h - 2; ++r) {
-            RepairLine row = {s->workMap + r * w,
-                              s->workMap + r * w,
-                              1,
-                              reinterpret_cast<unsigned char *>(rectRow(&fr, r)),
-                              4,
-                              w};
-            repairRunsChained(&row, s->t2, 3);
-        }
-    } else {
+    if (axis == 1)
+        repairColumnRuns(&pass, &fr, s->repairScratch);
+    else if (axis == 2)
+        repairRowRuns(&pass, &fr, s->repairScratch);
+    else
         rewriteUnrepaired(s, &fr);
-    }
 }
