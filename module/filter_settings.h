@@ -17,7 +17,7 @@
 
 #define BITMAP_PATH_SIZE 1024
 #define UNBLEND_TABLE_SIZE (256 * 256)
-#define REPAIR_SCRATCH_PER_COLUMN 3
+#define REPAIR_SCRATCH_PER_COLUMN 4
 
 /* Red, green, blue as signed 32-bit values (16.16 fixed point while smoothing). */
 struct ChannelTriple {

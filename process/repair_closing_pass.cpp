@@ -31,9 +31,11 @@ static int blendFour(int south, int dS, int north, int dN, int east, int dE, int
     return (south * dN + north * dS + east * dW + west * dE) / (dS + dN + dE + dW);
 }
 
-/* The pixel's value from its four ends by the t3 test, one channel at a time. */
-static uint32_t closingValuePlain(uint32_t south, int dS, uint32_t north, int dN, uint32_t east,
-                                  int dE, uint32_t west, int dW, int t) {
+/* The pixel's value from its four ends by the t3 test, one channel at a time. Out of line:
+ * it is rare, and inlined it would crowd the common path's registers. */
+[[gnu::noinline]] static uint32_t closingValuePlain(uint32_t south, int dS, uint32_t north, int dN,
+                                                    uint32_t east, int dE, uint32_t west, int dW,
+                                                    int t) {
     int dRed = axisContrast(redOf(south), redOf(north), redOf(west), redOf(east));
     int dGreen = axisContrast(greenOf(south), greenOf(north), greenOf(west), greenOf(east));
     int dBlue = axisContrast(blueOf(south), blueOf(north), blueOf(west), blueOf(east));
@@ -73,22 +75,42 @@ static __m128i byteDistance(uint32_t a, uint32_t b) {
     return _mm_or_si128(_mm_subs_epu8(av, bv), _mm_subs_epu8(bv, av));
 }
 
+/* What the pixels of one run share: its east and west ends and the t3 test. */
+struct ClosingRun {
+    uint32_t east, west;
+    __m128i eastWest;         /* E and W paired, 16-bit lanes */
+    __m128i eastWestContrast; /* |W - E|, 16-bit lanes */
+    __m128i above, below;     /* t and -t, bounded to -256 .. 256 (D lies within -255 .. 255) */
+    int t;
+};
+
+/* The shared part of a run's pixels. */
+static ClosingRun closingRun(uint32_t east, uint32_t west, int t) {
+    int bounded = t < -256 ? -256 : (t > 256 ? 256 : t);
+    ClosingRun run = {east,
+                      west,
+                      pairChannels(east, west),
+                      _mm_unpacklo_epi8(byteDistance(west, east), _mm_setzero_si128()),
+                      _mm_set1_epi16(static_cast<short>(bounded)),
+                      _mm_set1_epi16(static_cast<short>(-bounded)),
+                      t};
+    return run;
+}
+
 /* closingValuePlain's result with the channels side by side, for a distance sum within the
- * reciprocal table; t is bounded to -256 .. 256, which decides every contrast alike. */
-static uint32_t closingValue(uint32_t south, int dS, uint32_t north, int dN, uint32_t east, int dE,
-                             uint32_t west, int dW, int t) {
+ * reciprocal table. */
+static uint32_t closingValue(const ClosingRun *run, uint32_t south, int dS, uint32_t north, int dN,
+                             int dE, int dW) {
     int sum = dS + dN + dE + dW;
     if (sum > REPAIR_DIVISOR_MAX)
-        return closingValuePlain(south, dS, north, dN, east, dE, west, dW, t);
-    t = t < -256 ? -256 : (t > 256 ? 256 : t);
-    const __m128i zero = _mm_setzero_si128();
-    __m128i contrast = _mm_sub_epi16(_mm_unpacklo_epi8(byteDistance(south, north), zero),
-                                     _mm_unpacklo_epi8(byteDistance(west, east), zero));
-    int high = _mm_movemask_epi8(_mm_cmpgt_epi16(contrast, _mm_set1_epi16(static_cast<short>(t))));
-    int low = _mm_movemask_epi8(_mm_cmplt_epi16(contrast, _mm_set1_epi16(static_cast<short>(-t))));
+        return closingValuePlain(south, dS, north, dN, run->east, dE, run->west, dW, run->t);
+    __m128i contrast = _mm_sub_epi16(
+        _mm_unpacklo_epi8(byteDistance(south, north), _mm_setzero_si128()), run->eastWestContrast);
+    int high = _mm_movemask_epi8(_mm_cmpgt_epi16(contrast, run->above));
+    int low = _mm_movemask_epi8(_mm_cmplt_epi16(contrast, run->below));
     /* S dN + N dS and E dW + W dE in every lane. */
     __m128i northSouth = _mm_madd_epi16(pairChannels(south, north), _mm_set1_epi32(dN | dS << 16));
-    __m128i eastWest = _mm_madd_epi16(pairChannels(east, west), _mm_set1_epi32(dW | dE << 16));
+    __m128i eastWest = _mm_madd_epi16(run->eastWest, _mm_set1_epi32(dW | dE << 16));
     /* Red, green and blue are the low six bytes; north-south wins when both tests hold. */
     if ((low & 0x3F) == 0x3F)
         return packQuotients(northSouth, repairReciprocals.m[dS + dN]);
@@ -123,32 +145,32 @@ static void recordMarkedRow(int32_t *below, const int32_t *mapRow, int w, int r)
 
 void repairClosingPass(FilterSettings *s, const FilterActivation *fa) {
     FrameRect fr = frameRectOf(s, fa);
-    int w = fr.w, h = fr.h;
+    int w = fr.w, h = fr.h, t = s->t3;
     if (w < 3 || h < 3)
         return;
     /* Per column: the last marked row so far (the bottom border to begin with) and the
      * nearest marked row above, scanned again only once the rows have passed it. */
-    int32_t *below = s->repairScratch, *above = s->repairScratch + w;
-    uint32_t *bits = reinterpret_cast<uint32_t *>(s->repairScratch + 2 * w);
+    int32_t *below = s->repairScratch, *above = below + w, *runs = above + w;
+    uint32_t *bits = reinterpret_cast<uint32_t *>(runs + w);
     for (int c = 0; c < w; ++c)
         below[c] = above[c] = 0;
     for (int r = 1; r <= h - 2; ++r) {
         uint32_t *row = rectRow(&fr, r);
         const int32_t *mapRow = s->workMap + r * w;
         unmarkedBitmap(mapRow, w, bits);
-        /* Bit i is column i + 1. */
-        for (int i = nextBit(bits, 0, w - 2, true); i < w - 2;) {
-            /* A run of unmarked pixels: all share its west and east ends. */
-            int c = i + 1, end = nextBit(bits, i, w - 2, false) + 1;
-            uint32_t west = row[c - 1], east = row[end];
+        int count = listRuns(bits, w - 2, runs);
+        for (int j = 0; j < count; ++j) {
+            /* A run of unmarked pixels (bit i is column i + 1): all share its west and east
+             * ends. */
+            int c = runs[2 * j] + 1, end = runs[2 * j + 1] + 1;
+            ClosingRun run = closingRun(row[end], row[c - 1], t);
             for (int p = c; p < end; ++p) {
                 if (above[p] <= r)
                     above[p] = nextMarkedRow(s->workMap, w, h, r, p);
                 int dS = r - below[p], dN = above[p] - r;
-                row[p] = closingValue(*rectPixel(&fr, r - dS, p), dS, *rectPixel(&fr, r + dN, p),
-                                      dN, east, end - p, west, p - c + 1, s->t3);
+                row[p] = closingValue(&run, *rectPixel(&fr, r - dS, p), dS,
+                                      *rectPixel(&fr, r + dN, p), dN, end - p, p - c + 1);
             }
-            i = nextBit(bits, end - 1, w - 2, true);
         }
         recordMarkedRow(below, mapRow, w, r);
     }

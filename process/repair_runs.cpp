@@ -9,6 +9,8 @@
 #include "process/repair_division.h"
 #include "process/repair_scan.h"
 
+#include <emmintrin.h>
+
 /* n pixels from first, pixelStep bytes apart, with their map entries mapStep apart. */
 struct PixelRun {
     unsigned char *first;
@@ -25,23 +27,25 @@ static uint32_t *runPixel(const PixelRun *run, int i) {
 
 /* Pixel j of the n between a (j = 0) and b (j = n + 1): (a (n + 1 - j) + b j) / (n + 1),
  * the numerators stepped by b - a from pixel to pixel. */
-static void fillLinear(const PixelRun *run, uint32_t a, uint32_t b) {
-    int n = run->n, d = n + 1;
+static void fillLinear(PixelRun run, uint32_t a, uint32_t b) {
+    int n = run.n, d = n + 1;
     int red = redOf(a) * n + redOf(b), green = greenOf(a) * n + greenOf(b);
     int blue = blueOf(a) * n + blueOf(b);
     int stepRed = redOf(b) - redOf(a), stepGreen = greenOf(b) - greenOf(a);
     int stepBlue = blueOf(b) - blueOf(a);
+    unsigned char *p = run.first;
     if (d <= REPAIR_DIVISOR_MAX) {
         uint32_t m = repairReciprocals.m[d];
-        for (int i = 0; i < n; ++i) {
-            *runPixel(run, i) = packPixel(divideByReciprocal(red, m), divideByReciprocal(green, m),
-                                          divideByReciprocal(blue, m));
+        for (int i = 0; i < n; ++i, p += run.pixelStep) {
+            *reinterpret_cast<uint32_t *>(p) =
+                packPixel(divideByReciprocal(red, m), divideByReciprocal(green, m),
+                          divideByReciprocal(blue, m));
             red += stepRed, green += stepGreen, blue += stepBlue;
         }
         return;
     }
-    for (int i = 0; i < n; ++i) {
-        *runPixel(run, i) = packPixel(red / d, green / d, blue / d);
+    for (int i = 0; i < n; ++i, p += run.pixelStep) {
+        *reinterpret_cast<uint32_t *>(p) = packPixel(red / d, green / d, blue / d);
         red += stepRed, green += stepGreen, blue += stepBlue;
     }
 }
@@ -54,74 +58,77 @@ static int chainStep(int p, uint32_t km, uint64_t bm) {
 
 /* Pixel j of the n before b (j = n + 1), from pixel j - 1 (a for j = 1) at distance 1 and b
  * at distance k = n + 1 - j: (p k + b) / (k + 1). */
-static void fillChained(const PixelRun *run, uint32_t a, uint32_t b) {
+static void fillChained(PixelRun run, uint32_t a, uint32_t b) {
     int red = redOf(a), green = greenOf(a), blue = blueOf(a);
-    int i = 0, k = run->n;
-    for (; k + 1 > REPAIR_DIVISOR_MAX; ++i, --k) {
+    unsigned char *p = run.first;
+    int k = run.n;
+    for (; k + 1 > REPAIR_DIVISOR_MAX; --k, p += run.pixelStep) {
         red = (red * k + redOf(b)) / (k + 1);
         green = (green * k + greenOf(b)) / (k + 1);
         blue = (blue * k + blueOf(b)) / (k + 1);
-        *runPixel(run, i) = packPixel(red, green, blue);
+        *reinterpret_cast<uint32_t *>(p) = packPixel(red, green, blue);
     }
-    for (; k >= 1; ++i, --k) {
+    for (; k >= 1; --k, p += run.pixelStep) {
         uint32_t m = repairReciprocals.m[k + 1], km = static_cast<uint32_t>(k) * m;
         red = chainStep(red, km, static_cast<uint64_t>(redOf(b)) * m);
         green = chainStep(green, km, static_cast<uint64_t>(greenOf(b)) * m);
         blue = chainStep(blue, km, static_cast<uint64_t>(blueOf(b)) * m);
-        *runPixel(run, i) = packPixel(red, green, blue);
+        *reinterpret_cast<uint32_t *>(p) = packPixel(red, green, blue);
     }
 }
 
-/* Rewrites a run's pixels unchanged, top byte 0; a row's as one block. */
-static void rewriteRun(const PixelRun *run) {
-    if (run->pixelStep == 4) {
-        uint32_t *p = runPixel(run, 0);
-        for (int i = 0; i < run->n; ++i)
-            p[i] &= 0xFFFFFFu;
-        return;
-    }
-    for (int i = 0; i < run->n; ++i)
-        *runPixel(run, i) &= 0xFFFFFFu;
+/* Rewrites a run's pixels unchanged, top byte 0; along a row four at a time. */
+static void rewriteRun(PixelRun run) {
+    unsigned char *p = run.first;
+    int i = 0;
+    if (run.pixelStep == 4)
+        for (; i + 4 <= run.n; i += 4, p += 16) {
+            __m128i *q = reinterpret_cast<__m128i *>(p);
+            _mm_storeu_si128(q, _mm_and_si128(_mm_loadu_si128(q), _mm_set1_epi32(0xFFFFFF)));
+        }
+    for (; i < run.n; ++i, p += run.pixelStep)
+        *reinterpret_cast<uint32_t *>(p) &= 0xFFFFFFu;
 }
 
-/* Marks a run's entries; a row's as one block. */
-static void markRun(const PixelRun *run, int32_t mark) {
-    if (run->mapStep == 1) {
-        for (int i = 0; i < run->n; ++i)
-            run->marks[i] = mark;
-        return;
-    }
-    for (int i = 0; i < run->n; ++i)
-        run->marks[i * run->mapStep] = mark;
+/* Marks a run's entries; along a row four at a time. */
+static void markRun(PixelRun run, int32_t mark) {
+    int32_t *p = run.marks;
+    int i = 0;
+    if (run.mapStep == 1)
+        for (; i + 4 <= run.n; i += 4, p += 4)
+            _mm_storeu_si128(reinterpret_cast<__m128i *>(p), _mm_set1_epi32(mark));
+    for (; i < run.n; ++i, p += run.mapStep)
+        *p = mark;
 }
 
 /* Tests a run's two ends; fills and marks it when they agree, else only rewrites it. */
 static void repairRun(const RunPass *pass, const PixelRun *run) {
     uint32_t behind = *runPixel(run, -1), ahead = *runPixel(run, run->n);
     if (!channelsClose(behind, ahead, pass->t)) {
-        rewriteRun(run);
+        rewriteRun(*run);
         return;
     }
     if (pass->fill == FILL_LINEAR)
-        fillLinear(run, behind, ahead);
+        fillLinear(*run, behind, ahead);
     else
-        fillChained(run, behind, ahead);
-    markRun(run, pass->mark);
+        fillChained(*run, behind, ahead);
+    markRun(*run, pass->mark);
 }
 
 void repairRowRuns(const RunPass *pass, const FrameRect *fr, int32_t *scratch) {
-    int w = fr->w, count = w - 2;
-    uint32_t *bits = reinterpret_cast<uint32_t *>(scratch);
+    int w = fr->w;
+    int32_t *runs = scratch;
+    uint32_t *bits = reinterpret_cast<uint32_t *>(scratch + w);
     for (int r = 1; r <= fr->h - 2; ++r) {
         unsigned char *row = reinterpret_cast<unsigned char *>(rectRow(fr, r));
-        /* A run's entries change only once it is taken, after every run before it. */
+        /* A run's entries change only once it is taken, after every run before it. Bit i is
+         * column i + 1; a run reaching the border ends on it. */
         unmarkedBitmap(pass->runs + r * w, w, bits);
-        for (int i = nextBit(bits, 0, count, true); i < count;) {
-            int end = nextBit(bits, i, count, false);
-            /* Bit i is column i + 1; a run reaching the border ends on it. */
-            PixelRun run = {row + (i + 1) * 4, 4, pass->marks + r * w + i + 1, 1, end - i};
+        int count = listRuns(bits, w - 2, runs);
+        for (int j = 0; j < count; ++j) {
+            int c = runs[2 * j] + 1, end = runs[2 * j + 1] + 1;
+            PixelRun run = {row + c * 4, 4, pass->marks + r * w + c, 1, end - c};
             repairRun(pass, &run);
-            i = nextBit(bits, end, count, true);
         }
     }
 }

@@ -1,8 +1,8 @@
 /*
  * Finding the entries that the repair passes act on: a row of the work map
  * becomes a bitmap of its unmarked entries, sixteen entries per compare, and
- * the runs are read from the bitmap a word at a time, so that the many
- * marked entries cost next to nothing.
+ * the runs are read from the bitmap's edges a word at a time, so that the
+ * many marked entries cost next to nothing.
  *
  * Bit i of a row's bitmap stands for interior column 1 + i; the bitmap has
  * rowBitmapWords(w) words, its spare bits clear.
@@ -41,23 +41,28 @@ inline void unmarkedBitmap(const int32_t *mapRow, int w, uint32_t *bits) {
         int mask = _mm_movemask_epi8(_mm_packs_epi16(_mm_packs_epi32(a, b), _mm_packs_epi32(c, d)));
         bits[i / 32] |= static_cast<uint32_t>(mask) << (i % 32);
     }
+    for (; i + 4 <= count; i += 4)
+        bits[i / 32] |= static_cast<uint32_t>(zeroBits(from + i)) << (i % 32);
     for (; i < count; ++i)
         if (from[i] == 0)
             bits[i / 32] |= 1u << (i % 32);
 }
 
-/* First bit index from `from` on that is set (wantSet) or clear, below count; count if none. */
-inline int nextBit(const uint32_t *bits, int from, int count, bool wantSet) {
-    for (int i = from / 32; i * 32 < count; ++i) {
-        uint32_t word = wantSet ? bits[i] : ~bits[i];
-        if (i == from / 32)
-            word &= ~0u << (from % 32);
-        if (word != 0) {
-            int found = i * 32 + __builtin_ctz(word);
-            return found < count ? found : count;
-        }
+/* Lists the runs of set bits of a bitmap of count bits as pairs: first bit, bit after the
+ * last; the number of runs. runs needs count + 1 entries. */
+inline int listRuns(const uint32_t *bits, int count, int32_t *runs) {
+    int n = 0, words = (count + 31) / 32;
+    uint32_t carry = 0; /* the bit before the word */
+    for (int i = 0; i < words; ++i) {
+        /* A bit that differs from the one before it starts or ends a run, in turn. */
+        uint32_t word = bits[i], edges = word ^ (word << 1 | carry);
+        carry = word >> 31;
+        for (; edges != 0; edges &= edges - 1)
+            runs[n++] = i * 32 + __builtin_ctz(edges);
     }
-    return count;
+    if (carry != 0) /* only when count fills the last word */
+        runs[n++] = count;
+    return n / 2;
 }
 
 #endif
