@@ -45,6 +45,7 @@ static void clearResources(FilterSettings *s) {
     s->sourceRect = nullptr;
     s->edgeList = nullptr;
     s->edgeListCount = 0;
+    s->repairScratch = nullptr;
     s->edgeCount = 0;
     for (int i = 0; i < 3; ++i)
         s->blackKey[i] = s->whiteKey[i] = s->maskKey[i] = 0;

@@ -31,13 +31,16 @@ template <typename T> static int allocBuffer(T **field, size_t count) {
     return *field == nullptr ? 1 : 0;
 }
 
-/* Allocates the working buffers in their fixed order; stops at the first failure. */
+/* Allocates the working buffers in their fixed order; stops at the first failure.
+ * sourceRect comes last, so that the run callback's test of it vouches for the rest. */
 static int allocateBuffers(FilterSettings *s, size_t n) {
     return allocBuffer(&s->smoothScratch, n) || allocBuffer(&s->smoothImage, n) ||
            allocBuffer(&s->unblended, n) || allocBuffer(&s->rectPixels, n) ||
            allocBuffer(&s->workMap, n) || allocBuffer(&s->blurPasses, n) ||
            allocBuffer(&s->bitmapMask, n) || allocBuffer(&s->vertEdge, n) ||
            allocBuffer(&s->horzEdge, n) || allocBuffer(&s->sideTable, n) ||
+           allocBuffer(&s->repairScratch,
+                       REPAIR_SCRATCH_PER_COLUMN * static_cast<size_t>(s->logoWidth)) ||
            allocBuffer(&s->sourceRect, n);
 }
 
@@ -160,4 +163,5 @@ void releaseBuffers(FilterSettings *s) {
     releaseBuffer(s->sourceRect);
     releaseBuffer(s->edgeList);
     s->edgeListCount = 0;
+    releaseBuffer(s->repairScratch);
 }

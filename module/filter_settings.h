@@ -17,6 +17,7 @@
 
 #define BITMAP_PATH_SIZE 1024
 #define UNBLEND_TABLE_SIZE (256 * 256)
+#define REPAIR_SCRATCH_PER_COLUMN 4
 
 /* Red, green, blue as signed 32-bit values (16.16 fixed point while smoothing). */
 struct ChannelTriple {
@@ -114,6 +115,9 @@ struct FilterSettings {
     /* The interior edge pixels, row by row, and how many there are. */
     EdgeRecord *edgeList;
     int edgeListCount;
+
+    /* Per-column records and row bitmaps of the repair passes. */
+    int32_t *repairScratch; /* REPAIR_SCRATCH_PER_COLUMN * logoWidth entries */
 };
 
 static_assert(std::is_trivially_copyable_v<FilterSettings>);

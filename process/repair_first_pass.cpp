@@ -2,40 +2,33 @@
  * First repair pass: each logo pixel of the interior is interpolated along
  * the axis that the scene measurement found to predict the outline best
  * (weight 1 north-south, 2 east-west), between the nearest clean pixels of
- * the side table, provided those two agree to within t1 in every channel.
+ * that axis, provided those two agree to within t1 in every channel.
  * Repaired pixels are marked 2 in workMap. The end points are clean pixels,
- * which this pass never writes, so the visiting order does not matter.
+ * which this pass never writes, so the visiting order does not matter; the
+ * pass goes run by run along the axis (repair_runs.h).
  */
-#include "process/stages.h"
+#include "process/repair_runs.h"
+
+/* Rewrites every interior logo pixel unchanged, top byte 0 (no axis). */
+static void rewriteLogoPixels(const FilterSettings *s, const FrameRect *fr) {
+    for (int r = 1; r <= fr->h - 2; ++r) {
+        uint32_t *row = rectRow(fr, r);
+        const int32_t *maskRow = s->bitmapMask + r * fr->w;
+        for (int c = 1; c <= fr->w - 2; ++c)
+            if (maskRow[c] == 0)
+                row[c] &= 0xFFFFFFu;
+    }
+}
 
 void repairFirstPass(FilterSettings *s, const FilterActivation *fa, int weight) {
     FrameRect fr = frameRectOf(s, fa);
-    int w = fr.w;
-    for (int r = 1; r <= fr.h - 2; ++r) {
-        uint32_t *row = rectRow(&fr, r);
-        for (int c = 1; c <= w - 2; ++c) {
-            int k = r * w + c;
-            if (s->bitmapMask[k] != 0)
-                continue;
-            const SideRecord *side = &s->sideTable[k];
-            uint32_t value = row[c];
-            if (weight == 1) {
-                uint32_t south = *rectPixel(&fr, r - side->southDistance, c);
-                uint32_t north = *rectPixel(&fr, r + side->northDistance, c);
-                if (channelsClose(south, north, s->t1)) {
-                    value = interpolatePair(south, side->southDistance, north, side->northDistance);
-                    s->workMap[k] = 2;
-                }
-            } else if (weight == 2) {
-                uint32_t east = row[c + side->eastDistance];
-                uint32_t west = row[c - side->westDistance];
-                if (channelsClose(east, west, s->t1)) {
-                    value = interpolatePair(east, side->eastDistance, west, side->westDistance);
-                    s->workMap[k] = 2;
-                }
-            }
-            /* Every visited pixel is written as channels, top byte 0. */
-            row[c] = value & 0xFFFFFFu;
-        }
-    }
+    if (fr.w < 3 || fr.h < 3)
+        return;
+    RunPass pass = {s->bitmapMask, s->workMap, 2, s->t1, FILL_LINEAR};
+    if (weight == 1)
+        repairColumnRuns(&pass, &fr, s->repairScratch);
+    else if (weight == 2)
+        repairRowRuns(&pass, &fr, s->repairScratch);
+    else
+        rewriteLogoPixels(s, &fr);
 }

@@ -69,7 +69,7 @@ static bool frameInRange(const FilterSettings *s, uint32_t frame) {
 static bool rectangleReady(const FilterSettings *s, const FilterActivation *fa) {
     if (!s->sourceRect || !s->unblended || !s->workMap || !s->bitmapMask || !s->rectPixels ||
         !s->sideTable || !s->vertEdge || !s->horzEdge || !s->smoothImage || !s->smoothScratch ||
-        !s->blurPasses || !s->edgeList)
+        !s->blurPasses || !s->edgeList || !s->repairScratch)
         return false;
     if ((s->blackMode == 1 || s->blackMode == 2) && !s->blackPixels)
         return false;

@@ -133,9 +133,6 @@ void restoreSnapshot(const FilterSettings *s, const FilterActivation *fa);
 void repairFirstPass(FilterSettings *s, const FilterActivation *fa, int weight);
 /* repair_second_pass.cpp: interpolates along the other axis between repaired or clean ends. */
 void repairSecondPass(FilterSettings *s, const FilterActivation *fa, int weight);
-/* repair_second_pass.cpp: steps from work index k by step until workMap is non-zero, at most
- * limit steps; the number of steps taken. */
-int searchRepaired(const int32_t *workMap, int k, int step, int limit);
 /* repair_closing_pass.cpp: fills what is left from all four directions. */
 void repairClosingPass(FilterSettings *s, const FilterActivation *fa);
 

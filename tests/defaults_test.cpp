@@ -205,6 +205,7 @@ TEST_F(DefaultsFile, InitClearsResourcePointersOfAnUnclearedRecord) {
     EXPECT_EQ(s.workMap, nullptr);
     EXPECT_EQ(s.blurPasses, nullptr);
     EXPECT_EQ(s.edgeList, nullptr);
+    EXPECT_EQ(s.repairScratch, nullptr);
     expectBuiltIns(s);
 }
 

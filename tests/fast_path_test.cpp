@@ -1,12 +1,14 @@
 // The module's fast stages against the plain references on random
-// rectangles, pictures, counts and settings: the words written must be the
-// same, bit for bit, in both builds.
+// rectangles, pictures, counts and settings: the words written (and the
+// repair map) must be the same, bit for bit, in both builds.
+#include "process/repair_division.h"
 #include "process/smoothing_kernels.h"
 #include "tests/reference/plain_stages.h"
 #include "tests/support/rect_case.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <random>
 #include <string>
@@ -45,10 +47,200 @@ std::vector<int32_t> randomCounts(int w, int h, int n, std::mt19937 &rng) {
     return counts;
 }
 
+// A mask whose ring is clean (corners aside) and whose interior is scattered
+// logo, whole columns or rows of it with a few gaps, blocks, or all logo.
+std::vector<std::string> randomLogoMask(int w, int h, std::mt19937 &rng) {
+    std::vector<std::string> mask = cleanMask(w, h);
+    auto chance = [&rng](unsigned percent) { return rng() % 100 < percent; };
+    int kind = static_cast<int>(rng() % 5);
+    unsigned density = 10 + static_cast<unsigned>(rng() % 85);
+    std::vector<bool> lines(static_cast<size_t>(std::max(w, h)));
+    for (size_t i = 0; i < lines.size(); ++i)
+        lines[i] = chance(density);
+    for (int r = 1; r <= h - 2; ++r)
+        for (int c = 1; c <= w - 2; ++c) {
+            bool logo = kind == 0   ? chance(density)
+                        : kind == 1 ? lines[static_cast<size_t>(c)] && !chance(3)
+                        : kind == 2 ? lines[static_cast<size_t>(r)] && !chance(3)
+                                    : kind == 4;
+            if (logo)
+                mask[r][c] = 'L';
+        }
+    for (int blocks = kind == 3 ? 1 + static_cast<int>(rng() % 4) : 0; blocks > 0; --blocks) {
+        int r0 = 1 + static_cast<int>(rng() % static_cast<unsigned>(h - 2));
+        int c0 = 1 + static_cast<int>(rng() % static_cast<unsigned>(w - 2));
+        int r1 = std::min(h - 2, r0 + static_cast<int>(rng() % static_cast<unsigned>(h)));
+        int c1 = std::min(w - 2, c0 + static_cast<int>(rng() % static_cast<unsigned>(w)));
+        for (int r = r0; r <= r1; ++r)
+            for (int c = c0; c <= c1; ++c)
+                mask[r][c] = 'L';
+    }
+    for (int r : {0, h - 1}) // no search passes through a corner
+        for (int c : {0, w - 1})
+            if (chance(30))
+                mask[r][c] = 'L';
+    return mask;
+}
+
+// Words over the whole destination: noise, a gentle gradient with a little noise (where
+// the passes' thresholds hold), or a few flat patches; top bytes random throughout.
+void randomPicture(RectCase &t, std::mt19937 &rng) {
+    pendra::host::FrameBuffer &d = t.destination();
+    int kind = static_cast<int>(rng() % 3);
+    int base[3], slope[3];
+    for (int i = 0; i < 3; ++i)
+        base[i] = static_cast<int>(rng() % 256), slope[i] = static_cast<int>(rng() % 7) - 3;
+    uint32_t patches[4];
+    for (uint32_t &p : patches)
+        p = static_cast<uint32_t>(rng());
+    int patchSize = 1 + static_cast<int>(rng() % 12);
+    for (int r = 0; r < d.height(); ++r)
+        for (int c = 0; c < d.width(); ++c) {
+            uint32_t top = static_cast<uint32_t>(rng() % 4 == 0 ? rng() : 0) & 0xFF000000u;
+            uint32_t v = static_cast<uint32_t>(rng());
+            if (kind == 1) {
+                int ch[3];
+                for (int i = 0; i < 3; ++i)
+                    ch[i] = std::clamp(base[i] + (slope[i] * (r + c)) / 4 +
+                                           static_cast<int>(rng() % 5) - 2,
+                                       0, 255);
+                v = pendra::test::rgb(ch[0], ch[1], ch[2]);
+            } else if (kind == 2) {
+                v = patches[(r / patchSize + c / patchSize) % 4] & 0xFFFFFFu;
+            }
+            d.at(r, c) = top | (v & 0xFFFFFFu);
+        }
+}
+
+// A threshold near the interesting range, sometimes 0, negative or above every difference.
+int randomThreshold(std::mt19937 &rng) {
+    switch (rng() % 6) {
+    case 0:
+        return 0;
+    case 1:
+        return -static_cast<int>(rng() % 20);
+    case 2:
+        return 256 + static_cast<int>(rng() % 100);
+    default:
+        return static_cast<int>(rng() % 80);
+    }
+}
+
+// The same rectangle twice, one for the module and one for the reference.
+struct RepairPair {
+    RectCase fast, plain;
+    RepairPair(const std::vector<std::string> &mask, int margin, int pad)
+        : fast(mask, margin, pad), plain(mask, margin, pad) {}
+    void copyAcross() {
+        for (int r = 0; r < fast.destination().height(); ++r)
+            for (int c = 0; c < fast.destination().width(); ++c)
+                plain.destination().at(r, c) = fast.destination().at(r, c);
+        size_t n = static_cast<size_t>(fast.s.logoWidth) * fast.s.logoHeight;
+        std::copy(fast.s.bitmapMask, fast.s.bitmapMask + n, fast.s.workMap);
+        std::copy(fast.s.bitmapMask, fast.s.bitmapMask + n, plain.s.workMap);
+        plain.s.t1 = fast.s.t1, plain.s.t2 = fast.s.t2, plain.s.t3 = fast.s.t3;
+    }
+    ::testing::AssertionResult same() {
+        size_t n = static_cast<size_t>(fast.s.logoWidth) * fast.s.logoHeight;
+        if (!fast.destination().samePixels(plain.destination()))
+            return ::testing::AssertionFailure() << "frame words differ";
+        for (size_t k = 0; k < n; ++k)
+            if (fast.s.workMap[k] != plain.s.workMap[k])
+                return ::testing::AssertionFailure()
+                       << "workMap differs at " << k << ": " << fast.s.workMap[k] << " against "
+                       << plain.s.workMap[k];
+        return ::testing::AssertionSuccess();
+    }
+};
+
+// Runs the three passes (or, at times, the closing pass straight after the first) on
+// both and compares words and workMap after each.
+void expectSamePasses(RepairPair &p, int weight, bool skipSecond, const std::string &what) {
+    repairFirstPass(&p.fast.s, p.fast.fa(), weight);
+    plainRepairFirstPass(&p.plain.s, p.plain.fa(), weight);
+    ASSERT_TRUE(p.same()) << what << ", first pass";
+    if (!skipSecond) {
+        repairSecondPass(&p.fast.s, p.fast.fa(), weight);
+        plainRepairSecondPass(&p.plain.s, p.plain.fa(), weight);
+        ASSERT_TRUE(p.same()) << what << ", second pass";
+    }
+    repairClosingPass(&p.fast.s, p.fast.fa());
+    plainRepairClosingPass(&p.plain.s, p.plain.fa());
+    ASSERT_TRUE(p.same()) << what << ", closing pass";
+}
+
 } // namespace
 
 // Every row kernel the processor offers (SSE2 always, AVX2 where present)
 // against the plain loop.
+TEST(FastRepair, PassesMatchThePlainSearchesOnRandomInputs) {
+    std::mt19937 rng(20261208);
+    for (int round = 0; round < 1500; ++round) {
+        int w = 3 + static_cast<int>(rng() % (round % 4 == 0 ? 4 : 60));
+        int h = 3 + static_cast<int>(rng() % (round % 4 == 1 ? 4 : 40));
+        RepairPair p(randomLogoMask(w, h, rng), 1 + static_cast<int>(rng() % 3),
+                     rng() % 2 == 0 ? 0 : static_cast<int>(rng() % 9));
+        randomPicture(p.fast, rng);
+        p.fast.s.t1 = randomThreshold(rng);
+        p.fast.s.t2 = randomThreshold(rng);
+        p.fast.s.t3 = randomThreshold(rng);
+        p.copyAcross();
+        int weight = rng() % 20 == 0 ? 3 : 1 + static_cast<int>(rng() % 2);
+        expectSamePasses(p, weight, rng() % 10 == 0,
+                         "round " + std::to_string(round) + ", " + std::to_string(w) + "x" +
+                             std::to_string(h) + ", weight " + std::to_string(weight));
+        if (::testing::Test::HasFatalFailure())
+            return;
+    }
+}
+
+TEST(FastRepair, SumsBeyondTheReciprocalTableDivide) {
+    // A row and a column of logo longer than the table reaches, ends just apart enough to
+    // make the plain quotient and a careless reciprocal differ.
+    std::mt19937 rng(5);
+    const int long_ = REPAIR_DIVISOR_MAX + 40;
+    for (int weight : {1, 2}) {
+        std::vector<std::string> mask = cleanMask(long_, 3);
+        for (int c = 1; c <= long_ - 2; ++c)
+            mask[1][static_cast<size_t>(c)] = 'L';
+        if (weight == 1) { // the same, turned upright
+            mask = cleanMask(3, long_);
+            for (int r = 1; r <= long_ - 2; ++r)
+                mask[static_cast<size_t>(r)][1] = 'L';
+        }
+        RepairPair p(mask, 1, 3);
+        randomPicture(p.fast, rng);
+        p.fast.s.t1 = p.fast.s.t2 = 256;
+        p.fast.s.t3 = 0;
+        p.copyAcross();
+        expectSamePasses(p, weight, false, "weight " + std::to_string(weight));
+        RepairPair closing(mask, 1, 0);
+        randomPicture(closing.fast, rng);
+        closing.fast.s.t1 = closing.fast.s.t2 = closing.fast.s.t3 = -1;
+        closing.copyAcross();
+        expectSamePasses(closing, weight, false, "closing, weight " + std::to_string(weight));
+    }
+}
+
+TEST(FastRepair, ReciprocalQuotientIsExactForEveryNumerator) {
+    // The quotient only grows with the numerator, so q at q*D and at q*D + D - 1 proves
+    // every numerator between; natively every numerator is tried as well.
+    for (int d = 2; d <= REPAIR_DIVISOR_MAX; ++d) {
+        uint32_t m = repairReciprocals.m[d];
+        for (int q = 0; q <= 255; ++q) {
+            int last = q == 255 ? 0 : d - 1;
+            ASSERT_EQ(divideByReciprocal(q * d, m), q) << "divisor " << d;
+            ASSERT_EQ(divideByReciprocal(q * d + last, m), q) << "divisor " << d;
+#if !defined(_WIN32)
+            int wrong = 0;
+            for (int n = q * d; n <= q * d + last; ++n)
+                wrong += divideByReciprocal(n, m) != q;
+            ASSERT_EQ(wrong, 0) << "divisor " << d << ", quotient " << q;
+#endif
+        }
+    }
+}
+
 TEST(FastSmoothing, MatchesThePlainLoopOnRandomInputs) {
     for (int choice : {-1, 0}) {
         smoothKernelChoice = choice;

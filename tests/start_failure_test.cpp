@@ -88,6 +88,7 @@ class AllocationFailure : public ::testing::Test {
             EXPECT_EQ(s->sideTable, nullptr);
             EXPECT_EQ(s->sourceRect, nullptr);
             EXPECT_EQ(s->edgeList, nullptr);
+            EXPECT_EQ(s->repairScratch, nullptr);
             if (!failed || n > 100) {
                 EXPECT_GT(n, 0) << "no allocation was made to fail";
                 return;

@@ -9,3 +9,6 @@ void plainSmoothRect(const FilterSettings *s, const FilterActivation *fa, Channe
                      ChannelTriple *image, const int32_t *counts, int n);
 void plainAddNoise(const FilterSettings *s, const FilterActivation *fa);
 SceneMeasure plainMeasureSceneChange(const FilterSettings *s, const FilterActivation *fa);
+void plainRepairFirstPass(FilterSettings *s, const FilterActivation *fa, int weight);
+void plainRepairSecondPass(FilterSettings *s, const FilterActivation *fa, int weight);
+void plainRepairClosingPass(FilterSettings *s, const FilterActivation *fa);

@@ -2,7 +2,8 @@
 // built by the real start-time preparation, for driving the frame stages
 // directly. The mask is text, one string per rectangle row, bottom row
 // (row 0) first: '.' clean, 'L' logo. The black-bitmap table is built for a
-// black key of 16 and white level 230; blackMode is then left 0.
+// black key of 16 and white level 230; blackMode is then left 0. padWords
+// pads every frame row beyond the frame's width.
 #pragma once
 
 #include "host/frame_buffer.h"
@@ -23,7 +24,7 @@ constexpr uint32_t rgb(int r, int g, int b) {
 
 class RectCase {
   public:
-    explicit RectCase(const std::vector<std::string> &mask, int margin = 1) {
+    explicit RectCase(const std::vector<std::string> &mask, int margin = 1, int padWords = 0) {
         s.logoWidth = static_cast<int>(mask.at(0).size());
         s.logoHeight = static_cast<int>(mask.size());
         s.logoStride = (s.logoWidth * 3 + 3) / 4 * 4;
@@ -39,7 +40,9 @@ class RectCase {
         black_ = white_ = maskBytes_;
         s.blackPixels = black_.data();
         s.whitePixels = white_.data();
-        source_ = host::FrameBuffer(s.logoWidth + 2 * margin, s.logoHeight + 2 * margin);
+        const int frameWidth = s.logoWidth + 2 * margin;
+        source_ = host::FrameBuffer(frameWidth, s.logoHeight + 2 * margin,
+                                    static_cast<ptrdiff_t>(frameWidth + padWords) * 4);
         source_.fill(0xAB000000u);
         dest_ = source_;
         source_.describe(srcBitmap_);
