@@ -204,6 +204,7 @@ TEST_F(DefaultsFile, InitClearsResourcePointersOfAnUnclearedRecord) {
     EXPECT_EQ(s.rectPixels, nullptr);
     EXPECT_EQ(s.workMap, nullptr);
     EXPECT_EQ(s.blurPasses, nullptr);
+    EXPECT_EQ(s.repairScratch, nullptr);
     expectBuiltIns(s);
 }
 

@@ -87,6 +87,7 @@ class AllocationFailure : public ::testing::Test {
             EXPECT_EQ(s->maskFile, nullptr);
             EXPECT_EQ(s->sideTable, nullptr);
             EXPECT_EQ(s->sourceRect, nullptr);
+            EXPECT_EQ(s->repairScratch, nullptr);
             if (!failed || n > 100) {
                 EXPECT_GT(n, 0) << "no allocation was made to fail";
                 return;
