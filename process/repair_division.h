@@ -54,11 +54,4 @@ inline uint32_t blendPair(uint32_t a, int da, uint32_t b, int db) {
                      divideByReciprocal(blueOf(a) * db + blueOf(b) * da, m));
 }
 
-/* channelsClose without a branch per channel: the outcome follows the picture, which the
- * branch predictor cannot. */
-inline bool allChannelsClose(uint32_t a, uint32_t b, int t) {
-    return (absDiff(redOf(a), redOf(b)) < t) & (absDiff(greenOf(a), greenOf(b)) < t) &
-           (absDiff(blueOf(a), blueOf(b)) < t);
-}
-
 #endif

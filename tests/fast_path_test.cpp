@@ -195,30 +195,30 @@ TEST(FastRepair, PassesMatchThePlainSearchesOnRandomInputs) {
 }
 
 TEST(FastRepair, SumsBeyondTheReciprocalTableDivide) {
-    // A row and a column of logo longer than the table reaches, ends just apart enough to
-    // make the plain quotient and a careless reciprocal differ.
+    // A run of logo longer than the table reaches, lying along each axis in turn, taken by
+    // the first pass (along it), the second (across first, which fails), or the closing.
     std::mt19937 rng(5);
-    const int long_ = REPAIR_DIVISOR_MAX + 40;
-    for (int weight : {1, 2}) {
-        std::vector<std::string> mask = cleanMask(long_, 3);
-        for (int c = 1; c <= long_ - 2; ++c)
-            mask[1][static_cast<size_t>(c)] = 'L';
-        if (weight == 1) { // the same, turned upright
-            mask = cleanMask(3, long_);
-            for (int r = 1; r <= long_ - 2; ++r)
-                mask[static_cast<size_t>(r)][1] = 'L';
+    const int length = REPAIR_DIVISOR_MAX + 40;
+    for (bool upright : {false, true}) {
+        std::vector<std::string> mask = cleanMask(upright ? 3 : length, upright ? length : 3);
+        for (int i = 1; i <= length - 2; ++i)
+            mask[static_cast<size_t>(upright ? i : 1)][static_cast<size_t>(upright ? 1 : i)] = 'L';
+        int along = upright ? 1 : 2, across = 3 - along;
+        struct Setting {
+            int weight, t1, t2, t3;
+        };
+        for (Setting k : {Setting{along, 256, 256, 0}, Setting{across, -1, 256, 0},
+                          Setting{along, -1, -1, -1}}) {
+            RepairPair p(mask, 1, 3);
+            randomPicture(p.fast, rng);
+            p.fast.s.t1 = k.t1, p.fast.s.t2 = k.t2, p.fast.s.t3 = k.t3;
+            p.copyAcross();
+            expectSamePasses(p, k.weight, false,
+                             (upright ? "upright" : "lying") + std::string(", weight ") +
+                                 std::to_string(k.weight) + ", t2 " + std::to_string(k.t2));
+            if (::testing::Test::HasFatalFailure())
+                return;
         }
-        RepairPair p(mask, 1, 3);
-        randomPicture(p.fast, rng);
-        p.fast.s.t1 = p.fast.s.t2 = 256;
-        p.fast.s.t3 = 0;
-        p.copyAcross();
-        expectSamePasses(p, weight, false, "weight " + std::to_string(weight));
-        RepairPair closing(mask, 1, 0);
-        randomPicture(closing.fast, rng);
-        closing.fast.s.t1 = closing.fast.s.t2 = closing.fast.s.t3 = -1;
-        closing.copyAcross();
-        expectSamePasses(closing, weight, false, "closing, weight " + std::to_string(weight));
     }
 }
 
