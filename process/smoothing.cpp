@@ -153,7 +153,8 @@ int smoothKernelChoice = -1;
 /* The row kernel for this processor. */
 static void (*rowKernel())(const SmoothRowJob *) {
 #if defined(PENDRA_SMOOTH_AVX2)
-    static const bool avx2 = __builtin_cpu_supports("avx2");
+    /* Asked once; the library fills in what the processor and system support. */
+    static const bool avx2 = (__builtin_cpu_init(), __builtin_cpu_supports("avx2"));
     if (avx2 && smoothKernelChoice != 0)
         return smoothRowAvx2;
 #endif
