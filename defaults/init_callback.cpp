@@ -69,15 +69,9 @@ int VDCDECL filterInit(FilterActivation *fa, const FilterFunctions *) {
     s->start = processDefault(DEFAULT_START);
     s->end = processDefault(DEFAULT_END);
     s->fadeIn = processDefault(DEFAULT_FADEIN);
-    s->t1 = processDefault(DEFAULT_T1);
-    s->t2 = processDefault(DEFAULT_T2);
-    s->t3 = processDefault(DEFAULT_T3);
-    s->b2 = processDefault(DEFAULT_B2);
-    s->b3 = processDefault(DEFAULT_B3);
-    s->bb = processDefault(DEFAULT_BB);
+    applyGradientDefaults(s);
     s->scene = processDefault(DEFAULT_SCENE);
     s->white = processDefault(DEFAULT_WHITE);
-    s->feather = processDefault(DEFAULT_FEATHER);
     s->noiseL = processDefault(DEFAULT_NOISE_L);
     s->debugOutput = 0;
     s->blackMode = 0;

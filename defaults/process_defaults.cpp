@@ -10,6 +10,7 @@
  * token, as a formatted "%d" read would leave them.
  */
 #include "defaults/process_defaults.h"
+#include "module/filter_settings.h"
 
 #include <climits>
 #include <cstdio>
@@ -159,4 +160,14 @@ int readDefaultsFile(const char *path) {
     }
     std::fclose(file);
     return 0;
+}
+
+void applyGradientDefaults(FilterSettings *s) {
+    s->t1 = processDefault(DEFAULT_T1);
+    s->t2 = processDefault(DEFAULT_T2);
+    s->t3 = processDefault(DEFAULT_T3);
+    s->b2 = processDefault(DEFAULT_B2);
+    s->b3 = processDefault(DEFAULT_B3);
+    s->bb = processDefault(DEFAULT_BB);
+    s->feather = processDefault(DEFAULT_FEATHER);
 }

@@ -46,4 +46,9 @@ int readDefaultsFile(const char *path);
 /* Puts back the built-in values, as at module load (for tests of one process). */
 void resetProcessDefaults();
 
+struct FilterSettings;
+/* Sets the thresholds, blurs and feather of a record (the dialog's gradient
+ * settings) from the process-wide defaults. */
+void applyGradientDefaults(FilterSettings *s);
+
 #endif

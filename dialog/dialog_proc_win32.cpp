@@ -160,13 +160,7 @@ static void zeroBlurs(HWND dlg, FilterSettings *s) {
 
 /* Defaults: thresholds, blurs and feather from the process-wide defaults. */
 static void defaultGradients(HWND dlg, FilterSettings *s) {
-    s->t1 = processDefault(DEFAULT_T1);
-    s->t2 = processDefault(DEFAULT_T2);
-    s->t3 = processDefault(DEFAULT_T3);
-    s->b2 = processDefault(DEFAULT_B2);
-    s->b3 = processDefault(DEFAULT_B3);
-    s->bb = processDefault(DEFAULT_BB);
-    s->feather = processDefault(DEFAULT_FEATHER);
+    applyGradientDefaults(s);
     const int ids[] = {IDC_T1, IDC_T2, IDC_T3, IDC_B2, IDC_B3, IDC_BITMAP_BLUR, IDC_FEATHER};
     const int values[] = {s->t1, s->t2, s->t3, s->b2, s->b3, s->bb, s->feather};
     showQuietly(dlg, ids, values, 7);
