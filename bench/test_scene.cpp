@@ -1,4 +1,5 @@
 #include "bench/test_scene.h"
+#include "cli/bmp_file.h"
 
 #include <algorithm>
 #include <cmath>
@@ -188,36 +189,12 @@ double rectanglePsnr(const Picture &a, const Picture &b, int x, int y, int w, in
 }
 
 void writeBmp(const std::string &path, const Picture &picture) {
-    int stride = (picture.width * 3 + 3) & ~3;
-    uint32_t pixelBytes = static_cast<uint32_t>(stride) * picture.height;
-    uint8_t header[54] = {'B', 'M'};
-    auto put32 = [&](int at, uint32_t v) {
-        for (int i = 0; i < 4; ++i)
-            header[at + i] = static_cast<uint8_t>(v >> (8 * i));
-    };
-    put32(2, 54 + pixelBytes);
-    put32(10, 54);
-    put32(14, 40);
-    put32(18, static_cast<uint32_t>(picture.width));
-    put32(22, static_cast<uint32_t>(picture.height));
-    header[26] = 1;
-    header[28] = 24;
-    put32(34, pixelBytes);
-    FILE *f = std::fopen(path.c_str(), "wb");
-    if (!f)
-        throw std::runtime_error(path + ": cannot write");
-    std::fwrite(header, 1, sizeof header, f);
-    std::vector<uint8_t> row(static_cast<size_t>(stride), 0);
-    for (int r = 0; r < picture.height; ++r) {
-        for (int c = 0; c < picture.width; ++c) {
-            uint32_t p = picture.at(r, c);
-            row[c * 3] = static_cast<uint8_t>(p);
-            row[c * 3 + 1] = static_cast<uint8_t>(p >> 8);
-            row[c * 3 + 2] = static_cast<uint8_t>(p >> 16);
-        }
-        std::fwrite(row.data(), 1, row.size(), f);
-    }
-    std::fclose(f);
+    // The command's writer, which stores top line first pictures bottom line first.
+    cli::RgbImage image(picture.width, picture.height);
+    for (int r = 0; r < picture.height; ++r)
+        for (int c = 0; c < picture.width; ++c)
+            image.at(c, picture.height - 1 - r) = picture.at(r, c);
+    cli::writeBmp(path, image);
 }
 
 } // namespace pendra::bench

@@ -1,5 +1,6 @@
 /*
- * Exact division for the repair passes' weighted means, by a multiply with a
+ * Exact division for the weighted means of the repair passes and of the scene
+ * measurement's estimates, by a multiply with a
  * reciprocal instead of a divide instruction per channel.
  *
  * Every mean divides a numerator N of at most 255 * D (weights summing to D,

@@ -11,7 +11,7 @@
  * repair pass. The edge pixels and their side distances come from a list
  * made at start, a small fraction of the rectangle.
  */
-#include "process/stages.h"
+#include "process/repair_division.h"
 
 SceneMeasure measureSceneChange(const FilterSettings *s, const FilterActivation *fa) {
     FrameRect fr = frameRectOf(s, fa);
@@ -37,10 +37,10 @@ SceneMeasure measureSceneChange(const FilterSettings *s, const FilterActivation 
         uint32_t north = *rectPixel(&fr, r + edge->northDistance, c);
         uint32_t east = *rectPixel(&fr, r, c + edge->eastDistance);
         uint32_t west = *rectPixel(&fr, r, c - edge->westDistance);
-        m.diffNs += channelMiss(
-            interpolatePair(south, edge->southDistance, north, edge->northDistance), sample);
-        m.diffEw += channelMiss(interpolatePair(east, edge->eastDistance, west, edge->westDistance),
-                                sample);
+        m.diffNs +=
+            channelMiss(blendPair(south, edge->southDistance, north, edge->northDistance), sample);
+        m.diffEw +=
+            channelMiss(blendPair(east, edge->eastDistance, west, edge->westDistance), sample);
         if (channelsMoved(previous, sample, s->t1))
             ++changedEdges;
     }
