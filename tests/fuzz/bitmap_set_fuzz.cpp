@@ -78,19 +78,11 @@ void startRun(FilterSettings &s, FilterActivation &fa, InputReader &in, uint8_t 
     if (static_cast<int64_t>(w) * h > (1 << 18))
         return; // a picture this large tells nothing new and only slows the fuzzer
 
-    pendra::host::FrameBuffer src(w, h, pitch), dst(w, h, pitch);
+    RunFrames frames(w, h, pitch, flags & IN_PLACE, fa);
     const uint32_t padding = 0xA5A5A5A5;
-    src.fill(padding);
-    dst.fill(padding);
-    fillPicture(src, static_cast<uint32_t>(w * 31 + h));
-    const bool inPlace = flags & IN_PLACE;
-    VFBitmap srcBitmap{}, dstBitmap{};
-    src.describe(srcBitmap);
-    (inPlace ? src : dst).describe(dstBitmap);
-    FilterStateInfo state{};
-    fa.src = &srcBitmap;
-    fa.dst = &dstBitmap;
-    fa.pfsi = &state;
+    frames.src.fill(padding);
+    frames.dst.fill(padding);
+    fillPicture(frames.src, static_cast<uint32_t>(w * 31 + h));
 
     failAllocationAfter(failAt);
     const int started = filterStart(&fa, nullptr);
@@ -103,11 +95,11 @@ void startRun(FilterSettings &s, FilterActivation &fa, InputReader &in, uint8_t 
 
     const Rectangle rect{s.x, s.y, s.logoWidth, s.logoHeight};
     checkInsideFrame(rect, w, h);
-    const pendra::host::FrameBuffer before = src;
+    const pendra::host::FrameBuffer before = frames.src;
     FUZZ_CHECK(filterRun(&fa, nullptr) == 0);
-    checkOnlyRectangleChanged(before, inPlace ? src : dst, rect, padding);
-    if (!inPlace)
-        FUZZ_CHECK(before.samePixels(src) && before.pitch() == src.pitch());
+    checkOnlyRectangleChanged(before, frames.output(), rect, padding);
+    if (!frames.inPlace)
+        FUZZ_CHECK(before.samePixels(frames.src) && before.pitch() == frames.src.pitch());
 }
 
 } // namespace

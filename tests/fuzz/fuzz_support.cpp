@@ -107,3 +107,16 @@ void checkOnlyRectangleChanged(const host::FrameBuffer &src, const host::FrameBu
 }
 
 } // namespace pendra::fuzz
+
+namespace pendra::fuzz {
+
+RunFrames::RunFrames(int w, int h, ptrdiff_t pitch, bool inPlace_, FilterActivation &fa)
+    : src(w, h, pitch), dst(w, h, pitch), inPlace(inPlace_) {
+    src.describe(srcBitmap);
+    output().describe(dstBitmap);
+    fa.src = &srcBitmap;
+    fa.dst = &dstBitmap;
+    fa.pfsi = &state;
+}
+
+} // namespace pendra::fuzz

@@ -3,6 +3,9 @@
 // apart field by field, and a private folder for the files a target writes.
 #pragma once
 
+#include "host/frame_buffer.h"
+#include "module/host_interface.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
@@ -62,10 +65,6 @@ inline void writeFile(const std::filesystem::path &path, const std::vector<uint8
 
 } // namespace pendra::fuzz
 
-namespace pendra::host {
-class FrameBuffer;
-}
-
 namespace pendra::fuzz {
 
 // The logo rectangle of a run in picture coordinates (x from the left edge,
@@ -82,6 +81,21 @@ void fillPicture(host::FrameBuffer &frame, uint32_t seed);
 
 // Checks that the rectangle lies inside a frame of that size.
 void checkInsideFrame(const Rectangle &r, int frameWidth, int frameHeight);
+
+// A source and a destination frame of one size and pitch (one buffer when in
+// place) and the host's frame records, attached to an activation record.
+struct RunFrames {
+    host::FrameBuffer src, dst;
+    VFBitmap srcBitmap{}, dstBitmap{};
+    FilterStateInfo state{};
+    bool inPlace;
+
+    RunFrames(int w, int h, ptrdiff_t pitch, bool inPlace, FilterActivation &fa);
+    RunFrames(const RunFrames &) = delete;
+    RunFrames &operator=(const RunFrames &) = delete;
+    // The frame the filter writes.
+    host::FrameBuffer &output() { return inPlace ? src : dst; }
+};
 
 // Checks that dst equals src word for word outside the rectangle, and that
 // the padding between dst's rows still holds `padding`.

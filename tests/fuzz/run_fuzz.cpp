@@ -154,36 +154,27 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const int w = frameSide(in);
     const int h = frameSide(in);
     const ptrdiff_t pitch = (static_cast<ptrdiff_t>(w) + (in.byte() & 7)) * 4;
-    const bool inPlace = flags & IN_PLACE;
-    pendra::host::FrameBuffer src(w, h, pitch), dst(w, h, pitch);
+    RunFrames frames(w, h, pitch, flags & IN_PLACE, fa);
     const uint32_t padding = 0x5A5A5A5A;
-    VFBitmap srcBitmap{}, dstBitmap{};
-    src.describe(srcBitmap);
-    (inPlace ? src : dst).describe(dstBitmap);
-    FilterStateInfo state{};
-    fa.src = &srcBitmap;
-    fa.dst = &dstBitmap;
-    fa.pfsi = &state;
 
     if (filterStart(&fa, nullptr) == 0) {
         const Rectangle rect{s->x, s->y, s->logoWidth, s->logoHeight};
         checkInsideFrame(rect, w, h);
-        const int frames = 1 + in.byte() % 4;
-        for (int k = 0; k < frames; ++k) {
+        const int runs = 1 + in.byte() % 4;
+        for (int k = 0; k < runs; ++k) {
             const int32_t number = in.setting();
-            src.fill(padding);
-            dst.fill(padding);
-            fillPicture(src, in.byte());
-            const pendra::host::FrameBuffer before = src;
-            state.lCurrentFrame = number;
-            state.lCurrentSourceFrame = number;
+            frames.src.fill(padding);
+            frames.dst.fill(padding);
+            fillPicture(frames.src, in.byte());
+            const pendra::host::FrameBuffer before = frames.src;
+            frames.state.lCurrentFrame = number;
+            frames.state.lCurrentSourceFrame = number;
             FUZZ_CHECK(filterRun(&fa, nullptr) == 0);
-            pendra::host::FrameBuffer &out = inPlace ? src : dst;
-            checkOnlyRectangleChanged(before, out, rect, padding);
+            checkOnlyRectangleChanged(before, frames.output(), rect, padding);
             if (!inRange(*s, number))
-                FUZZ_CHECK(out.samePixels(before));
-            if (!inPlace)
-                FUZZ_CHECK(src.samePixels(before));
+                FUZZ_CHECK(frames.output().samePixels(before));
+            if (!frames.inPlace)
+                FUZZ_CHECK(frames.src.samePixels(before));
         }
     }
     FUZZ_CHECK(filterEnd(&fa, nullptr) == 0);
