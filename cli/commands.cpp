@@ -72,7 +72,7 @@ void warnDropped(const std::string &output, const ProcessSummary &summary) {
 int runProcess(const Options &o) {
     FilterSession session(o.run);
     configureSession(o, session);
-    ProcessSummary summary = processVideo(o.input, o.output, session, o.encoder);
+    ProcessSummary summary = processVideo(o.input, o.output, {&session}, o.encoder);
     warnDropped(o.output, summary);
     return 0;
 }

@@ -111,7 +111,7 @@ void filterClip(const fs::path &clip, const fs::path &output, DemoRun &run,
                 const std::vector<std::vector<uint32_t>> &clean) {
     FilterSession session(run.options.run);
     configureSession(run.options, session);
-    processVideo(clip.string(), output.string(), session, EncoderChoice{},
+    processVideo(clip.string(), output.string(), {&session}, EncoderChoice{},
                  [&](int64_t n, const host::FrameBuffer &before, const host::FrameBuffer &after) {
                      const std::vector<uint32_t> &reference = clean[static_cast<size_t>(n)];
                      run.before.add(before, reference);

@@ -11,12 +11,14 @@
 namespace pendra::cli {
 
 ProcessSummary processVideo(const std::string &input, const std::string &output,
-                            FilterSession &session, const EncoderChoice &encoder,
+                            const FilterChain &chain, const EncoderChoice &encoder,
                             const FrameObserver &observer) {
     VideoReader reader(input);
     int w = reader.width(), h = reader.height();
-    session.checkRectangle(w, h, input);
-    session.start(w, h);
+    for (FilterSession *session : chain) {
+        session->checkRectangle(w, h, input);
+        session->start(w, h);
+    }
     VideoWriter writer(output, reader, encoder);
     reader.setOtherPacketSink([&writer](AVPacket &packet) { writer.copyPacket(packet); });
 
@@ -28,12 +30,17 @@ ProcessSummary processVideo(const std::string &input, const std::string &output,
         if (picture->width != w || picture->height != h)
             throw CliError(input + ": the picture size changes within the video, which is not "
                                    "supported");
-        toModule.convert(*picture, session.source());
-        session.run(static_cast<int32_t>(summary.frames));
-        bool unchanged = session.destination().samePixels(session.source());
+        toModule.convert(*picture, chain.front()->source());
+        for (size_t i = 0; i < chain.size(); ++i) {
+            if (i > 0)
+                chain[i]->source().copyPixels(chain[i - 1]->destination());
+            chain[i]->run(static_cast<int32_t>(summary.frames));
+        }
+        const host::FrameBuffer &result = chain.back()->destination();
+        bool unchanged = result.samePixels(chain.front()->source());
         if (observer)
-            observer(summary.frames, session.source(), session.destination());
-        writer.writeFrame(session.destination(), *picture, unchanged);
+            observer(summary.frames, chain.front()->source(), result);
+        writer.writeFrame(result, *picture, unchanged);
         progress.update(++summary.frames);
     }
     stopIfInterrupted();

@@ -22,9 +22,14 @@ struct ProcessSummary {
     int skippedPackets = 0;
 };
 
-// Runs the configured session over `input` into `output`; throws CliError.
+// The filters of a job in the order the video host runs them: each takes the
+// frame the one before it made.
+using FilterChain = std::vector<FilterSession *>;
+
+// Runs the configured chain over `input` into `output`; throws CliError. The
+// observer sees the first filter's input and the last one's output.
 ProcessSummary processVideo(const std::string &input, const std::string &output,
-                            FilterSession &session, const EncoderChoice &encoder,
+                            const FilterChain &chain, const EncoderChoice &encoder,
                             const FrameObserver &observer = {});
 
 // Frame `number` of `input` before and after the filter, side by side with

@@ -42,4 +42,9 @@ bool FrameBuffer::samePixels(const FrameBuffer &other) const {
     return true;
 }
 
+void FrameBuffer::copyPixels(const FrameBuffer &other) {
+    for (int r = 0; r < h_; ++r)
+        std::copy(other.row(r), other.row(r) + w_, row(r));
+}
+
 } // namespace pendra::host

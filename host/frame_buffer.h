@@ -32,6 +32,8 @@ class FrameBuffer {
     void fill(uint32_t value);
     // The VFBitmap that describes this buffer.
     void describe(VFBitmap &bitmap);
+    // Copies every pixel of a frame of the same size (padding left alone).
+    void copyPixels(const FrameBuffer &other);
     // Same size and every pixel word equal (padding ignored).
     bool samePixels(const FrameBuffer &other) const;
 
