@@ -18,10 +18,11 @@
 namespace pendra::cli {
 
 struct EncoderChoice {
-    std::string codec;       // encoder name; empty: the container's usual one
-    std::optional<int> crf;  // constant-rate quality; default 18 for H.264
-    std::string preset;      // encoder speed preset, where the encoder has one
-    std::string pixelFormat; // empty: the input's, or the nearest the encoder takes
+    std::string codec;              // encoder name; empty: the container's usual one
+    std::optional<int> crf;         // constant-rate quality; default 18 for H.264
+    std::optional<int64_t> bitrate; // bits per second, instead of a constant quality
+    std::string preset;             // encoder speed preset, where the encoder has one
+    std::string pixelFormat;        // empty: the input's, or the nearest the encoder takes
 };
 
 class VideoWriter {
