@@ -2,7 +2,6 @@
 
 #include "cli/output_file.h"
 
-#include <fstream>
 #include <string>
 
 namespace pendra::cli {
@@ -17,10 +16,6 @@ void put16(std::string &out, uint32_t v) {
 void put32(std::string &out, uint32_t v) {
     put16(out, v & 0xFFFF);
     put16(out, v >> 16);
-}
-
-uint32_t get32(const unsigned char *p) {
-    return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
 }
 
 } // namespace
@@ -54,17 +49,6 @@ void writeBmp(const std::filesystem::path &path, const RgbImage &image) {
         out.append(stride - static_cast<uint32_t>(image.width) * 3, '\0');
     }
     writeWholeFile(path, out);
-}
-
-std::optional<BmpSize> readBmpSize(const std::filesystem::path &path) {
-    std::ifstream in(path, std::ios::binary);
-    unsigned char header[26] = {};
-    if (!in.read(reinterpret_cast<char *>(header), sizeof header))
-        return std::nullopt;
-    if (header[0] != 'B' || header[1] != 'M')
-        return std::nullopt;
-    return BmpSize{static_cast<int32_t>(get32(header + 18)),
-                   static_cast<int32_t>(get32(header + 22))};
 }
 
 } // namespace pendra::cli

@@ -1,5 +1,6 @@
-// The logo bitmap files as the filter reads them: uncompressed 24-bit Windows
-// bitmaps stored bottom line first, rows padded to four bytes.
+// Writes logo bitmap files as the filter reads them: uncompressed 24-bit
+// Windows bitmaps stored bottom line first, rows padded to four bytes. (The
+// command checks them with the module's own rules, cli/logo_set_check.h.)
 #pragma once
 
 #include <cstdint>
@@ -24,14 +25,5 @@ struct RgbImage {
 
 // Writes a 24-bit bitmap; throws CliError naming the file.
 void writeBmp(const std::filesystem::path &path, const RgbImage &image);
-
-struct BmpSize {
-    int width;
-    int height;
-};
-
-// The width and height in a bitmap file's header, or nothing when the file
-// cannot be read or does not start with "BM".
-std::optional<BmpSize> readBmpSize(const std::filesystem::path &path);
 
 } // namespace pendra::cli

@@ -5,13 +5,6 @@
 
 namespace pendra::cli {
 
-class FilterSession;
-
-// Gives the session the settings of the options: the job's Config call (or
-// the new instance's own) with the settings named as options laid over it,
-// replayed as one call; saves it when --save-job asks.
-void configureSession(const Options &options, FilterSession &session);
-
 int runProcess(const Options &options);
 int runPreview(const Options &options);
 int runDemo(const Options &options);

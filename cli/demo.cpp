@@ -5,7 +5,7 @@
 #include "cli/clip_writer.h"
 #include "cli/commands.h"
 #include "cli/demo_scene.h"
-#include "cli/filter_session.h"
+#include "cli/filter_job.h"
 #include "cli/interrupt.h"
 #include "cli/process_video.h"
 #include "cli/progress.h"
@@ -99,6 +99,8 @@ Options settingsFor(const fs::path &folder, bool suited) {
     o.settings.x = logoX;
     o.settings.y = logoY;
     o.run.builtInDefaults = true; // whatever the installed defaults file says
+    o.overwrite = true;           // a rerun replaces the demo's own files
+    o.automaticSettings = suited; // the other run shows the module's own defaults
     if (suited) {
         o.settings.alpha = 255;
         o.settings.bitmapBlur = 0;
@@ -109,9 +111,10 @@ Options settingsFor(const fs::path &folder, bool suited) {
 
 void filterClip(const fs::path &clip, const fs::path &output, DemoRun &run,
                 const std::vector<std::vector<uint32_t>> &clean) {
-    FilterSession session(run.options.run);
-    configureSession(run.options, session);
-    processVideo(clip.string(), output.string(), {&session}, EncoderChoice{},
+    FilterJob job(run.options);
+    if (run.options.saveJob)
+        job.save(*run.options.saveJob);
+    processVideo(clip.string(), output.string(), job.chain(), EncoderChoice{},
                  [&](int64_t n, const host::FrameBuffer &before, const host::FrameBuffer &after) {
                      const std::vector<uint32_t> &reference = clean[static_cast<size_t>(n)];
                      run.before.add(before, reference);
@@ -154,11 +157,9 @@ int runDemo(const Options &options) {
     filterClip(clip, suitedOut, suited, clean);
     filterClip(clip, defaultsOut, defaults, clean);
     {
-        FilterSession session(suited.options.run);
-        Options quiet = suited.options;
-        quiet.saveJob.reset();
-        configureSession(quiet, session);
-        previewFrame(clip.string(), previewNumber, (folder / "before-after.png").string(), session);
+        FilterJob job(suited.options);
+        previewFrame(clip.string(), previewNumber, (folder / "before-after.png").string(),
+                     job.chain());
     }
 
     std::printf("pendra demo: in %s/\n", folder.string().c_str());

@@ -1,11 +1,13 @@
 // The module as the command uses it: loaded from plugins/ beside the
 // executable through our host, one instance configured by a replayed Config
-// call, and one run (start, frames, end) over frames of one size.
+// call, and one run (start, frames, end) over frames of one size. A job of
+// several filters has one session each, all under one RunDefaults.
 #pragma once
 
 #include "cli/options.h"
 #include "cli/run_defaults.h"
 #include "host/filter_instance.h"
+#include "host/job_script.h"
 #include "host/loaded_module.h"
 
 #include <memory>
@@ -15,9 +17,11 @@ namespace pendra::cli {
 
 class FilterSession {
   public:
-    // Loads the module and creates the instance, which reads the defaults
-    // file (the run's own when `run` sets noise or feather).
-    explicit FilterSession(const RunOptions &run);
+    // Loads the module from plugins/ beside the program (a host loads it once).
+    static std::shared_ptr<host::LoadedModule> loadModule();
+    // Creates an instance of the module's filter, which reads the defaults
+    // file `defaults` points it at; `defaults` must outlive the session.
+    FilterSession(const RunDefaults &defaults, std::shared_ptr<host::LoadedModule> module);
     // Ends a started run.
     ~FilterSession();
     FilterSession(const FilterSession &) = delete;
@@ -28,8 +32,8 @@ class FilterSession {
     // Replays a Config call on the instance, as the video host replays a job;
     // throws CliError when the text is not a call the filter takes.
     void configure(const std::string &configLine);
-    // Saves the instance as a job file of one filter; throws CliError.
-    void saveJob(const std::string &path);
+    // The instance as a job file's entry.
+    host::JobEntry jobEntry();
 
     // The logo rectangle's size from the set's bitmap header, its position
     // from the settings; throws CliError naming `videoName` when it does not
@@ -53,16 +57,13 @@ class FilterSession {
     const Rectangle &rectangle() const { return rectangle_; }
 
   private:
-    std::unique_ptr<RunDefaults> defaults_;
-    std::unique_ptr<host::LoadedModule> module_;
+    std::shared_ptr<host::LoadedModule> module_;
     std::unique_ptr<host::FilterInstance> instance_;
     Rectangle rectangle_{};
     bool started_ = false;
 };
 
-// Why the filter would refuse the logo set at `path`, in words for the user
-// ("cannot open: No such file or directory"); a general reason when no
-// particular fault is found.
-std::string logoSetProblem(const std::string &path);
+// The defaults file the module reads when the command points it nowhere.
+std::filesystem::path installedDefaultsFile();
 
 } // namespace pendra::cli

@@ -1,6 +1,8 @@
 // The help pages of the command and of each of its commands.
 #include "cli/options.h"
 
+#include <string>
+
 namespace pendra::cli {
 
 namespace {
@@ -12,7 +14,7 @@ module (plugins/Pendra04.vdf beside this program).
 
 commands:
   process IN OUT ...           filter every frame of IN into OUT
-  preview IN --frame N --out PNG ...
+  preview IN --frame N --out PICTURE ...
                                frame N before and after, side by side
   demo [--folder DIR]          make a sample clip with a logo and take it out
 
@@ -21,57 +23,27 @@ page is plugins/pendra/Pendra.html beside this program; a new filter takes
 its values from plugins/pendra/Pendra.ini there.
 )";
 
-const char *settings = R"(
-filter settings (any not given come from the job file, else from the
-defaults file plugins/pendra/Pendra.ini):
-  --job FILE           settings from a saved job file
-  --save-job FILE      save the settings as a job file
-  --logo FILE          the logo over black (name ending in 0, e.g. logo0.bmp;
-                       logo1.bmp over white and logo2.bmp, the interpolate
-                       mask, are used when present), or a mask alone (ending in 2)
-  --x N, --y N         the rectangle's left edge and top line, in pixels from
-                       the picture's left edge and top line
-  --alpha N            0 = all interpolation .. 255 = no interpolation (pure
-                       un-blending of the logo)
-  --start N, --end N   first and last frame to work on (frames count from 0;
-                       --end 0 = to the last frame)
-  --fade-in N          the N+1 frames from --start are fully interpolated
-  --fade-out N         so are the N+1 frames up to --end (none when --end is 0)
-  --threshold1 N, --threshold2 N, --threshold3 N
-                       colour thresholds of the three repair passes (0..255)
-  --blur N             smoothing of pixels repaired by passes 1 and 2 (0..255)
-  --blur3 N            smoothing of the other logo pixels (0..255)
-  --bitmap-blur N      blur passes over the whole rectangle (0 = none)
-  --white N            white level assumed when there is no logo1.bmp (0..255)
-  --side S             none, north, east, south or west: border line rebuilt
-                       as a gradient
-  --scene N            scene-change threshold, in percent
-
-settings of this run only (not saved in job files):
-  --noise N            noise level added to the rectangle (0 = none)
-  --feather N          width of the bitmap blur's feathered border
-  --trace FILE         write the filter's debug trace of each frame to FILE
-)";
-
 const char *process = R"(usage: pendra process IN OUT [options]
 
 Filters every frame of IN (any video FFmpeg reads) into OUT. The video is
 encoded anew (H.264 for .mp4, .mkv and .mov unless --codec says otherwise);
 sound and other streams are copied unchanged; frame rate and timestamps are
-kept. OUT appears only when complete.
+kept. OUT appears only when complete; an OUT that exists is refused unless
+-y is given, and OUT may never be IN.
 
-output:
-  --codec NAME         FFmpeg video encoder (e.g. libx264, ffv1, libx264rgb)
-  --crf N              quality of the encoder's constant-rate mode (H.264:
-                       0 = lossless .. 51, default 18)
-  --preset NAME        encoder speed preset (H.264: ultrafast .. veryslow)
-  --pixel-format NAME  pixel format of the encoded video (default: the input's)
+Given only --logo with captures over black and white (logo0.bmp and
+logo1.bmp), the filter un-blends the logo purely: alpha from the captures,
+bitmap blur 0 and noise 0; the line "pendra: settings: ..." says what was
+used. Any filter setting named on the command line, or a job file, turns
+this off. The noise is seeded with a fixed value (--seed), so the same
+input and settings always give the same output.
 )";
 
-const char *preview = R"(usage: pendra preview IN --frame N --out PNG [options]
+const char *preview = R"(usage: pendra preview IN --frame N --out PICTURE [options]
 
 Writes frame N of IN (counted from 0) before and after the filter, side by
-side, with the logo rectangle outlined, as a PNG picture. The frames before N
+side, with the logo rectangle outlined, as a picture in the format its name
+asks for (.png, .jpg, ...). The frames before N
 are filtered too, so the picture is the one pendra process would write.
 )";
 
@@ -91,11 +63,11 @@ PNG in DIR (default: pendra-demo).
 
 std::string helpText(const std::string &command) {
     if (command == "process")
-        return std::string(process) + settings;
+        return process + optionsHelp(Command::Process);
     if (command == "preview")
-        return std::string(preview) + settings;
+        return preview + optionsHelp(Command::Preview);
     if (command == "demo")
-        return demo;
+        return demo + optionsHelp(Command::Demo);
     return overview;
 }
 

@@ -19,8 +19,9 @@ int main(int argc, char **argv) {
         Options options = parseOptions(std::vector<std::string>(argv + 1, argv + argc));
         switch (options.command) {
         case Command::Help:
-            std::fputs(helpText(options.helpTopic).c_str(), stdout);
-            return 0;
+            // Without a command, the usage is a complaint: stderr and exit code 2.
+            std::fputs(helpText(options.helpTopic).c_str(), options.usageMistake ? stderr : stdout);
+            return options.usageMistake ? 2 : 0;
         case Command::Process:
             return runProcess(options);
         case Command::Preview:

@@ -1,8 +1,14 @@
+// The command line, driven by one table: each option's name, value, the
+// commands that take it, its range, its help and where it goes. Parsing, the
+// range checks and the option lists of the help pages all read the table, so
+// they cannot disagree.
 #include "cli/options.h"
 
 #include "cli/av_support.h"
 
+#include <cerrno>
 #include <climits>
+#include <cmath>
 #include <cstdlib>
 
 namespace pendra::cli {
@@ -11,148 +17,296 @@ namespace {
 
 constexpr const char *sideNames[] = {"none", "north", "east", "south", "west"};
 
-[[noreturn]] void usageError(const std::string &message) {
-    throw CliError(message + " (see pendra --help)", 2);
-}
+// Which commands take an option.
+enum : unsigned { onProcess = 1, onPreview = 2, onDemo = 4, onFiltering = onProcess | onPreview };
 
-// An integer option of the filter's settings and the values it accepts.
-struct IntSetting {
-    const char *name;
-    std::optional<int> SettingOptions::*field;
-    int low;
-    int high;
+// The help page sections options are listed in.
+enum class Section { Settings, Run, Output, Preview, Demo };
+
+enum class Kind {
+    Integer, // a whole number in low..high
+    Text,    // any text (a file name, an encoder name)
+    Side,    // a side name or its number
+    Rate,    // a bit rate with an optional k or M
+    Flag,    // no value
 };
+
+using IntegerSetter = void (*)(Options &, long long);
+using TextSetter = void (*)(Options &, const std::string &);
+
+struct OptionSpec {
+    const char *name;
+    const char *shortName; // nullptr when none
+    const char *valueName; // in the help; nullptr for a flag
+    unsigned commands;
+    Section section;
+    Kind kind;
+    long long low, high; // Integer only
+    IntegerSetter setInteger;
+    TextSetter setText;
+    const char *help;
+};
+
+#define INTEGER(member) [](Options &o, long long v) { member = static_cast<int>(v); }
+#define TEXT(member) [](Options &o, const std::string &v) { member = v; }
 
 // Thresholds and blurs travel packed eight bits each in the saved call, so
-// they are held to 0..255 here rather than mangled there.
-const IntSetting intSettings[] = {
-    {"--x", &SettingOptions::x, 0, INT_MAX},
-    {"--y", &SettingOptions::y, 0, INT_MAX},
-    {"--alpha", &SettingOptions::alpha, 0, 255},
-    {"--start", &SettingOptions::start, 0, INT_MAX},
-    {"--end", &SettingOptions::end, 0, INT_MAX},
-    {"--fade-in", &SettingOptions::fadeIn, 0, INT_MAX},
-    {"--fade-out", &SettingOptions::fadeOut, 0, INT_MAX},
-    {"--threshold1", &SettingOptions::threshold1, 0, 255},
-    {"--threshold2", &SettingOptions::threshold2, 0, 255},
-    {"--threshold3", &SettingOptions::threshold3, 0, 255},
-    {"--blur", &SettingOptions::blur, 0, 255},
-    {"--blur3", &SettingOptions::blur3, 0, 255},
-    {"--bitmap-blur", &SettingOptions::bitmapBlur, 0, 255},
-    {"--white", &SettingOptions::white, 0, 255},
-    {"--scene", &SettingOptions::scene, 0, INT_MAX},
+// they are held to 0..255 here rather than mangled there. The noise level is
+// held where the module holds it; the scene threshold is a percentage.
+const OptionSpec optionTable[] = {
+    {"--job", nullptr, "FILE", onFiltering, Section::Settings, Kind::Text, 0, 0, nullptr,
+     TEXT(o.job),
+     "settings from a saved job file; a job of several Pendra filters runs them all, "
+     "in order"},
+    {"--save-job", nullptr, "FILE", onFiltering, Section::Settings, Kind::Text, 0, 0, nullptr,
+     TEXT(o.saveJob), "save the settings as a job file"},
+    {"--logo", nullptr, "FILE", onFiltering, Section::Settings, Kind::Text, 0, 0, nullptr,
+     TEXT(o.settings.logo),
+     "the logo over black (name ending in 0, e.g. logo0.bmp; logo1.bmp over white and logo2.bmp, "
+     "the interpolate mask, are used when present), or a mask alone (ending in 2). As the "
+     "dialog's Browse: the position comes from \"_x_N_y_M\" in the name and alpha from the "
+     "capture unless --x, --y or --alpha say otherwise"},
+    {"--x", nullptr, "N", onFiltering, Section::Settings, Kind::Integer, 0, INT_MAX,
+     INTEGER(o.settings.x), nullptr,
+     "the rectangle's left edge, in pixels from the picture's left edge"},
+    {"--y", nullptr, "N", onFiltering, Section::Settings, Kind::Integer, 0, INT_MAX,
+     INTEGER(o.settings.y), nullptr, "the rectangle's top line, in lines from the picture's top"},
+    {"--alpha", nullptr, "N", onFiltering, Section::Settings, Kind::Integer, 0, 255,
+     INTEGER(o.settings.alpha), nullptr,
+     "0 = all interpolation .. 255 = no interpolation (pure un-blending of the logo)"},
+    {"--start", nullptr, "N", onFiltering, Section::Settings, Kind::Integer, 0, INT_MAX,
+     INTEGER(o.settings.start), nullptr, "first frame to work on (frames count from 0)"},
+    {"--end", nullptr, "N", onFiltering, Section::Settings, Kind::Integer, 0, INT_MAX,
+     INTEGER(o.settings.end), nullptr, "last frame to work on (0 = to the last frame)"},
+    {"--fade-in", nullptr, "N", onFiltering, Section::Settings, Kind::Integer, 0, INT_MAX,
+     INTEGER(o.settings.fadeIn), nullptr, "the N+1 frames from --start are fully interpolated"},
+    {"--fade-out", nullptr, "N", onFiltering, Section::Settings, Kind::Integer, 0, INT_MAX,
+     INTEGER(o.settings.fadeOut), nullptr,
+     "so are the N+1 frames up to --end (none when --end is 0)"},
+    {"--threshold1", nullptr, "N", onFiltering, Section::Settings, Kind::Integer, 0, 255,
+     INTEGER(o.settings.threshold1), nullptr, "colour threshold of the first repair pass"},
+    {"--threshold2", nullptr, "N", onFiltering, Section::Settings, Kind::Integer, 0, 255,
+     INTEGER(o.settings.threshold2), nullptr, "colour threshold of the second repair pass"},
+    {"--threshold3", nullptr, "N", onFiltering, Section::Settings, Kind::Integer, 0, 255,
+     INTEGER(o.settings.threshold3), nullptr, "colour threshold of the closing repair pass"},
+    {"--blur", nullptr, "N", onFiltering, Section::Settings, Kind::Integer, 0, 255,
+     INTEGER(o.settings.blur), nullptr, "smoothing of pixels repaired by passes 1 and 2"},
+    {"--blur3", nullptr, "N", onFiltering, Section::Settings, Kind::Integer, 0, 255,
+     INTEGER(o.settings.blur3), nullptr, "smoothing of the other logo pixels"},
+    {"--bitmap-blur", nullptr, "N", onFiltering, Section::Settings, Kind::Integer, 0, 255,
+     INTEGER(o.settings.bitmapBlur), nullptr, "blur passes over the whole rectangle (0 = none)"},
+    {"--white", nullptr, "N", onFiltering, Section::Settings, Kind::Integer, 0, 255,
+     INTEGER(o.settings.white), nullptr, "white level assumed when there is no logo1.bmp"},
+    {"--side", nullptr, "S", onFiltering, Section::Settings, Kind::Side, 0, 4,
+     INTEGER(o.settings.side), nullptr,
+     "none, north, east, south or west: border line rebuilt as a gradient"},
+    {"--scene", nullptr, "N", onFiltering, Section::Settings, Kind::Integer, 0, 100,
+     INTEGER(o.settings.scene), nullptr,
+     "scene-change threshold: percent of the logo's outline that must change"},
+    {"--noise", nullptr, "N", onFiltering, Section::Run, Kind::Integer, 0, 16383,
+     INTEGER(o.run.noise), nullptr, "noise level added to the rectangle (0 = none)"},
+    {"--feather", nullptr, "N", onFiltering, Section::Run, Kind::Integer, 0, 255,
+     INTEGER(o.run.feather), nullptr, "width of the bitmap blur's feathered border"},
+    {"--seed", nullptr, "N", onFiltering, Section::Run, Kind::Integer, 0, UINT_MAX,
+     [](Options &o, long long v) { o.run.seed = static_cast<unsigned>(v); }, nullptr,
+     "seed of the noise (default 1): the same seed gives the same output"},
+    {"--trace", nullptr, "FILE", onFiltering, Section::Run, Kind::Text, 0, 0, nullptr,
+     TEXT(o.run.trace), "write the filter's debug trace of each frame to FILE"},
+    {"--codec", nullptr, "NAME", onProcess, Section::Output, Kind::Text, 0, 0, nullptr,
+     TEXT(o.encoder.codec), "FFmpeg video encoder (e.g. libx264, ffv1, libx264rgb)"},
+    {"--crf", nullptr, "N", onProcess, Section::Output, Kind::Integer, 0, 63,
+     [](Options &o, long long v) { o.encoder.crf = static_cast<int>(v); }, nullptr,
+     "quality of the encoder's constant-rate mode (H.264: 0 = lossless .. 51, default 18)"},
+    {"--bitrate", nullptr, "RATE", onProcess, Section::Output, Kind::Rate, 1000, INT64_MAX,
+     [](Options &o, long long v) { o.encoder.bitrate = v; }, nullptr,
+     "average bit rate instead of a constant quality, in bits per second with an optional k "
+     "or M (e.g. 2500k)"},
+    {"--preset", nullptr, "NAME", onProcess, Section::Output, Kind::Text, 0, 0, nullptr,
+     TEXT(o.encoder.preset), "encoder speed preset (H.264: ultrafast .. veryslow)"},
+    {"--pixel-format", nullptr, "NAME", onProcess, Section::Output, Kind::Text, 0, 0, nullptr,
+     TEXT(o.encoder.pixelFormat), "pixel format of the encoded video (default: the input's)"},
+    {"--overwrite", "-y", nullptr, onFiltering, Section::Output, Kind::Flag, 0, 0,
+     [](Options &o, long long) { o.overwrite = true; }, nullptr,
+     "replace output files that exist (otherwise they are refused)"},
+    {"--frame", nullptr, "N", onPreview, Section::Preview, Kind::Integer, 0, INT_MAX,
+     [](Options &o, long long v) { o.frame = v; }, nullptr, "the frame to show (from 0)"},
+    {"--out", nullptr, "FILE", onPreview, Section::Preview, Kind::Text, 0, 0, nullptr,
+     TEXT(o.output),
+     "the picture to write: .png, .jpg, .bmp, .tiff or another image format "
+     "FFmpeg writes, told by the name"},
+    {"--folder", nullptr, "DIR", onDemo, Section::Demo, Kind::Text, 0, 0, nullptr, TEXT(o.folder),
+     "where the demo works (default pendra-demo)"},
 };
 
+#undef INTEGER
+#undef TEXT
+
+[[noreturn]] void usageError(const std::string &message, const std::string &command = "") {
+    throw CliError(message + " (see pendra " + (command.empty() ? "" : command + " ") + "--help)",
+                   2);
+}
+
 long long parseInteger(const std::string &option, const std::string &text, long long low,
-                       long long high) {
+                       long long high, const std::string &command) {
     char *end = nullptr;
     errno = 0;
     long long value = std::strtoll(text.c_str(), &end, 10);
     if (text.empty() || *end != '\0' || errno == ERANGE)
-        usageError(option + " wants a whole number, not \"" + text + "\"");
+        usageError(option + " wants a whole number, not \"" + text + "\"", command);
     if (value < low || value > high)
         usageError(option + " " + text + " is out of range (" + std::to_string(low) + " to " +
-                   std::to_string(high) + ")");
+                       std::to_string(high) + ")",
+                   command);
     return value;
 }
 
-int parseSide(const std::string &text) {
+int parseSide(const std::string &text, const std::string &command) {
     for (int i = 0; i < 5; ++i)
         if (text == sideNames[i] || text == std::to_string(i))
             return i;
-    usageError("--side wants none, north, east, south or west, not \"" + text + "\"");
+    usageError("--side wants none, north, east, south or west, not \"" + text + "\"", command);
 }
 
-// Splits "--name=value" and fetches the value of "--name value".
-class ArgumentList {
-  public:
-    explicit ArgumentList(const std::vector<std::string> &args) : args_(args) {}
-    bool done() const { return next_ >= args_.size(); }
-    std::string take() {
-        std::string arg = args_[next_++];
-        pendingValue_.reset();
-        if (arg.rfind("--", 0) == 0) {
-            size_t eq = arg.find('=');
-            if (eq != std::string::npos) {
-                pendingValue_ = arg.substr(eq + 1);
-                arg.resize(eq);
-            }
-        }
-        return arg;
+unsigned commandBit(Command c) {
+    return c == Command::Process ? onProcess : c == Command::Preview ? onPreview : onDemo;
+}
+
+const OptionSpec *findOption(const std::string &name, Command command) {
+    for (const OptionSpec &spec : optionTable)
+        if ((name == spec.name || (spec.shortName && name == spec.shortName)) &&
+            (spec.commands & commandBit(command)))
+            return &spec;
+    return nullptr;
+}
+
+// Stores one option's value (already split from "--name=value" when so written).
+void applyOption(const OptionSpec &spec, const std::string &value, const std::string &command,
+                 Options &o) {
+    switch (spec.kind) {
+    case Kind::Integer:
+        spec.setInteger(o, parseInteger(spec.name, value, spec.low, spec.high, command));
+        break;
+    case Kind::Side:
+        spec.setInteger(o, parseSide(value, command));
+        break;
+    case Kind::Rate: {
+        std::optional<int64_t> rate = parseBitRate(value);
+        if (!rate)
+            usageError(std::string(spec.name) + " wants a rate such as 2500k or 4M, not \"" +
+                           value + "\"",
+                       command);
+        if (*rate < spec.low)
+            usageError(std::string(spec.name) + " " + value + " is below 1k bits per second",
+                       command);
+        spec.setInteger(o, *rate);
+        break;
     }
-    std::string value(const std::string &option) {
-        if (pendingValue_) {
-            std::string v = *pendingValue_;
-            pendingValue_.reset();
-            return v;
-        }
-        if (done())
-            usageError(option + " needs a value");
-        return args_[next_++];
+    case Kind::Text:
+        spec.setText(o, value);
+        break;
+    case Kind::Flag:
+        spec.setInteger(o, 1);
+        break;
     }
-    bool hasUnusedValue() const { return pendingValue_.has_value(); }
-
-  private:
-    const std::vector<std::string> &args_;
-    size_t next_ = 0;
-    std::optional<std::string> pendingValue_;
-};
-
-bool takesSettings(Command c) {
-    return c == Command::Process || c == Command::Preview;
 }
 
-// Handles one option of the filter's settings; false when it is not one.
-bool settingOption(const std::string &arg, ArgumentList &list, Options &o) {
-    for (const IntSetting &s : intSettings)
-        if (arg == s.name) {
-            o.settings.*s.field =
-                static_cast<int>(parseInteger(arg, list.value(arg), s.low, s.high));
-            return true;
-        }
-    if (arg == "--logo")
-        o.settings.logo = list.value(arg);
-    else if (arg == "--side")
-        o.settings.side = parseSide(list.value(arg));
-    else if (arg == "--job")
-        o.job = list.value(arg);
-    else if (arg == "--save-job")
-        o.saveJob = list.value(arg);
-    else if (arg == "--noise")
-        o.run.noise = static_cast<int>(parseInteger(arg, list.value(arg), 0, 1 << 20));
-    else if (arg == "--feather")
-        o.run.feather = static_cast<int>(parseInteger(arg, list.value(arg), 0, 1 << 20));
-    else if (arg == "--trace")
-        o.run.trace = list.value(arg);
-    else
-        return false;
-    return true;
+const char *sectionTitle(Section s) {
+    switch (s) {
+    case Section::Settings:
+        return "filter settings (any not given come from the job file, else from the\n"
+               "defaults file plugins/pendra/Pendra.ini):";
+    case Section::Run:
+        return "settings of this run only (not saved in job files; with a job of several\n"
+               "filters they apply to each):";
+    case Section::Output:
+        return "output:";
+    case Section::Preview:
+        return "picture:";
+    case Section::Demo:
+        return "demo:";
+    }
+    return "";
 }
 
-// Handles one option of the process command's output; false when it is not one.
-bool encoderOption(const std::string &arg, ArgumentList &list, Options &o) {
-    if (arg == "--codec")
-        o.encoder.codec = list.value(arg);
-    else if (arg == "--crf")
-        o.encoder.crf = static_cast<int>(parseInteger(arg, list.value(arg), 0, 63));
-    else if (arg == "--preset")
-        o.encoder.preset = list.value(arg);
-    else if (arg == "--pixel-format")
-        o.encoder.pixelFormat = list.value(arg);
-    else
-        return false;
-    return true;
+// Appends `text` word-wrapped to 79 columns, every line indented to `column`,
+// the first going on from `used` columns.
+void appendWrapped(std::string &out, const std::string &text, size_t column, size_t used) {
+    const size_t width = 79;
+    size_t at = 0;
+    while (at < text.size()) {
+        size_t room = width - column;
+        size_t end = text.size() - at <= room ? text.size() : text.rfind(' ', at + room);
+        if (end == std::string::npos || end <= at)
+            end = text.find(' ', at) == std::string::npos ? text.size() : text.find(' ', at);
+        out += std::string(column - used, ' ') + text.substr(at, end - at) + "\n";
+        used = 0;
+        at = end < text.size() ? end + 1 : end;
+    }
+}
+
+std::string rangeText(const OptionSpec &spec) {
+    if (spec.kind != Kind::Integer || (spec.low == 0 && spec.high >= INT_MAX))
+        return "";
+    return " (" + std::to_string(spec.low) + ".." + std::to_string(spec.high) + ")";
 }
 
 } // namespace
+
+std::optional<int64_t> parseBitRate(const std::string &text) {
+    char *end = nullptr;
+    errno = 0;
+    double value = std::strtod(text.c_str(), &end);
+    if (text.empty() || end == text.c_str() || errno == ERANGE || !(value >= 0))
+        return std::nullopt;
+    std::string unit = end;
+    double scale = unit.empty() ? 1 : unit == "k" || unit == "K" ? 1e3 : unit == "M" ? 1e6 : 0;
+    if (scale == 0 || value * scale > 1e12)
+        return std::nullopt;
+    return static_cast<int64_t>(std::llround(value * scale));
+}
 
 const char *sideName(int side) {
     return side >= 0 && side < 5 ? sideNames[side] : "none";
 }
 
+std::string optionsHelp(Command command) {
+    std::string out;
+    for (Section section :
+         {Section::Preview, Section::Settings, Section::Run, Section::Output, Section::Demo}) {
+        bool any = false;
+        for (const OptionSpec &spec : optionTable) {
+            if (spec.section != section || !(spec.commands & commandBit(command)))
+                continue;
+            if (!any)
+                out += std::string("\n") + sectionTitle(section) + "\n";
+            any = true;
+            std::string head = "  ";
+            if (spec.shortName)
+                head += std::string(spec.shortName) + ", ";
+            head += spec.name;
+            if (spec.valueName)
+                head += std::string(" ") + spec.valueName;
+            const size_t column = 23;
+            std::string help = spec.help + rangeText(spec);
+            if (head.size() + 1 > column) {
+                out += head + "\n";
+                appendWrapped(out, help, column, 0);
+            } else {
+                out += head;
+                appendWrapped(out, help, column, head.size());
+            }
+        }
+    }
+    return out;
+}
+
 Options parseOptions(const std::vector<std::string> &args) {
     Options o;
-    if (args.empty() || args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
+    if (args.empty()) {
+        o.usageMistake = true;
+        return o;
+    }
+    if (args[0] == "--help" || args[0] == "-h" || args[0] == "help") {
         if (args.size() > 1)
             o.helpTopic = args[1];
         return o;
@@ -167,55 +321,57 @@ Options parseOptions(const std::vector<std::string> &args) {
     else
         usageError("unknown command \"" + name + "\"");
 
-    std::vector<std::string> rest(args.begin() + 1, args.end());
-    ArgumentList list(rest);
     std::vector<std::string> files;
-    while (!list.done()) {
-        std::string arg = list.take();
+    for (size_t i = 1; i < args.size(); ++i) {
+        std::string arg = args[i];
         if (arg == "--help" || arg == "-h") {
             o.helpTopic = name;
             o.command = Command::Help;
             return o;
         }
-        bool known = false;
-        if (arg.size() > 1 && arg[0] == '-') {
-            if (takesSettings(o.command))
-                known = settingOption(arg, list, o);
-            if (!known && o.command == Command::Process)
-                known = encoderOption(arg, list, o);
-            if (!known && o.command == Command::Preview && arg == "--frame") {
-                o.frame = parseInteger(arg, list.value(arg), 0, INT_MAX);
-                known = true;
-            }
-            if (!known && o.command == Command::Preview && arg == "--out") {
-                o.output = list.value(arg);
-                known = true;
-            }
-            if (!known && o.command == Command::Demo && arg == "--folder") {
-                o.folder = list.value(arg);
-                known = true;
-            }
-            if (!known)
-                usageError("pendra " + name + ": unknown option " + arg);
-            if (list.hasUnusedValue())
-                usageError(arg + " takes no value");
+        if (arg.size() < 2 || arg[0] != '-') {
+            files.push_back(arg);
             continue;
         }
-        files.push_back(arg);
+        std::optional<std::string> value;
+        if (size_t eq = arg.find('='); arg.rfind("--", 0) == 0 && eq != std::string::npos) {
+            value = arg.substr(eq + 1);
+            arg.resize(eq);
+        }
+        const OptionSpec *spec = findOption(arg, o.command);
+        if (!spec)
+            usageError(name + ": unknown option " + arg, name);
+        if (spec->kind == Kind::Flag) {
+            if (value)
+                usageError(arg + " takes no value", name);
+        } else if (!value) {
+            if (i + 1 >= args.size())
+                usageError(arg + " needs a value", name);
+            value = args[++i];
+        }
+        applyOption(*spec, value.value_or(""), name, o);
     }
 
     size_t wanted = o.command == Command::Process ? 2 : o.command == Command::Preview ? 1 : 0;
     if (files.size() != wanted)
-        usageError("pendra " + name + " wants " +
-                   (wanted == 2   ? std::string("an input and an output file")
-                    : wanted == 1 ? std::string("one input file")
-                                  : std::string("no file names")));
+        usageError(name + " wants " +
+                       (wanted == 2   ? std::string("an input and an output file")
+                        : wanted == 1 ? std::string("one input file")
+                                      : std::string("no file names")),
+                   name);
     if (wanted >= 1)
         o.input = files[0];
     if (wanted == 2)
         o.output = files[1];
     if (o.command == Command::Preview && (!o.frame || o.output.empty()))
-        usageError("pendra preview needs --frame N and --out FILE.png");
+        usageError("preview needs --frame N and --out FILE", name);
+    if ((o.command == Command::Process || o.command == Command::Preview) && !o.job &&
+        !o.settings.logo)
+        usageError(name + " needs the logo: --logo FILE (its capture over black, or the mask), "
+                          "or --job FILE",
+                   name);
+    if (o.encoder.crf && o.encoder.bitrate)
+        usageError("--crf and --bitrate each set the quality: give one", name);
     if (o.command == Command::Demo && o.folder.empty())
         o.folder = "pendra-demo";
     return o;

@@ -24,6 +24,7 @@ struct SettingOptions {
 struct RunOptions {
     std::optional<int> noise, feather;
     std::optional<std::string> trace;
+    unsigned seed = 1;            // the noise's seed: the same output for the same input
     bool builtInDefaults = false; // ignore the installed defaults file (the demo's runs)
 };
 
@@ -39,14 +40,26 @@ struct Options {
     EncoderChoice encoder;
     std::optional<int64_t> frame; // preview
     std::string folder;           // demo
+    bool overwrite = false;       // -y: replace existing output files
+    // Take the position from the logo's name, alpha from the captures and,
+    // over black and white, pure un-blending, where the user set nothing
+    // (off for the demo's run of the built-in defaults).
+    bool automaticSettings = true;
+    bool usageMistake = false; // Help shown because no command was given
 };
 
 // Parses argv[1..]; throws CliError with exit code 2 and a message naming the
 // option on a usage mistake.
 Options parseOptions(const std::vector<std::string> &args);
 
-// The help text of a command ("" for the overview).
+// The help text of a command ("" for the overview), built from the option table.
 std::string helpText(const std::string &command);
+
+// The option lists of a command's help page, from the option table.
+std::string optionsHelp(Command command);
+
+// "800k", "2.5M" or "4000000" as bits per second; nothing when not a rate.
+std::optional<int64_t> parseBitRate(const std::string &text);
 
 // Interpolation side names: none, north, east, south, west (0 to 4).
 const char *sideName(int side);

@@ -1,8 +1,8 @@
 #include "cli/process_video.h"
 
 #include "cli/interrupt.h"
+#include "cli/picture_writer.h"
 #include "cli/pixel_convert.h"
-#include "cli/png_writer.h"
 #include "cli/progress.h"
 #include "cli/video_reader.h"
 
@@ -85,12 +85,14 @@ void markRectangle(host::FrameBuffer &canvas, int offset, int pictureWidth, int 
 
 } // namespace
 
-void previewFrame(const std::string &input, int64_t number, const std::string &png,
-                  FilterSession &session) {
+void previewFrame(const std::string &input, int64_t number, const std::string &picturePath,
+                  const FilterChain &chain) {
     VideoReader reader(input);
     int w = reader.width(), h = reader.height();
-    session.checkRectangle(w, h, input);
-    session.start(w, h);
+    for (FilterSession *session : chain) {
+        session->checkRectangle(w, h, input);
+        session->start(w, h);
+    }
     ToModulePixels toModule;
     Progress progress("pendra", number + 1);
     int64_t done = 0;
@@ -103,8 +105,12 @@ void previewFrame(const std::string &input, int64_t number, const std::string &p
         if (picture->width != w || picture->height != h)
             throw CliError(input + ": the picture size changes within the video, which is not "
                                    "supported");
-        toModule.convert(*picture, session.source());
-        session.run(static_cast<int32_t>(done));
+        toModule.convert(*picture, chain.front()->source());
+        for (size_t i = 0; i < chain.size(); ++i) {
+            if (i > 0)
+                chain[i]->source().copyPixels(chain[i - 1]->destination());
+            chain[i]->run(static_cast<int32_t>(done));
+        }
         progress.update(++done);
         if (done > number)
             break;
@@ -116,12 +122,14 @@ void previewFrame(const std::string &input, int64_t number, const std::string &p
     canvas.fill(0x202020);
     for (int line = 0; line < h; ++line)
         for (int x = 0; x < w; ++x) {
-            canvas.atPicture(x, line) = session.source().at(h - 1 - line, x);
-            canvas.atPicture(w + gap + x, line) = session.destination().at(h - 1 - line, x);
+            canvas.atPicture(x, line) = chain.front()->source().at(h - 1 - line, x);
+            canvas.atPicture(w + gap + x, line) = chain.back()->destination().at(h - 1 - line, x);
         }
-    markRectangle(canvas, 0, w, h, session.rectangle());
-    markRectangle(canvas, w + gap, w, h, session.rectangle());
-    writePng(png, canvas);
+    for (FilterSession *session : chain) {
+        markRectangle(canvas, 0, w, h, session->rectangle());
+        markRectangle(canvas, w + gap, w, h, session->rectangle());
+    }
+    writePicture(picturePath, canvas);
 }
 
 } // namespace pendra::cli

@@ -32,10 +32,11 @@ ProcessSummary processVideo(const std::string &input, const std::string &output,
                             const FilterChain &chain, const EncoderChoice &encoder,
                             const FrameObserver &observer = {});
 
-// Frame `number` of `input` before and after the filter, side by side with
-// the logo rectangle marked, as a PNG. Every frame before it is filtered too,
-// since a frame's repair depends on the frames before it in the run.
-void previewFrame(const std::string &input, int64_t number, const std::string &png,
-                  FilterSession &session);
+// Frame `number` of `input` before and after the chain, side by side with
+// each logo rectangle marked, as a picture in the format its name asks for.
+// Every frame before it is filtered too, since a frame's repair depends on
+// the frames before it in the run.
+void previewFrame(const std::string &input, int64_t number, const std::string &picturePath,
+                  const FilterChain &chain);
 
 } // namespace pendra::cli

@@ -41,8 +41,13 @@ std::string RunDefaults::text(const std::string &installedText, std::optional<in
 }
 
 RunDefaults::RunDefaults(const std::filesystem::path &installed, std::optional<int> noise,
-                         std::optional<int> feather, std::optional<std::string> traceFile)
-    : oldDefaults_(currentValue(defaultsFileVariable)), oldTrace_(currentValue(traceFileVariable)) {
+                         std::optional<int> feather, std::optional<std::string> traceFile,
+                         std::optional<unsigned> seed)
+    : installed_(installed), oldDefaults_(currentValue(defaultsFileVariable)),
+      oldTrace_(currentValue(traceFileVariable)), oldSeed_(currentValue(noiseSeedVariable)) {
+    // Before anything is set: a throw here needs nothing undone.
+    if (traceFile && !std::ofstream(*traceFile, std::ios::app))
+        throw CliError(*traceFile + ": cannot write: " + systemErrorText(errno));
     if (noise || feather || installed.empty()) {
         std::string installedText;
         std::ifstream in(installed, std::ios::binary);
@@ -69,6 +74,10 @@ RunDefaults::RunDefaults(const std::filesystem::path &installed, std::optional<i
         setenv(defaultsFileVariable, file_.c_str(), 1);
         setDefaults_ = true;
     }
+    if (seed) {
+        setenv(noiseSeedVariable, std::to_string(*seed).c_str(), 1);
+        setSeed_ = true;
+    }
     if (traceFile) {
         std::string absolute = std::filesystem::absolute(*traceFile).string();
         setenv(traceFileVariable, absolute.c_str(), 1);
@@ -84,6 +93,9 @@ RunDefaults::~RunDefaults() {
     }
     if (traceOn_)
         restore(traceFileVariable, oldTrace_);
+    if (setSeed_)
+        restore(noiseSeedVariable, oldSeed_);
+    setDefaults_ = traceOn_ = setSeed_ = false;
 }
 
 } // namespace pendra::cli

@@ -4,6 +4,9 @@
 // installed one's text with the run's values appended (the last occurrence of
 // a key wins), and the module is pointed at it and at the trace file through
 // its environment variables. With nothing set, nothing is pointed anywhere.
+// The noise's seed is always named (PENDRA_NOISE_SEED), so that the same
+// input and settings give the same output. One RunDefaults serves every
+// filter of a run: the variables are process-wide.
 #pragma once
 
 #include <filesystem>
@@ -15,13 +18,15 @@ namespace pendra::cli {
 // The variables the module reads; unset means its usual lookup.
 inline constexpr const char *defaultsFileVariable = "PENDRA_DEFAULTS_FILE";
 inline constexpr const char *traceFileVariable = "PENDRA_TRACE_FILE";
+inline constexpr const char *noiseSeedVariable = "PENDRA_NOISE_SEED";
 
 class RunDefaults {
   public:
     // `installed` is the defaults file the module would read by itself; an
     // empty path gives the run the module's built-in values.
     RunDefaults(const std::filesystem::path &installed, std::optional<int> noise,
-                std::optional<int> feather, std::optional<std::string> traceFile);
+                std::optional<int> feather, std::optional<std::string> traceFile,
+                std::optional<unsigned> seed = std::nullopt);
     // Removes the run's file and restores the variables as they were.
     ~RunDefaults();
     RunDefaults(const RunDefaults &) = delete;
@@ -29,6 +34,10 @@ class RunDefaults {
 
     // The run's own defaults file, or empty when the installed one serves.
     const std::filesystem::path &file() const { return file_; }
+    // The defaults file a new instance reads: the run's own, else `installed`.
+    const std::filesystem::path &effectiveFile() const {
+        return file_.empty() ? installed_ : file_;
+    }
     bool traceOn() const { return traceOn_; }
 
     // The text of the run's defaults file: the installed text (may be empty)
@@ -37,9 +46,12 @@ class RunDefaults {
                             std::optional<int> feather);
 
   private:
+    std::filesystem::path installed_;
     std::filesystem::path file_;
     std::optional<std::string> oldDefaults_;
     std::optional<std::string> oldTrace_;
+    std::optional<std::string> oldSeed_;
+    bool setSeed_ = false;
     bool setDefaults_ = false;
     bool traceOn_ = false;
 };

@@ -2,49 +2,19 @@
  * Browse: the user picks the bitmap set with the file-open dialog. The set is
  * loaded at once so that the key colours show, the rectangle's position is
  * taken from "_x_" and "_y_" in the file name, and alpha is derived from how
- * far the black bitmap rises above its key colour. The name is picked into a
+ * far the black bitmap rises above its key colour (the rules the pendra
+ * command shares, logo/browse_rules.cpp). The name is picked into a
  * buffer of its own, so a cancelled file dialog keeps the previous path.
  */
-#include "defaults/process_defaults.h"
 #include "dialog/dialog_win32.h"
 #include "dialog/resource.h"
+#include "logo/browse_rules.h"
 #include "logo/logo_bitmaps.h"
 
 #include <commctrl.h>
 #include <commdlg.h>
 
 #include <cstring>
-
-int positionFromName(const char *path, const char *tag, int limit, int *value) {
-    const char *at = std::strstr(path, tag);
-    if (!at)
-        return 0;
-    const char *p = at + std::strlen(tag);
-    int negative = 0;
-    if (*p == '+' || *p == '-')
-        negative = *p++ == '-';
-    long long n = 0;
-    /* Saturate: anything past the limit is cut to it anyway. */
-    for (; *p >= '0' && *p <= '9'; ++p)
-        if (n <= limit)
-            n = n * 10 + (*p - '0');
-    if (negative)
-        n = -n;
-    *value = n < 0 ? 0 : (n > limit ? limit : static_cast<int>(n));
-    return 1;
-}
-
-int automaticAlpha(const FilterSettings *s) {
-    if (s->blackMode == 0 && s->maskMode == 1)
-        return 0; /* an interpolate bitmap alone: nothing to un-blend */
-    /* In 64 bits: the defaults file may hold any integer. */
-    long long a = static_cast<long long>(processDefault(DEFAULT_ALPHA_T)) + 255 - s->maxDeviation;
-    if (a > 255)
-        a = 255;
-    if (a < processDefault(DEFAULT_ALPHA_M))
-        a = processDefault(DEFAULT_ALPHA_M);
-    return static_cast<int>(a);
-}
 
 /* Runs the file-open dialog; 1 with the name in path when the user picked one. */
 static int pickBitmapFile(HWND dlg, char *path, DWORD size) {

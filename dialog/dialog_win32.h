@@ -11,6 +11,7 @@
 #endif
 #include <windows.h>
 
+#include "logo/browse_rules.h"
 #include "module/filter_settings.h"
 
 /* Upper limits of the position trackbars. */
@@ -47,10 +48,5 @@ void restartPreview(const FilterSettings *s);
 /* Browse: picks a bitmap set, loads it, takes the position from its name and
  * derives alpha; a cancelled file dialog changes nothing. */
 void browseBitmapSet(HWND dlg, FilterSettings *s);
-/* The number after tag in path (first occurrence), limited to 0..limit;
- * returns 0 and leaves *value alone when the tag is absent. */
-int positionFromName(const char *path, const char *tag, int limit, int *value);
-/* Alpha derived from a freshly loaded set. */
-int automaticAlpha(const FilterSettings *s);
 
 #endif

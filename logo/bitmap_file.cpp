@@ -27,29 +27,37 @@ int bitmapStride(int width) {
     return bytes > INT_MAX ? 0 : static_cast<int>(bytes);
 }
 
-int checkBitmapHeader(const unsigned char *image, size_t length, BitmapShape *own) {
-    if (length < BMP_MIN_HEADER_BYTES)
-        return 1;
+BitmapFault bitmapHeaderFault(const unsigned char *image, size_t length, BitmapShape *own) {
+    if (length < BMP_MIN_HEADER_BYTES || image[0] != 'B' || image[1] != 'M')
+        return BITMAP_NOT_BMP;
     uint32_t infoSize = readLe32(image + BMP_INFO_SIZE);
     uint64_t headerEnd = static_cast<uint64_t>(BMP_FILE_HEADER_BYTES) + infoSize;
     if (infoSize < BMP_MIN_INFO_BYTES || headerEnd > length)
-        return 1;
+        return BITMAP_NOT_BMP;
     if (readLe32(image + BMP_PIXEL_OFFSET) < headerEnd)
-        return 1;
-    if (readLe16(image + BMP_BIT_DEPTH) != 24 || readLe32(image + BMP_COMPRESSION) != 0)
-        return 1;
+        return BITMAP_NOT_BMP;
+    if (readLe16(image + BMP_BIT_DEPTH) != 24)
+        return BITMAP_NOT_24_BIT;
+    if (readLe32(image + BMP_COMPRESSION) != 0)
+        return BITMAP_COMPRESSED;
     /* Signed fields: a negative height is a top-down bitmap, which we would read upside down. */
     int32_t width = static_cast<int32_t>(readLe32(image + BMP_WIDTH));
     int32_t height = static_cast<int32_t>(readLe32(image + BMP_HEIGHT));
+    if (height < 0 && width > 0)
+        return BITMAP_TOP_DOWN;
     if (width <= 0 || height <= 0)
-        return 1;
+        return BITMAP_BAD_SIZE;
     int stride = bitmapStride(width);
     if (stride == 0)
-        return 1;
+        return BITMAP_BAD_SIZE;
     own->width = width;
     own->height = height;
     own->stride = stride;
-    return 0;
+    return BITMAP_SOUND;
+}
+
+int checkBitmapHeader(const unsigned char *image, size_t length, BitmapShape *own) {
+    return bitmapHeaderFault(image, length, own) == BITMAP_SOUND ? 0 : 1;
 }
 
 int checkPixelRowsFit(const unsigned char *image, size_t length, const BitmapShape *shape) {

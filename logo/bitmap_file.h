@@ -36,6 +36,20 @@ uint32_t readLe32(const unsigned char *p);
  * 0 when the width is not positive or the row would not fit an int. */
 int bitmapStride(int width);
 
+/* Why a bitmap file image cannot be read, the first fault found. */
+enum BitmapFault {
+    BITMAP_SOUND,
+    BITMAP_NOT_BMP,    /* no "BM", or headers shorter than BITMAPINFOHEADER */
+    BITMAP_NOT_24_BIT, /* another bit depth */
+    BITMAP_COMPRESSED, /* a compression other than none */
+    BITMAP_TOP_DOWN,   /* negative height: rows stored top line first */
+    BITMAP_BAD_SIZE,   /* width or height not positive, or rows too long */
+};
+
+/* The first fault of image's headers (length bytes actually held); fills *own
+ * when there is none. checkBitmapHeader is this as a yes or no. */
+BitmapFault bitmapHeaderFault(const unsigned char *image, size_t length, BitmapShape *own);
+
 /* Checks that image (length bytes actually held) is a bitmap we read
  * correctly: headers inside the image, 24 bits, no compression, positive
  * width and height. Fills its own shape; 0 when readable, 1 when not. */

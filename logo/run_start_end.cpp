@@ -8,6 +8,10 @@
  * than letting the run write outside the frame. The end callback releases
  * every image and buffer, whatever a failed start left behind, so it may
  * follow any start and may be called twice.
+ *
+ * The noise is seeded from the time of day, as hosts expect; a host that
+ * needs the same output from the same input (the pendra command) names a
+ * fixed seed in PENDRA_NOISE_SEED.
  */
 #include "logo/logo_bitmaps.h"
 #include "logo/prepare_buffers.h"
@@ -18,6 +22,18 @@
 #include <cstdint>
 #include <cstdlib>
 #include <ctime>
+
+/* PENDRA_NOISE_SEED when it holds a decimal number, else the time of day. */
+static unsigned noiseSeed() {
+    const char *fixed = std::getenv("PENDRA_NOISE_SEED");
+    if (fixed != nullptr && *fixed >= '0' && *fixed <= '9') {
+        char *end = nullptr;
+        unsigned long value = std::strtoul(fixed, &end, 10);
+        if (*end == '\0')
+            return static_cast<unsigned>(value);
+    }
+    return static_cast<unsigned>(std::time(nullptr));
+}
 
 /* Lowers x and y so that the rectangle ends inside the frame (never raises them). */
 static void fitRectangle(FilterSettings *s, const VFBitmap *frame) {
@@ -46,7 +62,7 @@ int VDCDECL filterStart(FilterActivation *fa, const FilterFunctions *) {
         result = 1;
     if (result == 0)
         result = prepareBuffers(s, fa);
-    unsigned seed = static_cast<unsigned>(std::time(nullptr));
+    unsigned seed = noiseSeed();
     std::srand(seed);
     seedNoise(seed);
     return result;

@@ -191,8 +191,10 @@ TEST_F(PendraFaults, OutputFolderNotWritable) {
     CommandResult r = runPendra(processArgs("lossless.mkv", out));
     if (!readOnly)
         fs::permissions(dir, fs::perms::owner_all);
-    expectCleanFailure(r, "pendra: " + out.string() + ": cannot write: ", 1, here("lossless.mkv"),
-                       bytesOf(here("lossless.mkv")), out);
+    // Found before the first frame, not after the whole encode.
+    expectCleanFailure(r,
+                       "pendra: " + out.string() + ": cannot write in its folder " + dir.string(),
+                       1, here("lossless.mkv"), bytesOf(here("lossless.mkv")), out);
 }
 
 TEST_F(PendraFaults, DiskFillsUp) {

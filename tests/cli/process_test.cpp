@@ -40,7 +40,7 @@ void writeLogoSet(const std::string &stem, bool maskTouchesEdge = false) {
 
 std::vector<std::string> logoOptions() {
     return {"--logo", here("logo0.bmp").string(), "--x", std::to_string(logoX),
-            "--y",    std::to_string(logoY)};
+            "--y",    std::to_string(logoY),      "-y"};
 }
 
 std::vector<std::string> join(std::vector<std::string> a, const std::vector<std::string> &b) {
@@ -89,7 +89,10 @@ TEST_F(PendraCommand, OutputKeepsFrameCountSizeRateAndSound) {
     fs::remove(out);
     CommandResult r = runPendra(join({"process", "camera.mp4", out.string()}, logoOptions()));
     ASSERT_EQ(r.exitCode, 0) << r.errors;
-    EXPECT_EQ(r.errors, "");
+    // Captures over black and white and nothing else set: pure un-blending, said in one line.
+    EXPECT_EQ(r.errors.rfind("pendra: settings: x 40, y 30, alpha ", 0), 0u) << r.errors;
+    EXPECT_NE(r.errors.find("bitmap blur 0, noise 0"), std::string::npos) << r.errors;
+    EXPECT_EQ(std::count(r.errors.begin(), r.errors.end(), '\n'), 1) << r.errors;
 
     VideoContents in = readVideo(here("camera.mp4")), got = readVideo(out);
     EXPECT_EQ(got.frames.size(), in.frames.size());
@@ -166,7 +169,7 @@ TEST_F(PendraCommand, JobFileAndTheSameOptionsGiveIdenticalOutput) {
                                       settings));
     ASSERT_EQ(r1.exitCode, 0) << r1.errors;
     CommandResult r2 = runPendra({"process", "lossless.mkv", b.string(), "--codec", "ffv1",
-                                  "--noise", "0", "--job", job.string()});
+                                  "--noise", "0", "--job", job.string(), "-y"});
     ASSERT_EQ(r2.exitCode, 0) << r2.errors;
 
     VideoContents in = readVideo(here("lossless.mkv"));
@@ -272,18 +275,20 @@ struct ErrorCase {
 
 TEST_F(PendraCommand, EachFailureNamesTheFileAndLeavesNoOutput) {
     std::ofstream(here("notes.mp4")) << "not a video\n";
+    // A bitmap stored top line first: a negative height.
+    pendra::cli::writeBmp(here("flip0.bmp"), RgbImage(logoW, logoH));
+    {
+        std::fstream f(here("flip0.bmp"), std::ios::in | std::ios::out | std::ios::binary);
+        const int32_t height = -logoH;
+        f.seekp(22);
+        f.write(reinterpret_cast<const char *>(&height), 4);
+    }
     const std::string logo = here("logo0.bmp").string();
     const std::vector<ErrorCase> cases = {
-        {"missing input",
-         {"process", "absent.mp4", "out1.mp4", "--logo", logo},
-         "out1.mp4",
-         "pendra: absent.mp4: cannot open: no such file or directory\n",
-         1},
-        {"input not a video",
-         {"process", "notes.mp4", "out2.mp4", "--logo", logo},
-         "out2.mp4",
-         "pendra: notes.mp4: not a video FFmpeg can read\n",
-         1},
+        {"missing input", join({"process", "absent.mp4", "out1.mp4"}, logoOptions()), "out1.mp4",
+         "pendra: absent.mp4: cannot open: no such file or directory\n", 1},
+        {"input not a video", join({"process", "notes.mp4", "out2.mp4"}, logoOptions()), "out2.mp4",
+         "pendra: notes.mp4: not a video FFmpeg can read\n", 1},
         {"logo file missing",
          {"process", "lossless.mkv", "out3.mkv", "--logo", here("gone0.bmp").string()},
          "out3.mkv",
@@ -302,12 +307,11 @@ TEST_F(PendraCommand, EachFailureNamesTheFileAndLeavesNoOutput) {
          "160x120 picture\n",
          1},
         {"output folder missing",
-         {"process", "lossless.mkv", "no/such/folder/out6.mkv", "--logo", logo},
+         join({"process", "lossless.mkv", "no/such/folder/out6.mkv"}, logoOptions()),
          "no/such/folder/out6.mkv",
-         "pendra: no/such/folder/out6.mkv: cannot write: no such file or directory\n",
-         1},
+         "pendra: no/such/folder/out6.mkv: its folder no/such/folder does not exist\n", 1},
         {"frame past the end",
-         {"preview", "lossless.mkv", "--frame", "30", "--out", "out7.png", "--logo", logo},
+         join({"preview", "lossless.mkv", "--frame", "30", "--out", "out7.png"}, logoOptions()),
          "out7.png",
          "pendra: lossless.mkv: has only 30 frames; frame 30 is past its end (frames count "
          "from 0)\n",
@@ -315,8 +319,31 @@ TEST_F(PendraCommand, EachFailureNamesTheFileAndLeavesNoOutput) {
         {"unknown option",
          {"process", "lossless.mkv", "out8.mkv", "--colour", "red"},
          "out8.mkv",
-         "pendra: pendra process: unknown option --colour (see pendra --help)\n",
+         "pendra: process: unknown option --colour (see pendra process --help)\n",
          2},
+        {"no position for the logo",
+         {"process", "lossless.mkv", "out9.mkv", "--logo", logo},
+         "out9.mkv",
+         "pendra: " + logo +
+             ": where does the logo lie? Give --x and --y, or name the capture "
+             "with its position, as in logo_x_504_y_20_0.bmp\n",
+         2},
+        {"no logo at all",
+         {"process", "lossless.mkv", "out10.mkv", "--x", "4", "--y", "4"},
+         "out10.mkv",
+         "pendra: process needs the logo: --logo FILE (its capture over black, or the mask), or "
+         "--job FILE (see pendra process --help)\n",
+         2},
+        {"a top-down bitmap",
+         {"process", "lossless.mkv", "out11.mkv", "--logo", here("flip0.bmp").string(), "--x", "40",
+          "--y", "30"},
+         "out11.mkv",
+         "pendra: " + here("flip0.bmp").string() + ": is stored top line first",
+         1},
+        {"a picture format by a name FFmpeg does not know",
+         join({"preview", "lossless.mkv", "--frame", "3", "--out", "out12.pict"}, logoOptions()),
+         "out12.pict",
+         "pendra: out12.pict: cannot tell a picture format FFmpeg writes from the name", 2},
     };
     for (const ErrorCase &c : cases) {
         fs::remove(here(c.output)); // from an earlier run of the tests

@@ -4,6 +4,7 @@
 #include "cli/bmp_file.h"
 #include "cli/config_line.h"
 #include "cli/filter_session.h"
+#include "cli/logo_set_check.h"
 #include "cli/options.h"
 #include "cli/run_defaults.h"
 #include "host/module_library.h"
@@ -97,9 +98,10 @@ std::vector<std::string> words(std::initializer_list<const char *> list) {
 }
 
 TEST(CommandLine, ReadsSettingsInEitherSpelling) {
-    Options o =
-        parseOptions(words({"process", "in.mp4", "out.mkv", "--x=12", "--y", "7", "--side", "west",
-                            "--fade-out", "3", "--crf", "20", "--noise", "0", "--trace", "t.txt"}));
+    Options o = parseOptions(
+        words({"process",    "in.mp4", "out.mkv", "--x=12",   "--y",     "7",  "--side",  "west",
+               "--fade-out", "3",      "--crf",   "20",       "--noise", "0",  "--trace", "t.txt",
+               "--logo",     "l0.bmp", "-y",      "--seed=9", "--scene", "100"}));
     EXPECT_EQ(o.command, Command::Process);
     EXPECT_EQ(o.input, "in.mp4");
     EXPECT_EQ(o.output, "out.mkv");
@@ -111,11 +113,39 @@ TEST(CommandLine, ReadsSettingsInEitherSpelling) {
     EXPECT_EQ(o.run.noise, 0);
     EXPECT_EQ(o.run.trace, "t.txt");
     EXPECT_FALSE(o.settings.alpha);
+    EXPECT_TRUE(o.overwrite);
+    EXPECT_EQ(o.run.seed, 9u);
+    EXPECT_EQ(o.settings.scene, 100);
+    EXPECT_EQ(parseOptions(words({"process", "a", "b", "--job", "j"})).run.seed, 1u);
 
-    o = parseOptions(words({"preview", "--frame", "4", "in.mp4", "--out", "p.png"}));
+    o = parseOptions(words({"preview", "--frame", "4", "in.mp4", "--out", "p.png", "--job", "j"}));
     EXPECT_EQ(o.frame, 4);
     EXPECT_EQ(o.output, "p.png");
     EXPECT_EQ(parseOptions(words({"demo", "--help"})).helpTopic, "demo");
+    EXPECT_TRUE(parseOptions({}).usageMistake);
+}
+
+TEST(CommandLine, BitRatesTakeSuffixes) {
+    EXPECT_EQ(parseBitRate("2500k"), 2500000);
+    EXPECT_EQ(parseBitRate("2.5M"), 2500000);
+    EXPECT_EQ(parseBitRate("800000"), 800000);
+    EXPECT_FALSE(parseBitRate("2G"));
+    EXPECT_FALSE(parseBitRate("fast"));
+    EXPECT_FALSE(parseBitRate(""));
+    Options o = parseOptions(words({"process", "a", "b", "--job", "j", "--bitrate=4M"}));
+    EXPECT_EQ(o.encoder.bitrate, 4000000);
+}
+
+TEST(CommandLine, EveryOptionIsInTheHelpOfTheCommandsThatTakeIt) {
+    const std::string process = helpText("process"), preview = helpText("preview");
+    for (const char *name : {"--noise", "--feather", "--scene", "--seed", "--bitrate", "--job",
+                             "--threshold3", "--overwrite", "--pixel-format"})
+        EXPECT_NE(process.find(name), std::string::npos) << name;
+    EXPECT_NE(preview.find("--out FILE"), std::string::npos);
+    EXPECT_EQ(preview.find("--codec"), std::string::npos);
+    // Ranges come from the same table the parser checks.
+    EXPECT_NE(process.find("(0..16383)"), std::string::npos);
+    EXPECT_NE(process.find("(0..100)"), std::string::npos);
 }
 
 TEST(CommandLine, MistakesAreUsageErrors) {
@@ -129,6 +159,17 @@ TEST(CommandLine, MistakesAreUsageErrors) {
         words({"preview", "in.mp4", "--frame", "3"}),
         words({"demo", "--codec", "ffv1"}),
         words({"convert", "in.mp4"}),
+        // Every setting is range-checked, not only the packed ones.
+        words({"process", "in.mp4", "out.mp4", "--job", "j", "--noise", "16384"}),
+        words({"process", "in.mp4", "out.mp4", "--job", "j", "--feather", "-1"}),
+        words({"process", "in.mp4", "out.mp4", "--job", "j", "--scene", "101"}),
+        words({"process", "in.mp4", "out.mp4", "--job", "j", "--seed", "-2"}),
+        words({"process", "in.mp4", "out.mp4", "--job", "j", "--bitrate", "500"}),
+        words({"process", "in.mp4", "out.mp4", "--job", "j", "--bitrate", "1M", "--crf", "3"}),
+        words({"process", "in.mp4", "out.mp4", "--job", "j", "-y=1"}),
+        // Neither a logo nor a job: nothing says where the logo is.
+        words({"process", "in.mp4", "out.mp4", "--x", "3"}),
+        words({"preview", "in.mp4", "--frame", "3", "--out", "p.png"}),
     };
     for (const auto &args : mistakes) {
         try {
@@ -136,6 +177,8 @@ TEST(CommandLine, MistakesAreUsageErrors) {
             ADD_FAILURE() << "accepted: " << ::testing::PrintToString(args);
         } catch (const CliError &e) {
             EXPECT_EQ(e.exitCode(), 2) << e.what();
+            // main() adds "pendra: "; the message must not add its own.
+            EXPECT_NE(std::string(e.what()).rfind("pendra", 0), 0u) << e.what();
         }
     }
 }
@@ -184,10 +227,9 @@ TEST(RunDefaults, ANewInstanceTakesTheRunsNoiseAndFeatherAndTheInstalledRest) {
     const std::string installedText = "DEFAULT_NOISE_L\t7\nDEFAULT_FEATHER\t5\nDEFAULT_SCENE\t33\n";
     std::ofstream(installed) << installedText;
     {
-        RunOptions run;
-        run.noise = 0;
-        run.trace = (pendra::host::executableFolder() / "trace.txt").string();
-        FilterSession session(run);
+        RunDefaults defaults(installedDefaultsFile(), 0, std::nullopt,
+                             (pendra::host::executableFolder() / "trace.txt").string());
+        FilterSession session(defaults, FilterSession::loadModule());
         const FilterSettings &s = session.instance().dataAs<FilterSettings>();
         EXPECT_EQ(s.noiseL, 0);
         EXPECT_EQ(s.feather, 5);
@@ -195,7 +237,8 @@ TEST(RunDefaults, ANewInstanceTakesTheRunsNoiseAndFeatherAndTheInstalledRest) {
         EXPECT_EQ(s.debugOutput, 1);
     }
     {
-        FilterSession session(RunOptions{});
+        RunDefaults defaults(installedDefaultsFile(), std::nullopt, std::nullopt, std::nullopt);
+        FilterSession session(defaults, FilterSession::loadModule());
         const FilterSettings &s = session.instance().dataAs<FilterSettings>();
         EXPECT_EQ(s.noiseL, 7);
         EXPECT_EQ(s.feather, 5);
@@ -207,36 +250,64 @@ TEST(RunDefaults, ANewInstanceTakesTheRunsNoiseAndFeatherAndTheInstalledRest) {
     fs::remove(installed);
 }
 
-TEST(LogoSet, RefusalsAreExplainedByTheirCause) {
+TEST(LogoSet, EachFaultNamesTheFileAndHowItIsWrong) {
     fs::path folder = pendra::host::executableFolder() / "refusals";
     fs::create_directories(folder);
-    auto bitmap = [&](const char *name, int width, int height, int bits, bool cut = false) {
+    // A bitmap with one header field changed: the bit depth at 28 or the height at 22.
+    auto bitmap = [&](const char *name, int width, int height, int bits = 24, bool cut = false,
+                      bool topDown = false) {
         RgbImage image(width, height);
         writeBmp(folder / name, image);
         std::fstream f(folder / name, std::ios::in | std::ios::out | std::ios::binary);
         f.seekp(28);
         f.put(static_cast<char>(bits));
+        if (topDown) {
+            int32_t negative = -height;
+            f.seekp(22);
+            f.write(reinterpret_cast<const char *>(&negative), 4);
+        }
         f.close();
         if (cut)
             fs::resize_file(folder / name, 60);
     };
-    bitmap("ok0.bmp", 8, 6, 24);
+    bitmap("ok0.bmp", 8, 6);
     bitmap("deep0.bmp", 8, 6, 32);
     bitmap("short0.bmp", 8, 6, 24, true);
-    bitmap("pair0.bmp", 8, 6, 24);
-    bitmap("pair2.bmp", 4, 6, 24);
+    bitmap("flipped0.bmp", 8, 6, 24, false, true);
+    bitmap("pair0.bmp", 8, 6);
+    bitmap("pair2.bmp", 4, 6);
+    bitmap("wide0.bmp", 8, 6);
+    bitmap("wide1.bmp", 12, 6);
+    bitmap("tall0.bmp", 8, 6);
+    bitmap("tall2.bmp", 8, 9);
     std::ofstream(folder / "text0.bmp") << "hello";
-    auto problem = [&](const char *name) { return logoSetProblem((folder / name).string()); };
-    auto expectCause = [&](const char *name, const std::string &file, const std::string &cause) {
-        EXPECT_EQ(problem(name), (folder / file).string() + ": " + cause);
+    auto path = [&](const char *name) { return (folder / name).string(); };
+    auto problem = [&](const char *name) { return logoSetProblem(path(name)); };
+    auto expectCause = [&](const char *name, const char *file, const std::string &cause) {
+        std::string text = problem(name);
+        EXPECT_EQ(text.rfind(path(file) + ": ", 0), 0u) << text;
+        EXPECT_NE(text.find(cause), std::string::npos) << text;
     };
     EXPECT_NE(problem("logo1.bmp").find("must end in 0"), std::string::npos);
     EXPECT_NE(problem("logo0.tiff").find("must end in 0"), std::string::npos);
     expectCause("gone0.bmp", "gone0.bmp", "cannot open: no such file or directory");
     expectCause("text0.bmp", "text0.bmp", "not a Windows bitmap");
-    expectCause("deep0.bmp", "deep0.bmp", "not an uncompressed, bottom-up 24-bit bitmap");
+    expectCause("deep0.bmp", "deep0.bmp", "has 32 bits per pixel");
     expectCause("short0.bmp", "short0.bmp", "cut short");
-    expectCause("pair0.bmp", "pair2.bmp", "smaller than the logo over black");
+    expectCause("flipped0.bmp", "flipped0.bmp", "top line first");
+    expectCause("pair0.bmp", "pair2.bmp", "is 4x6, smaller than");
+    // Accepted by the filter, but worth a word: the companions are read as 8x6.
+    LogoSetCheck wide = checkLogoSet(path("wide0.bmp"));
+    EXPECT_TRUE(wide.problem.empty());
+    ASSERT_EQ(wide.warnings.size(), 1u);
+    EXPECT_EQ(wide.warnings[0].rfind(path("wide1.bmp") + ": the capture over white is 12x6", 0),
+              0u);
+    EXPECT_NE(wide.warnings[0].find("wrong places"), std::string::npos);
+    LogoSetCheck tall = checkLogoSet(path("tall0.bmp"));
+    ASSERT_EQ(tall.warnings.size(), 1u);
+    EXPECT_EQ(tall.warnings[0].rfind(path("tall2.bmp") + ": the interpolate mask is 8x9", 0), 0u);
+    EXPECT_EQ(tall.width, 8);
+    EXPECT_EQ(tall.height, 6);
     // Nothing wrong with the files: the mask's layout is what remains.
     EXPECT_NE(problem("ok0.bmp").find("the filter refused this logo set"), std::string::npos);
     EXPECT_NE(logoSetProblem("").find("no logo given"), std::string::npos);

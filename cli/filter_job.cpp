@@ -1,0 +1,209 @@
+#include "cli/filter_job.h"
+
+#include "cli/config_line.h"
+#include "cli/logo_set_check.h"
+#include "cli/output_file.h"
+#include "defaults/process_defaults.h"
+#include "host/host_error.h"
+#include "host/job_script.h"
+#include "logo/browse_rules.h"
+#include "module/filter_settings.h"
+
+#include <climits>
+#include <cstdio>
+#include <filesystem>
+#include <sstream>
+
+namespace pendra::cli {
+
+namespace {
+
+const char *filterName = "Pendra (0.4.1)";
+
+// The Config calls of the job's Pendra filters, in order.
+std::vector<std::string> jobCalls(const std::string &path) {
+    std::vector<host::JobEntry> entries;
+    try {
+        entries = host::readJobFile(path);
+    } catch (const host::HostError &e) {
+        throw CliError(e.what());
+    }
+    std::vector<std::string> calls;
+    for (const host::JobEntry &e : entries)
+        if (e.filterName == filterName && !e.call.empty())
+            calls.push_back(e.call);
+    if (calls.empty())
+        throw CliError(path + ": holds no settings of the " + filterName + " filter");
+    return calls;
+}
+
+bool anySetting(const SettingOptions &s) {
+    return s.logo || s.x || s.y || s.alpha || s.start || s.end || s.fadeIn || s.fadeOut ||
+           s.threshold1 || s.threshold2 || s.threshold3 || s.blur || s.blur3 || s.bitmapBlur ||
+           s.white || s.side || s.scene;
+}
+
+// Whether the user chose anything about how the logo is taken out.
+bool anyTuning(const Options &o) {
+    const SettingOptions &s = o.settings;
+    return s.alpha || s.threshold1 || s.threshold2 || s.threshold3 || s.blur || s.blur3 ||
+           s.bitmapBlur || s.white || s.side || s.scene || o.run.noise || o.run.feather;
+}
+
+// The set's members as the loader names them: the digit five from the end.
+std::string member(const std::string &logo, char digit) {
+    std::string path = logo;
+    if (path.size() >= 5)
+        path[path.size() - 5] = digit;
+    return path;
+}
+
+bool overBlackAndWhite(const std::string &logo) {
+    return logo.size() >= 5 && logo[logo.size() - 5] == '0' &&
+           std::filesystem::exists(member(logo, '1'));
+}
+
+} // namespace
+
+FilterJob::FilterJob(const Options &o) {
+    std::vector<std::string> calls = o.job ? jobCalls(*o.job) : std::vector<std::string>{""};
+    if (calls.size() > 1 && anySetting(o.settings))
+        throw CliError(*o.job + ": holds " + std::to_string(calls.size()) + " " + filterName +
+                           " filters, so settings given as options would be ambiguous; change "
+                           "them in the job file (--noise, --feather, --seed and --trace apply "
+                           "to every filter)",
+                       2);
+    if (o.job)
+        job_ = *o.job;
+
+    // Pure un-blending is the command's choice for captures over black and
+    // white; the module's own defaults stay what they are.
+    SettingOptions settings = o.settings;
+    RunOptions run = o.run;
+    const bool automatic = o.automaticSettings && !o.job && settings.logo;
+    const bool pure = automatic && !anyTuning(o) && overBlackAndWhite(*settings.logo);
+    if (pure) {
+        settings.bitmapBlur = 0;
+        run.noise = 0;
+    }
+    defaults_ = std::make_unique<RunDefaults>(run.builtInDefaults ? std::filesystem::path()
+                                                                  : installedDefaultsFile(),
+                                              run.noise, run.feather, run.trace, run.seed);
+
+    std::shared_ptr<host::LoadedModule> module = FilterSession::loadModule();
+    for (const std::string &call : calls) {
+        auto session = std::make_unique<FilterSession>(*defaults_, module);
+        const std::string base = call.empty() ? session->configLine() : call;
+        std::optional<ConfigValues> values = parseConfigLine(base);
+        if (!values)
+            throw CliError((o.job ? *o.job : std::string("the filter")) +
+                           ": not a Config call of the filter: " + base);
+        applySettingOptions(settings, *values);
+        if (values->logo.find('"') != std::string::npos)
+            throw CliError(values->logo + ": a logo path may not contain a double quote");
+
+        // As Browse: a position written into the logo's name.
+        bool fromName = false;
+        if (settings.logo) {
+            bool haveX = settings.x.has_value(), haveY = settings.y.has_value();
+            if (!haveX && positionFromName(values->logo.c_str(), "_x_", INT_MAX, &values->x))
+                haveX = fromName = true;
+            if (!haveY && positionFromName(values->logo.c_str(), "_y_", INT_MAX, &values->y))
+                haveY = fromName = true;
+            if (automatic && (!haveX || !haveY)) {
+                // A set that cannot be read says so first: that is what to fix.
+                if (std::string problem = checkLogoSet(values->logo).problem; !problem.empty())
+                    throw CliError(problem);
+                throw CliError(*settings.logo +
+                                   ": where does the logo lie? Give --x and --y, or name the "
+                                   "capture with its position, as in logo_x_504_y_20_0.bmp",
+                               2);
+            }
+        }
+        session->configure(formatConfigLine(*values));
+
+        std::string alphaText;
+        if (automatic && !settings.alpha) {
+            // The replayed call has loaded the set; derive alpha from it with the
+            // defaults the instance read.
+            resetProcessDefaults();
+            readDefaultsFile(defaults_->effectiveFile().c_str());
+            values->alpha = automaticAlpha(&session->instance().dataAs<FilterSettings>());
+            alphaText = "alpha " + std::to_string(values->alpha) + " (from the capture)";
+            session->configure(formatConfigLine(*values));
+        }
+        if (fromName || !alphaText.empty()) {
+            chosen_ = "settings: x " + std::to_string(values->x) + ", y " +
+                      std::to_string(values->y) + (fromName ? " (from the name)" : "");
+            if (!alphaText.empty())
+                chosen_ += ", " + alphaText;
+            if (pure)
+                chosen_ += ", bitmap blur 0, noise 0 (un-blending the captures over black and "
+                           "white)";
+        }
+        ranges_.push_back({values->start, values->end});
+        logos_.push_back(values->logo);
+        sessions_.push_back(std::move(session));
+    }
+    for (size_t i = 0; i < ranges_.size(); ++i)
+        if (ranges_[i].end != 0 && ranges_[i].start > ranges_[i].end)
+            std::fprintf(stderr,
+                         "pendra: warning: %sthe range starts at frame %d, after its end at "
+                         "frame %d: no frame will be filtered\n",
+                         ranges_.size() > 1 ? ("filter " + std::to_string(i + 1) + ": ").c_str()
+                                            : "",
+                         ranges_[i].start, ranges_[i].end);
+}
+
+FilterChain FilterJob::chain() const {
+    FilterChain chain;
+    for (const auto &s : sessions_)
+        chain.push_back(s.get());
+    return chain;
+}
+
+std::vector<std::string> FilterJob::inputFiles() const {
+    std::vector<std::string> files;
+    if (!job_.empty())
+        files.push_back(job_);
+    for (const std::string &logo : logos_)
+        for (char digit : {'0', '1', '2'})
+            files.push_back(member(logo, digit));
+    return files;
+}
+
+void FilterJob::save(const std::string &path) {
+    std::vector<host::JobEntry> entries;
+    for (const auto &s : sessions_)
+        entries.push_back(s->jobEntry());
+    std::ostringstream text;
+    try {
+        host::writeJobScript(text, entries);
+    } catch (const host::HostError &e) {
+        throw CliError(e.what());
+    }
+    writeWholeFile(path, text.str());
+}
+
+bool FilterJob::inRange(int64_t number) const {
+    for (const Range &r : ranges_)
+        if (number >= r.start && (r.end == 0 || number <= r.end))
+            return true;
+    return false;
+}
+
+void FilterJob::warnIfNothingFiltered(int64_t frames, const std::string &input) const {
+    for (const Range &r : ranges_)
+        if (r.start < frames && (r.end == 0 || r.start <= r.end))
+            return;
+    bool reversed = false;
+    for (const Range &r : ranges_)
+        reversed = reversed || (r.end != 0 && r.start > r.end);
+    if (!reversed) // a reversed range was reported when it was set
+        std::fprintf(stderr,
+                     "pendra: warning: %s: the range starts past its last frame (%lld, counting "
+                     "from 0): no frame was filtered\n",
+                     input.c_str(), static_cast<long long>(frames - 1));
+}
+
+} // namespace pendra::cli

@@ -1,0 +1,53 @@
+// The filters of one run, built from the options: every Pendra filter of a
+// job file in order (as the video host runs them, each on the one before's
+// output), or one new filter. Settings named as options are laid over the
+// filter's own; where the user named none, the command chooses as the
+// dialog's Browse does (position from the logo's name, alpha from the
+// captures) and, over black and white captures, pure un-blending.
+#pragma once
+
+#include "cli/filter_session.h"
+#include "cli/options.h"
+#include "cli/process_video.h"
+#include "cli/run_defaults.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace pendra::cli {
+
+class FilterJob {
+  public:
+    // Creates and configures the filters; throws CliError. Writes nothing
+    // but the run's own defaults file.
+    explicit FilterJob(const Options &options);
+    FilterJob(const FilterJob &) = delete;
+    FilterJob &operator=(const FilterJob &) = delete;
+
+    FilterChain chain() const;
+    // Every file the filters read: the job file and each logo set's members.
+    std::vector<std::string> inputFiles() const;
+    // Writes the filters as a job file; throws CliError naming it.
+    void save(const std::string &path);
+    // Whether some filter works on frame `number`.
+    bool inRange(int64_t number) const;
+    // Warns when the range of every filter misses all `frames` frames of `input`.
+    void warnIfNothingFiltered(int64_t frames, const std::string &input) const;
+    // The settings the command chose for the user, as one line; empty when it chose none.
+    const std::string &chosenSettings() const { return chosen_; }
+
+  private:
+    struct Range {
+        int start, end;
+    };
+    // Declared first: the sessions' module reads what it points at.
+    std::unique_ptr<RunDefaults> defaults_;
+    std::vector<std::unique_ptr<FilterSession>> sessions_;
+    std::vector<Range> ranges_;
+    std::vector<std::string> logos_;
+    std::string job_;
+    std::string chosen_;
+};
+
+} // namespace pendra::cli
