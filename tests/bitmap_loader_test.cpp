@@ -1,6 +1,7 @@
 // Loading a logo bitmap set from real files: companions, modes, key colours,
 // refused names and files, and the black bitmap's rise above its key.
 #include "host/module_library.h"
+#include "logo/bitmap_file.h"
 #include "logo/logo_bitmaps.h"
 #include "module/memory.h"
 #include "tests/support/bmp_file.h"
@@ -156,6 +157,27 @@ TEST_F(BitmapSet, UnreadableOrHostileFilesAreRefusedAndClosed) {
         EXPECT_EQ(s->blackPixels, nullptr);
         EXPECT_EQ(s->maskMode, 0) << "the load stops at the black bitmap";
         EXPECT_TRUE(fs::remove(member('0'))) << "Windows keeps an open file";
+    }
+}
+
+TEST_F(BitmapSet, HeaderFaultsAreToldApartForMessages) {
+    const std::pair<BitmapFault, void (*)(Bytes &)> cases[] = {
+        {BITMAP_SOUND, [](Bytes &) {}},
+        {BITMAP_NOT_BMP, [](Bytes &b) { b[1] = 'A'; }},
+        {BITMAP_NOT_BMP, [](Bytes &b) { t::putLe32(b, bmp::infoSize, 12); }},
+        {BITMAP_NOT_24_BIT, [](Bytes &b) { t::putLe16(b, bmp::bitDepth, 32); }},
+        {BITMAP_COMPRESSED, [](Bytes &b) { t::putLe32(b, bmp::compression, 1); }},
+        {BITMAP_TOP_DOWN, [](Bytes &b) { t::putLe32(b, bmp::height, static_cast<uint32_t>(-3)); }},
+        {BITMAP_BAD_SIZE, [](Bytes &b) { t::putLe32(b, bmp::width, 0); }},
+        {BITMAP_BAD_SIZE, [](Bytes &b) { t::putLe32(b, bmp::width, 0x7FFFFFFF); }},
+    };
+    for (const auto &[fault, damage] : cases) {
+        SCOPED_TRACE(static_cast<int>(fault));
+        Bytes bytes = t::bmpBytes(sample(0x102030));
+        damage(bytes);
+        BitmapShape shape{};
+        EXPECT_EQ(bitmapHeaderFault(bytes.data(), bytes.size(), &shape), fault);
+        EXPECT_EQ(checkBitmapHeader(bytes.data(), bytes.size(), &shape), fault ? 1 : 0);
     }
 }
 
