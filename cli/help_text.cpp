@@ -43,8 +43,8 @@ const char *preview = R"(usage: pendra preview IN --frame N --out PICTURE [optio
 
 Writes frame N of IN (counted from 0) before and after the filter, side by
 side, with the logo rectangle outlined, as a picture in the format its name
-asks for (.png, .jpg, ...). The frames before N
-are filtered too, so the picture is the one pendra process would write.
+asks for (.png, .jpg, ...). The frames before N are filtered too, so the
+picture is the one pendra process would write.
 )";
 
 const char *demo = R"(usage: pendra demo [--folder DIR]

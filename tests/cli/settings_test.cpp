@@ -192,12 +192,14 @@ TEST(RunDefaults, AppendsTheRunsValuesAfterTheInstalledText) {
 TEST(RunDefaults, PointsTheModuleAtTheRunsFileOnlyWhileItLasts) {
     unsetenv(defaultsFileVariable);
     setenv(traceFileVariable, "earlier.txt", 1);
+    unsetenv(noiseSeedVariable);
     fs::path installed = pendra::host::executableFolder() / "installed.ini";
     std::ofstream(installed) << "DEFAULT_SCENE\t33\n";
     fs::path own;
     {
-        RunDefaults run(installed, 1, std::nullopt, std::string("trace.txt")); // not written
+        RunDefaults run(installed, 1, std::nullopt, std::string("trace.txt"), 42u);
         own = run.file();
+        EXPECT_STREQ(std::getenv(noiseSeedVariable), "42");
         ASSERT_NE(std::getenv(defaultsFileVariable), nullptr);
         EXPECT_EQ(own, std::getenv(defaultsFileVariable));
         std::ifstream in(own);
@@ -208,6 +210,7 @@ TEST(RunDefaults, PointsTheModuleAtTheRunsFileOnlyWhileItLasts) {
     EXPECT_FALSE(fs::exists(own));
     EXPECT_EQ(std::getenv(defaultsFileVariable), nullptr);
     EXPECT_STREQ(std::getenv(traceFileVariable), "earlier.txt");
+    EXPECT_EQ(std::getenv(noiseSeedVariable), nullptr);
     {
         RunDefaults untouched(installed, std::nullopt, std::nullopt, std::nullopt);
         EXPECT_TRUE(untouched.file().empty());
