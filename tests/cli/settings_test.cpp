@@ -197,7 +197,8 @@ TEST(RunDefaults, PointsTheModuleAtTheRunsFileOnlyWhileItLasts) {
     std::ofstream(installed) << "DEFAULT_SCENE\t33\n";
     fs::path own;
     {
-        RunDefaults run(installed, 1, std::nullopt, std::string("trace.txt"), 42u);
+        const fs::path trace = pendra::host::executableFolder() / "trace.txt";
+        RunDefaults run(installed, 1, std::nullopt, trace.string(), 42u);
         own = run.file();
         EXPECT_STREQ(std::getenv(noiseSeedVariable), "42");
         ASSERT_NE(std::getenv(defaultsFileVariable), nullptr);
@@ -205,7 +206,7 @@ TEST(RunDefaults, PointsTheModuleAtTheRunsFileOnlyWhileItLasts) {
         std::ifstream in(own);
         std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         EXPECT_EQ(text, "DEFAULT_SCENE\t33\nDEFAULT_NOISE_L\t1\n");
-        EXPECT_EQ(fs::path(std::getenv(traceFileVariable)), fs::absolute("trace.txt"));
+        EXPECT_EQ(fs::path(std::getenv(traceFileVariable)), trace);
     }
     EXPECT_FALSE(fs::exists(own));
     EXPECT_EQ(std::getenv(defaultsFileVariable), nullptr);
