@@ -1,5 +1,7 @@
 #include "cli/video_writer.h"
 
+#include "cli/encoder_settings.h"
+
 extern "C" {
 #include <libavutil/avstring.h>
 #include <libavutil/opt.h>
@@ -118,8 +120,15 @@ VideoWriter::VideoWriter(const std::string &path, const VideoReader &input,
             }
         }
     } guard{format_};
-    // Fail early on an unusable encoder, before any work is done.
-    chooseEncoder(format_->oformat, path_, choice_.codec);
+    // Fail early on an unusable encoder or setting, before any work is done.
+    const AVCodec *codec = chooseEncoder(format_->oformat, path_, choice_.codec);
+    checkQualityChoice(codec, choice_);
+    if (auto planned = static_cast<AVPixelFormat>(input.videoStream()->codecpar->format);
+        planned != AV_PIX_FMT_NONE)
+        checkPictureSize(
+            codec,
+            choosePixelFormat(codec, planned, input.width(), input.height(), choice_.pixelFormat),
+            input.width(), input.height(), input.path());
 
     AVFormatContext *in = input.format();
     av_dict_copy(&format_->metadata, in->metadata, 0);
@@ -182,6 +191,12 @@ void VideoWriter::openEncoder(const AVFrame &first) {
     // timing; a container that counts frames (AVI) gets one tick per frame,
     // or it would fill every unused tick with an empty frame.
     e->time_base = storesAnyTiming(format_->oformat) ? is->time_base : av_inv_q(e->framerate);
+    // Encoders that code one of a few fixed rates (MPEG-1 and 2) count in its frames.
+    if (codec->supported_framerates) {
+        e->framerate = codec->supported_framerates[av_find_nearest_q_idx(
+            e->framerate, codec->supported_framerates)];
+        e->time_base = av_inv_q(e->framerate);
+    }
     e->sample_aspect_ratio =
         first.sample_aspect_ratio.num ? first.sample_aspect_ratio : is->sample_aspect_ratio;
     e->thread_count = 0;
@@ -205,20 +220,17 @@ void VideoWriter::openEncoder(const AVFrame &first) {
         e->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
 
     AVDictionary *options = nullptr;
-    bool hasCrf = av_opt_find(e->priv_data, "crf", nullptr, 0, 0) != nullptr;
-    if (choice_.crf && !hasCrf)
-        throw CliError(std::string("--crf: the ") + codec->name +
-                       " encoder has no such quality setting");
-    if (hasCrf && (choice_.crf || codec->id == AV_CODEC_ID_H264))
-        av_dict_set_int(&options, "crf", choice_.crf.value_or(18), 0);
-    if (!choice_.preset.empty())
-        av_dict_set(&options, "preset", choice_.preset.c_str(), 0);
+    applyQualityChoice(e, choice_, &options);
     int r = avcodec_open2(e, codec, &options);
     bool unused = av_dict_count(options) > 0;
     av_dict_free(&options);
-    if (r < 0)
-        throw CliError(std::string("cannot open the ") + codec->name +
-                       " encoder: " + avErrorText(r));
+    if (r < 0) {
+        std::string size =
+            pictureSizeProblem(codec, e->pix_fmt, e->width, e->height, input_.path());
+        throw CliError(!size.empty() ? size
+                                     : std::string("cannot open the ") + codec->name +
+                                           " encoder: " + avErrorText(r));
+    }
     if (unused)
         throw CliError(std::string("--preset: the ") + codec->name + " encoder has no presets");
 
