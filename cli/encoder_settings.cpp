@@ -121,6 +121,11 @@ void applyQualityChoice(AVCodecContext *e, const EncoderChoice &choice, AVDictio
         av_dict_set(options, "preset", choice.preset.c_str(), 0);
 }
 
+bool ratesByTicks(const AVCodec *codec, const EncoderChoice &choice) {
+    const QualityScale s = scaleOf(codec);
+    return choice.bitrate && s.kind == Scale::Quantiser && !s.higherIsBetter;
+}
+
 std::string pictureSizeProblem(const AVCodec *codec, AVPixelFormat format, int width, int height,
                                const std::string &input) {
     const AVPixFmtDescriptor *d = av_pix_fmt_desc_get(format);
@@ -130,14 +135,16 @@ std::string pictureSizeProblem(const AVCodec *codec, AVPixelFormat format, int w
     if (width % across == 0 && height % down == 0)
         return {};
     const bool wide = width % across != 0, tall = height % down != 0;
-    auto even = [](int n) {
-        return n == 2 ? std::string("even") : "divisible by " + std::to_string(n);
+    // "an even width", "a width divisible by 4", "an even width and height"
+    auto side = [](const char *name, int n) {
+        return n == 2 ? std::string("an even ") + name
+                      : std::string("a ") + name + " divisible by " + std::to_string(n);
     };
-    const std::string needs =
-        wide && tall && across == down ? "a width and height that are " + even(across)
-        : wide && tall                 ? "a width " + even(across) + " and a height " + even(down)
-        : wide                         ? "a width that is " + even(across)
-                                       : "a height that is " + even(down);
+    const std::string needs = wide && tall && across == down ? side("width and height", across)
+                              : wide && tall
+                                  ? side("width", across) + " and " + side("height", down)
+                              : wide ? side("width", across)
+                                     : side("height", down);
     const std::string grid = across == 2 && down == 2   ? "4:2:0"
                              : across == 2 && down == 1 ? "4:2:2"
                                                         : std::string("its chroma layout");

@@ -24,6 +24,11 @@ void checkQualityChoice(const AVCodec *codec, const EncoderChoice &choice);
 void applyQualityChoice(AVCodecContext *encoder, const EncoderChoice &choice,
                         AVDictionary **options);
 
+// True when the encoder's rate control takes one tick of its time base for a
+// frame (FFmpeg's own MPEG-family encoders under --bitrate): its time base
+// must then be one frame, or a millisecond clock starves it of bits.
+bool ratesByTicks(const AVCodec *codec, const EncoderChoice &choice);
+
 // Refuses, with the cure, a picture size the pixel format's chroma grid does
 // not divide, for the encoders that reject it (H.264 and HEVC need even sizes
 // in 4:2:0). `input` names the file whose pictures these are.

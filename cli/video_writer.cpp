@@ -191,12 +191,13 @@ void VideoWriter::openEncoder(const AVFrame &first) {
     // timing; a container that counts frames (AVI) gets one tick per frame,
     // or it would fill every unused tick with an empty frame.
     e->time_base = storesAnyTiming(format_->oformat) ? is->time_base : av_inv_q(e->framerate);
-    // Encoders that code one of a few fixed rates (MPEG-1 and 2) count in its frames.
-    if (codec->supported_framerates) {
+    // Encoders that code one of a few fixed rates (MPEG-1 and 2), or whose
+    // rate control counts ticks as frames, count in frames.
+    if (codec->supported_framerates)
         e->framerate = codec->supported_framerates[av_find_nearest_q_idx(
             e->framerate, codec->supported_framerates)];
+    if (codec->supported_framerates || ratesByTicks(codec, choice_))
         e->time_base = av_inv_q(e->framerate);
-    }
     e->sample_aspect_ratio =
         first.sample_aspect_ratio.num ? first.sample_aspect_ratio : is->sample_aspect_ratio;
     e->thread_count = 0;
