@@ -1,6 +1,7 @@
 #include "cli/video_writer.h"
 
 #include "cli/encoder_settings.h"
+#include "cli/stream_metadata.h"
 
 extern "C" {
 #include <libavutil/avstring.h>
@@ -131,11 +132,16 @@ VideoWriter::VideoWriter(const std::string &path, const VideoReader &input,
             input.width(), input.height(), input.path());
 
     AVFormatContext *in = input.format();
-    av_dict_copy(&format_->metadata, in->metadata, 0);
+    if (std::string left = copyFileMetadata(*in, *format_); !left.empty())
+        dropped_.push_back(left);
     outputIndex_.assign(in->nb_streams, -1);
     for (unsigned i = 0; i < in->nb_streams; ++i) {
         const AVStream *is = in->streams[i];
         bool isVideo = static_cast<int>(i) == input.videoIndex();
+        // A stream the demuxer itself sets aside yields no packets: MP4's
+        // chapter track, whose contents are the chapters copied above.
+        if (!isVideo && is->discard == AVDISCARD_ALL)
+            continue;
         if (!isVideo && avformat_query_codec(format_->oformat, is->codecpar->codec_id,
                                              FF_COMPLIANCE_NORMAL) == 0) {
             const char *codecName = avcodec_get_name(is->codecpar->codec_id);
@@ -147,8 +153,9 @@ VideoWriter::VideoWriter(const std::string &path, const VideoReader &input,
         if (!os)
             throw CliError("out of memory");
         outputIndex_[i] = os->index;
-        av_dict_copy(&os->metadata, is->metadata, 0);
-        os->disposition = is->disposition;
+        if (std::string left = copyStreamMetadata(*is, *os, isVideo, *format_->oformat);
+            !left.empty())
+            dropped_.push_back(left);
         if (isVideo)
             continue; // declared when the encoder opens
         if (avcodec_parameters_copy(os->codecpar, is->codecpar) < 0)
@@ -238,6 +245,7 @@ void VideoWriter::openEncoder(const AVFrame &first) {
     AVStream *os = format_->streams[outputIndex_[input_.videoIndex()]];
     if (avcodec_parameters_from_context(os->codecpar, e) < 0)
         throw CliError("out of memory");
+    describeEncoder(*e, *os);
     os->time_base = e->time_base;
     os->avg_frame_rate = e->framerate;
     os->r_frame_rate = e->framerate;
