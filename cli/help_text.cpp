@@ -56,14 +56,17 @@ settings of this run only (not saved in job files):
 const char *process = R"(usage: pendra process IN OUT [options]
 
 Filters every frame of IN (any video FFmpeg reads) into OUT. The video is
-encoded anew (H.264 for .mp4, .mkv and .mov unless --codec says otherwise);
-sound and other streams are copied unchanged; frame rate and timestamps are
-kept. OUT appears only when complete.
+encoded anew (H.264 at CRF 18 for .mp4, .mkv and .mov, VP9 for .webm, the
+kind of file's usual encoder otherwise, each at a quality near H.264's CRF 18
+unless --codec, --crf or --bitrate say otherwise); sound and other streams,
+chapters, tags and the picture's rotation are copied unchanged; frame rate
+and timestamps are kept. OUT appears only when complete.
 
 output:
   --codec NAME         FFmpeg video encoder (e.g. libx264, ffv1, libx264rgb)
-  --crf N              quality of the encoder's constant-rate mode (H.264:
-                       0 = lossless .. 51, default 18)
+  --crf N              quality on the encoder's own scale, lower is better:
+                       H.264/HEVC CRF 0..51 (default 18/17), VP9/AV1 0..63
+                       (24), MPEG-4/MPEG-2/MJPEG quantiser 1..31 (2)
   --preset NAME        encoder speed preset (H.264: ultrafast .. veryslow)
   --pixel-format NAME  pixel format of the encoded video (default: the input's)
 )";

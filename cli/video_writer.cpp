@@ -226,6 +226,10 @@ void VideoWriter::openEncoder(const AVFrame &first) {
     }
     if (format_->oformat->flags & AVFMT_GLOBALHEADER)
         e->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    // MJPEG is full range by its standard; limited-range video stays as it
+    // is, tagged so, as FFmpeg's decoders and players expect.
+    if (codec->id == AV_CODEC_ID_MJPEG && e->color_range != AVCOL_RANGE_JPEG)
+        e->strict_std_compliance = FF_COMPLIANCE_UNOFFICIAL;
 
     AVDictionary *options = nullptr;
     applyQualityChoice(e, choice_, &options);

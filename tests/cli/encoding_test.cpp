@@ -120,7 +120,8 @@ TEST_F(PendraEncoding, CrfWorksOnEachEncodersOwnScale) {
     };
     std::vector<Case> cases = {{"q.avi", "mpeg4", "2", "12"},
                                {"q.mkv", "libx264", "16", "30"},
-                               {"q.mpg", "mpeg1video", "2", "12"}};
+                               {"q.mpg", "mpeg1video", "2", "12"},
+                               {"j.mkv", "mjpeg", "2", "12"}};
     if (haveEncoder("libvpx-vp9"))
         cases.push_back({"q.webm", "libvpx-vp9", "20", "50"});
     for (const Case &c : cases) {
