@@ -2,7 +2,6 @@
 // and --bitrate, the default quality of each kind of file measured against
 // H.264 at CRF 18, the settings an encoder cannot use refused before any work,
 // and picture sizes a 4:2:0 encoder cannot take explained with the cure.
-#include "cli/bmp_file.h"
 #include "cli/video_reader.h"
 #include "cli/video_writer.h"
 #include "host/module_library.h"
@@ -23,30 +22,14 @@ fs::path here(const std::string &name) {
     return pendra::host::executableFolder() / name;
 }
 
-// The logo set of the other command tests, at x 40, y 30.
+// The tests' logo set, at x 40, y 30.
 constexpr int logoX = 40, logoY = 30, logoW = 24, logoH = 16;
-
-std::vector<std::string> logoOptions() {
-    pendra::cli::RgbImage black(logoW, logoH, 0), white(logoW, logoH, 0xFFFFFF),
-        mask(logoW, logoH, 0);
-    for (int line = 3; line < logoH - 3; ++line)
-        for (int x = 3; x < logoW - 3; ++x) {
-            black.at(x, line) = 0x787878;
-            white.at(x, line) = 0xF8F8F8;
-            mask.at(x, line) = 0xFFFFFF;
-        }
-    pendra::cli::writeBmp(here("logo0.bmp"), black);
-    pendra::cli::writeBmp(here("logo1.bmp"), white);
-    pendra::cli::writeBmp(here("logo2.bmp"), mask);
-    return {"--logo", here("logo0.bmp").string(), "--x", std::to_string(logoX),
-            "--y",    std::to_string(logoY)};
-}
 
 CommandResult process(const std::string &input, const fs::path &output,
                       std::vector<std::string> extra = {}) {
     fs::remove(output);
     std::vector<std::string> args = {"process", input, output.string()};
-    for (const std::string &a : logoOptions())
+    for (const std::string &a : testLogoOptions(logoX, logoY))
         args.push_back(a);
     args.insert(args.end(), extra.begin(), extra.end());
     return runPendra(args);

@@ -2,7 +2,6 @@
 // picture's rotation (the display matrix), chapters, the file's and each
 // stream's tags and dispositions; and the warning when the output's kind of
 // file cannot hold one of them.
-#include "cli/bmp_file.h"
 #include "cli/video_reader.h"
 #include "host/module_library.h"
 #include "tests/cli/command_runner.h"
@@ -26,17 +25,11 @@ fs::path here(const std::string &name) {
 }
 
 CommandResult process(const std::string &input, const fs::path &output) {
-    pendra::cli::RgbImage black(24, 16, 0), mask(24, 16, 0);
-    for (int line = 3; line < 13; ++line)
-        for (int x = 3; x < 21; ++x) {
-            black.at(x, line) = 0x787878;
-            mask.at(x, line) = 0xFFFFFF;
-        }
-    pendra::cli::writeBmp(here("logo0.bmp"), black);
-    pendra::cli::writeBmp(here("logo2.bmp"), mask);
     fs::remove(output);
-    return runPendra({"process", input, output.string(), "--logo", here("logo0.bmp").string(),
-                      "--x", "40", "--y", "30"});
+    std::vector<std::string> args = {"process", input, output.string()};
+    for (const std::string &a : testLogoOptions(40, 30))
+        args.push_back(a);
+    return runPendra(args);
 }
 
 std::string tag(const AVDictionary *tags, const char *key) {
