@@ -26,10 +26,12 @@ its values from plugins/pendra/Pendra.ini there.
 const char *process = R"(usage: pendra process IN OUT [options]
 
 Filters every frame of IN (any video FFmpeg reads) into OUT. The video is
-encoded anew (H.264 for .mp4, .mkv and .mov unless --codec says otherwise);
-sound and other streams are copied unchanged; frame rate and timestamps are
-kept. OUT appears only when complete; an OUT that exists is refused unless
--y is given, and OUT may never be IN.
+encoded anew (H.264 at CRF 18 for .mp4, .mkv and .mov, VP9 for .webm, the
+kind of file's usual encoder otherwise, each at a quality near H.264's CRF 18
+unless --codec, --crf or --bitrate say otherwise); sound and other streams,
+chapters, tags and the picture's rotation are copied unchanged; frame rate
+and timestamps are kept. OUT appears only when complete; an OUT
+that exists is refused unless -y is given, and OUT may never be IN.
 
 Given only --logo with captures over black and white (logo0.bmp and
 logo1.bmp), the filter un-blends the logo purely: alpha from the captures,

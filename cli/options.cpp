@@ -116,7 +116,8 @@ const OptionSpec optionTable[] = {
      TEXT(o.encoder.codec), "FFmpeg video encoder (e.g. libx264, ffv1, libx264rgb)"},
     {"--crf", nullptr, "N", onProcess, Section::Output, Kind::Integer, 0, 63,
      [](Options &o, long long v) { o.encoder.crf = static_cast<int>(v); }, nullptr,
-     "quality of the encoder's constant-rate mode (H.264: 0 = lossless .. 51, default 18)"},
+     "quality on the encoder's own scale, lower is better: H.264/HEVC CRF 0..51 (default "
+     "18/17), VP9/AV1 0..63 (24), MPEG-4/MPEG-2/MJPEG quantiser 1..31 (2)"},
     {"--bitrate", nullptr, "RATE", onProcess, Section::Output, Kind::Rate, 1000, INT64_MAX,
      [](Options &o, long long v) { o.encoder.bitrate = v; }, nullptr,
      "average bit rate instead of a constant quality, in bits per second with an optional k "

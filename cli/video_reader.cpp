@@ -1,5 +1,6 @@
 #include "cli/video_reader.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -68,20 +69,57 @@ int64_t VideoReader::expectedFrames() const {
     return static_cast<int64_t>(std::llround(seconds * av_q2d(frameRate())));
 }
 
-int64_t VideoReader::promisedFrames() const {
-    const AVStream *s = videoStream();
-    if (s->nb_frames > 0)
-        return s->nb_frames;
-    double seconds = 0;
-    if (s->duration > 0) {
-        seconds = static_cast<double>(s->duration) * av_q2d(s->time_base);
-    } else if (const AVDictionaryEntry *tag = av_dict_get(s->metadata, "DURATION", nullptr, 0)) {
+namespace {
+
+// Where the container says the video stream ends, in seconds on the stream's
+// own clock; negative when it does not say. A duration FFmpeg estimated from
+// the bit rate is a guess and does not count.
+double statedEnd(const AVFormatContext *format, const AVStream *s) {
+    double start = s->start_time != AV_NOPTS_VALUE
+                       ? static_cast<double>(s->start_time) * av_q2d(s->time_base)
+                       : 0;
+    if (s->duration > 0 && format->duration_estimation_method != AVFMT_DURATION_FROM_BITRATE)
+        return start + static_cast<double>(s->duration) * av_q2d(s->time_base);
+    // Matroska's tag holds the track's end timestamp, not its length.
+    if (const AVDictionaryEntry *tag = av_dict_get(s->metadata, "DURATION", nullptr, 0)) {
         int hours = 0, minutes = 0;
         double rest = 0;
-        if (std::sscanf(tag->value, "%d:%d:%lf", &hours, &minutes, &rest) == 3)
-            seconds = hours * 3600.0 + minutes * 60.0 + rest;
+        if (std::sscanf(tag->value, "%d:%d:%lf", &hours, &minutes, &rest) == 3 &&
+            hours * 3600.0 + minutes * 60.0 + rest > 0)
+            return hours * 3600.0 + minutes * 60.0 + rest;
     }
-    return seconds > 0 ? static_cast<int64_t>(std::llround(seconds * av_q2d(frameRate()))) : 0;
+    return -1;
+}
+
+} // namespace
+
+void VideoReader::checkComplete() const {
+    const AVStream *s = videoStream();
+    const double frameTime = 1 / av_q2d(frameRate());
+    // The stream's end, where stated, judges: it holds for any frame rate.
+    // Durations round and the last frame's own duration may be a guess, so a
+    // shortfall of two frames' time, or a twentieth, passes.
+    if (double end = statedEnd(format_, s); end > 0) {
+        double start = s->start_time != AV_NOPTS_VALUE
+                           ? static_cast<double>(s->start_time) * av_q2d(s->time_base)
+                           : 0;
+        double reached = lastEnd_ != AV_NOPTS_VALUE
+                             ? static_cast<double>(lastEnd_) * av_q2d(s->time_base)
+                             : start + static_cast<double>(framesRead_) * frameTime;
+        if (end - reached > std::max(2 * frameTime, (end - start) / 20)) {
+            char times[64];
+            std::snprintf(times, sizeof times, "%.2f s of its %.2f s", reached - start,
+                          end - start);
+            throw CliError(path_ + ": ends after " + times + ", with " +
+                           std::to_string(framesRead_) + " frames; it is cut short or damaged");
+        }
+        return;
+    }
+    // Otherwise only a frame count the container stores (MP4's and AVI's indexes).
+    const int64_t promised = s->nb_frames;
+    if (promised > 0 && framesRead_ < promised - std::max<int64_t>(2, promised / 20))
+        throw CliError(path_ + ": ends after " + std::to_string(framesRead_) + " of its " +
+                       std::to_string(promised) + " frames; it is cut short or damaged");
 }
 
 AVFrame *VideoReader::nextFrame() {
@@ -92,6 +130,15 @@ AVFrame *VideoReader::nextFrame() {
         int r = avcodec_receive_frame(decoder_.get(), frame_.get());
         if (r == 0) {
             frame_->pts = frame_->best_effort_timestamp;
+            ++framesRead_;
+            if (frame_->pts != AV_NOPTS_VALUE) {
+                int64_t duration =
+                    frame_->pkt_duration > 0
+                        ? frame_->pkt_duration
+                        : av_rescale_q(1, av_inv_q(frameRate()), videoStream()->time_base);
+                if (lastEnd_ == AV_NOPTS_VALUE || frame_->pts + duration > lastEnd_)
+                    lastEnd_ = frame_->pts + duration;
+            }
             return frame_.get();
         }
         if (r == AVERROR_EOF) {

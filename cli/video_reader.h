@@ -39,11 +39,12 @@ class VideoReader {
     AVRational frameRate() const;
     // Frames the stream holds, from its header or its duration; 0 when unknown.
     int64_t expectedFrames() const;
-    // Frames the video stream's own header entries promise (its frame count,
-    // its duration, or Matroska's per-track DURATION tag); 0 when they say
-    // nothing. Unlike expectedFrames(), never the whole file's duration, which
-    // another stream may make longer than the video.
-    int64_t promisedFrames() const;
+    // Throws CliError when the video stopped before the end its container
+    // states: short of the frame count the container stores, or with the last
+    // frame ending well before the stream's stated end (its duration, or
+    // Matroska's per-track DURATION tag). Never judged from duration times an
+    // average rate, which a variable frame rate makes meaningless.
+    void checkComplete() const;
     // Damaged video packets the decoder refused and that were skipped.
     int skippedPackets() const { return skippedPackets_; }
 
@@ -56,6 +57,8 @@ class VideoReader {
     FramePtr frame_;
     bool finished_ = false;
     int skippedPackets_ = 0;
+    int64_t framesRead_ = 0;
+    int64_t lastEnd_ = AV_NOPTS_VALUE; // end of the latest frame, in the stream's time base
     std::function<void(AVPacket &)> sink_;
 };
 

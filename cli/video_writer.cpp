@@ -1,5 +1,8 @@
 #include "cli/video_writer.h"
 
+#include "cli/encoder_settings.h"
+#include "cli/stream_metadata.h"
+
 extern "C" {
 #include <libavutil/avstring.h>
 #include <libavutil/opt.h>
@@ -118,15 +121,27 @@ VideoWriter::VideoWriter(const std::string &path, const VideoReader &input,
             }
         }
     } guard{format_};
-    // Fail early on an unusable encoder, before any work is done.
-    chooseEncoder(format_->oformat, path_, choice_.codec);
+    // Fail early on an unusable encoder or setting, before any work is done.
+    const AVCodec *codec = chooseEncoder(format_->oformat, path_, choice_.codec);
+    checkQualityChoice(codec, choice_);
+    if (auto planned = static_cast<AVPixelFormat>(input.videoStream()->codecpar->format);
+        planned != AV_PIX_FMT_NONE)
+        checkPictureSize(
+            codec,
+            choosePixelFormat(codec, planned, input.width(), input.height(), choice_.pixelFormat),
+            input.width(), input.height(), input.path());
 
     AVFormatContext *in = input.format();
-    av_dict_copy(&format_->metadata, in->metadata, 0);
+    if (std::string left = copyFileMetadata(*in, *format_); !left.empty())
+        dropped_.push_back(left);
     outputIndex_.assign(in->nb_streams, -1);
     for (unsigned i = 0; i < in->nb_streams; ++i) {
         const AVStream *is = in->streams[i];
         bool isVideo = static_cast<int>(i) == input.videoIndex();
+        // A stream the demuxer itself sets aside yields no packets: MP4's
+        // chapter track, whose contents are the chapters copied above.
+        if (!isVideo && is->discard == AVDISCARD_ALL)
+            continue;
         if (!isVideo && avformat_query_codec(format_->oformat, is->codecpar->codec_id,
                                              FF_COMPLIANCE_NORMAL) == 0) {
             const char *codecName = avcodec_get_name(is->codecpar->codec_id);
@@ -138,8 +153,9 @@ VideoWriter::VideoWriter(const std::string &path, const VideoReader &input,
         if (!os)
             throw CliError("out of memory");
         outputIndex_[i] = os->index;
-        av_dict_copy(&os->metadata, is->metadata, 0);
-        os->disposition = is->disposition;
+        if (std::string left = copyStreamMetadata(*is, *os, isVideo, *format_->oformat);
+            !left.empty())
+            dropped_.push_back(left);
         if (isVideo)
             continue; // declared when the encoder opens
         if (avcodec_parameters_copy(os->codecpar, is->codecpar) < 0)
@@ -182,6 +198,13 @@ void VideoWriter::openEncoder(const AVFrame &first) {
     // timing; a container that counts frames (AVI) gets one tick per frame,
     // or it would fill every unused tick with an empty frame.
     e->time_base = storesAnyTiming(format_->oformat) ? is->time_base : av_inv_q(e->framerate);
+    // Encoders that code one of a few fixed rates (MPEG-1 and 2), or whose
+    // rate control counts ticks as frames, count in frames.
+    if (codec->supported_framerates)
+        e->framerate = codec->supported_framerates[av_find_nearest_q_idx(
+            e->framerate, codec->supported_framerates)];
+    if (codec->supported_framerates || ratesByTicks(codec, choice_))
+        e->time_base = av_inv_q(e->framerate);
     e->sample_aspect_ratio =
         first.sample_aspect_ratio.num ? first.sample_aspect_ratio : is->sample_aspect_ratio;
     e->thread_count = 0;
@@ -203,28 +226,30 @@ void VideoWriter::openEncoder(const AVFrame &first) {
     }
     if (format_->oformat->flags & AVFMT_GLOBALHEADER)
         e->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    // MJPEG is full range by its standard; limited-range video stays as it
+    // is, tagged so, as FFmpeg's decoders and players expect.
+    if (codec->id == AV_CODEC_ID_MJPEG && e->color_range != AVCOL_RANGE_JPEG)
+        e->strict_std_compliance = FF_COMPLIANCE_UNOFFICIAL;
 
     AVDictionary *options = nullptr;
-    bool hasCrf = av_opt_find(e->priv_data, "crf", nullptr, 0, 0) != nullptr;
-    if (choice_.crf && !hasCrf)
-        throw CliError(std::string("--crf: the ") + codec->name +
-                       " encoder has no such quality setting");
-    if (hasCrf && (choice_.crf || codec->id == AV_CODEC_ID_H264))
-        av_dict_set_int(&options, "crf", choice_.crf.value_or(18), 0);
-    if (!choice_.preset.empty())
-        av_dict_set(&options, "preset", choice_.preset.c_str(), 0);
+    applyQualityChoice(e, choice_, &options);
     int r = avcodec_open2(e, codec, &options);
     bool unused = av_dict_count(options) > 0;
     av_dict_free(&options);
-    if (r < 0)
-        throw CliError(std::string("cannot open the ") + codec->name +
-                       " encoder: " + avErrorText(r));
+    if (r < 0) {
+        std::string size =
+            pictureSizeProblem(codec, e->pix_fmt, e->width, e->height, input_.path());
+        throw CliError(!size.empty() ? size
+                                     : std::string("cannot open the ") + codec->name +
+                                           " encoder: " + avErrorText(r));
+    }
     if (unused)
         throw CliError(std::string("--preset: the ") + codec->name + " encoder has no presets");
 
     AVStream *os = format_->streams[outputIndex_[input_.videoIndex()]];
     if (avcodec_parameters_from_context(os->codecpar, e) < 0)
         throw CliError("out of memory");
+    describeEncoder(*e, *os);
     os->time_base = e->time_base;
     os->avg_frame_rate = e->framerate;
     os->r_frame_rate = e->framerate;

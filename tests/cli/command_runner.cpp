@@ -1,6 +1,7 @@
 #include "tests/cli/command_runner.h"
 
 #include "cli/av_support.h"
+#include "cli/bmp_file.h"
 #include "cli/pixel_convert.h"
 #include "cli/video_reader.h"
 #include "host/module_library.h"
@@ -81,6 +82,22 @@ VideoContents readVideo(const std::filesystem::path &path) {
         convert.convert(*picture, v.frames.back());
     }
     return v;
+}
+
+std::vector<std::string> testLogoOptions(int x, int y) {
+    cli::RgbImage black(24, 16, 0x000000), white(24, 16, 0xFFFFFF), mask(24, 16, 0x000000);
+    for (int line = 3; line < 13; ++line)
+        for (int column = 3; column < 21; ++column) {
+            black.at(column, line) = 0x787878;
+            white.at(column, line) = 0xF8F8F8;
+            mask.at(column, line) = 0xFFFFFF;
+        }
+    const std::filesystem::path folder = host::executableFolder();
+    cli::writeBmp(folder / "logo0.bmp", black);
+    cli::writeBmp(folder / "logo1.bmp", white);
+    cli::writeBmp(folder / "logo2.bmp", mask);
+    return {"--logo",         (folder / "logo0.bmp").string(), "--x", std::to_string(x), "--y",
+            std::to_string(y)};
 }
 
 bool leftNoOutput(const std::filesystem::path &path) {

@@ -141,6 +141,31 @@ TEST_F(PendraFaults, InputCutShortOrDamaged) {
     }
 }
 
+TEST_F(PendraFaults, AVariableFrameRateIsNotTakenForACutShortFile) {
+    // 132 frames at 25 a second with frames 40 to 111 dropped: 60 frames over
+    // 5.28 s, which an average rate would take for a file ending at frame 60.
+    makeClip("-f lavfi -i testsrc2=size=160x120:rate=25:duration=5.28 "
+             "-vf select='not(between(n\\,40\\,111))' -fps_mode vfr -c:v ffv1",
+             here("gap.mkv"));
+    makeClip("-i '" + here("gap.mkv").string() + "' -c:v libx264 -fps_mode passthrough",
+             here("gap.mp4"));
+    for (const char *name : {"gap.mkv", "gap.mp4"}) {
+        SCOPED_TRACE(name);
+        const fs::path out = here(std::string("out-") + name);
+        CommandResult r = runPendra(processArgs(name, out));
+        ASSERT_EQ(r.exitCode, 0) << r.errors;
+        VideoContents got = readVideo(out);
+        EXPECT_EQ(got.frames.size(), 60u);
+    }
+    // Cut short, the same file is still refused.
+    const std::vector<char> mkv = bytesOf(here("gap.mkv"));
+    const std::vector<char> cut(mkv.begin(), mkv.begin() + mkv.size() * 3 / 4);
+    writeBytes(here("gap-cut.mkv"), cut);
+    const fs::path out = here("out-gap-cut.mkv");
+    CommandResult r = runPendra(processArgs("gap-cut.mkv", out));
+    expectCleanFailure(r, "pendra: gap-cut.mkv: ends after ", 1, here("gap-cut.mkv"), cut, out);
+}
+
 TEST_F(PendraFaults, InputThatStopsMidStream) {
     // A pipe whose writer goes away after half the file.
     const fs::path fifo = here("stream.mkv");
