@@ -30,12 +30,13 @@ encoded anew (H.264 at CRF 18 for .mp4, .mkv and .mov, VP9 for .webm, the
 kind of file's usual encoder otherwise, each at a quality near H.264's CRF 18
 unless --codec, --crf or --bitrate say otherwise); sound and other streams,
 chapters, tags and the picture's rotation are copied unchanged; frame rate
-and timestamps are kept. OUT appears only when complete; an OUT
-that exists is refused unless -y is given, and OUT may never be IN.
+and timestamps are kept. OUT appears only when complete; an OUT that exists
+is refused unless -y is given, and OUT may never be IN.
 
 Given only --logo with captures over black and white (logo0.bmp and
-logo1.bmp), the filter un-blends the logo purely: alpha from the captures,
-bitmap blur 0 and noise 0; the line "pendra: settings: ..." says what was
+logo1.bmp), the filter un-blends the logo: alpha from the capture as the
+dialog's Browse sets it (255 for a faint logo, less for a strong one, where
+un-blending would lift compression noise), bitmap blur 0 and noise 0; the line "pendra: settings: ..." says what was
 used. Any filter setting named on the command line, or a job file, turns
 this off. The noise is seeded with a fixed value (--seed), so the same
 input and settings always give the same output.
