@@ -96,8 +96,10 @@ std::vector<std::string> testLogoOptions(int x, int y) {
     cli::writeBmp(folder / "logo0.bmp", black);
     cli::writeBmp(folder / "logo1.bmp", white);
     cli::writeBmp(folder / "logo2.bmp", mask);
-    return {"--logo",         (folder / "logo0.bmp").string(), "--x", std::to_string(x), "--y",
-            std::to_string(y)};
+    return {"--logo",  (folder / "logo0.bmp").string(),
+            "--x",     std::to_string(x),
+            "--y",     std::to_string(y),
+            "--alpha", "255"};
 }
 
 bool leftNoOutput(const std::filesystem::path &path) {

@@ -42,7 +42,8 @@ VideoContents readVideo(const std::filesystem::path &path);
 
 // Writes the tests' logo set in the test folder: logo0.bmp, logo1.bmp and
 // logo2.bmp, 24x16 with a light grey logo at about half opacity inside a
-// clean border of three pixels. Returns the options that place it at x, y.
+// clean border of three pixels. Returns the options that place it at x, y
+// with a fixed alpha, so that the command chooses nothing and says nothing.
 std::vector<std::string> testLogoOptions(int x, int y);
 
 // True when neither the file nor a half-written one beside it exists.
