@@ -1,0 +1,119 @@
+// Finds a semi-transparent logo in a video and estimates what a user would
+// otherwise capture by hand: the logo over black and over white, the
+// interpolate mask, and the frame ranges where the logo is present.
+//
+// The analysis knows nothing of files or codecs: it reads frames through a
+// FrameSource, which the command implements over FFmpeg and the tests over
+// generated scenes. It never touches the module either; the command writes
+// what it finds as an ordinary bitmap set and job file.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace pendra::analysis {
+
+struct Rect {
+    int x = 0;
+    int y = 0;
+    int width = 0;
+    int height = 0;
+};
+
+// A picture or part of one, top line first, pixels 0x00RRGGBB.
+struct Picture {
+    int width = 0;
+    int height = 0;
+    std::vector<uint32_t> pixels;
+
+    Picture() = default;
+    Picture(int w, int h, uint32_t fill = 0)
+        : width(w), height(h), pixels(static_cast<size_t>(w) * static_cast<size_t>(h), fill) {}
+    uint32_t &at(int x, int line) { return pixels[static_cast<size_t>(line) * width + x]; }
+    uint32_t at(int x, int line) const { return pixels[static_cast<size_t>(line) * width + x]; }
+};
+
+// The video, read front to back once per pass.
+class FrameSource {
+  public:
+    virtual ~FrameSource() = default;
+    virtual int width() const = 0;
+    virtual int height() const = 0;
+    // Frames in the video, or 0 when only the end will tell.
+    virtual int64_t frameCount() const = 0;
+    // Goes back before the first frame.
+    virtual void rewind() = 0;
+    // Moves to the next frame (numbered from 0); false after the last.
+    virtual bool advance() = 0;
+    // The current frame's pixels inside `area` (which lies in the picture).
+    // Only frames asked for are converted, so a pass that needs a small area,
+    // or only some frames, costs little more than decoding.
+    virtual void read(const Rect &area, Picture &out) = 0;
+};
+
+struct Options {
+    std::optional<Rect> rect; // the logo's rectangle when the user knows it
+    int64_t start = 0;        // first frame to look at
+    int64_t end = 0;          // last frame to look at; 0 = the last frame
+    // Called now and then with the pass's name and how far the analysis is (0 to 1).
+    std::function<void(const std::string &pass, double done)> progress;
+};
+
+// A place where something stays still while the picture moves.
+struct Candidate {
+    Rect rect;         // the mark and its clean ring
+    double score = 0;  // higher is stronger
+    std::string notes; // why it scored so, in words
+};
+
+struct FrameVerdict {
+    int64_t frame = 0;
+    bool accepted = false;
+    std::string reason; // why a frame was rejected ("ring not planar", "logo absent", ...)
+};
+
+// Where the logo is present; fades count inside the range.
+struct PresenceRange {
+    int64_t start = 0;
+    int64_t end = 0;
+    int fadeIn = 0;  // frames the logo takes to appear at the start, 0 when it cuts in
+    int fadeOut = 0; // frames it takes to disappear at the end
+};
+
+struct OpacityStats {
+    int logoPixels = 0; // pixels whose opacity is above the mask's threshold
+    double mean = 0;    // over the logo pixels
+    double max = 0;
+    int repairPixels = 0; // pixels left to the filter's repair (opaque or poorly fitted)
+};
+
+struct Result {
+    std::vector<Candidate> candidates; // strongest first; empty when the rectangle was given
+    Rect rect;                         // the chosen rectangle: the logo and its clean ring
+    Picture black;                     // the logo over black, rect-sized
+    Picture white;                     // the logo over white
+    Picture mask; // the interpolate mask: white marks pixels to repair, black is clean
+    std::vector<float> opacity; // per pixel of rect, 0 to 1, top line first
+    OpacityStats stats;
+    double predictedError = 0; // RMS of the fit over accepted frames, in 8-bit levels
+    int64_t framesRead = 0;
+    int64_t framesSampled = 0;
+    std::vector<FrameVerdict> verdicts; // the frames the estimation looked at
+    std::vector<PresenceRange> presence;
+};
+
+// The analysis declines to guess: too few usable frames, a background that
+// never changes, no logo found. what() says why and what would help.
+class Refusal : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+// Runs every pass over `source`; throws Refusal.
+Result analyze(FrameSource &source, const Options &options);
+
+} // namespace pendra::analysis
