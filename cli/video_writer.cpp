@@ -230,8 +230,6 @@ void VideoWriter::openEncoder(const AVFrame &first) {
     os->r_frame_rate = e->framerate;
     os->sample_aspect_ratio = e->sample_aspect_ratio;
     frameDuration_ = std::max<int64_t>(1, av_rescale_q(1, av_inv_q(e->framerate), e->time_base));
-    toEncoder_ = std::make_unique<FromModulePixels>(e->width, e->height, e->pix_fmt, e->colorspace,
-                                                    e->color_range);
     writeHeader();
 }
 
@@ -278,30 +276,33 @@ void VideoWriter::writePacket(AVPacket &packet, int inputIndex) {
         throw CliError(path_ + ": cannot write: " + avErrorText(r));
 }
 
-void VideoWriter::writeFrame(const host::FrameBuffer &frame, const AVFrame &decoded,
-                             bool unchanged) {
+void VideoWriter::writeFrame(const AVFrame &picture) {
     if (!encoder_)
-        openEncoder(decoded);
+        openEncoder(picture);
     AVCodecContext *e = encoder_.get();
-    if (decoded.width != e->width || decoded.height != e->height)
+    if (picture.width != e->width || picture.height != e->height)
         throw CliError(input_.path() + ": the picture size changes within the video (" +
                        std::to_string(e->width) + "x" + std::to_string(e->height) + " to " +
-                       std::to_string(decoded.width) + "x" + std::to_string(decoded.height) +
+                       std::to_string(picture.width) + "x" + std::to_string(picture.height) +
                        "), which is not supported");
-    AVFrame *out = picture_.get();
-    if (unchanged && decoded.format == e->pix_fmt) {
-        av_frame_unref(passThrough_.get());
-        if (av_frame_ref(passThrough_.get(), &decoded) < 0)
+    AVFrame *out = passThrough_.get();
+    av_frame_unref(out);
+    if (picture.format == e->pix_fmt) {
+        if (av_frame_ref(out, &picture) < 0)
             throw CliError("out of memory");
-        out = passThrough_.get();
     } else {
-        toEncoder_->convert(frame, *picture_);
-        picture_->colorspace = e->colorspace;
-        picture_->color_range = e->color_range;
-        picture_->color_primaries = e->color_primaries;
-        picture_->color_trc = e->color_trc;
-        picture_->sample_aspect_ratio = e->sample_aspect_ratio;
+        if (!toEncoder_)
+            toEncoder_ = std::make_unique<FormatConverter>(picture, e->pix_fmt, e->colorspace,
+                                                           e->color_range);
+        toEncoder_->convert(picture, *picture_);
+        out = picture_.get();
+        out->colorspace = e->colorspace;
+        out->color_range = e->color_range;
+        out->color_primaries = e->color_primaries;
+        out->color_trc = e->color_trc;
+        out->sample_aspect_ratio = e->sample_aspect_ratio;
     }
+    const AVFrame &decoded = picture;
     // Timestamps as decoded; made up only where the input has none or repeats one.
     int64_t pts = decoded.pts;
     if (pts != AV_NOPTS_VALUE)
