@@ -24,7 +24,7 @@ struct StageItem {
 
 // Pictures waiting between two stages. A few smooth out the filter's uneven
 // pace (repairs on scene changes) without holding much memory.
-constexpr size_t queueLength = 4;
+constexpr size_t queueLength = 1;
 
 FramePtr newReference(const AVFrame &picture) {
     FramePtr copy = makeFrame();

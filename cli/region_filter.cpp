@@ -114,10 +114,32 @@ FramePtr RegionFilter::process(const AVFrame &decoded, int64_t number,
         return picture; // encoded from the decoded picture itself
 
     fromModule_->convert(*output_, *regionOut_);
-    if (av_frame_make_writable(picture.get()) < 0)
-        throw CliError("out of memory");
+    if (!av_frame_is_writable(picture.get()))
+        picture = writableCopy(*picture);
     region_->paste(*regionOut_, *picture);
     return picture;
+}
+
+FramePtr RegionFilter::writableCopy(const AVFrame &picture) {
+    // A picture of the set that nobody else holds any more (the encoder lets
+    // go of each once it has taken it in), or a new one.
+    AVFrame *spare = nullptr;
+    for (FramePtr &p : spares_)
+        if (av_frame_is_writable(p.get())) {
+            spare = p.get();
+            break;
+        }
+    if (!spare) {
+        spare = spares_.emplace_back(makeFrame()).get();
+        spare->format = picture.format;
+        spare->width = picture.width;
+        spare->height = picture.height;
+        if (av_frame_get_buffer(spare, 0) < 0)
+            throw CliError("out of memory");
+    }
+    if (av_frame_copy(spare, &picture) < 0 || av_frame_copy_props(spare, &picture) < 0)
+        throw CliError("out of memory");
+    return newReference(*spare);
 }
 
 RegionPixels RegionFilter::before() const {

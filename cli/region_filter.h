@@ -59,6 +59,11 @@ class RegionFilter {
     const PictureRegion &region() const { return *region_; }
 
   private:
+    // A copy of `picture` that may be written, in buffers reused from frame to
+    // frame: fresh buffers for every frame would cost the system's page
+    // clearing each time.
+    FramePtr writableCopy(const AVFrame &picture);
+
     struct Position {
         FilterSession *session;
         int x, y; // the filter's own
@@ -73,6 +78,7 @@ class RegionFilter {
     const host::FrameBuffer *output_ = &input_;
     FramePtr view_;
     FramePtr regionOut_;
+    std::vector<FramePtr> spares_;
     bool ran_ = false;
 };
 
