@@ -71,8 +71,9 @@ bool isRgb(AVPixelFormat format) {
     return d && (d->flags & AV_PIX_FMT_FLAG_RGB);
 }
 
-// The input's pixel format when the encoder takes it; for H.264 the widely
-// playable 4:2:0 when the size allows; otherwise the encoder's nearest.
+// The input's pixel format when the encoder takes it; for H.264 from YUV the
+// widely playable 4:2:0 when the size allows; otherwise the encoder's nearest
+// (RGB input stays RGB, or becomes 4:4:4, as the help promises).
 AVPixelFormat choosePixelFormat(const AVCodec *codec, AVPixelFormat input, int w, int h,
                                 const std::string &requested) {
     if (!requested.empty()) {
@@ -86,7 +87,7 @@ AVPixelFormat choosePixelFormat(const AVCodec *codec, AVPixelFormat input, int w
     }
     if (!codec->pix_fmts || listed(codec->pix_fmts, input))
         return input;
-    if (codec->id == AV_CODEC_ID_H264 && w % 2 == 0 && h % 2 == 0 &&
+    if (codec->id == AV_CODEC_ID_H264 && !isRgb(input) && w % 2 == 0 && h % 2 == 0 &&
         listed(codec->pix_fmts, AV_PIX_FMT_YUV420P))
         return AV_PIX_FMT_YUV420P;
     return avcodec_find_best_pix_fmt_of_list(codec->pix_fmts, input, 0, nullptr);

@@ -289,6 +289,23 @@ TEST_F(FaithfulOutput, TheRegionAloneGivesWhatTheWholeFrameGives) {
     }
 }
 
+TEST_F(FaithfulOutput, RgbInputBecomesRgbOr444WithTheUsualEncoder) {
+    fs::path input = here("rgb.mkv"), output = here("rgb-out.mp4");
+    makeClip("-i '" + here("source.mkv").string() + "' -c:v libx264rgb -qp 0", input);
+    fs::remove(output);
+    const Options options = optionsFor(0, 255);
+    FilterSession session(options.run);
+    configureSession(options, session);
+    processVideo(input.string(), output.string(), {&session}, EncoderChoice{});
+    VideoReader reader(output.string());
+    AVFrame *picture = reader.nextFrame();
+    ASSERT_NE(picture, nullptr);
+    const AVPixFmtDescriptor *d = av_pix_fmt_desc_get(static_cast<AVPixelFormat>(picture->format));
+    EXPECT_TRUE((d->flags & AV_PIX_FMT_FLAG_RGB) ||
+                (d->log2_chroma_w == 0 && d->log2_chroma_h == 0))
+        << av_get_pix_fmt_name(static_cast<AVPixelFormat>(picture->format));
+}
+
 TEST_F(FaithfulOutput, AFailingStageStopsTheRunAndLeavesNoOutput) {
     fs::path output = here("stopped.mkv");
     fs::remove(output);
