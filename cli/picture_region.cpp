@@ -13,7 +13,7 @@ namespace {
 
 // Chroma samples on each side that the scaler's interpolation of subsampled
 // chroma may read (its bicubic taps reach two or three samples).
-constexpr int chromaMargin = 8;
+constexpr int chromaMargin = 4;
 
 bool isChroma(const AVPixFmtDescriptor &d, int component) {
     return !(d.flags & AV_PIX_FMT_FLAG_RGB) && d.nb_components >= 3 &&
