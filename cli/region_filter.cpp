@@ -42,6 +42,8 @@ RegionFilter::RegionFilter(const FilterChain &chain, const AVFrame &first,
     if (format != decoded)
         toWorkable_ =
             std::make_unique<FormatConverter>(first, format, first.colorspace, first.color_range);
+    if (chain_.empty())
+        return; // every picture passes as decoded
     std::vector<PixelRect> rectangles;
     for (FilterSession *session : chain_) {
         session->checkRectangle(first.width, first.height, videoName);
@@ -61,10 +63,7 @@ RegionFilter::RegionFilter(const FilterChain &chain, const AVFrame &first,
             session->start(area.width, area.height);
         }
     } catch (...) {
-        for (const Position &p : positions_) {
-            settingsOf(*p.session).x = p.x;
-            settingsOf(*p.session).y = p.y;
-        }
+        restorePositions();
         throw;
     }
     input_ = host::FrameBuffer(area.width, area.height);
@@ -73,6 +72,10 @@ RegionFilter::RegionFilter(const FilterChain &chain, const AVFrame &first,
 }
 
 RegionFilter::~RegionFilter() {
+    restorePositions();
+}
+
+void RegionFilter::restorePositions() {
     for (const Position &p : positions_) {
         settingsOf(*p.session).x = p.x;
         settingsOf(*p.session).y = p.y;

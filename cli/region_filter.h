@@ -63,6 +63,8 @@ class RegionFilter {
     // frame: fresh buffers for every frame would cost the system's page
     // clearing each time.
     FramePtr writableCopy(const AVFrame &picture);
+    // Gives each filter its own rectangle position back.
+    void restorePositions();
 
     struct Position {
         FilterSession *session;
