@@ -22,9 +22,10 @@ struct StageItem {
     PacketPtr packet;
 };
 
-// Pictures waiting between two stages. A few smooth out the filter's uneven
-// pace (repairs on scene changes) without holding much memory.
-constexpr size_t queueLength = 1;
+// Each stage hands its item straight to the next and waits until it is
+// taken: every stage still works on a picture of its own, and no more
+// pictures are held than that (each 1080p picture is 3 MB).
+constexpr size_t queueLength = 0;
 
 FramePtr newReference(const AVFrame &picture) {
     FramePtr copy = makeFrame();
@@ -91,10 +92,13 @@ ProcessSummary processVideo(const std::string &input, const std::string &output,
             reader.setOtherPacketSink([&decoded](AVPacket &packet) {
                 decoded.push({nullptr, takePacket(packet)});
             });
-            while (const AVFrame *picture = reader.nextFrame()) {
+            while (AVFrame *picture = reader.nextFrame()) {
                 stopIfInterrupted();
                 checkSize(*picture, w, h, input);
-                if (!decoded.push({newReference(*picture), nullptr}))
+                // Taken over, not shared: the reader holds no picture the decoder must replace.
+                FramePtr own = makeFrame();
+                av_frame_move_ref(own.get(), picture);
+                if (!decoded.push({std::move(own), nullptr}))
                     return;
             }
             decoded.close();

@@ -1,11 +1,14 @@
 // The hand-over between the threads of `pendra process` (decoding, filtering,
-// encoding): a queue of bounded length, so that a fast stage waits for a slow
-// one instead of piling up decoded pictures, and that can be stopped from any
-// side, so that a failure in one stage wakes and ends all of them.
+// encoding): a queue of bounded length (or none: a hand-over that waits for
+// the taker), so that a fast stage waits for a slow one instead of piling up
+// decoded pictures, and that can be stopped from any side, so that a failure
+// in one stage wakes and ends all of them.
 #pragma once
 
+#include <algorithm>
 #include <condition_variable>
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <exception>
 #include <mutex>
@@ -17,17 +20,22 @@ namespace pendra::cli {
 
 template <typename T> class StageQueue {
   public:
+    // capacity 0: a hand-over, where push() returns once the consumer has the item.
     explicit StageQueue(size_t capacity) : capacity_(capacity) {}
 
     // Waits for room; false when the pipeline has been stopped (the item is dropped).
     bool push(T item) {
         std::unique_lock lock(mutex_);
-        roomFreed_.wait(lock, [&] { return stopped_ || items_.size() < capacity_; });
+        roomFreed_.wait(lock,
+                        [&] { return stopped_ || items_.size() < std::max<size_t>(capacity_, 1); });
         if (stopped_)
             return false;
         items_.push_back(std::move(item));
+        const uint64_t mine = ++pushed_;
         itemAdded_.notify_one();
-        return true;
+        if (capacity_ == 0)
+            roomFreed_.wait(lock, [&] { return stopped_ || taken_ >= mine; });
+        return !stopped_;
     }
     // Waits for an item; nothing once the producer has closed the queue and
     // it is empty, or when the pipeline has been stopped.
@@ -38,7 +46,8 @@ template <typename T> class StageQueue {
             return std::nullopt;
         T item = std::move(items_.front());
         items_.pop_front();
-        roomFreed_.notify_one();
+        ++taken_;
+        roomFreed_.notify_all();
         return item;
     }
     // The producer is done: the consumer gets what is queued, then the end.
@@ -62,6 +71,8 @@ template <typename T> class StageQueue {
     std::condition_variable itemAdded_;
     std::condition_variable roomFreed_;
     std::deque<T> items_;
+    uint64_t pushed_ = 0;
+    uint64_t taken_ = 0;
     bool closed_ = false;
     bool stopped_ = false;
 };
