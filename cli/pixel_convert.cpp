@@ -130,7 +130,6 @@ FormatConverter::FormatConverter(const AVFrame &like, AVPixelFormat format, int 
 void FormatConverter::convert(const AVFrame &from, AVFrame &to) {
     makeWritable(to, format_, width_, height_);
     sws_scale(scaler_.get(), from.data, from.linesize, 0, from.height, to.data, to.linesize);
-    av_frame_copy_props(&to, &from);
 }
 
 } // namespace pendra::cli

@@ -45,7 +45,7 @@ class FromModulePixels {
 class FormatConverter {
   public:
     FormatConverter(const AVFrame &like, AVPixelFormat format, int colorspace, int range);
-    // Writes `from` into `to`, allocating or un-sharing its buffers; copies its properties.
+    // Writes the pixels of `from` into `to`, allocating or un-sharing its buffers.
     void convert(const AVFrame &from, AVFrame &to);
 
   private:

@@ -92,6 +92,8 @@ FramePtr RegionFilter::process(const AVFrame &decoded, int64_t number,
     if (toWorkable_) {
         picture = makeFrame();
         toWorkable_->convert(decoded, *picture);
+        if (av_frame_copy_props(picture.get(), &decoded) < 0)
+            throw CliError("out of memory");
     } else {
         picture = newReference(decoded);
     }
@@ -140,9 +142,14 @@ FramePtr RegionFilter::writableCopy(const AVFrame &picture) {
         if (av_frame_get_buffer(spare, 0) < 0)
             throw CliError("out of memory");
     }
-    if (av_frame_copy(spare, &picture) < 0 || av_frame_copy_props(spare, &picture) < 0)
+    if (av_frame_copy(spare, &picture) < 0)
         throw CliError("out of memory");
-    return newReference(*spare);
+    // The properties (timestamps, side data) go to the new reference alone,
+    // so that they do not pile up on the spare from frame to frame.
+    FramePtr copy = newReference(*spare);
+    if (av_frame_copy_props(copy.get(), &picture) < 0)
+        throw CliError("out of memory");
+    return copy;
 }
 
 RegionPixels RegionFilter::before() const {

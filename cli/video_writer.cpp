@@ -303,9 +303,8 @@ void VideoWriter::writeFrame(const AVFrame &picture) {
         out->color_trc = e->color_trc;
         out->sample_aspect_ratio = e->sample_aspect_ratio;
     }
-    const AVFrame &decoded = picture;
     // Timestamps as decoded; made up only where the input has none or repeats one.
-    int64_t pts = decoded.pts;
+    int64_t pts = picture.pts;
     if (pts != AV_NOPTS_VALUE)
         pts = av_rescale_q_rnd(pts, input_.videoStream()->time_base, e->time_base,
                                static_cast<AVRounding>(AV_ROUND_NEAR_INF | AV_ROUND_PASS_MINMAX));
@@ -317,6 +316,7 @@ void VideoWriter::writeFrame(const AVFrame &picture) {
     out->pts = pts;
     out->pict_type = AV_PICTURE_TYPE_NONE;
     int r = avcodec_send_frame(e, out);
+    av_frame_unref(passThrough_.get()); // the encoder keeps what it needs
     if (r < 0)
         throw CliError(path_ + ": cannot encode: " + avErrorText(r));
     drainEncoder();
