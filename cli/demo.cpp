@@ -36,10 +36,10 @@ struct RectangleError {
     double sum = 0;
     int64_t samples = 0;
 
-    void add(const host::FrameBuffer &frame, const std::vector<uint32_t> &clean) {
+    void add(const RegionPixels &frame, const std::vector<uint32_t> &clean) {
         for (int line = 0; line < logoHeight; ++line)
             for (int c = 0; c < logoWidth; ++c) {
-                uint32_t p = frame.at(frame.height() - 1 - (logoY + line), logoX + c);
+                uint32_t p = frame.atPicture(logoX + c, logoY + line);
                 uint32_t q = clean[static_cast<size_t>(line) * logoWidth + c];
                 for (int shift : {16, 8, 0}) {
                     double d = static_cast<double>((p >> shift) & 0xFF) -
@@ -115,7 +115,7 @@ void filterClip(const fs::path &clip, const fs::path &output, DemoRun &run,
     if (run.options.saveJob)
         job.save(*run.options.saveJob);
     processVideo(clip.string(), output.string(), job.chain(), EncoderChoice{},
-                 [&](int64_t n, const host::FrameBuffer &before, const host::FrameBuffer &after) {
+                 [&](int64_t n, const RegionPixels &before, const RegionPixels &after) {
                      const std::vector<uint32_t> &reference = clean[static_cast<size_t>(n)];
                      run.before.add(before, reference);
                      run.after.add(after, reference);

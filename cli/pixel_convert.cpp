@@ -28,15 +28,46 @@ bool isFullRange(AVPixelFormat format, int range) {
     return range == AVCOL_RANGE_JPEG || (name && std::strncmp(name, "yuvj", 4) == 0);
 }
 
-// Sets the YUV side's matrix and range; the RGB side is full range.
-void setColourDetails(SwsContext *scaler, bool yuvIsSource, AVPixelFormat yuvFormat, int colorspace,
-                      int range) {
-    const int *table = matrixFor(colorspace);
-    int fullRange = isFullRange(yuvFormat, range) ? 1 : 0;
-    if (yuvIsSource)
-        sws_setColorspaceDetails(scaler, table, fullRange, table, 1, 0, 1 << 16, 1 << 16);
-    else
-        sws_setColorspaceDetails(scaler, table, 1, table, fullRange, 0, 1 << 16, 1 << 16);
+// One side of a conversion: its pixel format with the matrix and range of its YUV.
+struct Side {
+    AVPixelFormat format;
+    int colorspace;
+    int range;
+};
+
+// Sets each side's matrix and range; RGB is full range, and an RGB side takes
+// the other side's matrix (the one that the YUV side was made with).
+void setColourDetails(SwsContext *scaler, const Side &from, const Side &to) {
+    const int *fromTable = matrixFor(isRgb(from.format) ? to.colorspace : from.colorspace);
+    const int *toTable = matrixFor(isRgb(to.format) ? from.colorspace : to.colorspace);
+    int fromFull = isRgb(from.format) || isFullRange(from.format, from.range) ? 1 : 0;
+    int toFull = isRgb(to.format) || isFullRange(to.format, to.range) ? 1 : 0;
+    sws_setColorspaceDetails(scaler, fromTable, fromFull, toTable, toFull, 0, 1 << 16, 1 << 16);
+}
+
+ScalerPtr makeScaler(int width, int height, const Side &from, const Side &to) {
+    ScalerPtr scaler(sws_getContext(width, height, from.format, width, height, to.format,
+                                    conversionFlags(), nullptr, nullptr, nullptr));
+    if (!scaler) {
+        const char *a = av_get_pix_fmt_name(from.format), *b = av_get_pix_fmt_name(to.format);
+        throw CliError(std::string("cannot convert pictures of pixel format ") + (a ? a : "?") +
+                       " to " + (b ? b : "?"));
+    }
+    setColourDetails(scaler.get(), from, to);
+    return scaler;
+}
+
+// Gives `picture` buffers of its own of this format and size, or un-shares them.
+void makeWritable(AVFrame &picture, AVPixelFormat format, int width, int height) {
+    if (!picture.buf[0]) {
+        picture.format = format;
+        picture.width = width;
+        picture.height = height;
+        if (av_frame_get_buffer(&picture, 0) < 0)
+            throw CliError("out of memory");
+    } else if (av_frame_make_writable(&picture) < 0) {
+        throw CliError("out of memory");
+    }
 }
 
 } // namespace
@@ -48,18 +79,15 @@ int conversionFlags() {
 void ToModulePixels::convert(const AVFrame &picture, host::FrameBuffer &frame) {
     auto format = static_cast<AVPixelFormat>(picture.format);
     if (!scaler_ || format != format_ || picture.colorspace != colorspace_ ||
-        picture.color_range != range_) {
-        scaler_.reset(sws_getContext(picture.width, picture.height, format, picture.width,
-                                     picture.height, AV_PIX_FMT_BGR0, conversionFlags(), nullptr,
-                                     nullptr, nullptr));
-        if (!scaler_)
-            throw CliError(std::string("cannot convert pictures of pixel format ") +
-                           (av_get_pix_fmt_name(format) ? av_get_pix_fmt_name(format) : "?"));
-        if (!isRgb(format))
-            setColourDetails(scaler_.get(), true, format, picture.colorspace, picture.color_range);
+        picture.color_range != range_ || picture.width != width_ || picture.height != height_) {
+        scaler_ = makeScaler(picture.width, picture.height,
+                             {format, picture.colorspace, picture.color_range},
+                             {AV_PIX_FMT_BGR0, picture.colorspace, AVCOL_RANGE_JPEG});
         format_ = format;
         colorspace_ = picture.colorspace;
         range_ = picture.color_range;
+        width_ = picture.width;
+        height_ = picture.height;
     }
     // Writing from the top line at a negative stride stores the picture bottom line first.
     int h = frame.height();
@@ -77,30 +105,31 @@ void ToModulePixels::convert(const AVFrame &picture, host::FrameBuffer &frame) {
 FromModulePixels::FromModulePixels(int width, int height, AVPixelFormat format, int colorspace,
                                    int range)
     : width_(width), height_(height), format_(format) {
-    scaler_.reset(sws_getContext(width, height, AV_PIX_FMT_BGR0, width, height, format,
-                                 conversionFlags(), nullptr, nullptr, nullptr));
-    if (!scaler_)
-        throw CliError(std::string("cannot convert pictures to pixel format ") +
-                       (av_get_pix_fmt_name(format) ? av_get_pix_fmt_name(format) : "?"));
-    if (!isRgb(format))
-        setColourDetails(scaler_.get(), false, format, colorspace, range);
+    scaler_ = makeScaler(width, height, {AV_PIX_FMT_BGR0, colorspace, AVCOL_RANGE_JPEG},
+                         {format, colorspace, range});
 }
 
 void FromModulePixels::convert(const host::FrameBuffer &frame, AVFrame &picture) {
-    if (!picture.buf[0]) {
-        picture.format = format_;
-        picture.width = width_;
-        picture.height = height_;
-        if (av_frame_get_buffer(&picture, 0) < 0)
-            throw CliError("out of memory");
-    } else if (av_frame_make_writable(&picture) < 0) {
-        throw CliError("out of memory");
-    }
+    makeWritable(picture, format_, width_, height_);
     int h = frame.height();
     const uint8_t *src[4] = {reinterpret_cast<const uint8_t *>(frame.row(h - 1)), nullptr, nullptr,
                              nullptr};
     int srcStride[4] = {-static_cast<int>(frame.pitch()), 0, 0, 0};
     sws_scale(scaler_.get(), src, srcStride, 0, h, picture.data, picture.linesize);
+}
+
+FormatConverter::FormatConverter(const AVFrame &like, AVPixelFormat format, int colorspace,
+                                 int range)
+    : width_(like.width), height_(like.height), format_(format) {
+    scaler_ =
+        makeScaler(width_, height_,
+                   {static_cast<AVPixelFormat>(like.format), like.colorspace, like.color_range},
+                   {format, colorspace, range});
+}
+
+void FormatConverter::convert(const AVFrame &from, AVFrame &to) {
+    makeWritable(to, format_, width_, height_);
+    sws_scale(scaler_.get(), from.data, from.linesize, 0, from.height, to.data, to.linesize);
 }
 
 } // namespace pendra::cli

@@ -20,6 +20,8 @@ class ToModulePixels {
     int format_ = -1;
     int colorspace_ = -1;
     int range_ = -1;
+    int width_ = 0;
+    int height_ = 0;
 };
 
 // Module frames into pictures of the encoder's size and pixel format.
@@ -29,6 +31,22 @@ class FromModulePixels {
     FromModulePixels(int width, int height, AVPixelFormat format, int colorspace, int range);
     // Writes `frame` into `picture`, allocating or un-sharing its buffers.
     void convert(const host::FrameBuffer &frame, AVFrame &picture);
+
+  private:
+    ScalerPtr scaler_;
+    int width_;
+    int height_;
+    AVPixelFormat format_;
+};
+
+// Whole pictures into another pixel format (the encoder's), each side with its
+// own matrix and range: pictures of the input's format, size and colour go to
+// `format` with colorspace and range (AVColorSpace, AVColorRange).
+class FormatConverter {
+  public:
+    FormatConverter(const AVFrame &like, AVPixelFormat format, int colorspace, int range);
+    // Writes the pixels of `from` into `to`, allocating or un-sharing its buffers.
+    void convert(const AVFrame &from, AVFrame &to);
 
   private:
     ScalerPtr scaler_;

@@ -1,20 +1,17 @@
-// The work of `pendra process`: every frame of the input through the filter,
-// in decoding order and numbered from 0, into the output file.
+// The work of `pendra process`: every frame of the input through the chain of
+// filters, in decoding order and numbered from 0, into the output file.
+// Decoding, filtering and encoding run on threads of their own, joined by
+// short queues, so that the filter's work overlaps the codecs'.
 #pragma once
 
-#include "cli/filter_session.h"
+#include "cli/region_filter.h"
 #include "cli/video_writer.h"
 
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <vector>
 
 namespace pendra::cli {
-
-// Sees each frame before and after the filter (the demo measures with it).
-using FrameObserver = std::function<void(int64_t number, const host::FrameBuffer &before,
-                                         const host::FrameBuffer &after)>;
 
 struct ProcessSummary {
     int64_t frames = 0;
@@ -22,12 +19,9 @@ struct ProcessSummary {
     int skippedPackets = 0;
 };
 
-// The filters of a job in the order the video host runs them: each takes the
-// frame the one before it made.
-using FilterChain = std::vector<FilterSession *>;
-
 // Runs the configured chain over `input` into `output`; throws CliError. The
-// observer sees the first filter's input and the last one's output.
+// observer (called on the filtering thread) sees the region of each frame that
+// a filter ran on, as the first filter got it and the last one left it.
 ProcessSummary processVideo(const std::string &input, const std::string &output,
                             const FilterChain &chain, const EncoderChoice &encoder,
                             const FrameObserver &observer = {});

@@ -74,8 +74,9 @@ bool isRgb(AVPixelFormat format) {
     return d && (d->flags & AV_PIX_FMT_FLAG_RGB);
 }
 
-// The input's pixel format when the encoder takes it; for H.264 the widely
-// playable 4:2:0 when the size allows; otherwise the encoder's nearest.
+// The input's pixel format when the encoder takes it; for H.264 from YUV the
+// widely playable 4:2:0 when the size allows; otherwise the encoder's nearest
+// (RGB input stays RGB, or becomes 4:4:4, as the help promises).
 AVPixelFormat choosePixelFormat(const AVCodec *codec, AVPixelFormat input, int w, int h,
                                 const std::string &requested) {
     if (!requested.empty()) {
@@ -89,7 +90,7 @@ AVPixelFormat choosePixelFormat(const AVCodec *codec, AVPixelFormat input, int w
     }
     if (!codec->pix_fmts || listed(codec->pix_fmts, input))
         return input;
-    if (codec->id == AV_CODEC_ID_H264 && w % 2 == 0 && h % 2 == 0 &&
+    if (codec->id == AV_CODEC_ID_H264 && !isRgb(input) && w % 2 == 0 && h % 2 == 0 &&
         listed(codec->pix_fmts, AV_PIX_FMT_YUV420P))
         return AV_PIX_FMT_YUV420P;
     return avcodec_find_best_pix_fmt_of_list(codec->pix_fmts, input, 0, nullptr);
@@ -255,8 +256,6 @@ void VideoWriter::openEncoder(const AVFrame &first) {
     os->r_frame_rate = e->framerate;
     os->sample_aspect_ratio = e->sample_aspect_ratio;
     frameDuration_ = std::max<int64_t>(1, av_rescale_q(1, av_inv_q(e->framerate), e->time_base));
-    toEncoder_ = std::make_unique<FromModulePixels>(e->width, e->height, e->pix_fmt, e->colorspace,
-                                                    e->color_range);
     writeHeader();
 }
 
@@ -303,32 +302,34 @@ void VideoWriter::writePacket(AVPacket &packet, int inputIndex) {
         throw CliError(path_ + ": cannot write: " + avErrorText(r));
 }
 
-void VideoWriter::writeFrame(const host::FrameBuffer &frame, const AVFrame &decoded,
-                             bool unchanged) {
+void VideoWriter::writeFrame(const AVFrame &picture) {
     if (!encoder_)
-        openEncoder(decoded);
+        openEncoder(picture);
     AVCodecContext *e = encoder_.get();
-    if (decoded.width != e->width || decoded.height != e->height)
+    if (picture.width != e->width || picture.height != e->height)
         throw CliError(input_.path() + ": the picture size changes within the video (" +
                        std::to_string(e->width) + "x" + std::to_string(e->height) + " to " +
-                       std::to_string(decoded.width) + "x" + std::to_string(decoded.height) +
+                       std::to_string(picture.width) + "x" + std::to_string(picture.height) +
                        "), which is not supported");
-    AVFrame *out = picture_.get();
-    if (unchanged && decoded.format == e->pix_fmt) {
-        av_frame_unref(passThrough_.get());
-        if (av_frame_ref(passThrough_.get(), &decoded) < 0)
+    AVFrame *out = passThrough_.get();
+    av_frame_unref(out);
+    if (picture.format == e->pix_fmt) {
+        if (av_frame_ref(out, &picture) < 0)
             throw CliError("out of memory");
-        out = passThrough_.get();
     } else {
-        toEncoder_->convert(frame, *picture_);
-        picture_->colorspace = e->colorspace;
-        picture_->color_range = e->color_range;
-        picture_->color_primaries = e->color_primaries;
-        picture_->color_trc = e->color_trc;
-        picture_->sample_aspect_ratio = e->sample_aspect_ratio;
+        if (!toEncoder_)
+            toEncoder_ = std::make_unique<FormatConverter>(picture, e->pix_fmt, e->colorspace,
+                                                           e->color_range);
+        toEncoder_->convert(picture, *picture_);
+        out = picture_.get();
+        out->colorspace = e->colorspace;
+        out->color_range = e->color_range;
+        out->color_primaries = e->color_primaries;
+        out->color_trc = e->color_trc;
+        out->sample_aspect_ratio = e->sample_aspect_ratio;
     }
     // Timestamps as decoded; made up only where the input has none or repeats one.
-    int64_t pts = decoded.pts;
+    int64_t pts = picture.pts;
     if (pts != AV_NOPTS_VALUE)
         pts = av_rescale_q_rnd(pts, input_.videoStream()->time_base, e->time_base,
                                static_cast<AVRounding>(AV_ROUND_NEAR_INF | AV_ROUND_PASS_MINMAX));
@@ -340,6 +341,7 @@ void VideoWriter::writeFrame(const host::FrameBuffer &frame, const AVFrame &deco
     out->pts = pts;
     out->pict_type = AV_PICTURE_TYPE_NONE;
     int r = avcodec_send_frame(e, out);
+    av_frame_unref(passThrough_.get()); // the encoder keeps what it needs
     if (r < 0)
         throw CliError(path_ + ": cannot encode: " + avErrorText(r));
     drainEncoder();

@@ -38,10 +38,10 @@ class VideoWriter {
     // A packet of another input stream (the reader's sink); queued until the
     // first frame has set up the encoder, then written.
     void copyPacket(AVPacket &packet);
-    // Encodes `frame`, the filter's output for `decoded`. When the filter left
-    // the picture as it was (`unchanged`), the decoded picture itself is
-    // encoded, so untouched frames do not pass through an RGB round trip.
-    void writeFrame(const host::FrameBuffer &frame, const AVFrame &decoded, bool unchanged);
+    // Encodes `picture`, a decoded picture with the filters' work pasted in
+    // (timestamps as decoded). A picture of the encoder's pixel format goes to
+    // it as it is; any other is converted whole, with its own matrix and range.
+    void writeFrame(const AVFrame &picture);
     // Drains the encoder, completes the file and gives it its real name.
     void finish();
 
@@ -62,7 +62,7 @@ class VideoWriter {
     std::vector<int> outputIndex_; // per input stream; -1 when not written
     std::vector<std::string> dropped_;
     CodecContextPtr encoder_;
-    std::unique_ptr<FromModulePixels> toEncoder_;
+    std::unique_ptr<FormatConverter> toEncoder_;
     FramePtr picture_;
     FramePtr passThrough_;
     PacketPtr packet_;

@@ -15,6 +15,7 @@
  * separate buffers give.
  */
 #include "module/callbacks.h"
+#include "process/frame_range.h"
 #include "process/stages.h"
 
 #include <cstring>
@@ -55,13 +56,6 @@ static void copyFrame(const VFBitmap *src, const VFBitmap *dst) {
         to += dst->pitch;
     }
     _mm_sfence(); /* the streamed rows are in memory before any stage reads them */
-}
-
-/* True when frame lies in start..end (end 0: no end), compared unsigned. */
-static bool frameInRange(const FilterSettings *s, uint32_t frame) {
-    if (frame < static_cast<uint32_t>(s->start))
-        return false;
-    return s->end == 0 || frame <= static_cast<uint32_t>(s->end);
 }
 
 /* True when a successful start left the buffers and the rectangle lies in the frame.

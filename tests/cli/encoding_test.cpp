@@ -157,9 +157,8 @@ double encodedRate(const fs::path &output, const EncoderChoice &choice) {
     double seconds = 0;
     {
         pendra::cli::VideoWriter writer(output.string(), reader, choice);
-        pendra::host::FrameBuffer unused(reader.width(), reader.height());
         while (AVFrame *frame = reader.nextFrame()) {
-            writer.writeFrame(unused, *frame, true);
+            writer.writeFrame(*frame);
             seconds += 1.0 / 25;
         }
         writer.finish();
