@@ -88,7 +88,7 @@ struct OpacityStats {
     int logoPixels = 0; // pixels whose opacity is above the mask's threshold
     double mean = 0;    // over the logo pixels
     double max = 0;
-    int repairPixels = 0; // pixels left to the filter's repair (opaque or poorly fitted)
+    int repairPixels = 0; // pixels un-blending would not restore well (opaque or poorly fitted)
 };
 
 struct Result {
@@ -96,7 +96,7 @@ struct Result {
     Rect rect;                         // the chosen rectangle: the logo and its clean ring
     Picture black;                     // the logo over black, rect-sized
     Picture white;                     // the logo over white
-    Picture mask; // the interpolate mask: white marks pixels to repair, black is clean
+    Picture mask; // the interpolate mask: white marks the logo's pixels, black is clean
     std::vector<float> opacity; // per pixel of rect, 0 to 1, top line first
     OpacityStats stats;
     double predictedError = 0; // RMS of the fit over accepted frames, in 8-bit levels

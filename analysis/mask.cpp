@@ -71,10 +71,9 @@ Captures buildCaptures(const std::vector<PixelEstimate> &estimates, int width, i
             }
             out.black.at(x, y) = packRgb(black[0], black[1], black[2]);
             out.white.at(x, y) = packRgb(white[0], white[1], white[2]);
-            if (e.opacity >= repairOpacity || (e.opacity > logoOpacity && e.rms > poorFit)) {
-                out.mask.at(x, y) = 0xFFFFFF;
+            out.mask.at(x, y) = 0xFFFFFF;
+            if (e.opacity >= repairOpacity || (e.opacity > logoOpacity && e.rms > poorFit))
                 ++out.stats.repairPixels;
-            }
         }
     return out;
 }

@@ -24,8 +24,8 @@ Accuracy accuracy(const analysis::Result &result, const GeneratedLogo &logo) {
                 sum += std::fabs(found - truth);
                 ++count;
             }
-            // Captures matter where the module un-blends: logo pixels it does not repair.
-            if (truth < 0.03 || result.mask.at(x, y) != 0)
+            // Captures matter where the module un-blends.
+            if (truth < 0.03 || result.mask.at(x, y) == 0)
                 continue;
             uint32_t black = logo.overBlack(r.x + x, r.y + y);
             for (int c = 0; c < 3; ++c) {
