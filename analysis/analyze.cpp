@@ -3,9 +3,10 @@
 //      across the range, for edges that persist;
 //   2. estimation: every frame's rectangle; frames whose ring a plane fits
 //      closely feed a first per-pixel blend fit;
-//   3. refinement: every frame's rectangle again; the first fit tells
-//      whether the logo is there (presence), and frames where it is absent or
-//      fading, and pixels far off the first fit, are left out of a second fit.
+//   3. presence: every frame's rectangle again; the first fit tells how
+//      strongly the logo shows in each frame;
+//   4. refinement: frames where the logo is absent or fading, and pixels far
+//      off the first fit, are left out of a second fit.
 // Later passes read only the rectangle, so that the analysis costs little
 // more than decoding. Each pass keeps running sums and a few numbers per
 // frame, never frames.
@@ -50,7 +51,8 @@ constexpr double minSpread = 4.0;
 constexpr double fullLow = 0.85;
 constexpr double fullHigh = 1.15;
 constexpr double absentBelow = 0.3;
-// A pixel further from the first fit than this many of its RMS (and the floor, in levels) is an outlier.
+// A pixel further from the first fit than this many of its RMS (and the floor, in levels) is an
+// outlier.
 constexpr double outlierFactor = 4.0;
 constexpr double outlierFloor = 10.0;
 // How often progress is reported, in frames.
@@ -58,7 +60,7 @@ constexpr int64_t progressEvery = 16;
 
 struct Range {
     int64_t first = 0;
-    int64_t last = 0; // inclusive; max() when only the end will tell
+    int64_t last = 0;  // inclusive; max() when only the end will tell
     int64_t known = 0; // frames in the range when known, else 0
 };
 
@@ -80,7 +82,8 @@ int64_t eachFrame(FrameSource &source, const Range &range, const Options &option
         visit(frame);
         ++visited;
         if (options.progress && visited % progressEvery == 0)
-            options.progress(pass, range.known > 0 ? std::min(1.0, double(visited) / double(range.known)) : 0.0);
+            options.progress(
+                pass, range.known > 0 ? std::min(1.0, double(visited) / double(range.known)) : 0.0);
     }
     if (options.progress)
         options.progress(pass, 1.0);
@@ -95,7 +98,8 @@ Range frameRange(const FrameSource &source, const Options &options) {
     if (count > 0)
         r.last = std::min(r.last, count - 1);
     if (r.first < 0 || r.first > r.last)
-        throw Refusal("the range to analyse holds no frames (start " + std::to_string(options.start) +
+        throw Refusal("the range to analyse holds no frames (start " +
+                      std::to_string(options.start) +
                       "); give a start before the end and inside the video");
     if (r.last != std::numeric_limits<int64_t>::max())
         r.known = r.last - r.first + 1;
@@ -105,8 +109,8 @@ Range frameRange(const FrameSource &source, const Options &options) {
 std::vector<Candidate> locate(FrameSource &source, const Range &range, const Options &options,
                               int64_t &sampled) {
     EdgePersistence edges(source.width(), source.height());
-    int64_t stride = range.known > 0 ? std::max<int64_t>(1, range.known / locationSamples)
-                                     : unknownLengthStride;
+    int64_t stride =
+        range.known > 0 ? std::max<int64_t>(1, range.known / locationSamples) : unknownLengthStride;
     Picture frame;
     const Rect whole{0, 0, source.width(), source.height()};
     eachFrame(source, range, options, "locating", [&](int64_t f) {
@@ -156,9 +160,27 @@ std::vector<PixelEstimate> solveAll(const OpacityFit &fit) {
     return out;
 }
 
-[[noreturn]] void refuseFewFrames(int64_t accepted, int64_t alike, int64_t rough) {
+// The strength of a frame that shows the whole logo: the median of the
+// strengths above half of the strong ones (the 90th percentile).
+double typicalStrength(const std::vector<float> &strengths) {
+    std::vector<float> known;
+    for (float s : strengths)
+        if (!std::isnan(s))
+            known.push_back(s);
+    if (known.empty())
+        return 1;
+    std::sort(known.begin(), known.end());
+    const float high = known[known.size() * 9 / 10];
+    auto from = std::lower_bound(known.begin(), known.end(), high / 2);
+    double typical = from[(known.end() - from) / 2];
+    return typical > 0 ? typical : 1;
+}
+
+// `still` counts frames whose ring looked like the frame before's, smooth or not.
+[[noreturn]] void refuseFewFrames(int64_t accepted, int64_t alike, int64_t rough, int64_t still,
+                                  int64_t frames) {
     std::string counted = std::to_string(accepted) + " frame" + (accepted == 1 ? "" : "s");
-    if (alike >= rough)
+    if (alike >= rough || still * 10 >= frames * 9)
         throw Refusal("too few usable frames (" + counted +
                       "): the background around the logo hardly changes (a static camera?); "
                       "analyse a longer stretch with more movement, or use captures made by hand");
@@ -195,13 +217,16 @@ Result analyze(FrameSource &source, const Options &options) {
 
     // Estimation: a first fit over the frames whose ring is smooth.
     OpacityFit first(pixels);
-    int64_t accepted = 0, alike = 0, rough = 0;
+    int64_t accepted = 0, alike = 0, rough = 0, still = 0, frames = 0;
     {
-        Plane lastUsed;
+        Plane lastUsed, previous;
         bool haveLast = false;
-        eachFrame(source, range, options, "estimating", [&](int64_t) {
+        frames = eachFrame(source, range, options, "estimating", [&](int64_t f) {
             source.read(rect, area);
             Plane plane = ring.fit(area);
+            if (f > range.first && ring.alike(plane, previous, alikeLevels))
+                ++still;
+            previous = plane;
             if (plane.rms > ringLimit) {
                 ++rough;
                 return;
@@ -211,11 +236,12 @@ Result analyze(FrameSource &source, const Options &options) {
                 return;
             }
             lastUsed = plane, haveLast = true, ++accepted;
-            addFrame(first, area, plane, ring, [](size_t, const double *, const int *) { return true; });
+            addFrame(first, area, plane, ring,
+                     [](size_t, const double *, const int *) { return true; });
         });
     }
     if (accepted < minAccepted)
-        refuseFewFrames(accepted, alike, rough);
+        refuseFewFrames(accepted, alike, rough, still, frames);
     const std::vector<PixelEstimate> firstFit = solveAll(first);
     double spread = 0;
     int logoCount = 0;
@@ -233,10 +259,20 @@ Result analyze(FrameSource &source, const Options &options) {
                       "blend cannot be told apart; analyse a stretch with more movement, or use "
                       "captures made by hand");
 
-    // Refinement: presence for every frame, a second fit without absent,
-    // fading or disturbed frames and pixels.
-    OpacityFit second(pixels);
+    // Presence: the logo's strength in every frame. Frames without the logo
+    // pulled the first fit's opacity down, which scales every strength up
+    // alike; the typical strength of the frames that show the logo undoes it.
     std::vector<float> strengths;
+    eachFrame(source, range, options, "presence", [&](int64_t) {
+        source.read(rect, area);
+        strengths.push_back(static_cast<float>(logoStrength(area, ring.fit(area), ring, firstFit)));
+    });
+    const double scale = typicalStrength(strengths);
+    for (float &s : strengths)
+        s = static_cast<float>(s / scale);
+
+    // Refinement: a second fit without absent, fading or disturbed frames and pixels.
+    OpacityFit second(pixels);
     accepted = alike = rough = 0;
     {
         Plane lastUsed;
@@ -244,8 +280,7 @@ Result analyze(FrameSource &source, const Options &options) {
         result.framesRead = eachFrame(source, range, options, "refining", [&](int64_t f) {
             source.read(rect, area);
             Plane plane = ring.fit(area);
-            double strength = logoStrength(area, plane, ring, firstFit);
-            strengths.push_back(static_cast<float>(strength));
+            double strength = strengths[static_cast<size_t>(f - range.first)];
             FrameVerdict verdict{f, false, {}};
             if (plane.rms > ringLimit) {
                 verdict.reason = "ring not planar";
@@ -275,7 +310,7 @@ Result analyze(FrameSource &source, const Options &options) {
         });
     }
     if (accepted < minAccepted)
-        refuseFewFrames(accepted, alike, rough);
+        refuseFewFrames(accepted, alike, rough, 0, result.framesRead);
 
     const std::vector<PixelEstimate> fit = solveAll(second);
     Captures captures = buildCaptures(fit, rect.width, rect.height);

@@ -93,7 +93,8 @@ std::vector<Candidate> EdgePersistence::candidates(int ring) const {
         for (int x = 0; x < width_; ++x) {
             if (!edge[static_cast<size_t>(y) * width_ + x])
                 continue;
-            for (int v = std::max(0, y - joinRadius); v <= std::min(height_ - 1, y + joinRadius); ++v)
+            for (int v = std::max(0, y - joinRadius); v <= std::min(height_ - 1, y + joinRadius);
+                 ++v)
                 for (int u = std::max(0, x - joinRadius); u <= std::min(width_ - 1, x + joinRadius);
                      ++u)
                     joined[static_cast<size_t>(v) * width_ + u] = 1;

@@ -28,7 +28,9 @@ Captures buildCaptures(const std::vector<PixelEstimate> &estimates, int width, i
     out.white = Picture(width, height, 0xFFFFFF);
     out.mask = Picture(width, height, 0x000000);
     auto index = [width](int x, int y) { return static_cast<size_t>(y) * width + x; };
-    auto border = [&](int x, int y) { return x == 0 || y == 0 || x == width - 1 || y == height - 1; };
+    auto border = [&](int x, int y) {
+        return x == 0 || y == 0 || x == width - 1 || y == height - 1;
+    };
 
     std::vector<uint8_t> logo(estimates.size(), 0);
     std::vector<double> fits;

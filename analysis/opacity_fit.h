@@ -10,11 +10,11 @@
 namespace pendra::analysis {
 
 struct PixelEstimate {
-    double opacity = 0;            // a, 0 to 1
-    double premultiplied[3] = {};  // a·L per channel, 0 to 255·a
-    double rms = 0;                // the fit's residual, in levels
-    double frames = 0;             // frames the fit rests on
-    double residualSquares = 0;    // sum of squared residuals over frames and channels
+    double opacity = 0;           // a, 0 to 1
+    double premultiplied[3] = {}; // a·L per channel, 0 to 255·a
+    double rms = 0;               // the fit's residual, in levels
+    double frames = 0;            // frames the fit rests on
+    double residualSquares = 0;   // sum of squared residuals over frames and channels
 };
 
 class OpacityFit {

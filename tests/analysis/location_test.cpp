@@ -14,7 +14,7 @@ TEST(Location, SecondMarkIsASecondCandidateAndReadsStaySmall) {
     t::Scene scene;
     scene.background = t::Background::Mixed;
     scene.noise = 1.0;
-    scene.logos.push_back(t::textLogo(152, 8, 0.6, 0xF8F8F8));          // the channel's logo
+    scene.logos.push_back(t::textLogo(152, 8, 0.6, 0xF8F8F8));       // the channel's logo
     scene.logos.push_back(t::emblemLogo(10, 82, 6, 0.35, 0xFFFF60)); // a rating mark
     t::GeneratedSource source(scene);
     a::Result result = a::analyze(source, {});

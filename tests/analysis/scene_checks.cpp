@@ -8,7 +8,9 @@
 namespace pendra::test {
 
 namespace {
-int channelOf(uint32_t p, int c) { return static_cast<int>((p >> (16 - 8 * c)) & 255u); }
+int channelOf(uint32_t p, int c) {
+    return static_cast<int>((p >> (16 - 8 * c)) & 255u);
+}
 } // namespace
 
 Accuracy accuracy(const analysis::Result &result, const GeneratedLogo &logo) {
@@ -32,10 +34,10 @@ Accuracy accuracy(const analysis::Result &result, const GeneratedLogo &logo) {
                 int trueBlack = channelOf(black, c);
                 int trueWhite = static_cast<int>(
                     std::lround((1 - truth) * 255 + truth * channelOf(logo.colour, c)));
-                a.worstBlack = std::max(
-                    a.worstBlack, std::abs(channelOf(result.black.at(x, y), c) - std::max(1, trueBlack)));
-                a.worstWhite =
-                    std::max(a.worstWhite, std::abs(channelOf(result.white.at(x, y), c) - trueWhite));
+                a.worstBlack = std::max(a.worstBlack, std::abs(channelOf(result.black.at(x, y), c) -
+                                                               std::max(1, trueBlack)));
+                a.worstWhite = std::max(a.worstWhite,
+                                        std::abs(channelOf(result.white.at(x, y), c) - trueWhite));
             }
         }
     a.meanOpacityError = count > 0 ? sum / count : 1;

@@ -26,12 +26,15 @@ double uniform(uint64_t seed, int64_t a, int64_t b = 0, int64_t c = 0, int64_t d
     return static_cast<double>(h >> 11) / 9007199254740992.0;
 }
 
-int channelOf(uint32_t p, int c) { return static_cast<int>((p >> (16 - 8 * c)) & 255u); }
+int channelOf(uint32_t p, int c) {
+    return static_cast<int>((p >> (16 - 8 * c)) & 255u);
+}
 
 uint32_t pack(const double v[3]) {
     uint32_t p = 0;
     for (int c = 0; c < 3; ++c)
-        p = (p << 8) | static_cast<uint32_t>(std::clamp(static_cast<int>(std::lround(v[c])), 0, 255));
+        p = (p << 8) |
+            static_cast<uint32_t>(std::clamp(static_cast<int>(std::lround(v[c])), 0, 255));
     return p;
 }
 
@@ -77,9 +80,9 @@ GeneratedLogo textLogo(int x, int y, double opacity, uint32_t colour) {
     // Strokes of three block letters, in pixels (left, top, right, bottom),
     // at fractional positions so that every edge is anti-aliased.
     static const double strokes[][4] = {
-        {0.5, 0.3, 9.6, 2.7},    {3.8, 0.3, 6.3, 13.6}, // T
-        {11.4, 0.3, 13.8, 9.5},  {18.3, 0.3, 20.7, 9.5}, {13.0, 9.0, 19.5, 13.6}, // U-like V
-        {23.6, 0.3, 26.1, 13.6}, {22.2, 11.2, 27.4, 13.6}, {22.0, 0.3, 24.5, 2.6} // 1
+        {0.5, 0.3, 9.6, 2.7},    {3.8, 0.3, 6.3, 13.6},                             // T
+        {11.4, 0.3, 13.8, 9.5},  {18.3, 0.3, 20.7, 9.5},   {13.0, 9.0, 19.5, 13.6}, // U-like V
+        {23.6, 0.3, 26.1, 13.6}, {22.2, 11.2, 27.4, 13.6}, {22.0, 0.3, 24.5, 2.6}   // 1
     };
     GeneratedLogo logo;
     logo.x = x, logo.y = y, logo.width = 28, logo.height = 14, logo.colour = colour;
@@ -128,9 +131,10 @@ uint32_t backgroundPixel(const Scene &scene, int64_t frame, int x, int y) {
         double sy = 0.6 * uniform(scene.seed, shot, c, 4) - 0.3;
         v[c] = base + drift * t + sx * (x - scene.width / 2.0) + sy * (y - scene.height / 2.0);
         if (textured) {
-            double vx = 4 * uniform(scene.seed, shot, 5) - 2, vy = 4 * uniform(scene.seed, shot, 6) - 2;
-            v[c] += 70 * (valueNoise(scene.seed + static_cast<uint64_t>(shot), x - vx * t, y - vy * t,
-                                     5.0, c) -
+            double vx = 4 * uniform(scene.seed, shot, 5) - 2,
+                   vy = 4 * uniform(scene.seed, shot, 6) - 2;
+            v[c] += 70 * (valueNoise(scene.seed + static_cast<uint64_t>(shot), x - vx * t,
+                                     y - vy * t, 5.0, c) -
                           0.5);
         }
     }
