@@ -285,7 +285,9 @@ Result analyze(FrameSource &source, const Options &options) {
             if (plane.rms > ringLimit) {
                 verdict.reason = "ring not planar";
                 ++rough;
-            } else if (std::isnan(strength) || strength < absentBelow) {
+            } else if (std::isnan(strength)) {
+                verdict.reason = "logo not visible";
+            } else if (strength < absentBelow) {
                 verdict.reason = "logo absent";
             } else if (strength < fullLow || strength > fullHigh) {
                 verdict.reason = "logo fading";

@@ -13,6 +13,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <string>
 
 namespace a = pendra::analysis;
 namespace t = pendra::test;
@@ -46,6 +47,24 @@ TEST(Recovery, ExactWithoutNoiseForTextAndEmblem) {
         EXPECT_LE(acc.worstBlack, 1);
         EXPECT_LE(acc.worstWhite, 1);
         EXPECT_LT(result.predictedError, 0.5);
+        // The loader takes key colours from the bottom-left pixel and the repair
+        // needs a clean outermost line; un-blended pixels must differ from the
+        // black key in every channel.
+        const a::Rect &r = result.rect;
+        for (int y = 0; y < r.height; ++y)
+            for (int x = 0; x < r.width; ++x) {
+                uint32_t black = result.black.at(x, y), mask = result.mask.at(x, y);
+                if (x == 0 || y == 0 || x == r.width - 1 || y == r.height - 1) {
+                    EXPECT_EQ(black, 0u);
+                    EXPECT_EQ(result.white.at(x, y), 0xFFFFFFu);
+                    EXPECT_EQ(mask, 0u);
+                } else if (mask != 0) {
+                    EXPECT_TRUE((black & 0xFF0000) && (black & 0xFF00) && (black & 0xFF));
+                }
+                if (logo.at(r.x + x, r.y + y) > 0.03) {
+                    EXPECT_NE(mask, 0u) << x << "," << y;
+                }
+            }
         ASSERT_EQ(result.presence.size(), 1u);
         EXPECT_EQ(result.presence[0].start, 0);
         EXPECT_EQ(result.presence[0].end, 239);
@@ -78,7 +97,14 @@ TEST(Recovery, SameInputSameResult) {
     a::Result runs[2];
     for (a::Result &r : runs) {
         t::GeneratedSource source(scene);
-        r = a::analyze(source, {});
+        a::Options options;
+        std::string passes;
+        options.progress = [&](const std::string &pass, double done) {
+            if (done == 1.0)
+                passes += pass + " ";
+        };
+        r = a::analyze(source, options);
+        EXPECT_EQ(passes, "locating estimating presence refining ");
     }
     EXPECT_EQ(std::memcmp(&runs[0].rect, &runs[1].rect, sizeof(a::Rect)), 0);
     EXPECT_EQ(runs[0].opacity, runs[1].opacity);
