@@ -21,6 +21,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <iterator>
 #include <limits>
 #include <string>
 
@@ -38,8 +39,13 @@ constexpr int minLocationSamples = 8;
 constexpr double minMotion = 1.0;
 // Clean ring around the mark, in pixels.
 constexpr int ringWidth = 4;
-// A frame is used only where the ring's plane fits within this RMS (levels).
-constexpr double ringLimit = 3.0;
+// A frame is used only where the ring's plane fits closely: within the
+// smallest of these RMS limits (levels) that leaves enough frames. Grainy or
+// compressed video needs the looser ones; a looser fit biases the opacity low.
+constexpr double ringLimits[] = {2.0, 3.0, 4.0, 5.0, 6.0};
+constexpr int tiers = static_cast<int>(std::size(ringLimits));
+// Frames wanted before a looser limit is tried.
+constexpr int64_t enoughFrames = 60;
 // Frames whose ring's plane lies within this many levels of the last used
 // frame's everywhere add nothing new.
 constexpr double alikeLevels = 2.0;
@@ -215,9 +221,12 @@ Result analyze(FrameSource &source, const Options &options) {
     const size_t pixels = static_cast<size_t>(rect.width) * rect.height;
     Picture area;
 
-    // Estimation: a first fit over the frames whose ring is smooth.
-    OpacityFit first(pixels);
-    int64_t accepted = 0, alike = 0, rough = 0, still = 0, frames = 0;
+    // Estimation: a first fit over the frames whose ring is smooth. Frames go
+    // to one fit per tier of ring smoothness; the smoothest tiers that hold
+    // enough frames make the fit.
+    std::vector<OpacityFit> tierFits(tiers, OpacityFit(pixels));
+    int64_t tierFrames[tiers] = {};
+    int64_t alike = 0, rough = 0, still = 0, frames = 0;
     {
         Plane lastUsed, previous;
         bool haveLast = false;
@@ -227,7 +236,10 @@ Result analyze(FrameSource &source, const Options &options) {
             if (f > range.first && ring.alike(plane, previous, alikeLevels))
                 ++still;
             previous = plane;
-            if (plane.rms > ringLimit) {
+            int tier = 0;
+            while (tier < tiers && plane.rms > ringLimits[tier])
+                ++tier;
+            if (tier == tiers) {
                 ++rough;
                 return;
             }
@@ -235,13 +247,25 @@ Result analyze(FrameSource &source, const Options &options) {
                 ++alike;
                 return;
             }
-            lastUsed = plane, haveLast = true, ++accepted;
-            addFrame(first, area, plane, ring,
+            lastUsed = plane, haveLast = true, ++tierFrames[tier];
+            addFrame(tierFits[tier], area, plane, ring,
                      [](size_t, const double *, const int *) { return true; });
         });
     }
+    int64_t accepted = 0;
+    int chosen = 0;
+    for (; chosen < tiers; ++chosen) {
+        accepted += tierFrames[chosen];
+        if (accepted >= enoughFrames || chosen == tiers - 1)
+            break;
+    }
+    const double ringLimit = ringLimits[chosen];
     if (accepted < minAccepted)
         refuseFewFrames(accepted, alike, rough, still, frames);
+    OpacityFit &first = tierFits[0];
+    for (int tier = 1; tier <= chosen; ++tier)
+        first.merge(tierFits[tier]);
+    tierFits.erase(tierFits.begin() + 1, tierFits.end()); // memory back before the next passes
     const std::vector<PixelEstimate> firstFit = solveAll(first);
     double spread = 0;
     int logoCount = 0;

@@ -23,6 +23,18 @@ void OpacityFit::add(size_t k, const double background[3], const int observed[3]
     }
 }
 
+void OpacityFit::merge(const OpacityFit &other) {
+    for (size_t k = 0; k < sums_.size(); ++k) {
+        Sums &t = sums_[k];
+        const Sums &o = other.sums_[k];
+        t.n += o.n;
+        for (int c = 0; c < 3; ++c) {
+            t.s[c] += o.s[c], t.ss[c] += o.ss[c], t.y[c] += o.y[c];
+            t.sy[c] += o.sy[c], t.yy[c] += o.yy[c];
+        }
+    }
+}
+
 PixelEstimate OpacityFit::solve(size_t k) const {
     const Sums &t = sums_[k];
     PixelEstimate e;

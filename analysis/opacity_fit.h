@@ -23,6 +23,8 @@ class OpacityFit {
 
     size_t pixels() const { return sums_.size(); }
     void add(size_t k, const double background[3], const int observed[3]);
+    // Adds another fit's frames (of the same rectangle).
+    void merge(const OpacityFit &other);
     PixelEstimate solve(size_t k) const;
     // How much the background under pixel k varied: its standard deviation
     // over the frames, averaged over the channels.
