@@ -1,11 +1,15 @@
 // Presence: a logo switched off for a break, cutting back in, fading out and
-// in again; the ranges and fade lengths found against the truth.
+// in again; the ranges and fade lengths found against the truth; and the
+// smoothing of the per-frame strengths on its own.
 #include "analysis/logo_analysis.h"
+#include "analysis/presence.h"
 #include "tests/support/generated_source.h"
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdlib>
+#include <vector>
 
 namespace a = pendra::analysis;
 namespace t = pendra::test;
@@ -58,4 +62,30 @@ TEST(Presence, BreaksCutsAndFades) {
         if ((v.frame >= 110 && v.frame < 150) || (v.frame >= 252 && v.frame < 263)) {
             EXPECT_FALSE(v.accepted) << "frame " << v.frame;
         }
+}
+
+// The smoothing alone: moments where the logo cannot be seen (NaN) or a busy
+// frame or two do not split a range; a ramp that never reaches full strength
+// is all fade.
+TEST(Presence, DarkAndBusyMomentsDoNotFlipTheVerdict) {
+    const float hidden = std::nanf("");
+    std::vector<float> s(60, 1.0f);
+    for (int i = 10; i < 20; ++i)
+        s[i] = hidden;           // the logo's colour on a background of its own colour
+    s[30] = 0.1f, s[31] = -0.2f; // a busy moment
+    for (int i = 45; i < 60; ++i)
+        s[i] = 0; // gone
+    std::vector<a::PresenceRange> ranges = a::presenceRanges(s, 100);
+    ASSERT_EQ(ranges.size(), 1u);
+    EXPECT_EQ(ranges[0].start, 100);
+    EXPECT_EQ(ranges[0].end, 144);
+    EXPECT_EQ(ranges[0].fadeIn + ranges[0].fadeOut, 0);
+
+    std::vector<float> ramp = {0,    0,    0.1f, 0.2f, 0.3f, 0.4f, 0.5f,
+                               0.6f, 0.5f, 0.4f, 0.3f, 0.2f, 0,    0};
+    ranges = a::presenceRanges(ramp, 0);
+    ASSERT_EQ(ranges.size(), 1u);
+    EXPECT_EQ(ranges[0].start, 2);
+    EXPECT_EQ(ranges[0].end, 11);
+    EXPECT_EQ(ranges[0].fadeIn + ranges[0].fadeOut, 10);
 }
