@@ -57,9 +57,13 @@ constexpr double minSpread = 4.0;
 constexpr double fullLow = 0.85;
 constexpr double fullHigh = 1.15;
 constexpr double absentBelow = 0.3;
-// A pixel further from the first fit than this many of its RMS (and the floor, in levels) is an
-// outlier.
-constexpr double outlierFactor = 4.0;
+// Frames without the logo only pull the first fit's opacity down, so the
+// logo's strength measured with it is at least about 1 wherever the logo is
+// fully there: above this, a frame clearly shows the logo.
+constexpr double shownAbove = 0.5;
+// A pixel further from the first fit than this many times the ring's RMS
+// limit (and the floor, in levels) is an outlier.
+constexpr double outlierFactor = 3.0;
 constexpr double outlierFloor = 10.0;
 // How often progress is reported, in frames.
 constexpr int64_t progressEvery = 16;
@@ -287,13 +291,34 @@ Result analyze(FrameSource &source, const Options &options) {
     // pulled the first fit's opacity down, which scales every strength up
     // alike; the typical strength of the frames that show the logo undoes it.
     std::vector<float> strengths;
-    eachFrame(source, range, options, "presence", [&](int64_t) {
-        source.read(rect, area);
-        strengths.push_back(static_cast<float>(logoStrength(area, ring.fit(area), ring, firstFit)));
-    });
+    // Meanwhile a fit over the frames that clearly show the logo: the
+    // reference against which the refinement finds outlying pixels.
+    OpacityFit shown(pixels);
+    {
+        Plane lastUsed;
+        bool haveLast = false;
+        eachFrame(source, range, options, "presence", [&](int64_t) {
+            source.read(rect, area);
+            Plane plane = ring.fit(area);
+            double strength = logoStrength(area, plane, ring, firstFit);
+            strengths.push_back(static_cast<float>(strength));
+            if (plane.rms > ringLimit || !(strength >= shownAbove) ||
+                (haveLast && ring.alike(plane, lastUsed, alikeLevels)))
+                return;
+            lastUsed = plane, haveLast = true;
+            addFrame(shown, area, plane, ring,
+                     [](size_t, const double *, const int *) { return true; });
+        });
+    }
     const double scale = typicalStrength(strengths);
     for (float &s : strengths)
         s = static_cast<float>(s / scale);
+    const std::vector<PixelEstimate> shownFit = solveAll(shown);
+
+    // Outliers are judged against the noise the ring shows (its RMS limit),
+    // not against the pixels' own fit, which the very objects that crossed
+    // them inflate.
+    const double limit = std::fmax(outlierFloor, outlierFactor * ringLimit);
 
     // Refinement: a second fit without absent, fading or disturbed frames and pixels.
     OpacityFit second(pixels);
@@ -322,8 +347,7 @@ Result analyze(FrameSource &source, const Options &options) {
                 verdict.accepted = true;
                 lastUsed = plane, haveLast = true, ++accepted;
                 addFrame(second, area, plane, ring, [&](size_t k, const double *s, const int *o) {
-                    const PixelEstimate &e = firstFit[k];
-                    double limit = std::fmax(outlierFloor, outlierFactor * e.rms);
+                    const PixelEstimate &e = shownFit[k];
                     for (int c = 0; c < 3; ++c) {
                         double predicted = (1 - e.opacity) * s[c] + e.premultiplied[c];
                         if (std::fabs(o[c] - predicted) > limit)

@@ -3,6 +3,7 @@
 // smoothing of the per-frame strengths on its own.
 #include "analysis/logo_analysis.h"
 #include "analysis/presence.h"
+#include "tests/analysis/scene_checks.h"
 #include "tests/support/generated_source.h"
 
 #include <gtest/gtest.h>
@@ -19,7 +20,7 @@ TEST(Presence, BreaksCutsAndFades) {
     scene.frames = 400;
     scene.background = t::Background::Mixed;
     scene.noise = 1.0;
-    t::GeneratedLogo logo = t::textLogo(150, 8, 0.5, 0xF0F0F0);
+    t::GeneratedLogo logo = t::textLogo(150, 8, 0.7, 0xF0F0F0);
     // Present 0..99, off 100..159 (a break), cuts in at 160, fades out over
     // frames 250..265 (16 frames partly there), off, fades in over 320..331.
     logo.presence = [](int64_t f) -> double {
@@ -57,7 +58,9 @@ TEST(Presence, BreaksCutsAndFades) {
         EXPECT_LE(std::abs(r.fadeIn - truth[i].fadeIn), 2);
         EXPECT_LE(std::abs(r.fadeOut - truth[i].fadeOut), 2);
     }
-    // The break's frames stay out of the fit, and so do the fades'.
+    // The break's frames stay out of the fit, and so do the fades': a strong
+    // logo's opacity would come out far too low otherwise.
+    EXPECT_LT(t::accuracy(result, scene.logos[0]).meanOpacityError, 0.01);
     for (const a::FrameVerdict &v : result.verdicts)
         if ((v.frame >= 110 && v.frame < 150) || (v.frame >= 252 && v.frame < 263)) {
             EXPECT_FALSE(v.accepted) << "frame " << v.frame;

@@ -91,6 +91,23 @@ TEST(Recovery, BoundedErrorWithNoiseOverMixedShots) {
     EXPECT_GT(rough, 80);
 }
 
+// A ball crossing the logo while the ring stays smooth: the frames look
+// usable, but the pixels it covers are far off the first fit and left out.
+TEST(Recovery, ObjectsCrossingTheLogoAreLeftOut) {
+    const t::GeneratedLogo logo = t::textLogo(150, 8, 0.5, 0xF0F0F0);
+    t::Scene scene = sceneWith(t::Background::Planar, 0, logo);
+    for (int64_t from = 0; from < scene.frames; from += 40)
+        scene.balls.push_back({from, from + 11, 150, 12, 178, 16, 5, 0x181818});
+    t::GeneratedSource source(scene);
+    a::Options options;
+    options.rect = a::Rect{143, 1, 42, 28};
+    a::Result result = a::analyze(source, options);
+    t::Accuracy acc = t::accuracy(result, logo);
+    EXPECT_LT(acc.meanOpacityError, 0.005);
+    EXPECT_LE(acc.worstBlack, 2);
+    EXPECT_LE(acc.worstWhite, 2);
+}
+
 TEST(Recovery, SameInputSameResult) {
     t::Scene scene = sceneWith(t::Background::Mixed, 1.5, t::emblemLogo(160, 6, 8, 0.5, 0xE0E0FF));
     scene.countKnown = false; // also without a frame count

@@ -146,6 +146,17 @@ uint32_t scenePixel(const Scene &scene, int64_t frame, int x, int y) {
     double v[3];
     for (int c = 0; c < 3; ++c)
         v[c] = channelOf(s, c);
+    for (const Ball &ball : scene.balls) {
+        if (frame < ball.from || frame > ball.to)
+            continue;
+        double t =
+            ball.to > ball.from ? double(frame - ball.from) / double(ball.to - ball.from) : 0;
+        double bx = ball.startX + t * (ball.endX - ball.startX);
+        double by = ball.startY + t * (ball.endY - ball.startY);
+        if (std::hypot(x + 0.5 - bx, y + 0.5 - by) < ball.radius)
+            for (int c = 0; c < 3; ++c)
+                v[c] = channelOf(ball.colour, c);
+    }
     for (const GeneratedLogo &logo : scene.logos) {
         double a = logo.at(x, y);
         if (a <= 0)

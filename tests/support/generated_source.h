@@ -41,6 +41,15 @@ enum class Background {
     Still     // one textured picture that never changes (a static camera)
 };
 
+// A ball that crosses the picture in a straight line between two frames: an
+// object passing over the logo, which no background guess foresees.
+struct Ball {
+    int64_t from = 0, to = 0; // frames it is seen in
+    double startX = 0, startY = 0, endX = 0, endY = 0;
+    double radius = 4;
+    uint32_t colour = 0x202020;
+};
+
 struct Scene {
     int width = 192;
     int height = 108;
@@ -51,6 +60,7 @@ struct Scene {
     uint64_t seed = 1;
     int shotLength = 10; // frames per shot
     std::vector<GeneratedLogo> logos;
+    std::vector<Ball> balls; // under the logos
 };
 
 // The picture without logos or noise.
