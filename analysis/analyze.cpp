@@ -182,6 +182,8 @@ double typicalStrength(const std::vector<float> &strengths) {
     std::sort(known.begin(), known.end());
     const float high = known[known.size() * 9 / 10];
     auto from = std::lower_bound(known.begin(), known.end(), high / 2);
+    if (from == known.end())
+        return 1; // no frame shows the logo with any strength
     double typical = from[(known.end() - from) / 2];
     return typical > 0 ? typical : 1;
 }
@@ -189,6 +191,8 @@ double typicalStrength(const std::vector<float> &strengths) {
 // `still` counts frames whose ring looked like the frame before's, smooth or not.
 [[noreturn]] void refuseFewFrames(int64_t accepted, int64_t alike, int64_t rough, int64_t still,
                                   int64_t frames) {
+    if (frames == 0)
+        throw Refusal("the range to analyse holds no frames; give a start before the video's end");
     std::string counted = std::to_string(accepted) + " frame" + (accepted == 1 ? "" : "s");
     if (alike >= rough || still * 10 >= frames * 9)
         throw Refusal("too few usable frames (" + counted +
@@ -329,7 +333,9 @@ Result analyze(FrameSource &source, const Options &options) {
         result.framesRead = eachFrame(source, range, options, "refining", [&](int64_t f) {
             source.read(rect, area);
             Plane plane = ring.fit(area);
-            double strength = strengths[static_cast<size_t>(f - range.first)];
+            // A source that yields more frames than the pass before leaves them unjudged.
+            size_t index = static_cast<size_t>(f - range.first);
+            double strength = index < strengths.size() ? strengths[index] : std::nan("");
             FrameVerdict verdict{f, false, {}};
             if (plane.rms > ringLimit) {
                 verdict.reason = "ring not planar";

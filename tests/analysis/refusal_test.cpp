@@ -57,6 +57,10 @@ TEST(Refusal, StaticCameraTooFewFramesAndBadRanges) {
     late.start = 500;
     EXPECT_NE(refusal(withLogo(t::Background::Planar, 200), late).find("no frames"),
               std::string::npos);
+    t::Scene uncounted = withLogo(t::Background::Planar, 200);
+    uncounted.countKnown = false; // only the end tells that the start lies past it
+    late.rect = given.rect;
+    EXPECT_NE(refusal(uncounted, late).find("no frames"), std::string::npos);
     a::Options outside;
     outside.rect = a::Rect{180, 1, 42, 28};
     EXPECT_NE(refusal(withLogo(t::Background::Planar, 200), outside).find("does not lie inside"),
