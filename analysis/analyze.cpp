@@ -31,7 +31,7 @@ namespace {
 
 // Frames sampled for location, across the range.
 constexpr int64_t locationSamples = 60;
-// Without a frame count, one sample this many frames apart.
+// Without a frame count, samples start this many frames apart.
 constexpr int64_t unknownLengthStride = 12;
 // Fewer samples than this cannot tell a still mark from a slow picture.
 constexpr int minLocationSamples = 8;
@@ -121,13 +121,19 @@ std::vector<Candidate> locate(FrameSource &source, const Range &range, const Opt
     EdgePersistence edges(source.width(), source.height());
     int64_t stride =
         range.known > 0 ? std::max<int64_t>(1, range.known / locationSamples) : unknownLengthStride;
+    int64_t next = range.first;
     Picture frame;
     const Rect whole{0, 0, source.width(), source.height()};
     eachFrame(source, range, options, "locating", [&](int64_t f) {
-        if ((f - range.first) % stride != 0 || edges.samples() >= locationSamples)
+        if (f < next || (range.known > 0 && edges.samples() >= locationSamples))
             return;
         source.read(whole, frame);
         edges.add(frame);
+        // Without a length, samples thin out as the video goes on, so that
+        // they still span it at a cost that grows only with its logarithm.
+        if (range.known == 0 && edges.samples() % (locationSamples / 2) == 0)
+            stride *= 2;
+        next = f + stride;
     });
     sampled = edges.samples();
     if (edges.samples() < minLocationSamples)
