@@ -4,12 +4,14 @@
 //   2. estimation: every frame's rectangle; frames whose ring a plane fits
 //      closely feed a first per-pixel blend fit;
 //   3. presence: every frame's rectangle again; the first fit tells how
-//      strongly the logo shows in each frame;
-//   4. refinement: frames where the logo is absent or fading, and pixels far
-//      off the first fit, are left out of a second fit.
+//      strongly the logo shows in each frame.
+// A second fit then runs on the rectangles the estimation kept (a bounded
+// number), without the frames where the logo is absent or fading and the
+// pixels far off the fit of the frames that clearly show it.
 // Later passes read only the rectangle, so that the analysis costs little
-// more than decoding. Each pass keeps running sums and a few numbers per
-// frame, never frames.
+// more than decoding. Running sums, a few numbers per frame and a bounded
+// store of rectangles are all that is kept.
+#include "analysis/frame_store.h"
 #include "analysis/locate.h"
 #include "analysis/logo_analysis.h"
 #include "analysis/mask.h"
@@ -44,6 +46,8 @@ constexpr int ringWidth = 4;
 // compressed video needs the looser ones; a looser fit biases the opacity low.
 constexpr double ringLimits[] = {2.0, 3.0, 4.0, 5.0, 6.0};
 constexpr int tiers = static_cast<int>(std::size(ringLimits));
+// Memory for the rectangles kept for the second fit.
+constexpr size_t storeBytes = size_t{96} << 20;
 // Frames wanted before a looser limit is tried.
 constexpr int64_t enoughFrames = 60;
 // Frames whose ring's plane lies within this many levels of the last used
@@ -237,9 +241,13 @@ Result analyze(FrameSource &source, const Options &options) {
 
     // Estimation: a first fit over the frames whose ring is smooth. Frames go
     // to one fit per tier of ring smoothness; the smoothest tiers that hold
-    // enough frames make the fit.
+    // enough frames make the fit. The rectangles of the frames used are kept
+    // (a bounded number) for the second fit.
     std::vector<OpacityFit> tierFits(tiers, OpacityFit(pixels));
+    FrameStore store(storeBytes, pixels * sizeof(uint32_t), 2 * enoughFrames);
     int64_t tierFrames[tiers] = {};
+    std::vector<float> ringRms;     // per frame
+    std::vector<uint8_t> alikeLast; // per frame: skipped as like the last used one
     int64_t alike = 0, rough = 0, still = 0, frames = 0;
     {
         Plane lastUsed, previous;
@@ -247,6 +255,8 @@ Result analyze(FrameSource &source, const Options &options) {
         frames = eachFrame(source, range, options, "estimating", [&](int64_t f) {
             source.read(rect, area);
             Plane plane = ring.fit(area);
+            ringRms.push_back(static_cast<float>(plane.rms));
+            alikeLast.push_back(0);
             if (f > range.first && ring.alike(plane, previous, alikeLevels))
                 ++still;
             previous = plane;
@@ -259,11 +269,13 @@ Result analyze(FrameSource &source, const Options &options) {
             }
             if (haveLast && ring.alike(plane, lastUsed, alikeLevels)) {
                 ++alike;
+                alikeLast.back() = 1;
                 return;
             }
             lastUsed = plane, haveLast = true, ++tierFrames[tier];
             addFrame(tierFits[tier], area, plane, ring,
                      [](size_t, const double *, const int *) { return true; });
+            store.offer(f, tier, plane, area);
         });
     }
     int64_t accepted = 0;
@@ -279,7 +291,7 @@ Result analyze(FrameSource &source, const Options &options) {
     OpacityFit &first = tierFits[0];
     for (int tier = 1; tier <= chosen; ++tier)
         first.merge(tierFits[tier]);
-    tierFits.erase(tierFits.begin() + 1, tierFits.end()); // memory back before the next passes
+    tierFits.erase(tierFits.begin() + 1, tierFits.end()); // memory back before the next pass
     const std::vector<PixelEstimate> firstFit = solveAll(first);
     double spread = 0;
     int logoCount = 0;
@@ -301,78 +313,75 @@ Result analyze(FrameSource &source, const Options &options) {
     // pulled the first fit's opacity down, which scales every strength up
     // alike; the typical strength of the frames that show the logo undoes it.
     std::vector<float> strengths;
-    // Meanwhile a fit over the frames that clearly show the logo: the
-    // reference against which the refinement finds outlying pixels.
+    result.framesRead = eachFrame(source, range, options, "presence", [&](int64_t) {
+        source.read(rect, area);
+        strengths.push_back(static_cast<float>(logoStrength(area, ring.fit(area), ring, firstFit)));
+    });
+    // A source that yields fewer or more frames than on the pass before
+    // leaves the difference unjudged.
+    strengths.resize(static_cast<size_t>(frames), std::nanf(""));
+    auto strengthOf = [&](int64_t f) { return strengths[static_cast<size_t>(f - range.first)]; };
+
+    // A fit over the kept frames that clearly show the logo: the reference
+    // against which the second fit finds outlying pixels.
     OpacityFit shown(pixels);
-    {
-        Plane lastUsed;
-        bool haveLast = false;
-        eachFrame(source, range, options, "presence", [&](int64_t) {
-            source.read(rect, area);
-            Plane plane = ring.fit(area);
-            double strength = logoStrength(area, plane, ring, firstFit);
-            strengths.push_back(static_cast<float>(strength));
-            if (plane.rms > ringLimit || !(strength >= shownAbove) ||
-                (haveLast && ring.alike(plane, lastUsed, alikeLevels)))
-                return;
-            lastUsed = plane, haveLast = true;
-            addFrame(shown, area, plane, ring,
+    for (const KeptFrame &k : store.kept())
+        if (k.tier <= chosen && strengthOf(k.frame) >= shownAbove)
+            addFrame(shown, k.area, k.plane, ring,
                      [](size_t, const double *, const int *) { return true; });
-        });
-    }
+    const std::vector<PixelEstimate> shownFit = solveAll(shown);
     const double scale = typicalStrength(strengths);
     for (float &s : strengths)
         s = static_cast<float>(s / scale);
-    const std::vector<PixelEstimate> shownFit = solveAll(shown);
 
     // Outliers are judged against the noise the ring shows (its RMS limit),
     // not against the pixels' own fit, which the very objects that crossed
     // them inflate.
     const double limit = std::fmax(outlierFloor, outlierFactor * ringLimit);
 
-    // Refinement: a second fit without absent, fading or disturbed frames and pixels.
+    // The second fit: kept frames where the logo is fully there, without the
+    // pixels far off the reference; every frame's verdict says why it was used or not.
     OpacityFit second(pixels);
-    accepted = alike = rough = 0;
-    {
-        Plane lastUsed;
-        bool haveLast = false;
-        result.framesRead = eachFrame(source, range, options, "refining", [&](int64_t f) {
-            source.read(rect, area);
-            Plane plane = ring.fit(area);
-            // A source that yields more frames than the pass before leaves them unjudged.
-            size_t index = static_cast<size_t>(f - range.first);
-            double strength = index < strengths.size() ? strengths[index] : std::nan("");
-            FrameVerdict verdict{f, false, {}};
-            if (plane.rms > ringLimit) {
-                verdict.reason = "ring not planar";
-                ++rough;
-            } else if (std::isnan(strength)) {
-                verdict.reason = "logo not visible";
-            } else if (strength < absentBelow) {
-                verdict.reason = "logo absent";
-            } else if (strength < fullLow || strength > fullHigh) {
-                verdict.reason = "logo fading";
-            } else if (haveLast && ring.alike(plane, lastUsed, alikeLevels)) {
-                verdict.reason = "like the last";
-                ++alike;
-            } else {
-                verdict.accepted = true;
-                lastUsed = plane, haveLast = true, ++accepted;
-                addFrame(second, area, plane, ring, [&](size_t k, const double *s, const int *o) {
-                    const PixelEstimate &e = shownFit[k];
-                    for (int c = 0; c < 3; ++c) {
-                        double predicted = (1 - e.opacity) * s[c] + e.premultiplied[c];
-                        if (std::fabs(o[c] - predicted) > limit)
-                            return false;
-                    }
-                    return true;
-                });
-            }
-            result.verdicts.push_back(std::move(verdict));
-        });
+    accepted = 0;
+    auto kept = store.kept().begin();
+    for (int64_t i = 0; i < frames; ++i) {
+        const int64_t f = range.first + i;
+        while (kept != store.kept().end() && kept->frame < f)
+            ++kept;
+        const double strength = strengthOf(f);
+        FrameVerdict verdict{f, false, {}};
+        if (ringRms[static_cast<size_t>(i)] > ringLimit)
+            verdict.reason = "ring not planar";
+        else if (alikeLast[static_cast<size_t>(i)])
+            verdict.reason = "like the last";
+        else if (std::isnan(strength))
+            verdict.reason = "logo not visible";
+        else if (strength < absentBelow)
+            verdict.reason = "logo absent";
+        else if (strength < fullLow || strength > fullHigh)
+            verdict.reason = "logo fading";
+        else if (kept == store.kept().end() || kept->frame != f)
+            verdict.reason = "thinned out";
+        else {
+            verdict.accepted = true;
+            ++accepted;
+            addFrame(second, kept->area, kept->plane, ring,
+                     [&](size_t k, const double *s, const int *o) {
+                         const PixelEstimate &e = shownFit[k];
+                         for (int c = 0; c < 3; ++c) {
+                             double predicted = (1 - e.opacity) * s[c] + e.premultiplied[c];
+                             if (std::fabs(o[c] - predicted) > limit)
+                                 return false;
+                         }
+                         return true;
+                     });
+        }
+        result.verdicts.push_back(std::move(verdict));
     }
     if (accepted < minAccepted)
-        refuseFewFrames(accepted, alike, rough, 0, result.framesRead);
+        throw Refusal("too few frames show the whole logo over a smooth background (" +
+                      std::to_string(accepted) +
+                      "); analyse a longer stretch, or use captures made by hand");
 
     const std::vector<PixelEstimate> fit = solveAll(second);
     Captures captures = buildCaptures(fit, rect.width, rect.height);
