@@ -80,8 +80,8 @@ struct FrameVerdict {
 struct PresenceRange {
     int64_t start = 0;
     int64_t end = 0;
-    int fadeIn = 0;  // frames the logo takes to appear at the start, 0 when it cuts in
-    int fadeOut = 0; // frames it takes to disappear at the end
+    int fadeIn = 0;  // frames at the start where the logo is only partly there, 0 when it cuts in
+    int fadeOut = 0; // frames at the end where it is only partly there
 };
 
 struct OpacityStats {
@@ -102,7 +102,7 @@ struct Result {
     double predictedError = 0; // RMS of the fit over accepted frames, in 8-bit levels
     int64_t framesRead = 0;
     int64_t framesSampled = 0;
-    std::vector<FrameVerdict> verdicts; // the frames the estimation looked at
+    std::vector<FrameVerdict> verdicts; // every frame of the range: used by the fit or why not
     std::vector<PresenceRange> presence;
 };
 
