@@ -80,15 +80,15 @@ struct FrameVerdict {
 struct PresenceRange {
     int64_t start = 0;
     int64_t end = 0;
-    int fadeIn = 0;  // frames the logo takes to appear at the start, 0 when it cuts in
-    int fadeOut = 0; // frames it takes to disappear at the end
+    int fadeIn = 0;  // frames at the start where the logo is only partly there, 0 when it cuts in
+    int fadeOut = 0; // frames at the end where it is only partly there
 };
 
 struct OpacityStats {
     int logoPixels = 0; // pixels whose opacity is above the mask's threshold
     double mean = 0;    // over the logo pixels
     double max = 0;
-    int repairPixels = 0; // pixels left to the filter's repair (opaque or poorly fitted)
+    int repairPixels = 0; // pixels un-blending would not restore well (opaque or poorly fitted)
 };
 
 struct Result {
@@ -96,13 +96,13 @@ struct Result {
     Rect rect;                         // the chosen rectangle: the logo and its clean ring
     Picture black;                     // the logo over black, rect-sized
     Picture white;                     // the logo over white
-    Picture mask; // the interpolate mask: white marks pixels to repair, black is clean
+    Picture mask; // the interpolate mask: white marks the logo's pixels, black is clean
     std::vector<float> opacity; // per pixel of rect, 0 to 1, top line first
     OpacityStats stats;
     double predictedError = 0; // RMS of the fit over accepted frames, in 8-bit levels
     int64_t framesRead = 0;
     int64_t framesSampled = 0;
-    std::vector<FrameVerdict> verdicts; // the frames the estimation looked at
+    std::vector<FrameVerdict> verdicts; // every frame of the range: used by the fit or why not
     std::vector<PresenceRange> presence;
 };
 

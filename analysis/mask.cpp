@@ -1,0 +1,83 @@
+// The bitmap set from the fitted blend (see mask.h).
+#include "analysis/mask.h"
+
+#include "analysis/pixel_channels.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace pendra::analysis {
+
+namespace {
+
+// A fit this much worse than the logo's typical one (and above a floor, in
+// levels) marks an object that crossed the logo, or a pixel the blend model
+// does not describe: it is repaired instead.
+constexpr double poorFitFactor = 3.0;
+constexpr double poorFitFloor = 6.0;
+
+int level(double v, int low, int high) {
+    return std::clamp(static_cast<int>(std::lround(v)), low, high);
+}
+
+} // namespace
+
+Captures buildCaptures(const std::vector<PixelEstimate> &estimates, int width, int height) {
+    Captures out;
+    out.black = Picture(width, height, 0x000000);
+    out.white = Picture(width, height, 0xFFFFFF);
+    out.mask = Picture(width, height, 0x000000);
+    auto index = [width](int x, int y) { return static_cast<size_t>(y) * width + x; };
+    auto border = [&](int x, int y) {
+        return x == 0 || y == 0 || x == width - 1 || y == height - 1;
+    };
+
+    std::vector<uint8_t> logo(estimates.size(), 0);
+    std::vector<double> fits;
+    double sum = 0;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const PixelEstimate &e = estimates[index(x, y)];
+            if (e.opacity <= logoOpacity)
+                continue;
+            ++out.stats.logoPixels;
+            sum += e.opacity;
+            out.stats.max = std::max(out.stats.max, e.opacity);
+            fits.push_back(e.rms);
+            // Grown by one pixel: the faint tail of an anti-aliased edge goes with the logo.
+            for (int v = std::max(0, y - 1); v <= std::min(height - 1, y + 1); ++v)
+                for (int u = std::max(0, x - 1); u <= std::min(width - 1, x + 1); ++u)
+                    logo[index(u, v)] = 1;
+        }
+    if (out.stats.logoPixels > 0)
+        out.stats.mean = sum / out.stats.logoPixels;
+    double typicalFit = 0;
+    if (!fits.empty()) {
+        std::nth_element(fits.begin(), fits.begin() + static_cast<ptrdiff_t>(fits.size() / 2),
+                         fits.end());
+        typicalFit = fits[fits.size() / 2];
+    }
+    const double poorFit = std::fmax(poorFitFloor, poorFitFactor * typicalFit);
+
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            size_t k = index(x, y);
+            if (!logo[k] || border(x, y))
+                continue;
+            const PixelEstimate &e = estimates[k];
+            int black[3], white[3];
+            for (int c = 0; c < 3; ++c) {
+                // Never 0: a channel at the black key would exempt the pixel from un-blending.
+                black[c] = level(e.premultiplied[c], 1, 255);
+                white[c] = level((1 - e.opacity) * 255 + e.premultiplied[c], 0, 255);
+            }
+            out.black.at(x, y) = packRgb(black[0], black[1], black[2]);
+            out.white.at(x, y) = packRgb(white[0], white[1], white[2]);
+            out.mask.at(x, y) = 0xFFFFFF;
+            if (e.opacity >= repairOpacity || (e.opacity > logoOpacity && e.rms > poorFit))
+                ++out.stats.repairPixels;
+        }
+    return out;
+}
+
+} // namespace pendra::analysis

@@ -1,0 +1,39 @@
+// Turns the fitted opacities and colours into the bitmap set the module
+// loads: the logo over black, over white, and the interpolate mask.
+//
+// The module touches only the pixels the mask marks: with its alpha at full
+// it un-blends them, lower it mixes in their repair from the clean pixels
+// around them, and it leaves every clean pixel as it is. So the mask marks
+// every logo pixel (opacity above a small threshold, grown by one pixel for
+// the faint tail of anti-aliased edges). Which pixels un-blending would not
+// restore well (nearly opaque, where it lifts noise, or poorly fitted) is
+// counted, not masked: the module has one alpha for all pixels, and the
+// command chooses it from that count. A logo pixel keeps its black capture at
+// least 1 in each channel, since a channel at the black key exempts it from
+// un-blending. The rectangle's outermost line stays clean: it holds the key
+// colours (the loader reads them from the bottom-left pixel) and gives the
+// repair a clean pixel on every side of every marked pixel.
+#pragma once
+
+#include "analysis/logo_analysis.h"
+#include "analysis/opacity_fit.h"
+
+#include <vector>
+
+namespace pendra::analysis {
+
+// Opacity above which a pixel belongs to the logo.
+inline constexpr double logoOpacity = 0.03;
+// Opacity from which un-blending would amplify noise more than about sevenfold.
+inline constexpr double repairOpacity = 0.85;
+
+struct Captures {
+    Picture black;
+    Picture white;
+    Picture mask;
+    OpacityStats stats;
+};
+
+Captures buildCaptures(const std::vector<PixelEstimate> &estimates, int width, int height);
+
+} // namespace pendra::analysis

@@ -1,0 +1,132 @@
+// Per-frame logo strength and presence ranges (see presence.h).
+#include "analysis/presence.h"
+
+#include "analysis/mask.h"
+#include "analysis/pixel_channels.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+
+namespace pendra::analysis {
+
+namespace {
+
+// Strength thresholds: present above `present`; a fade runs down to `faint`;
+// frames below `full` at a range's ends are partly there.
+constexpr double present = 0.5;
+constexpr double faint = 0.06;
+constexpr double full = 0.85;
+// A fade keeps falling away from the range; this much jitter is allowed.
+constexpr double fadeJitter = 0.05;
+// Smoothing window, in frames: a median keeps cuts sharp and ramps straight.
+constexpr int window = 5;
+// Below this edge energy per pair the logo is invisible on that background.
+constexpr double minEnergyPerPair = 4.0;
+
+} // namespace
+
+double logoStrength(const Picture &area, const Plane &plane, const RingBackground &ring,
+                    const std::vector<PixelEstimate> &logo) {
+    const int w = ring.width(), h = ring.height();
+    // d = o - s: what the frame adds to the background; g = a·L - a·s: what the logo would add.
+    auto added = [&](int x, int y, int c, double &d, double &g) {
+        const PixelEstimate &e = logo[static_cast<size_t>(y) * w + x];
+        double s = ring.at(plane, c, x, y);
+        d = channel(area.at(x, y), c) - s;
+        g = e.premultiplied[c] - e.opacity * s;
+    };
+    double num = 0, den = 0;
+    int pairs = 0;
+    auto pair = [&](int x0, int y0, int x1, int y1) {
+        if (logo[static_cast<size_t>(y0) * w + x0].opacity <= logoOpacity &&
+            logo[static_cast<size_t>(y1) * w + x1].opacity <= logoOpacity)
+            return;
+        ++pairs;
+        for (int c = 0; c < 3; ++c) {
+            double d0, g0, d1, g1;
+            added(x0, y0, c, d0, g0);
+            added(x1, y1, c, d1, g1);
+            num += (d1 - d0) * (g1 - g0);
+            den += (g1 - g0) * (g1 - g0);
+        }
+    };
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            if (x + 1 < w)
+                pair(x, y, x + 1, y);
+            if (y + 1 < h)
+                pair(x, y, x, y + 1);
+        }
+    if (pairs == 0 || den < minEnergyPerPair * pairs)
+        return std::nan("");
+    return num / den;
+}
+
+std::vector<PresenceRange> presenceRanges(const std::vector<float> &strengths, int64_t firstFrame) {
+    const size_t n = strengths.size();
+    std::vector<PresenceRange> ranges;
+    if (n == 0)
+        return ranges;
+    // Frames where the logo could not be seen take the verdict of the last
+    // frame where it could (or of the first, at the start).
+    std::vector<double> filled(n, 0);
+    size_t firstKnown = n;
+    for (size_t i = 0; i < n && firstKnown == n; ++i)
+        if (!std::isnan(strengths[i]))
+            firstKnown = i;
+    double last = firstKnown < n ? strengths[firstKnown] : 0;
+    for (size_t i = 0; i < n; ++i) {
+        if (!std::isnan(strengths[i]))
+            last = strengths[i];
+        filled[i] = last;
+    }
+    std::vector<double> v(n);
+    for (size_t i = 0; i < n; ++i) {
+        std::array<double, window> near{};
+        for (int j = 0; j < window; ++j) {
+            auto at = static_cast<ptrdiff_t>(i) + j - window / 2;
+            near[j] = filled[static_cast<size_t>(std::clamp<ptrdiff_t>(at, 0, n - 1))];
+        }
+        std::nth_element(near.begin(), near.begin() + window / 2, near.end());
+        v[i] = near[window / 2];
+    }
+
+    size_t i = 0;
+    while (i < n) {
+        if (v[i] < present) {
+            ++i;
+            continue;
+        }
+        size_t coreEnd = i;
+        while (coreEnd + 1 < n && v[coreEnd + 1] >= present)
+            ++coreEnd;
+        size_t begin = i, end = coreEnd;
+        while (begin > 0 && v[begin - 1] > faint && v[begin - 1] <= v[begin] + fadeJitter)
+            --begin;
+        while (end + 1 < n && v[end + 1] > faint && v[end + 1] <= v[end] + fadeJitter)
+            ++end;
+        PresenceRange r;
+        r.start = firstFrame + static_cast<int64_t>(begin);
+        r.end = firstFrame + static_cast<int64_t>(end);
+        for (size_t k = begin; k <= end && v[k] < full; ++k)
+            ++r.fadeIn;
+        for (size_t k = end + 1; k-- > begin && v[k] < full;)
+            ++r.fadeOut;
+        // A range that never reaches full strength is all fade: split it evenly.
+        if (static_cast<size_t>(r.fadeIn) > end - begin) {
+            r.fadeIn = static_cast<int>((end - begin + 1) / 2);
+            r.fadeOut = static_cast<int>(end - begin + 1) - r.fadeIn;
+        }
+        if (!ranges.empty() && r.start <= ranges.back().end + 1) {
+            ranges.back().end = r.end;
+            ranges.back().fadeOut = r.fadeOut;
+        } else {
+            ranges.push_back(r);
+        }
+        i = end + 1;
+    }
+    return ranges;
+}
+
+} // namespace pendra::analysis

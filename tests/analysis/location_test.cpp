@@ -1,0 +1,40 @@
+// Location without a given rectangle: two marks are two candidates, the
+// stronger chosen, each rectangle holding its mark closely; whole frames are
+// read only for the samples, the rectangle alone afterwards.
+#include "analysis/logo_analysis.h"
+#include "tests/analysis/scene_checks.h"
+#include "tests/support/generated_source.h"
+
+#include <gtest/gtest.h>
+
+namespace a = pendra::analysis;
+namespace t = pendra::test;
+
+TEST(Location, SecondMarkIsASecondCandidateAndReadsStaySmall) {
+    t::Scene scene;
+    scene.background = t::Background::Mixed;
+    scene.noise = 1.0;
+    scene.logos.push_back(t::textLogo(152, 8, 0.6, 0xF8F8F8));       // the channel's logo
+    scene.logos.push_back(t::emblemLogo(10, 82, 6, 0.35, 0xFFFF60)); // a rating mark
+    t::GeneratedSource source(scene);
+    a::Result result = a::analyze(source, {});
+
+    ASSERT_GE(result.candidates.size(), 2u);
+    int slack = 0;
+    for (int i = 0; i < 2; ++i) {
+        SCOPED_TRACE(testing::Message() << "candidate " << i << ": " << result.candidates[i].notes);
+        const t::GeneratedLogo &mark = scene.logos[i];
+        const t::GeneratedLogo &other = scene.logos[1 - i];
+        EXPECT_TRUE(t::holds(result.candidates[i].rect, mark, slack));
+        EXPECT_LE(slack, 10);
+        EXPECT_FALSE(t::holds(result.candidates[i].rect, other, slack)); // never merged
+    }
+    EXPECT_GT(result.candidates[0].score, result.candidates[1].score);
+    EXPECT_EQ(result.rect.x, result.candidates[0].rect.x);
+    EXPECT_EQ(result.rect.width, result.candidates[0].rect.width);
+
+    EXPECT_LE(source.wholeReads(), 60);
+    EXPECT_EQ(result.framesSampled, source.wholeReads());
+    EXPECT_EQ(source.largestPart(), int64_t{result.rect.width} * result.rect.height);
+    EXPECT_EQ(result.framesRead, scene.frames);
+}

@@ -1,0 +1,94 @@
+// Presence: a logo switched off for a break, cutting back in, fading out and
+// in again; the ranges and fade lengths found against the truth; and the
+// smoothing of the per-frame strengths on its own.
+#include "analysis/logo_analysis.h"
+#include "analysis/presence.h"
+#include "tests/analysis/scene_checks.h"
+#include "tests/support/generated_source.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <vector>
+
+namespace a = pendra::analysis;
+namespace t = pendra::test;
+
+TEST(Presence, BreaksCutsAndFades) {
+    t::Scene scene;
+    scene.frames = 400;
+    scene.background = t::Background::Mixed;
+    scene.noise = 1.0;
+    t::GeneratedLogo logo = t::textLogo(150, 8, 0.7, 0xF0F0F0);
+    // Present 0..99, off 100..159 (a break), cuts in at 160, fades out over
+    // frames 250..265 (16 frames partly there), off, fades in over 320..331.
+    logo.presence = [](int64_t f) -> double {
+        if (f < 100)
+            return 1;
+        if (f < 160)
+            return 0;
+        if (f < 250)
+            return 1;
+        if (f < 266)
+            return 1 - double(f - 249) / 17;
+        if (f < 320)
+            return 0;
+        if (f < 332)
+            return double(f - 319) / 13;
+        return 1;
+    };
+    scene.logos.push_back(logo);
+    t::GeneratedSource source(scene);
+    a::Options options;
+    options.rect = a::Rect{143, 1, 42, 28};
+    a::Result result = a::analyze(source, options);
+
+    struct Truth {
+        int64_t start, end;
+        int fadeIn, fadeOut;
+    };
+    const Truth truth[] = {{0, 99, 0, 0}, {160, 265, 0, 16}, {320, 399, 12, 0}};
+    ASSERT_EQ(result.presence.size(), 3u);
+    for (int i = 0; i < 3; ++i) {
+        SCOPED_TRACE(testing::Message() << "range " << i);
+        const a::PresenceRange &r = result.presence[i];
+        EXPECT_LE(std::llabs(r.start - truth[i].start), 2);
+        EXPECT_LE(std::llabs(r.end - truth[i].end), 2);
+        EXPECT_LE(std::abs(r.fadeIn - truth[i].fadeIn), 2);
+        EXPECT_LE(std::abs(r.fadeOut - truth[i].fadeOut), 2);
+    }
+    // The break's frames stay out of the fit, and so do the fades': a strong
+    // logo's opacity would come out far too low otherwise.
+    EXPECT_LT(t::accuracy(result, scene.logos[0]).meanOpacityError, 0.01);
+    for (const a::FrameVerdict &v : result.verdicts)
+        if ((v.frame >= 110 && v.frame < 150) || (v.frame >= 252 && v.frame < 263)) {
+            EXPECT_FALSE(v.accepted) << "frame " << v.frame;
+        }
+}
+
+// The smoothing alone: moments where the logo cannot be seen (NaN) or a busy
+// frame or two do not split a range; a ramp that never reaches full strength
+// is all fade.
+TEST(Presence, DarkAndBusyMomentsDoNotFlipTheVerdict) {
+    const float hidden = std::nanf("");
+    std::vector<float> s(60, 1.0f);
+    for (int i = 10; i < 20; ++i)
+        s[i] = hidden;           // the logo's colour on a background of its own colour
+    s[30] = 0.1f, s[31] = -0.2f; // a busy moment
+    for (int i = 45; i < 60; ++i)
+        s[i] = 0; // gone
+    std::vector<a::PresenceRange> ranges = a::presenceRanges(s, 100);
+    ASSERT_EQ(ranges.size(), 1u);
+    EXPECT_EQ(ranges[0].start, 100);
+    EXPECT_EQ(ranges[0].end, 144);
+    EXPECT_EQ(ranges[0].fadeIn + ranges[0].fadeOut, 0);
+
+    std::vector<float> ramp = {0,    0,    0.1f, 0.2f, 0.3f, 0.4f, 0.5f,
+                               0.6f, 0.5f, 0.4f, 0.3f, 0.2f, 0,    0};
+    ranges = a::presenceRanges(ramp, 0);
+    ASSERT_EQ(ranges.size(), 1u);
+    EXPECT_EQ(ranges[0].start, 2);
+    EXPECT_EQ(ranges[0].end, 11);
+    EXPECT_EQ(ranges[0].fadeIn + ranges[0].fadeOut, 10);
+}

@@ -1,0 +1,68 @@
+// The analysis declines to guess: a static camera, too few frames, a range
+// without frames, a rectangle outside the picture.
+#include "analysis/logo_analysis.h"
+#include "tests/support/generated_source.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace a = pendra::analysis;
+namespace t = pendra::test;
+
+namespace {
+
+std::string refusal(t::Scene scene, const a::Options &options) {
+    t::GeneratedSource source(std::move(scene));
+    try {
+        a::analyze(source, options);
+    } catch (const a::Refusal &e) {
+        return e.what();
+    }
+    return "(no refusal)";
+}
+
+t::Scene withLogo(t::Background background, int64_t frames) {
+    t::Scene scene;
+    scene.background = background;
+    scene.frames = frames;
+    scene.logos.push_back(t::textLogo(150, 8, 0.5, 0xF0F0F0));
+    return scene;
+}
+
+} // namespace
+
+TEST(Refusal, StaticCameraTooFewFramesAndBadRanges) {
+    a::Options located, given;
+    given.rect = a::Rect{143, 1, 42, 28};
+    // A still picture: nothing moves for location, nothing varies for the fit.
+    EXPECT_NE(refusal(withLogo(t::Background::Still, 200), located).find("static camera"),
+              std::string::npos);
+    EXPECT_NE(refusal(withLogo(t::Background::Still, 200), given).find("static camera"),
+              std::string::npos);
+    // Too short to sample, and too short to fit.
+    EXPECT_NE(refusal(withLogo(t::Background::Planar, 6), located).find("too few frames"),
+              std::string::npos);
+    EXPECT_NE(refusal(withLogo(t::Background::Planar, 12), given).find("too few usable frames"),
+              std::string::npos);
+    // Only textured shots: the ring is never smooth.
+    EXPECT_NE(refusal(withLogo(t::Background::Textured, 200), given).find("rarely smooth"),
+              std::string::npos);
+    // No logo anywhere.
+    t::Scene empty = withLogo(t::Background::Mixed, 200);
+    empty.logos.clear();
+    EXPECT_NE(refusal(empty, located).find("nothing stays still"), std::string::npos);
+    // Ranges and rectangles that do not fit the video.
+    a::Options late;
+    late.start = 500;
+    EXPECT_NE(refusal(withLogo(t::Background::Planar, 200), late).find("no frames"),
+              std::string::npos);
+    t::Scene uncounted = withLogo(t::Background::Planar, 200);
+    uncounted.countKnown = false; // only the end tells that the start lies past it
+    late.rect = given.rect;
+    EXPECT_NE(refusal(uncounted, late).find("no frames"), std::string::npos);
+    a::Options outside;
+    outside.rect = a::Rect{180, 1, 42, 28};
+    EXPECT_NE(refusal(withLogo(t::Background::Planar, 200), outside).find("does not lie inside"),
+              std::string::npos);
+}
