@@ -1,5 +1,6 @@
 #include "cli/commands.h"
 
+#include "cli/analyze_command.h"
 #include "cli/filter_job.h"
 #include "cli/output_check.h"
 #include "cli/picture_writer.h"
@@ -45,9 +46,29 @@ void tellChosenSettings(const FilterJob &job) {
         std::fprintf(stderr, "pendra: %s\n", job.chosenSettings().c_str());
 }
 
+// Analyses IN into the folder beside OUT, then processes with the job found.
+// The run's noise stays off unless asked for: the job un-blends, and noise
+// would only add to what it restores.
+int runAutomatic(const Options &o) {
+    checkOutputFile(o.output, {o.input}, o.overwrite);
+    AnalyzeRequest request;
+    request.input = o.input;
+    request.folder = analysisFolderFor(o.output);
+    request.rect = o.rect;
+    request.overwrite = o.overwrite;
+    Options run = o;
+    run.autoAnalysis = false;
+    run.job = analyzeVideo(request).string();
+    if (!run.run.noise)
+        run.run.noise = 0;
+    return runProcess(run);
+}
+
 } // namespace
 
 int runProcess(const Options &o) {
+    if (o.autoAnalysis)
+        return runAutomatic(o);
     FilterJob job(o);
     prepare(o, job);
     ProcessSummary summary = processVideo(o.input, o.output, job.chain(), o.encoder);

@@ -172,13 +172,17 @@ std::vector<std::string> FilterJob::inputFiles() const {
     return files;
 }
 
-void FilterJob::save(const std::string &path) {
+std::vector<host::JobEntry> FilterJob::entries() {
     std::vector<host::JobEntry> entries;
     for (const auto &s : sessions_)
         entries.push_back(s->jobEntry());
+    return entries;
+}
+
+void FilterJob::save(const std::string &path) {
     std::ostringstream text;
     try {
-        host::writeJobScript(text, entries);
+        host::writeJobScript(text, entries());
     } catch (const host::HostError &e) {
         throw CliError(e.what());
     }

@@ -28,6 +28,8 @@ class FilterJob {
     FilterChain chain() const;
     // Every file the filters read: the job file and each logo set's members.
     std::vector<std::string> inputFiles() const;
+    // The filters as a job file's entries.
+    std::vector<host::JobEntry> entries();
     // Writes the filters as a job file; throws CliError naming it.
     void save(const std::string &path);
     // Whether some filter works on frame `number`.

@@ -16,6 +16,8 @@ commands:
   process IN OUT ...           filter every frame of IN into OUT
   preview IN --frame N --out PICTURE ...
                                frame N before and after, side by side
+  analyze IN [--out DIR] ...   find the logo in IN: its bitmap set, rectangle,
+                               frame ranges and a job that takes it out
   demo [--folder DIR]          make a sample clip with a logo and take it out
 
 Run pendra COMMAND --help for a command's options. The filter's own help
@@ -38,8 +40,34 @@ logo1.bmp), the filter un-blends the logo: alpha from the capture as the
 dialog's Browse sets it (255 for a faint logo, less for a strong one, where
 un-blending would lift compression noise), bitmap blur 0 and noise 0; the line "pendra: settings: ..." says what was
 used. Any filter setting named on the command line, or a job file, turns
-this off. The noise is seeded with a fixed value (--seed), so the same
+this off. With --auto the logo is found first (see pendra analyze --help)
+and its job run, the analysis folder kept beside OUT. The noise is seeded with a fixed value (--seed), so the same
 input and settings always give the same output.
+)";
+
+const char *analyze = R"(usage: pendra analyze IN [--out DIR] [--rect X,Y,W,H] [--start N] [--end N]
+
+Finds a semi-transparent logo in IN: what stays still while the picture
+moves. From frames where the background under it can be told from the clean
+ring around it, estimates the logo's opacity and colour, and finds the frame
+ranges where it is present. DIR (default: IN's name + "-logo", beside IN)
+then holds:
+
+  logo_x_N_y_M_0.bmp, _1.bmp, _2.bmp
+                the logo over black, over white and the interpolate mask,
+                placed by --logo and the dialog's Browse
+  logo.job      one filter per range where the logo is present, which
+                pendra process IN OUT --job DIR/logo.job runs as it stands
+  analysis.json the candidates and their scores, the frames used and why
+                others were not, the opacity, the predicted error, the ranges
+  alpha.png     the opacity found, enlarged four times
+  found.png     a frame with the candidates drawn, the chosen one in red
+
+When the video gives too little to go on (a static camera, too few frames
+with a smooth background under the logo), the command says why and writes
+nothing: a longer stretch, --rect or captures made by hand may help. Files
+that exist are refused unless -y is given. The same input always gives the
+same files.
 )";
 
 const char *preview = R"(usage: pendra preview IN --frame N --out PICTURE [options]
@@ -69,6 +97,8 @@ std::string helpText(const std::string &command) {
         return process + optionsHelp(Command::Process);
     if (command == "preview")
         return preview + optionsHelp(Command::Preview);
+    if (command == "analyze")
+        return analyze + optionsHelp(Command::Analyze);
     if (command == "demo")
         return demo + optionsHelp(Command::Demo);
     return overview;

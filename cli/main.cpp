@@ -1,5 +1,6 @@
 // pendra: takes a logo out of video files with the Pendra filter module,
 // loaded from plugins/ beside this program as the video host loads it.
+#include "cli/analyze_command.h"
 #include "cli/av_support.h"
 #include "cli/commands.h"
 #include "cli/interrupt.h"
@@ -28,6 +29,8 @@ int main(int argc, char **argv) {
             return runPreview(options);
         case Command::Demo:
             return runDemo(options);
+        case Command::Analyze:
+            return runAnalyze(options);
         }
     } catch (const CliError &e) {
         std::fprintf(stderr, "pendra: %s\n", e.what());

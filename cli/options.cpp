@@ -18,10 +18,16 @@ namespace {
 constexpr const char *sideNames[] = {"none", "north", "east", "south", "west"};
 
 // Which commands take an option.
-enum : unsigned { onProcess = 1, onPreview = 2, onDemo = 4, onFiltering = onProcess | onPreview };
+enum : unsigned {
+    onProcess = 1,
+    onPreview = 2,
+    onDemo = 4,
+    onAnalyze = 8,
+    onFiltering = onProcess | onPreview
+};
 
 // The help page sections options are listed in.
-enum class Section { Settings, Run, Output, Preview, Demo };
+enum class Section { Analysis, Settings, Run, Output, Preview, Demo };
 
 enum class Kind {
     Integer, // a whole number in low..high
@@ -29,6 +35,7 @@ enum class Kind {
     Side,    // a side name or its number
     Rate,    // a bit rate with an optional k or M
     Flag,    // no value
+    Rect,    // X,Y,W,H
 };
 
 using IntegerSetter = void (*)(Options &, long long);
@@ -54,6 +61,22 @@ struct OptionSpec {
 // they are held to 0..255 here rather than mangled there. The noise level is
 // held where the module holds it; the scene threshold is a percentage.
 const OptionSpec optionTable[] = {
+    {"--auto", nullptr, nullptr, onProcess, Section::Analysis, Kind::Flag, 0, 0,
+     [](Options &o, long long) { o.autoAnalysis = true; }, nullptr,
+     "find the logo in IN first (as pendra analyze does, its folder kept beside OUT as OUT's "
+     "name + \"-logo\") and take it out with the job found; instead of --logo and --job"},
+    {"--out", nullptr, "DIR", onAnalyze, Section::Analysis, Kind::Text, 0, 0, nullptr,
+     TEXT(o.output), "the folder to write (default: IN's name + \"-logo\", beside IN)"},
+    {"--rect", nullptr, "X,Y,W,H", onAnalyze | onProcess, Section::Analysis, Kind::Rect, 0, 0,
+     nullptr, nullptr,
+     "the logo lies in this rectangle with a clean ring of a few pixels around it: skip the "
+     "search"},
+    {"--start", nullptr, "N", onAnalyze, Section::Analysis, Kind::Integer, 0, INT_MAX,
+     [](Options &o, long long v) { o.analysisStart = v; }, nullptr,
+     "first frame to look at (frames count from 0)"},
+    {"--end", nullptr, "N", onAnalyze, Section::Analysis, Kind::Integer, 0, INT_MAX,
+     [](Options &o, long long v) { o.analysisEnd = v; }, nullptr,
+     "last frame to look at (0 = to the last frame)"},
     {"--job", nullptr, "FILE", onFiltering, Section::Settings, Kind::Text, 0, 0, nullptr,
      TEXT(o.job),
      "settings from a saved job file; a job of several Pendra filters runs them all, "
@@ -126,7 +149,7 @@ const OptionSpec optionTable[] = {
      TEXT(o.encoder.preset), "encoder speed preset (H.264: ultrafast .. veryslow)"},
     {"--pixel-format", nullptr, "NAME", onProcess, Section::Output, Kind::Text, 0, 0, nullptr,
      TEXT(o.encoder.pixelFormat), "pixel format of the encoded video (default: the input's)"},
-    {"--overwrite", "-y", nullptr, onFiltering, Section::Output, Kind::Flag, 0, 0,
+    {"--overwrite", "-y", nullptr, onFiltering | onAnalyze, Section::Output, Kind::Flag, 0, 0,
      [](Options &o, long long) { o.overwrite = true; }, nullptr,
      "replace output files that exist (otherwise they are refused)"},
     {"--frame", nullptr, "N", onPreview, Section::Preview, Kind::Integer, 0, INT_MAX,
@@ -169,7 +192,33 @@ int parseSide(const std::string &text, const std::string &command) {
 }
 
 unsigned commandBit(Command c) {
-    return c == Command::Process ? onProcess : c == Command::Preview ? onPreview : onDemo;
+    switch (c) {
+    case Command::Process:
+        return onProcess;
+    case Command::Preview:
+        return onPreview;
+    case Command::Analyze:
+        return onAnalyze;
+    default:
+        return onDemo;
+    }
+}
+
+// "X,Y,W,H": four whole numbers, the size at least one pixel.
+RectOption parseRect(const std::string &option, const std::string &text,
+                     const std::string &command) {
+    long long v[4];
+    size_t at = 0;
+    for (int i = 0; i < 4; ++i) {
+        size_t comma = i < 3 ? text.find(',', at) : text.size();
+        if (comma == std::string::npos)
+            usageError(option + " wants X,Y,W,H (e.g. 504,20,96,48), not \"" + text + "\"",
+                       command);
+        v[i] = parseInteger(option, text.substr(at, comma - at), i < 2 ? 0 : 1, INT_MAX, command);
+        at = comma + 1;
+    }
+    return {static_cast<int>(v[0]), static_cast<int>(v[1]), static_cast<int>(v[2]),
+            static_cast<int>(v[3])};
 }
 
 const OptionSpec *findOption(const std::string &name, Command command) {
@@ -208,11 +257,16 @@ void applyOption(const OptionSpec &spec, const std::string &value, const std::st
     case Kind::Flag:
         spec.setInteger(o, 1);
         break;
+    case Kind::Rect:
+        o.rect = parseRect(spec.name, value, command);
+        break;
     }
 }
 
 const char *sectionTitle(Section s) {
     switch (s) {
+    case Section::Analysis:
+        return "analysis:";
     case Section::Settings:
         return "filter settings (any not given come from the job file, else from the\n"
                "defaults file plugins/pendra/Pendra.ini):";
@@ -272,8 +326,8 @@ const char *sideName(int side) {
 
 std::string optionsHelp(Command command) {
     std::string out;
-    for (Section section :
-         {Section::Preview, Section::Settings, Section::Run, Section::Output, Section::Demo}) {
+    for (Section section : {Section::Analysis, Section::Preview, Section::Settings, Section::Run,
+                            Section::Output, Section::Demo}) {
         bool any = false;
         for (const OptionSpec &spec : optionTable) {
             if (spec.section != section || !(spec.commands & commandBit(command)))
@@ -319,6 +373,8 @@ Options parseOptions(const std::vector<std::string> &args) {
         o.command = Command::Preview;
     else if (name == "demo")
         o.command = Command::Demo;
+    else if (name == "analyze")
+        o.command = Command::Analyze;
     else
         usageError("unknown command \"" + name + "\"");
 
@@ -353,7 +409,9 @@ Options parseOptions(const std::vector<std::string> &args) {
         applyOption(*spec, value.value_or(""), name, o);
     }
 
-    size_t wanted = o.command == Command::Process ? 2 : o.command == Command::Preview ? 1 : 0;
+    size_t wanted = o.command == Command::Process                                    ? 2
+                    : o.command == Command::Preview || o.command == Command::Analyze ? 1
+                                                                                     : 0;
     if (files.size() != wanted)
         usageError(name + " wants " +
                        (wanted == 2   ? std::string("an input and an output file")
@@ -366,10 +424,16 @@ Options parseOptions(const std::vector<std::string> &args) {
         o.output = files[1];
     if (o.command == Command::Preview && (!o.frame || o.output.empty()))
         usageError("preview needs --frame N and --out FILE", name);
+    if (o.autoAnalysis && (o.job || o.settings.logo))
+        usageError("--auto finds the logo itself: give it without --logo and --job", name);
+    if (o.command == Command::Process && o.rect && !o.autoAnalysis)
+        usageError("--rect tells the analysis where to look: give it with --auto", name);
     if ((o.command == Command::Process || o.command == Command::Preview) && !o.job &&
-        !o.settings.logo)
-        usageError(name + " needs the logo: --logo FILE (its capture over black, or the mask), "
-                          "or --job FILE",
+        !o.settings.logo && !o.autoAnalysis)
+        usageError(name +
+                       " needs the logo: --logo FILE (its capture over black, or the mask), "
+                       "or --job FILE" +
+                       std::string(o.command == Command::Process ? ", or --auto to find it" : ""),
                    name);
     if (o.encoder.crf && o.encoder.bitrate)
         usageError("--crf and --bitrate each set the quality: give one", name);

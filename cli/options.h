@@ -28,7 +28,12 @@ struct RunOptions {
     bool builtInDefaults = false; // ignore the installed defaults file (the demo's runs)
 };
 
-enum class Command { Help, Process, Preview, Demo };
+enum class Command { Help, Process, Preview, Demo, Analyze };
+
+// A rectangle given as X,Y,W,H.
+struct RectOption {
+    int x = 0, y = 0, width = 0, height = 0;
+};
 
 struct Options {
     Command command = Command::Help;
@@ -38,9 +43,12 @@ struct Options {
     SettingOptions settings;
     RunOptions run;
     EncoderChoice encoder;
-    std::optional<int64_t> frame; // preview
-    std::string folder;           // demo
-    bool overwrite = false;       // -y: replace existing output files
+    std::optional<int64_t> frame;   // preview
+    std::string folder;             // demo
+    std::optional<RectOption> rect; // analyze, process --auto: where the logo lies
+    std::optional<int64_t> analysisStart, analysisEnd; // analyze
+    bool autoAnalysis = false; // process --auto: analyze first, then run its job
+    bool overwrite = false;    // -y: replace existing output files
     // Take the position from the logo's name, alpha from the captures and,
     // over black and white, pure un-blending, where the user set nothing
     // (off for the demo's run of the built-in defaults).

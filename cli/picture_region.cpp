@@ -38,6 +38,15 @@ bool PictureRegion::workablePixelFormat(AVPixelFormat format) {
            sws_isSupportedInput(format) && sws_isSupportedOutput(format);
 }
 
+AVPixelFormat PictureRegion::workableFormatFor(AVPixelFormat decoded) {
+    if (workablePixelFormat(decoded))
+        return decoded;
+    const AVPixFmtDescriptor *d = av_pix_fmt_desc_get(decoded);
+    bool yuv =
+        d && !(d->flags & (AV_PIX_FMT_FLAG_RGB | AV_PIX_FMT_FLAG_PAL)) && d->nb_components >= 3;
+    return yuv ? AV_PIX_FMT_YUV444P : AV_PIX_FMT_BGR0;
+}
+
 PictureRegion::PictureRegion(AVPixelFormat format, int width, int height,
                              const std::vector<PixelRect> &rectangles)
     : format_(format), rectangles_(rectangles) {

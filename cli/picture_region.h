@@ -38,6 +38,9 @@ class PictureRegion {
     // back: planar or packed samples of whole bytes that the scaler reads and
     // writes (not palettes, bit-packed or hardware pictures).
     static bool workablePixelFormat(AVPixelFormat format);
+    // What pictures of `decoded` format become first so that a region can be
+    // cut from them: the format itself when workable, else 4:4:4 YUV or BGR0.
+    static AVPixelFormat workableFormatFor(AVPixelFormat decoded);
 
   private:
     struct PlaneLayout {

@@ -34,6 +34,16 @@ std::string Progress::line(const std::string &label, int64_t done, int64_t total
     return out;
 }
 
+std::string Progress::shareLine(const std::string &label, const std::string &stage, double done,
+                                double seconds) {
+    char text[160];
+    long whole = std::lround(std::max(seconds, 0.0));
+    int n =
+        std::snprintf(text, sizeof text, "%s: %s %d%%, %ld:%02ld", label.c_str(), stage.c_str(),
+                      static_cast<int>(std::clamp(done, 0.0, 1.0) * 100), whole / 60, whole % 60);
+    return std::string(text, static_cast<size_t>(std::max(n, 0)));
+}
+
 void Progress::update(int64_t done) {
     if (!enabled_)
         return;
@@ -42,8 +52,23 @@ void Progress::update(int64_t done) {
         return;
     lastDrawn_ = now;
     double seconds = std::chrono::duration<double>(now - started_).count();
+    draw(line(label_, done, total_, seconds));
+}
+
+void Progress::updateShare(const std::string &stage, double done) {
+    if (!enabled_)
+        return;
+    Clock::time_point now = Clock::now();
+    if (shown_ && now - lastDrawn_ < std::chrono::milliseconds(250))
+        return;
+    lastDrawn_ = now;
+    double seconds = std::chrono::duration<double>(now - started_).count();
+    draw(shareLine(label_, stage, done, seconds));
+}
+
+void Progress::draw(const std::string &text) {
     // Carriage return and erase-to-end: the line redraws in place.
-    std::fprintf(stderr, "\r%s\033[K", line(label_, done, total_, seconds).c_str());
+    std::fprintf(stderr, "\r%s\033[K", text.c_str());
     std::fflush(stderr);
     shown_ = true;
 }

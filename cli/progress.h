@@ -18,13 +18,21 @@ class Progress {
 
     // Reports that `done` frames are complete; redraws a few times a second.
     void update(int64_t done);
+    // Reports work that is counted in shares rather than frames: the stage
+    // (a pass of the analysis) and how much of it is done, 0 to 1.
+    void updateShare(const std::string &stage, double done);
     // Clears the line.
     void finish();
 
     // The line for these numbers, e.g. "process: frame 120 of 300, 45.2 fps, 0:04 left".
     static std::string line(const std::string &label, int64_t done, int64_t total, double seconds);
 
+    // The line for a share, e.g. "analyze: locate 42%, 0:07".
+    static std::string shareLine(const std::string &label, const std::string &stage, double done,
+                                 double seconds);
+
   private:
+    void draw(const std::string &text);
     using Clock = std::chrono::steady_clock;
     std::string label_;
     int64_t total_;

@@ -3,23 +3,9 @@
 #include "module/filter_settings.h"
 #include "process/frame_range.h"
 
-extern "C" {
-#include <libavutil/pixdesc.h>
-}
-
 namespace pendra::cli {
 
 namespace {
-
-// What pictures that cannot be cut (palettes, bit-packed pixels) become first.
-AVPixelFormat workableFormat(AVPixelFormat decoded) {
-    if (PictureRegion::workablePixelFormat(decoded))
-        return decoded;
-    const AVPixFmtDescriptor *d = av_pix_fmt_desc_get(decoded);
-    bool yuv =
-        d && !(d->flags & (AV_PIX_FMT_FLAG_RGB | AV_PIX_FMT_FLAG_PAL)) && d->nb_components >= 3;
-    return yuv ? AV_PIX_FMT_YUV444P : AV_PIX_FMT_BGR0;
-}
 
 FilterSettings &settingsOf(FilterSession &session) {
     return session.instance().dataAs<FilterSettings>();
@@ -38,7 +24,7 @@ RegionFilter::RegionFilter(const FilterChain &chain, const AVFrame &first,
                            const std::string &videoName)
     : chain_(chain), view_(makeFrame()), regionOut_(makeFrame()) {
     const auto decoded = static_cast<AVPixelFormat>(first.format);
-    const AVPixelFormat format = workableFormat(decoded);
+    const AVPixelFormat format = PictureRegion::workableFormatFor(decoded);
     if (format != decoded)
         toWorkable_ =
             std::make_unique<FormatConverter>(first, format, first.colorspace, first.color_range);

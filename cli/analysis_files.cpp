@@ -1,0 +1,199 @@
+#include "cli/analysis_files.h"
+
+#include "cli/av_support.h"
+#include "cli/bmp_file.h"
+#include "cli/output_file.h"
+#include "cli/picture_writer.h"
+
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <regex>
+#include <sstream>
+
+namespace pendra::cli {
+
+namespace {
+
+using nlohmann::ordered_json;
+
+constexpr int alphaScale = 4; // alpha.png's pixels per opacity sample
+constexpr uint32_t chosenColour = 0xFF2020;
+constexpr uint32_t otherColour = 0xFFD800;
+
+RgbImage toImage(const analysis::Picture &p) {
+    RgbImage image(p.width, p.height);
+    image.pixels = p.pixels;
+    return image;
+}
+
+// Opacities in their three decimals are what a person reads; more would only
+// make the file longer.
+double rounded(double value, double scale = 1000) {
+    return std::round(value * scale) / scale;
+}
+
+ordered_json rectJson(const analysis::Rect &r) {
+    return {{"x", r.x}, {"y", r.y}, {"width", r.width}, {"height", r.height}};
+}
+
+// Runs of frames with the same verdict, so a long video stays readable.
+ordered_json verdictRuns(const std::vector<analysis::FrameVerdict> &verdicts) {
+    ordered_json runs = ordered_json::array();
+    for (size_t i = 0; i < verdicts.size();) {
+        size_t j = i + 1;
+        while (j < verdicts.size() && verdicts[j].accepted == verdicts[i].accepted &&
+               verdicts[j].reason == verdicts[i].reason &&
+               verdicts[j].frame == verdicts[j - 1].frame + 1)
+            ++j;
+        ordered_json run = {{"from", verdicts[i].frame},
+                            {"to", verdicts[j - 1].frame},
+                            {"accepted", verdicts[i].accepted}};
+        if (!verdicts[i].accepted)
+            run["reason"] = verdicts[i].reason;
+        runs.push_back(run);
+        i = j;
+    }
+    return runs;
+}
+
+host::FrameBuffer bottomUp(const analysis::Picture &p) {
+    host::FrameBuffer frame(p.width, p.height);
+    for (int line = 0; line < p.height; ++line)
+        std::copy_n(p.pixels.begin() + static_cast<ptrdiff_t>(line) * p.width, p.width,
+                    frame.row(p.height - 1 - line));
+    return frame;
+}
+
+analysis::Picture alphaPicture(const analysis::Result &result) {
+    const analysis::Rect &r = result.rect;
+    analysis::Picture out(r.width * alphaScale, r.height * alphaScale);
+    for (int line = 0; line < out.height; ++line)
+        for (int x = 0; x < out.width; ++x) {
+            float a =
+                result.opacity[static_cast<size_t>(line / alphaScale) * r.width + x / alphaScale];
+            auto v = static_cast<uint32_t>(std::lround(std::clamp(a, 0.0f, 1.0f) * 255));
+            out.at(x, line) = v << 16 | v << 8 | v;
+        }
+    return out;
+}
+
+void outline(analysis::Picture &p, const analysis::Rect &r, uint32_t colour, int thickness) {
+    for (int t = 0; t < thickness; ++t) {
+        const int left = r.x - t, top = r.y - t, right = r.x + r.width - 1 + t,
+                  bottom = r.y + r.height - 1 + t;
+        auto put = [&](int x, int line) {
+            if (x >= 0 && x < p.width && line >= 0 && line < p.height)
+                p.at(x, line) = colour;
+        };
+        for (int x = left; x <= right; ++x) {
+            put(x, top);
+            put(x, bottom);
+        }
+        for (int line = top; line <= bottom; ++line) {
+            put(left, line);
+            put(right, line);
+        }
+    }
+}
+
+// The candidates drawn over the frame, the chosen one last and thicker so it stays on top.
+analysis::Picture foundPicture(const analysis::Result &result, const analysis::Picture &frame) {
+    analysis::Picture out = frame;
+    for (const analysis::Candidate &c : result.candidates)
+        outline(out, c.rect, otherColour, 1);
+    outline(out, result.rect, chosenColour, 2);
+    return out;
+}
+
+} // namespace
+
+std::string logoSetName(int x, int y, char digit) {
+    return "logo_x_" + std::to_string(x) + "_y_" + std::to_string(y) + "_" + digit + ".bmp";
+}
+
+bool isLogoSetName(const std::string &name) {
+    static const std::regex pattern("logo_x_[0-9]+_y_[0-9]+_[012]\\.bmp");
+    return std::regex_match(name, pattern);
+}
+
+std::vector<std::filesystem::path> fixedAnalysisFiles(const std::filesystem::path &folder) {
+    return {folder / "logo.job", folder / "analysis.json", folder / "alpha.png",
+            folder / "found.png"};
+}
+
+std::string analysisJson(const analysis::Result &result, const AnalysisReport &report) {
+    ordered_json j;
+    j["input"] = report.input;
+    j["video"] = {{"width", report.videoWidth}, {"height", report.videoHeight}};
+    j["range"] = {{"start", report.start}, {"end", report.end}};
+
+    ordered_json candidates = ordered_json::array();
+    for (const analysis::Candidate &c : result.candidates)
+        candidates.push_back(
+            {{"rect", rectJson(c.rect)}, {"score", rounded(c.score)}, {"notes", c.notes}});
+    j["candidates"] = candidates;
+    j["rect"] = rectJson(result.rect);
+    j["rectGiven"] = report.rectGiven;
+
+    int64_t accepted = 0;
+    std::map<std::string, int64_t> rejected;
+    for (const analysis::FrameVerdict &v : result.verdicts) {
+        if (v.accepted)
+            ++accepted;
+        else
+            ++rejected[v.reason];
+    }
+    int64_t rejectedTotal = 0;
+    for (const auto &[reason, count] : rejected)
+        rejectedTotal += count;
+    j["frames"] = {{"read", result.framesRead}, {"sampled", result.framesSampled},
+                   {"accepted", accepted},      {"rejected", rejectedTotal},
+                   {"rejectedFor", rejected},   {"verdicts", verdictRuns(result.verdicts)}};
+    j["opacity"] = {{"logoPixels", result.stats.logoPixels},
+                    {"mean", rounded(result.stats.mean)},
+                    {"max", rounded(result.stats.max)},
+                    {"repairPixels", result.stats.repairPixels}};
+    j["predictedError"] = rounded(result.predictedError, 100);
+
+    ordered_json presence = ordered_json::array();
+    for (const analysis::PresenceRange &p : result.presence)
+        presence.push_back(
+            {{"start", p.start}, {"end", p.end}, {"fadeIn", p.fadeIn}, {"fadeOut", p.fadeOut}});
+    j["presence"] = presence;
+    j["job"] = {{"alpha", report.choice.alpha}, {"why", report.choice.why}};
+    return j.dump(2) + "\n";
+}
+
+JobChoice writeAnalysisFolder(const std::filesystem::path &folder, const analysis::Result &result,
+                              AnalysisReport report, const analysis::Picture &frame,
+                              const std::function<JobPlan()> &planJob) {
+    const analysis::Rect &r = result.rect;
+    const std::filesystem::path set[] = {folder / logoSetName(r.x, r.y, '0'),
+                                         folder / logoSetName(r.x, r.y, '1'),
+                                         folder / logoSetName(r.x, r.y, '2')};
+    JobPlan plan;
+    try {
+        writeBmp(set[0], toImage(result.black));
+        writeBmp(set[1], toImage(result.white));
+        writeBmp(set[2], toImage(result.mask));
+        plan = planJob();
+        report.choice = plan.choice;
+        writeWholeFile(folder / "analysis.json", analysisJson(result, report));
+        writePicture(folder / "alpha.png", bottomUp(alphaPicture(result)));
+        writePicture(folder / "found.png", bottomUp(foundPicture(result, frame)));
+        std::ostringstream text;
+        host::writeJobScript(text, plan.entries);
+        writeWholeFile(folder / "logo.job", text.str());
+    } catch (...) {
+        std::error_code ignored;
+        for (const std::filesystem::path &member : set)
+            std::filesystem::remove(member, ignored);
+        throw;
+    }
+    return plan.choice;
+}
+
+} // namespace pendra::cli

@@ -1,0 +1,58 @@
+// What `pendra analyze` leaves in its folder: the bitmap set named so that
+// --logo and the dialog's Browse place it, the job that replays it, the
+// analysis's findings as JSON, and two pictures for a person to check them.
+#pragma once
+
+#include "analysis/logo_analysis.h"
+#include "host/job_script.h"
+
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace pendra::cli {
+
+// The set's member `digit` ('0' over black, '1' over white, '2' the mask) for
+// a rectangle at x, y: logo_x_N_y_M_D.bmp.
+std::string logoSetName(int x, int y, char digit);
+
+// The files of the folder whose names do not depend on what is found.
+std::vector<std::filesystem::path> fixedAnalysisFiles(const std::filesystem::path &folder);
+
+// Whether `name` is a member of a set this command writes.
+bool isLogoSetName(const std::string &name);
+
+// What the job's filters get besides the set and the ranges.
+struct JobChoice {
+    int alpha = 255;
+    std::string why; // in words, for the JSON and the summary
+};
+
+struct AnalysisReport {
+    std::string input;
+    int videoWidth = 0, videoHeight = 0;
+    int64_t start = 0, end = 0; // the range looked at, as asked
+    bool rectGiven = false;
+    JobChoice choice;
+};
+
+// The job's filters and how their settings were chosen.
+struct JobPlan {
+    std::vector<host::JobEntry> entries;
+    JobChoice choice;
+};
+
+// Writes the set, then asks `planJob` for the job (which may read the set),
+// then the JSON, the pictures and, last, the job; each file appears only when
+// complete, and the set is taken away again when no job can follow it.
+// `frame` is a whole frame of the video for found.png. Returns the choice
+// made; throws CliError naming a file.
+JobChoice writeAnalysisFolder(const std::filesystem::path &folder, const analysis::Result &result,
+                              AnalysisReport report, const analysis::Picture &frame,
+                              const std::function<JobPlan()> &planJob);
+
+// The analysis's findings as JSON text (stable: the same result, the same bytes).
+std::string analysisJson(const analysis::Result &result, const AnalysisReport &report);
+
+} // namespace pendra::cli

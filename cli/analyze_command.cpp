@@ -1,0 +1,193 @@
+#include "cli/analyze_command.h"
+
+#include "cli/analysis_files.h"
+#include "cli/analysis_source.h"
+#include "cli/config_line.h"
+#include "cli/filter_job.h"
+#include "cli/output_check.h"
+#include "cli/progress.h"
+
+#include <cstdio>
+#include <system_error>
+
+namespace pendra::cli {
+
+namespace {
+
+// Refuses, before any work, a folder that is a file, files there that would be
+// replaced without -y, and a folder that cannot be made.
+void checkFolder(const AnalyzeRequest &r) {
+    const std::vector<std::filesystem::path> inputs{r.input};
+    std::error_code error;
+    if (!std::filesystem::exists(r.folder, error)) {
+        checkOutputFile(r.folder, inputs, false);
+        return;
+    }
+    if (!std::filesystem::is_directory(r.folder, error))
+        throw CliError(r.folder.string() + ": exists and is not a folder; name another with --out");
+    for (const std::filesystem::path &file : fixedAnalysisFiles(r.folder))
+        checkOutputFile(file, inputs, r.overwrite);
+    if (r.overwrite)
+        return;
+    for (const auto &entry : std::filesystem::directory_iterator(r.folder, error))
+        if (isLogoSetName(entry.path().filename().string()))
+            throw CliError(entry.path().string() + ": exists (use -y to overwrite)");
+}
+
+void checkRect(const AnalyzeRequest &r, int width, int height) {
+    if (!r.rect)
+        return;
+    const RectOption &x = *r.rect;
+    if (static_cast<int64_t>(x.x) + x.width > width ||
+        static_cast<int64_t>(x.y) + x.height > height)
+        throw CliError("--rect " + std::to_string(x.x) + "," + std::to_string(x.y) + "," +
+                           std::to_string(x.width) + "," + std::to_string(x.height) +
+                           " does not lie inside the " + std::to_string(width) + "x" +
+                           std::to_string(height) + " picture of " + r.input,
+                       2);
+}
+
+// Un-blending restores every logo pixel exactly when none is nearly opaque
+// or poorly fitted; otherwise the capture-based alpha, as Browse sets it, mixes
+// in the repair where un-blending would lift the noise.
+std::optional<int> pureAlpha(const analysis::Result &result) {
+    if (result.stats.repairPixels == 0)
+        return 255;
+    return std::nullopt;
+}
+
+// One Pendra filter per range where the logo is present; the set's path
+// absolute so the job runs from any folder. The module's fade window covers
+// N + 1 frames, so a fade of F partial frames is written as F - 1.
+JobPlan planJob(const analysis::Result &result, const std::filesystem::path &logo) {
+    JobPlan plan;
+    JobChoice &choice = plan.choice;
+    Options o;
+    o.command = Command::Process;
+    o.settings.logo = logo.string();
+    o.settings.bitmapBlur = 0;
+    o.settings.alpha = pureAlpha(result);
+    FilterJob filter(o);
+    std::vector<host::JobEntry> first = filter.entries();
+    std::optional<ConfigValues> values = parseConfigLine(first.at(0).call);
+    if (!values)
+        throw CliError("the filter's own settings could not be read back: " + first.at(0).call);
+    choice.alpha = values->alpha;
+    choice.why =
+        o.settings.alpha
+            ? "un-blending alone: no logo pixel is nearly opaque or "
+              "poorly fitted"
+            : "from the capture, as Browse sets it: " + std::to_string(result.stats.repairPixels) +
+                  " pixels are nearly opaque or poorly fitted";
+    for (const analysis::PresenceRange &p : result.presence) {
+        values->start = static_cast<int32_t>(p.start);
+        values->end = static_cast<int32_t>(p.end);
+        values->fadeIn = p.fadeIn > 0 ? p.fadeIn - 1 : 0;
+        values->fadeOut = p.fadeOut > 0 ? p.fadeOut - 1 : 0;
+        host::JobEntry entry = first.at(0);
+        entry.call = formatConfigLine(*values);
+        entry.line = 0;
+        entry.lineText.clear();
+        plan.entries.push_back(entry);
+    }
+    return plan;
+}
+
+// The frame found.png shows: the first the fit used, where the logo shows.
+analysis::Picture frameToShow(VideoFrameSource &source, const analysis::Result &result,
+                              int64_t start) {
+    int64_t wanted = start;
+    for (const analysis::FrameVerdict &v : result.verdicts)
+        if (v.accepted) {
+            wanted = v.frame;
+            break;
+        }
+    source.rewind();
+    analysis::Picture frame;
+    for (int64_t n = 0; source.advance(); ++n)
+        if (n == wanted) {
+            source.read({0, 0, source.width(), source.height()}, frame);
+            return frame;
+        }
+    return analysis::Picture(source.width(), source.height());
+}
+
+std::string rangesText(const std::vector<analysis::PresenceRange> &ranges) {
+    std::string text;
+    for (const analysis::PresenceRange &p : ranges)
+        text += (text.empty() ? "" : ", ") + std::to_string(p.start) + "-" + std::to_string(p.end);
+    return text;
+}
+
+} // namespace
+
+std::filesystem::path analysisFolderFor(const std::filesystem::path &file) {
+    return file.parent_path() / (file.stem().string() + "-logo");
+}
+
+std::filesystem::path analyzeVideo(const AnalyzeRequest &r) {
+    checkFolder(r);
+    VideoFrameSource source(r.input);
+    checkRect(r, source.width(), source.height());
+
+    analysis::Options options;
+    if (r.rect)
+        options.rect = analysis::Rect{r.rect->x, r.rect->y, r.rect->width, r.rect->height};
+    options.start = r.start;
+    options.end = r.end;
+    Progress progress("analyze", 0);
+    options.progress = [&progress](const std::string &pass, double done) {
+        progress.updateShare(pass, done);
+    };
+    analysis::Result result;
+    try {
+        result = analysis::analyze(source, options);
+    } catch (const analysis::Refusal &refusal) {
+        throw CliError(r.input + ": " + refusal.what());
+    }
+    progress.finish();
+    if (result.presence.empty())
+        throw CliError(r.input + ": the logo was found but no frame range where it is present");
+
+    std::error_code error;
+    std::filesystem::create_directories(r.folder, error);
+    if (error)
+        throw CliError(r.folder.string() + ": cannot make the folder: " + error.message());
+    const std::filesystem::path folder = std::filesystem::absolute(r.folder);
+    const analysis::Rect &rect = result.rect;
+
+    AnalysisReport report;
+    report.input = r.input;
+    report.videoWidth = source.width();
+    report.videoHeight = source.height();
+    report.start = r.start;
+    report.end = r.end;
+    report.rectGiven = r.rect.has_value();
+    const analysis::Picture frame = frameToShow(source, result, r.start);
+    // The job's settings are read from the set itself, so the set goes first;
+    // the job is written last, only once everything it names is there.
+    const std::filesystem::path logo = folder / logoSetName(rect.x, rect.y, '0');
+    const JobChoice choice =
+        writeAnalysisFolder(folder, result, report, frame, [&] { return planJob(result, logo); });
+    std::fprintf(stderr,
+                 "pendra: %s: logo at x %d, y %d (%dx%d), mean opacity %.2f, present in frames "
+                 "%s; alpha %d; wrote %s\n",
+                 r.input.c_str(), rect.x, rect.y, rect.width, rect.height, result.stats.mean,
+                 rangesText(result.presence).c_str(), choice.alpha, r.folder.string().c_str());
+    return folder / "logo.job";
+}
+
+int runAnalyze(const Options &o) {
+    AnalyzeRequest request;
+    request.input = o.input;
+    request.folder =
+        o.output.empty() ? analysisFolderFor(o.input) : std::filesystem::path(o.output);
+    request.rect = o.rect;
+    request.start = o.analysisStart.value_or(0);
+    request.end = o.analysisEnd.value_or(0);
+    request.overwrite = o.overwrite;
+    analyzeVideo(request);
+    return 0;
+}
+
+} // namespace pendra::cli
