@@ -1,0 +1,233 @@
+// pendra analyze and process --auto through the real command, on clips of
+// generated scenes whose logo, opacity and presence are known: the folder's
+// files, a job that replays and takes the logo out, byte-identical reruns,
+// and the errors (missing input, bad --rect, existing files, a refusal) that
+// must leave nothing behind.
+#include "cli/clip_writer.h"
+#include "host/module_library.h"
+#include "tests/cli/command_runner.h"
+#include "tests/support/generated_source.h"
+
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+namespace fs = std::filesystem;
+namespace t = pendra::test;
+using t::runPendra;
+
+namespace {
+
+fs::path here(const std::string &name) {
+    return pendra::host::executableFolder() / name;
+}
+
+std::string contents(const fs::path &path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// Present in frames 0..119 and 180..299, away for a break between.
+t::Scene breakScene() {
+    t::Scene scene;
+    scene.frames = 300;
+    scene.background = t::Background::Mixed;
+    t::GeneratedLogo logo = t::textLogo(150, 8, 0.6, 0xF0F0F0);
+    logo.presence = [](int64_t f) { return f >= 120 && f < 180 ? 0.0 : 1.0; };
+    scene.logos.push_back(logo);
+    return scene;
+}
+
+// Writes the scene losslessly, so the analysis sees the scene's own pixels.
+void writeClip(const t::Scene &scene, const fs::path &path) {
+    pendra::cli::ClipFormat format;
+    format.width = scene.width;
+    format.height = scene.height;
+    format.tone = false;
+    pendra::cli::ClipWriter writer(path.string(), format);
+    pendra::host::FrameBuffer frame(scene.width, scene.height);
+    for (int64_t n = 0; n < scene.frames; ++n) {
+        for (int line = 0; line < scene.height; ++line)
+            for (int x = 0; x < scene.width; ++x)
+                frame.atPicture(x, line) = t::scenePixel(scene, n, x, line);
+        writer.addFrame(frame);
+    }
+    writer.finish();
+}
+
+int channelError(uint32_t a, uint32_t b) {
+    int worst = 0;
+    for (int shift : {0, 8, 16})
+        worst = std::max(worst, std::abs(int(a >> shift & 0xFF) - int(b >> shift & 0xFF)));
+    return worst;
+}
+
+class Analyze : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        scene_ = breakScene();
+        writeClip(scene_, here("break.mkv"));
+        t::Scene still = breakScene();
+        still.background = t::Background::Still;
+        still.frames = 120;
+        writeClip(still, here("still.mkv"));
+    }
+    static t::Scene scene_;
+};
+
+t::Scene Analyze::scene_;
+
+TEST_F(Analyze, WritesTheSetJobFindingsAndPictures) {
+    fs::remove_all(here("found"));
+    t::CommandResult r = runPendra({"analyze", here("break.mkv").string(), "--out", "found"});
+    ASSERT_EQ(r.exitCode, 0) << r.errors;
+    const fs::path folder = here("found");
+
+    nlohmann::json j = nlohmann::json::parse(contents(folder / "analysis.json"));
+    const int x = j["rect"]["x"], y = j["rect"]["y"], w = j["rect"]["width"],
+              h = j["rect"]["height"];
+    // The rectangle holds the logo with a little room, and names the set.
+    const t::GeneratedLogo &logo = scene_.logos[0];
+    EXPECT_LE(x, logo.x);
+    EXPECT_LE(y, logo.y);
+    EXPECT_GE(x + w, logo.x + logo.width);
+    EXPECT_GE(y + h, logo.y + logo.height);
+    EXPECT_LE(logo.x - x, 10);
+    EXPECT_LE(x + w - logo.x - logo.width, 10);
+    const std::string stem = "logo_x_" + std::to_string(x) + "_y_" + std::to_string(y) + "_";
+    for (char digit : {'0', '1', '2'})
+        EXPECT_TRUE(fs::exists(folder / (stem + digit + ".bmp"))) << stem << digit;
+    EXPECT_FALSE(j["candidates"].empty());
+    EXPECT_GT(j["frames"]["accepted"].get<int>(), 0);
+    EXPECT_NEAR(j["opacity"]["max"].get<double>(), 0.6, 0.03);
+
+    // Two ranges around the break, each one filter of the job.
+    ASSERT_EQ(j["presence"].size(), 2u);
+    EXPECT_LE(std::abs(j["presence"][0]["end"].get<int>() - 119), 2);
+    EXPECT_LE(std::abs(j["presence"][1]["start"].get<int>() - 180), 2);
+    const std::string job = contents(folder / "logo.job");
+    size_t calls = 0;
+    for (size_t at = job.find(".Config(\""); at != std::string::npos;
+         at = job.find(".Config(\"", at + 1))
+        ++calls;
+    EXPECT_EQ(calls, 2u);
+    // The set's path is absolute, so the job runs from any folder.
+    EXPECT_NE(job.find(".Config(\"" + (folder / stem).string()), std::string::npos) << job;
+
+    // Pictures for a person: the opacity four times enlarged, and a whole frame.
+    t::VideoContents alpha = t::readVideo(folder / "alpha.png");
+    EXPECT_EQ(alpha.width, 4 * w);
+    EXPECT_EQ(alpha.height, 4 * h);
+    t::VideoContents found = t::readVideo(folder / "found.png");
+    EXPECT_EQ(found.width, scene_.width);
+
+    // The same input, the same files.
+    fs::remove_all(here("again"));
+    ASSERT_EQ(runPendra({"analyze", here("break.mkv").string(), "--out", "again"}).exitCode, 0);
+    for (const auto &entry : fs::directory_iterator(folder)) {
+        const std::string name = entry.path().filename().string();
+        if (name != "logo.job") {
+            EXPECT_EQ(contents(entry.path()), contents(here("again") / name)) << name;
+        }
+    }
+}
+
+TEST_F(Analyze, JobReplaysAndTakesTheLogoOut) {
+    fs::remove_all(here("replay"));
+    ASSERT_EQ(runPendra({"analyze", here("break.mkv").string(), "--out", "replay"}).exitCode, 0);
+    fs::remove(here("clean.mkv"));
+    t::CommandResult r =
+        runPendra({"process", here("break.mkv").string(), "clean.mkv", "--job",
+                   (here("replay") / "logo.job").string(), "--noise", "0", "--codec", "ffv1"});
+    ASSERT_EQ(r.exitCode, 0) << r.errors;
+    t::VideoContents in = t::readVideo(here("break.mkv"));
+    t::VideoContents out = t::readVideo(here("clean.mkv"));
+    ASSERT_EQ(out.frames.size(), 300u);
+
+    const t::GeneratedLogo &logo = scene_.logos[0];
+    double before = 0, after = 0;
+    double pixels = 0;
+    for (int64_t n = 0; n < 300; n += 7) {
+        if (n >= 118 && n < 182)
+            continue;
+        for (int line = logo.y; line < logo.y + logo.height; ++line)
+            for (int x = logo.x; x < logo.x + logo.width; ++x) {
+                if (logo.at(x, line) < 0.05)
+                    continue;
+                const uint32_t truth = t::backgroundPixel(scene_, n, x, line);
+                before += channelError(in.frames[n].atPicture(x, line), truth);
+                after += channelError(out.frames[n].atPicture(x, line), truth);
+                ++pixels;
+            }
+    }
+    ASSERT_GT(pixels, 0);
+    EXPECT_GT(before / pixels, 30);
+    EXPECT_LT(after / pixels, 3) << "before " << before / pixels;
+    // Frames of the break go through untouched.
+    for (int64_t n = 125; n < 175; n += 10)
+        EXPECT_TRUE(out.frames[n].samePixels(in.frames[n])) << "frame " << n;
+}
+
+TEST_F(Analyze, AutoAnalysesThenProcesses) {
+    fs::remove_all(here("auto-logo"));
+    fs::remove(here("auto.mkv"));
+    t::CommandResult r = runPendra({"process", here("break.mkv").string(), "auto.mkv", "--auto"});
+    ASSERT_EQ(r.exitCode, 0) << r.errors;
+    EXPECT_TRUE(fs::exists(here("auto.mkv")));
+    EXPECT_TRUE(fs::exists(here("auto-logo") / "logo.job"));
+    EXPECT_NE(r.errors.find("logo at x"), std::string::npos) << r.errors;
+    // The output and the folder exist now: a rerun without -y is refused before any work.
+    r = runPendra({"process", here("break.mkv").string(), "auto.mkv", "--auto"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.errors.find("auto.mkv"), std::string::npos) << r.errors;
+    EXPECT_EQ(runPendra({"process", here("break.mkv").string(), "auto.mkv", "--auto", "--logo",
+                         "x_0.bmp"})
+                  .exitCode,
+              2);
+}
+
+TEST_F(Analyze, ErrorsNameTheProblemAndLeaveNothing) {
+    t::CommandResult r = runPendra({"analyze", "missing.mkv"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.errors.find("missing.mkv"), std::string::npos) << r.errors;
+    EXPECT_FALSE(fs::exists(here("missing-logo")));
+
+    for (const char *bad : {"1,2,3", "1,2,3,0", "a,b,c,d", "-1,0,10,10"}) {
+        r = runPendra({"analyze", here("break.mkv").string(), "--rect", bad});
+        EXPECT_EQ(r.exitCode, 2) << bad;
+        EXPECT_NE(r.errors.find("--rect"), std::string::npos) << r.errors;
+    }
+    r = runPendra(
+        {"analyze", here("break.mkv").string(), "--rect", "180,0,20,20", "--out", "outside"});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_NE(r.errors.find("192x108"), std::string::npos) << r.errors;
+    EXPECT_FALSE(fs::exists(here("outside")));
+
+    // An existing file of the folder is refused without -y, replaced with it.
+    fs::remove_all(here("taken"));
+    fs::create_directory(here("taken"));
+    std::ofstream(here("taken") / "logo.job") << "mine";
+    r = runPendra({"analyze", here("break.mkv").string(), "--out", "taken"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.errors.find("logo.job"), std::string::npos) << r.errors;
+    EXPECT_EQ(contents(here("taken") / "logo.job"), "mine");
+    EXPECT_EQ(runPendra({"analyze", here("break.mkv").string(), "--out", "taken", "-y"}).exitCode,
+              0);
+
+    // A static camera: refused in one line, and no set or job left behind.
+    fs::remove_all(here("still-logo"));
+    r = runPendra({"analyze", here("still.mkv").string()});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(std::count(r.errors.begin(), r.errors.end(), '\n'), 1) << r.errors;
+    EXPECT_NE(r.errors.find("still.mkv"), std::string::npos) << r.errors;
+    EXPECT_FALSE(fs::exists(here("still-logo")));
+}
+
+} // namespace
