@@ -134,6 +134,28 @@ std::vector<Candidate> EdgePersistence::candidates(int ring) const {
             marks.push_back(m);
     }
 
+    // Marks whose rings would reach into one another are parts of one logo (an
+    // emblem beside its text): neither could be fitted with the other in its
+    // ring. A second mark elsewhere stays a candidate of its own.
+    const int reach = 2 * (1 + ring);
+    for (bool merged = true; merged;) {
+        merged = false;
+        for (size_t i = 0; i < marks.size() && !merged; ++i)
+            for (size_t j = i + 1; j < marks.size() && !merged; ++j) {
+                Mark &a = marks[i];
+                const Mark &b = marks[j];
+                if (a.left - reach > b.right || b.left - reach > a.right ||
+                    a.top - reach > b.bottom || b.top - reach > a.bottom)
+                    continue;
+                a.left = std::min(a.left, b.left), a.right = std::max(a.right, b.right);
+                a.top = std::min(a.top, b.top), a.bottom = std::max(a.bottom, b.bottom);
+                a.pixels += b.pixels;
+                a.strength += b.strength;
+                marks.erase(marks.begin() + static_cast<ptrdiff_t>(j));
+                merged = true;
+            }
+    }
+
     struct Ranked {
         Candidate candidate;
         bool inBand;
