@@ -109,9 +109,11 @@ std::vector<PresenceRange> presenceRanges(const std::vector<float> &strengths, i
         PresenceRange r;
         r.start = firstFrame + static_cast<int64_t>(begin);
         r.end = firstFrame + static_cast<int64_t>(end);
-        for (size_t k = begin; k <= end && v[k] < full; ++k)
+        // A fade is seen rising from faint or falling to it; a range that is
+        // already there when the video (or a cut) starts is weak, not fading.
+        for (size_t k = begin; begin < i && k <= end && v[k] < full; ++k)
             ++r.fadeIn;
-        for (size_t k = end + 1; k-- > begin && v[k] < full;)
+        for (size_t k = end + 1; end > coreEnd && k-- > begin && v[k] < full;)
             ++r.fadeOut;
         // A range that never reaches full strength is all fade: split it evenly.
         if (static_cast<size_t>(r.fadeIn) > end - begin) {
