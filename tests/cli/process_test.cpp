@@ -332,7 +332,7 @@ TEST_F(PendraCommand, EachFailureNamesTheFileAndLeavesNoOutput) {
          {"process", "lossless.mkv", "out10.mkv", "--x", "4", "--y", "4"},
          "out10.mkv",
          "pendra: process needs the logo: --logo FILE (its capture over black, or the mask), or "
-         "--job FILE (see pendra process --help)\n",
+         "--job FILE, or --auto to find it (see pendra process --help)\n",
          2},
         {"a top-down bitmap",
          {"process", "lossless.mkv", "out11.mkv", "--logo", here("flip0.bmp").string(), "--x", "40",
