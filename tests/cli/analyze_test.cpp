@@ -175,6 +175,31 @@ TEST_F(Analyze, JobReplaysAndTakesTheLogoOut) {
         EXPECT_TRUE(out.frames[n].samePixels(in.frames[n])) << "frame " << n;
 }
 
+// The module's fade window covers N + 1 frames: a fade of F partial frames is
+// written as F - 1, so the job repairs exactly the frames where the logo is
+// partly there.
+TEST_F(Analyze, FadesAreWrittenAsTheModuleCountsThem) {
+    t::Scene scene = breakScene();
+    scene.frames = 240;
+    // Away until frame 99, then 12 frames partly there (100..111).
+    scene.logos[0].presence = [](int64_t f) {
+        return f < 100 ? 0.0 : f < 112 ? double(f - 99) / 13 : 1.0;
+    };
+    writeClip(scene, here("fade.mkv"));
+    fs::remove_all(here("fade-logo"));
+    t::CommandResult r = runPendra({"analyze", here("fade.mkv").string()});
+    ASSERT_EQ(r.exitCode, 0) << r.errors;
+    nlohmann::json j = nlohmann::json::parse(contents(here("fade-logo") / "analysis.json"));
+    ASSERT_EQ(j["presence"].size(), 1u);
+    const int start = j["presence"][0]["start"], fadeIn = j["presence"][0]["fadeIn"];
+    EXPECT_LE(std::abs(start - 100), 2);
+    EXPECT_LE(std::abs(fadeIn - 12), 2);
+    const std::string job = contents(here("fade-logo") / "logo.job");
+    const std::string range =
+        ", " + std::to_string(start) + ", 239, " + std::to_string(fadeIn - 1) + ", 0, ";
+    EXPECT_NE(job.find(range), std::string::npos) << job << "\nwanted " << range;
+}
+
 TEST_F(Analyze, AutoAnalysesThenProcesses) {
     fs::remove_all(here("auto-logo"));
     fs::remove(here("auto.mkv"));
