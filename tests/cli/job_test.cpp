@@ -24,28 +24,6 @@ fs::path here(const std::string &name) {
     return pendra::host::executableFolder() / name;
 }
 
-// A logo set at half opacity over a clean border of three pixels; `withWhite`
-// adds the capture over white.
-void writeLogoSet(const std::string &stem, bool withWhite) {
-    RgbImage black(logoW, logoH, 0x000000), white(logoW, logoH, 0xFFFFFF),
-        mask(logoW, logoH, 0x000000);
-    for (int line = 3; line < logoH - 3; ++line)
-        for (int x = 3; x < logoW - 3; ++x) {
-            black.at(x, line) = 0x787878;
-            white.at(x, line) = 0xF8F8F8;
-            mask.at(x, line) = 0xFFFFFF;
-        }
-    pendra::cli::writeBmp(here(stem + "0.bmp"), black);
-    if (withWhite)
-        pendra::cli::writeBmp(here(stem + "1.bmp"), white);
-    pendra::cli::writeBmp(here(stem + "2.bmp"), mask);
-}
-
-std::vector<std::string> join(std::vector<std::string> a, const std::vector<std::string> &b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
-
 bool sameFrames(const VideoContents &a, const VideoContents &b) {
     if (a.frames.size() != b.frames.size())
         return false;
@@ -60,9 +38,9 @@ class PendraJobs : public ::testing::Test {
     static void SetUpTestSuite() {
         makeClip("-f lavfi -i testsrc2=size=160x120:rate=25:duration=0.8 -c:v ffv1 -pix_fmt bgr0",
                  here("clip.mkv"));
-        writeLogoSet("logo", true);
-        writeLogoSet("named_x_40_y_30_", true);
-        writeLogoSet("blackonly", false);
+        writeTestLogoSet("logo", logoW, logoH);
+        writeTestLogoSet("named_x_40_y_30_", logoW, logoH);
+        writeTestLogoSet("blackonly", logoW, logoH, {.withWhite = false});
     }
     void SetUp() override {
         for (const char *name : {"out.mkv", "a.mkv", "b.mkv", "c.mkv", "ab.mkv", "ab-by-hand.mkv",
