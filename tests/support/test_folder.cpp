@@ -1,5 +1,6 @@
 #include "tests/support/test_folder.h"
 
+#include "pendra_version.h"
 #include <fstream>
 
 namespace pendra::test {
@@ -28,7 +29,7 @@ std::unique_ptr<host::LoadedModule> loadModule() {
 }
 
 const host::RegisteredFilter &pendraFilter(const host::LoadedModule &module) {
-    return module.filter("Pendra (0.4.1)");
+    return module.filter(PENDRA_FILTER_NAME);
 }
 
 } // namespace pendra::test
