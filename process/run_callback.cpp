@@ -65,9 +65,9 @@ static bool rectangleReady(const FilterSettings *s, const FilterActivation *fa) 
         !s->sideTable || !s->vertEdge || !s->horzEdge || !s->smoothImage || !s->smoothScratch ||
         !s->blurPasses || !s->edgeList || !s->repairScratch)
         return false;
-    if ((s->blackMode == 1 || s->blackMode == 2) && !s->blackPixels)
+    if (hasBlackCapture(s) && !s->blackPixels)
         return false;
-    if (s->blackMode == 2 && !s->whitePixels)
+    if (s->blackMode == BLACK_AND_WHITE && !s->whitePixels)
         return false;
     return s->logoWidth > 0 && s->logoHeight > 0 && s->x >= 0 && s->y >= 0 &&
            s->x <= fa->src->w - s->logoWidth && s->y <= fa->src->h - s->logoHeight;
@@ -87,14 +87,16 @@ static void copySourceRect(FilterSettings *s, const FilterActivation *fa) {
     }
 }
 
-/* The three repair passes on a scene change, each traced, then the snapshot. */
+/* The three repair passes on a scene change, each traced, then the snapshot.
+ * The closing pass is labelled "2nd pass" like the second on purpose: saved
+ * traces and the tools that read them know only these two labels. */
 static void repairScene(FilterSettings *s, const FilterActivation *fa, int weight, FILE *trace) {
     repairFirstPass(s, fa, weight);
     tracePass(trace, s, "First pass", weight);
     repairSecondPass(s, fa, weight);
-    tracePass(trace, s, "2nd pass", 3 - weight);
+    tracePass(trace, s, "2nd pass", crossAxis(weight));
     repairClosingPass(s, fa);
-    tracePass(trace, s, "2nd pass", 3 - weight);
+    tracePass(trace, s, "2nd pass", crossAxis(weight));
     takeSnapshot(s, fa);
 }
 
