@@ -74,8 +74,8 @@ int VDCDECL filterInit(FilterActivation *fa, const FilterFunctions *) {
     s->white = processDefault(DEFAULT_WHITE);
     s->noiseL = processDefault(DEFAULT_NOISE_L);
     s->debugOutput = 0;
-    s->blackMode = 0;
-    s->maskMode = 0;
+    s->blackMode = BLACK_NONE;
+    s->maskMode = MASK_NONE;
     s->maxDeviation = 0;
     return 0;
 }

@@ -158,15 +158,15 @@ int loadLogoBitmaps(FilterSettings *s) {
     std::memcpy(path, s->bitmapPath, len);
     path[len] = '\0';
 
-    s->blackMode = 0;
-    s->maskMode = 0;
+    s->blackMode = BLACK_NONE;
+    s->maskMode = MASK_NONE;
     if (len < 5)
         return 1;
     char *digit = path + len - 5;
     if (*digit == '0')
-        s->blackMode = 1;
+        s->blackMode = BLACK_ONLY;
     else if (*digit == '2')
-        s->maskMode = 1;
+        s->maskMode = MASK_OWN;
     else
         return 1;
     if (std::strrchr(path, '.') == nullptr)
@@ -176,7 +176,7 @@ int loadLogoBitmaps(FilterSettings *s) {
     FILE *file = std::fopen(path, "rb");
     if (file == nullptr)
         return 1;
-    if (s->maskMode == 1) {
+    if (s->maskMode == MASK_OWN) {
         if (readMember(s, MEMBER_MASK, file, path, &shape, true))
             return 1;
         setShape(s, &shape);
@@ -191,7 +191,7 @@ int loadLogoBitmaps(FilterSettings *s) {
     *digit = '1';
     file = std::fopen(path, "rb");
     if (file != nullptr) {
-        s->blackMode = 2;
+        s->blackMode = BLACK_AND_WHITE;
         if (readMember(s, MEMBER_WHITE, file, path, &shape, false))
             return 1;
     }
@@ -200,13 +200,13 @@ int loadLogoBitmaps(FilterSettings *s) {
     file = std::fopen(path, "rb");
     if (file == nullptr) {
         releaseMember(s, MEMBER_MASK);
-        s->maskMode = 2;
+        s->maskMode = MASK_FROM_BLACK;
         s->maskFile = s->blackFile;
         s->maskPixels = s->blackPixels;
         std::memcpy(s->maskKey, s->blackKey, sizeof s->maskKey);
         return 0;
     }
-    s->maskMode = 1;
+    s->maskMode = MASK_OWN;
     return readMember(s, MEMBER_MASK, file, path, &shape, false);
 }
 

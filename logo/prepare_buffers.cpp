@@ -138,7 +138,7 @@ int prepareBuffers(FilterSettings *s, const FilterActivation *fa) {
     if (listEdges(s))
         return 1;
     fillBlurPasses(s->blurPasses, s->logoWidth, s->logoHeight, s->bb, s->feather);
-    if (s->blackMode == 1)
+    if (s->blackMode == BLACK_ONLY)
         buildUnblendTable(s->unblendTable, s->white, s->blackKey[0]);
     return 0;
 }
