@@ -11,6 +11,7 @@
  */
 #include "defaults/host_folder.h"
 #include "defaults/process_defaults.h"
+#include "logo/prepare_buffers.h"
 #include "module/callbacks.h"
 #include "module/filter_settings.h"
 #include "platform/windows_calls.h"
@@ -37,15 +38,7 @@ static void clearResources(FilterSettings *s) {
     s->whiteFile = s->whitePixels = nullptr;
     s->maskFile = s->maskPixels = nullptr;
     s->logoWidth = s->logoHeight = s->logoStride = 0;
-    s->sideTable = nullptr;
-    s->bitmapMask = s->vertEdge = s->horzEdge = nullptr;
-    s->smoothScratch = s->smoothImage = s->unblended = nullptr;
-    s->rectPixels = nullptr;
-    s->workMap = s->blurPasses = nullptr;
-    s->sourceRect = nullptr;
-    s->edgeList = nullptr;
-    s->edgeListCount = 0;
-    s->repairScratch = nullptr;
+    forgetBuffers(s);
     s->edgeCount = 0;
     for (int i = 0; i < 3; ++i)
         s->blackKey[i] = s->whiteKey[i] = s->maskKey[i] = 0;

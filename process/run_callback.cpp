@@ -14,6 +14,7 @@
  * hands the same buffer as source and destination gets exactly what
  * separate buffers give.
  */
+#include "logo/prepare_buffers.h"
 #include "module/callbacks.h"
 #include "process/frame_range.h"
 #include "process/stages.h"
@@ -61,9 +62,7 @@ static void copyFrame(const VFBitmap *src, const VFBitmap *dst) {
 /* True when a successful start left the buffers and the rectangle lies in the frame.
  * The dialog may move the rectangle after start, as far as 800 x 600. */
 static bool rectangleReady(const FilterSettings *s, const FilterActivation *fa) {
-    if (!s->sourceRect || !s->unblended || !s->workMap || !s->bitmapMask || !s->rectPixels ||
-        !s->sideTable || !s->vertEdge || !s->horzEdge || !s->smoothImage || !s->smoothScratch ||
-        !s->blurPasses || !s->edgeList || !s->repairScratch)
+    if (!buffersReady(s))
         return false;
     if (hasBlackCapture(s) && !s->blackPixels)
         return false;
