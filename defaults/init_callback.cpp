@@ -14,6 +14,7 @@
 #include "logo/prepare_buffers.h"
 #include "module/callbacks.h"
 #include "module/filter_settings.h"
+#include "module/user_settings.h"
 #include "platform/windows_calls.h"
 
 #include <cstdlib>
@@ -54,21 +55,7 @@ int VDCDECL filterInit(FilterActivation *fa, const FilterFunctions *) {
     /* An unknown folder leaves the path empty: the next start then fails cleanly. */
     hostPath("plugins" PATH_SEP "Logo.bmp", s->bitmapPath, sizeof s->bitmapPath);
 
-    s->x = processDefault(DEFAULT_X);
-    s->y = processDefault(DEFAULT_Y);
-    s->alpha = processDefault(DEFAULT_ALPHA);
-    s->fadeOut = processDefault(DEFAULT_FADEOUT);
-    s->side = processDefault(DEFAULT_SIDE);
-    s->start = processDefault(DEFAULT_START);
-    s->end = processDefault(DEFAULT_END);
-    s->fadeIn = processDefault(DEFAULT_FADEIN);
-    applyGradientDefaults(s);
-    s->scene = processDefault(DEFAULT_SCENE);
-    s->white = processDefault(DEFAULT_WHITE);
-    s->noiseL = processDefault(DEFAULT_NOISE_L);
-    s->debugOutput = 0;
-    s->blackMode = BLACK_NONE;
-    s->maskMode = MASK_NONE;
+    applyUserDefaults(s);
     s->maxDeviation = 0;
     return 0;
 }

@@ -12,10 +12,16 @@
 
 #include <cstddef>
 
-/* One integer setting: its name as the record spells it, and its place there. */
+/* A setting a new instance takes from no defaults file key: it starts at 0. */
+#define NO_DEFAULT_KEY (-1)
+
+/* One integer setting: its name as the record spells it, its place there, and
+ * the defaults file key a new instance takes it from (a DefaultKey), or
+ * NO_DEFAULT_KEY. */
 struct UserSetting {
     const char *name;
     size_t field;
+    int defaultKey;
 };
 
 /* Every user setting, in the record's order. */
@@ -25,6 +31,9 @@ extern const size_t userSettingCount;
 /* The setting's value in s. */
 int *userSettingOf(FilterSettings *s, const UserSetting *setting);
 int userSettingValue(const FilterSettings *s, const UserSetting *setting);
+
+/* Gives every user setting its value for a new instance. */
+void applyUserDefaults(FilterSettings *s);
 
 /* Copies the path and every user setting of from into to; images, buffers
  * and what describes them stay as they are in to. */
