@@ -257,7 +257,11 @@ std::string runProbeFrom(const std::filesystem::path &folder, const std::string 
                   fs::copy_options::overwrite_existing);
     std::ofstream(folder / "plugins" / "pendra" / "Pendra.ini") << ini;
     std::string output;
-    FILE *pipe = popen(("'" + (folder / "probe").string() + "'").c_str(), "r");
+    // Not "'" + a temporary string: GCC 12 at -O3 warns falsely (-Wrestrict) on that.
+    std::string probe = "'";
+    probe += (folder / "probe").string();
+    probe += '\'';
+    FILE *pipe = popen(probe.c_str(), "r");
     if (!pipe)
         return output;
     char buffer[4096];

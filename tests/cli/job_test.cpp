@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include "pendra_version.h"
 #include <algorithm>
 #include <fstream>
 
@@ -181,7 +182,7 @@ TEST_F(PendraJobs, AJobOfSeveralFiltersRunsThemAllInOrder) {
         std::string c = call;
         c.replace(c.find("%X"), 2, std::to_string(x));
         c.replace(c.find("%Y"), 2, std::to_string(y));
-        return "VirtualDub.video.filters.Add(\"Pendra (0.4.1)\");\n"
+        return "VirtualDub.video.filters.Add(\"" PENDRA_FILTER_NAME "\");\n"
                "VirtualDub.video.filters.instance[" +
                std::to_string(index) + "].Config(\"" + logo + "\"" + c;
     };
@@ -202,7 +203,7 @@ TEST_F(PendraJobs, AJobOfSeveralFiltersRunsThemAllInOrder) {
     // Settings options would be ambiguous; a saved job keeps both filters.
     CommandResult r = process("b.mkv", {"--job", "both.job", "--alpha", "3"});
     EXPECT_EQ(r.exitCode, 2);
-    EXPECT_NE(r.errors.find("both.job: holds 2 Pendra (0.4.1) filters"), std::string::npos);
+    EXPECT_NE(r.errors.find("both.job: holds 2 " PENDRA_FILTER_NAME " filters"), std::string::npos);
     r = runPendra({"preview", "clip.mkv", "--frame", "1", "--out", "shot.jpg", "--job", "both.job",
                    "--save-job", "job-out.job"});
     ASSERT_EQ(r.exitCode, 0) << r.errors;

@@ -1,5 +1,7 @@
 #include "tests/support/test_folder.h"
 
+#include "pendra_version.h"
+
 #include <cstdlib>
 #include <fstream>
 
@@ -29,7 +31,7 @@ std::unique_ptr<host::LoadedModule> loadModule() {
 }
 
 const host::RegisteredFilter &pendraFilter(const host::LoadedModule &module) {
-    return module.filter("Pendra (0.4.1)");
+    return module.filter(PENDRA_FILTER_NAME);
 }
 
 void setVariable(const char *name, const char *value) {
