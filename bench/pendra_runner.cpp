@@ -2,6 +2,7 @@
 
 #include "module/filter_settings.h"
 
+#include "pendra_version.h"
 #include <cstring>
 #include <stdexcept>
 
@@ -21,7 +22,7 @@ void LogoSet::write(const Logo &logo) const {
 PendraRunner::PendraRunner(int width, int height, bool inPlace, const LogoSet &set, int x, int y,
                            const std::function<void(FilterSettings &)> &configure) {
     module_ = std::make_unique<host::LoadedModule>(host::defaultModulePath());
-    instance_ = std::make_unique<host::FilterInstance>(module_->filter("Pendra (0.4.1)"));
+    instance_ = std::make_unique<host::FilterInstance>(module_->filter(PENDRA_FILTER_NAME));
     FilterSettings &s = instance_->dataAs<FilterSettings>();
     std::string path = set.blackPath().string();
     if (path.size() >= sizeof s.bitmapPath)

@@ -3,6 +3,7 @@
 // frame, so that its buffers hold what a real frame leaves in them.
 #include "bench/bench_setup.h"
 #include "bench/pendra_runner.h"
+#include "module/test_hooks.h"
 #include "process/smoothing_kernels.h"
 #include "process/stages.h"
 
@@ -70,14 +71,14 @@ void BM_StageBitmapBlur(benchmark::State &state) {
 void BM_StageSmoothingSse2(benchmark::State &state) {
     StageFixture f;
     size_t bytes = static_cast<size_t>(f.s->logoWidth) * f.s->logoHeight * 4;
-    smoothKernelChoice = 0;
+    const int previous = chooseSmoothKernel(SMOOTH_KERNEL_SSE2);
     for (auto _ : state) {
         std::memcpy(f.s->workMap, f.s->bitmapMask, bytes);
         repairBlurCounts(f.s);
         smoothRect(f.s, f.fa, f.s->smoothScratch, f.s->smoothImage, f.s->workMap, f.s->b3);
         smoothRect(f.s, f.fa, f.s->smoothScratch, f.s->smoothImage, f.s->blurPasses, f.s->bb);
     }
-    smoothKernelChoice = -1;
+    chooseSmoothKernel(previous);
 }
 
 void BM_StageNoise(benchmark::State &state) {

@@ -1,6 +1,8 @@
 #include "cli/config_line.h"
 
 #include "host/script_call.h"
+#include "logo/set_names.h"
+#include "module/config_text.h"
 
 #include <cctype>
 #include <filesystem>
@@ -11,31 +13,22 @@ namespace pendra::cli {
 
 namespace {
 
-int32_t pack(int first, int second, int third) {
-    return static_cast<int32_t>(static_cast<uint32_t>(first) << 16 |
-                                static_cast<uint32_t>(second) << 8 | static_cast<uint32_t>(third));
-}
-
-// The modes the loader would find for this set on disk.
+// The modes the filter's loader will find for this set on disk.
 void modesOnDisk(const std::string &path, int32_t &blackMode, int32_t &maskMode) {
-    blackMode = maskMode = 0;
-    if (path.size() < 5)
-        return;
-    size_t digit = path.size() - 5;
-    auto companion = [&](char c) {
-        std::string p = path;
-        p[digit] = c;
-        return std::filesystem::exists(p);
+    auto exists = [](const char *companion) {
+        std::error_code error;
+        return std::filesystem::exists(companion, error);
     };
-    if (path[digit] == '0') {
-        blackMode = companion('1') ? 2 : 1;
-        maskMode = companion('2') ? 1 : 2;
-    } else if (path[digit] == '2') {
-        maskMode = 1;
-    }
+    bitmapSetModes(path.c_str(), exists, &blackMode, &maskMode);
 }
 
 } // namespace
+
+int packedField(int32_t packed, int field) {
+    int fields[3];
+    unpackTriple(packed, &fields[2], &fields[1], &fields[0]);
+    return fields[field];
+}
 
 std::optional<ConfigValues> parseConfigLine(const std::string &text) {
     std::string_view call = text;
@@ -65,19 +58,12 @@ std::optional<ConfigValues> parseConfigLine(const std::string &text) {
 }
 
 std::string formatConfigLine(const ConfigValues &v) {
-    std::string path;
-    for (char ch : v.logo) {
-        path += ch;
-        if (ch == '\\')
-            path += '\\';
-    }
-    std::string out = "Config(\"" + path + "\",";
-    const int32_t numbers[] = {v.blackMode, v.maskMode, v.x,       v.y,     v.start,
-                               v.end,       v.fadeIn,   v.fadeOut, v.alpha, v.thresholds,
-                               v.blurs,     v.white,    v.side,    v.scene};
-    for (size_t i = 0; i < std::size(numbers); ++i)
-        out += (i ? ", " : "") + std::to_string(numbers[i]);
-    return out + ")";
+    const ConfigNumbers numbers = {v.blackMode, v.maskMode, v.x,       v.y,     v.start,
+                                   v.end,       v.fadeIn,   v.fadeOut, v.alpha, v.thresholds,
+                                   v.blurs,     v.white,    v.side,    v.scene};
+    std::string text(formatConfigCall(nullptr, 0, v.logo.c_str(), v.logo.size(), &numbers), '\0');
+    formatConfigCall(text.data(), text.size() + 1, v.logo.c_str(), v.logo.size(), &numbers);
+    return text;
 }
 
 void applySettingOptions(const SettingOptions &o, ConfigValues &v) {
@@ -100,13 +86,13 @@ void applySettingOptions(const SettingOptions &o, ConfigValues &v) {
     set(v.side, o.side);
     set(v.scene, o.scene);
     if (o.threshold1 || o.threshold2 || o.threshold3)
-        v.thresholds = pack(o.threshold1.value_or(packedField(v.thresholds, 2)),
-                            o.threshold2.value_or(packedField(v.thresholds, 1)),
-                            o.threshold3.value_or(packedField(v.thresholds, 0)));
+        v.thresholds = packTriple(o.threshold1.value_or(packedField(v.thresholds, 2)),
+                                  o.threshold2.value_or(packedField(v.thresholds, 1)),
+                                  o.threshold3.value_or(packedField(v.thresholds, 0)));
     if (o.blur || o.blur3 || o.bitmapBlur)
-        v.blurs = pack(o.blur.value_or(packedField(v.blurs, 2)),
-                       o.blur3.value_or(packedField(v.blurs, 1)),
-                       o.bitmapBlur.value_or(packedField(v.blurs, 0)));
+        v.blurs = packTriple(o.blur.value_or(packedField(v.blurs, 2)),
+                             o.blur3.value_or(packedField(v.blurs, 1)),
+                             o.bitmapBlur.value_or(packedField(v.blurs, 0)));
 }
 
 } // namespace pendra::cli

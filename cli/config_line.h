@@ -33,9 +33,7 @@ std::string formatConfigLine(const ConfigValues &values);
 // the files present beside a new logo, as the filter's loader finds them.
 void applySettingOptions(const SettingOptions &options, ConfigValues &values);
 
-// Unpacks one eight-bit field (0 = the lowest) of a packed triple.
-inline int packedField(int32_t packed, int field) {
-    return static_cast<int>((static_cast<uint32_t>(packed) >> (8 * field)) & 0xFF);
-}
+// Unpacks one eight-bit field (0 = the lowest) of a packed triple, as the filter does.
+int packedField(int32_t packed, int field);
 
 } // namespace pendra::cli

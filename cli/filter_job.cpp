@@ -9,6 +9,7 @@
 #include "logo/browse_rules.h"
 #include "module/filter_settings.h"
 
+#include "pendra_version.h"
 #include <climits>
 #include <cstdio>
 #include <filesystem>
@@ -18,7 +19,7 @@ namespace pendra::cli {
 
 namespace {
 
-const char *filterName = "Pendra (0.4.1)";
+const char *filterName = PENDRA_FILTER_NAME;
 
 // The Config calls of the job's Pendra filters, in order.
 std::vector<std::string> jobCalls(const std::string &path) {

@@ -7,6 +7,7 @@
 #include "host/script_call.h"
 #include "module/filter_settings.h"
 
+#include "pendra_version.h"
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -16,7 +17,7 @@ namespace pendra::cli {
 
 namespace {
 
-const char *filterName = "Pendra (0.4.1)";
+const char *filterName = PENDRA_FILTER_NAME;
 
 } // namespace
 

@@ -3,10 +3,24 @@
 # defaults file, and binaries may run in parallel. Each binary is one test;
 # under Wine that is one Wine start per binary.
 
-set(GTEST_SOURCE_DIR /usr/src/googletest CACHE PATH "GoogleTest sources")
-set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
-set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
-add_subdirectory(${GTEST_SOURCE_DIR} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+# Natively Debian's prebuilt GoogleTest; for mingw there is none, so it is
+# built from Debian's sources, without our warnings: it is not our code.
+if(WIN32)
+  set(GTEST_SOURCE_DIR /usr/src/googletest CACHE PATH "GoogleTest sources")
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+  get_directory_property(pendra_options COMPILE_OPTIONS)
+  set(gtest_options ${pendra_options})
+  list(REMOVE_ITEM gtest_options ${PENDRA_WARNING_OPTIONS})
+  set_directory_properties(PROPERTIES COMPILE_OPTIONS "${gtest_options}")
+  set(CMAKE_COMPILE_WARNING_AS_ERROR OFF)
+  add_subdirectory(${GTEST_SOURCE_DIR} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+  set(CMAKE_COMPILE_WARNING_AS_ERROR ${PENDRA_WERROR})
+  set_directory_properties(PROPERTIES COMPILE_OPTIONS "${pendra_options}")
+else()
+  find_package(GTest REQUIRED)
+  include(GoogleTest)
+endif()
 
 if(WIN32)
   set(PENDRA_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
@@ -43,11 +57,17 @@ endfunction()
 function(pendra_add_test name)
   pendra_test_binary(${name} ${ARGN})
   set(dir ${CMAKE_BINARY_DIR}/tests/${name})
-  add_test(NAME ${name} COMMAND ${name} WORKING_DIRECTORY ${dir})
-  set_tests_properties(${name} PROPERTIES TIMEOUT 600)
   if(WIN32)
-    set_tests_properties(${name} PROPERTIES ENVIRONMENT "${PENDRA_TEST_ENV}"
+    # One Wine start per program: the program is one test.
+    add_test(NAME ${name} COMMAND ${name} WORKING_DIRECTORY ${dir})
+    set_tests_properties(${name} PROPERTIES TIMEOUT 600 ENVIRONMENT "${PENDRA_TEST_ENV}"
                                             FIXTURES_REQUIRED wine)
+  else()
+    # One test per case, so that a failure names its case. The cases of one
+    # program share its folder, so they take turns; programs run in parallel.
+    gtest_discover_tests(${name} WORKING_DIRECTORY ${dir} TEST_PREFIX "${name}."
+                         DISCOVERY_MODE PRE_TEST
+                         PROPERTIES TIMEOUT 600 RESOURCE_LOCK ${name})
   endif()
 endfunction()
 

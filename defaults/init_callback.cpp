@@ -11,8 +11,10 @@
  */
 #include "defaults/host_folder.h"
 #include "defaults/process_defaults.h"
+#include "logo/prepare_buffers.h"
 #include "module/callbacks.h"
 #include "module/filter_settings.h"
+#include "module/user_settings.h"
 #include "platform/windows_calls.h"
 
 #include <cstdlib>
@@ -37,15 +39,7 @@ static void clearResources(FilterSettings *s) {
     s->whiteFile = s->whitePixels = nullptr;
     s->maskFile = s->maskPixels = nullptr;
     s->logoWidth = s->logoHeight = s->logoStride = 0;
-    s->sideTable = nullptr;
-    s->bitmapMask = s->vertEdge = s->horzEdge = nullptr;
-    s->smoothScratch = s->smoothImage = s->unblended = nullptr;
-    s->rectPixels = nullptr;
-    s->workMap = s->blurPasses = nullptr;
-    s->sourceRect = nullptr;
-    s->edgeList = nullptr;
-    s->edgeListCount = 0;
-    s->repairScratch = nullptr;
+    forgetBuffers(s);
     s->edgeCount = 0;
     for (int i = 0; i < 3; ++i)
         s->blackKey[i] = s->whiteKey[i] = s->maskKey[i] = 0;
@@ -61,21 +55,7 @@ int VDCDECL filterInit(FilterActivation *fa, const FilterFunctions *) {
     /* An unknown folder leaves the path empty: the next start then fails cleanly. */
     hostPath("plugins" PATH_SEP "Logo.bmp", s->bitmapPath, sizeof s->bitmapPath);
 
-    s->x = processDefault(DEFAULT_X);
-    s->y = processDefault(DEFAULT_Y);
-    s->alpha = processDefault(DEFAULT_ALPHA);
-    s->fadeOut = processDefault(DEFAULT_FADEOUT);
-    s->side = processDefault(DEFAULT_SIDE);
-    s->start = processDefault(DEFAULT_START);
-    s->end = processDefault(DEFAULT_END);
-    s->fadeIn = processDefault(DEFAULT_FADEIN);
-    applyGradientDefaults(s);
-    s->scene = processDefault(DEFAULT_SCENE);
-    s->white = processDefault(DEFAULT_WHITE);
-    s->noiseL = processDefault(DEFAULT_NOISE_L);
-    s->debugOutput = 0;
-    s->blackMode = 0;
-    s->maskMode = 0;
+    applyUserDefaults(s);
     s->maxDeviation = 0;
     return 0;
 }

@@ -12,38 +12,12 @@
 #include "dialog/dialog_win32.h"
 #include "dialog/resource.h"
 #include "module/callbacks.h"
+#include "module/user_settings.h"
 
 #include <commctrl.h>
 
 #include <cstdlib>
 #include <cstring>
-
-/* Copies every user setting of saved into s; images and buffers stay. */
-static void restoreSettings(FilterSettings *s, const FilterSettings *saved) {
-    std::memcpy(s->bitmapPath, saved->bitmapPath, sizeof s->bitmapPath);
-    s->debugOutput = saved->debugOutput;
-    s->x = saved->x;
-    s->y = saved->y;
-    s->alpha = saved->alpha;
-    s->side = saved->side;
-    s->start = saved->start;
-    s->end = saved->end;
-    s->fadeIn = saved->fadeIn;
-    s->fadeOut = saved->fadeOut;
-    s->t1 = saved->t1;
-    s->t2 = saved->t2;
-    s->t3 = saved->t3;
-    s->b2 = saved->b2;
-    s->b3 = saved->b3;
-    s->bb = saved->bb;
-    s->scene = saved->scene;
-    s->white = saved->white;
-    s->feather = saved->feather;
-    s->noiseL = saved->noiseL;
-    /* The modes are saved with the job, so they count as settings. */
-    s->blackMode = saved->blackMode;
-    s->maskMode = saved->maskMode;
-}
 
 /* Makes sure the trackbar class is registered before the dialog is built. */
 static void registerTrackbarClass() {
@@ -68,7 +42,7 @@ int VDCDECL filterConfig(FilterActivation *fa, const FilterFunctions *, VDXHWND 
         DialogBoxParamA(module, MAKEINTRESOURCEA(IDD_PENDRA_CONFIG), static_cast<HWND>(hwnd),
                         configDialogProc, reinterpret_cast<LPARAM>(s));
     if (result != 0)
-        restoreSettings(s, saved);
+        copyUserSettings(s, saved);
     std::free(saved);
     return result != 0 ? 1 : 0;
 }

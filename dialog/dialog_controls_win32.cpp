@@ -57,23 +57,23 @@ static void showKey(HWND dlg, int id, const int key[3]) {
 }
 
 void showBlackWhiteKeys(HWND dlg, const FilterSettings *s) {
-    if (s->blackMode == 1 || s->blackMode == 2)
+    if (hasBlackCapture(s))
         showKey(dlg, IDC_BLACK_KEY, s->blackKey);
     else
         SetDlgItemTextA(dlg, IDC_BLACK_KEY, "N/A");
-    if (s->blackMode == 2)
+    if (s->blackMode == BLACK_AND_WHITE)
         showKey(dlg, IDC_WHITE_KEY, s->whiteKey);
-    else if (s->blackMode == 1)
+    else if (s->blackMode == BLACK_ONLY)
         SetDlgItemTextA(dlg, IDC_WHITE_KEY, "Enter \\/");
     else
         SetDlgItemTextA(dlg, IDC_WHITE_KEY, "N/A");
-    EnableWindow(GetDlgItem(dlg, IDC_WHITE_LEVEL), s->blackMode == 1);
+    EnableWindow(GetDlgItem(dlg, IDC_WHITE_LEVEL), s->blackMode == BLACK_ONLY);
 }
 
 void showMaskKey(HWND dlg, const FilterSettings *s) {
-    if (s->maskMode == 1)
+    if (s->maskMode == MASK_OWN)
         showKey(dlg, IDC_MASK_KEY, s->maskKey);
-    else if (s->maskMode == 2)
+    else if (s->maskMode == MASK_FROM_BLACK)
         SetDlgItemTextA(dlg, IDC_MASK_KEY, "<- Using Black");
     else
         SetDlgItemTextA(dlg, IDC_MASK_KEY, "N/A");

@@ -7,13 +7,14 @@
 #include "host/module_library.h"
 #include "host/preview_win32.h"
 
+#include "pendra_version.h"
 #include <algorithm>
 
 namespace pendra::host {
 
 namespace {
 
-const char kPendraFilter[] = "Pendra (0.4.1)";
+const char kPendraFilter[] = PENDRA_FILTER_NAME;
 
 } // namespace
 

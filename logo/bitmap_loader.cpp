@@ -15,6 +15,7 @@
  */
 #include "logo/bitmap_file.h"
 #include "logo/logo_bitmaps.h"
+#include "logo/set_names.h"
 #include "module/memory.h"
 
 #include <cstdint>
@@ -158,25 +159,24 @@ int loadLogoBitmaps(FilterSettings *s) {
     std::memcpy(path, s->bitmapPath, len);
     path[len] = '\0';
 
-    s->blackMode = 0;
-    s->maskMode = 0;
-    if (len < 5)
+    s->blackMode = BLACK_NONE;
+    s->maskMode = MASK_NONE;
+    long digitIndex = setDigitIndex(path, len);
+    if (digitIndex < 0)
         return 1;
-    char *digit = path + len - 5;
-    if (*digit == '0')
-        s->blackMode = 1;
-    else if (*digit == '2')
-        s->maskMode = 1;
+    char *digit = path + digitIndex;
+    if (*digit == SET_DIGIT_BLACK)
+        s->blackMode = BLACK_ONLY;
     else
-        return 1;
-    if (std::strrchr(path, '.') == nullptr)
+        s->maskMode = MASK_OWN;
+    if (!setNameHasExtension(path))
         return 1;
 
     BitmapShape shape;
     FILE *file = std::fopen(path, "rb");
     if (file == nullptr)
         return 1;
-    if (s->maskMode == 1) {
+    if (s->maskMode == MASK_OWN) {
         if (readMember(s, MEMBER_MASK, file, path, &shape, true))
             return 1;
         setShape(s, &shape);
@@ -188,25 +188,25 @@ int loadLogoBitmaps(FilterSettings *s) {
     setShape(s, &shape);
     s->maxDeviation = blackDeviation(s);
 
-    *digit = '1';
+    *digit = SET_DIGIT_WHITE;
     file = std::fopen(path, "rb");
     if (file != nullptr) {
-        s->blackMode = 2;
+        s->blackMode = blackModeOfSet(true);
         if (readMember(s, MEMBER_WHITE, file, path, &shape, false))
             return 1;
     }
 
-    *digit = '2';
+    *digit = SET_DIGIT_MASK;
     file = std::fopen(path, "rb");
     if (file == nullptr) {
         releaseMember(s, MEMBER_MASK);
-        s->maskMode = 2;
+        s->maskMode = maskModeOfSet(false);
         s->maskFile = s->blackFile;
         s->maskPixels = s->blackPixels;
         std::memcpy(s->maskKey, s->blackKey, sizeof s->maskKey);
         return 0;
     }
-    s->maskMode = 1;
+    s->maskMode = maskModeOfSet(true);
     return readMember(s, MEMBER_MASK, file, path, &shape, false);
 }
 

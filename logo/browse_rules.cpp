@@ -30,7 +30,7 @@ int positionFromName(const char *path, const char *tag, int limit, int *value) {
 }
 
 int automaticAlpha(const FilterSettings *s) {
-    if (s->blackMode == 0 && s->maskMode == 1)
+    if (s->blackMode == BLACK_NONE && s->maskMode == MASK_OWN)
         return 0; /* an interpolate bitmap alone: nothing to un-blend */
     /* In 64 bits: the defaults file may hold any integer. */
     long long a = static_cast<long long>(processDefault(DEFAULT_ALPHA_T)) + 255 - s->maxDeviation;

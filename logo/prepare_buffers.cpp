@@ -12,6 +12,7 @@
 #include "logo/start_tables.h"
 #include "module/memory.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 
@@ -25,23 +26,69 @@ static void *allocZeroed(size_t count, size_t elementSize) {
     return block;
 }
 
-/* Allocates into *field; 0 on success. */
-template <typename T> static int allocBuffer(T **field, size_t count) {
-    *field = static_cast<T *>(allocZeroed(count, sizeof(T)));
-    return *field == nullptr ? 1 : 0;
+/* How many elements a working buffer holds. */
+enum BufferLength {
+    PER_PIXEL,  /* one per rectangle pixel */
+    PER_COLUMN, /* REPAIR_SCRATCH_PER_COLUMN per rectangle column */
+    PER_EDGE,   /* one per edge pixel, at least one: sized and filled by listEdges */
+};
+
+/* One working buffer: where its pointer lives in the record, its element size, its length. */
+struct WorkingBuffer {
+    size_t field;
+    size_t elementSize;
+    BufferLength length;
+};
+
+#define BUFFER(member, length)                                                                     \
+    {                                                                                              \
+        offsetof(FilterSettings, member), sizeof *static_cast<FilterSettings *>(nullptr)->member,  \
+            length                                                                                 \
+    }
+
+/* Every working buffer of a run, in the order of allocation: a new buffer is
+ * added here alone, and is allocated, released, forgotten and tested for
+ * readiness with the rest. sourceRect comes after the others allocated at
+ * start, so that the run callback's test of it vouches for them. */
+static const WorkingBuffer workingBuffers[] = {
+    BUFFER(smoothScratch, PER_PIXEL),  BUFFER(smoothImage, PER_PIXEL),
+    BUFFER(unblended, PER_PIXEL),      BUFFER(rectPixels, PER_PIXEL),
+    BUFFER(workMap, PER_PIXEL),        BUFFER(blurPasses, PER_PIXEL),
+    BUFFER(bitmapMask, PER_PIXEL),     BUFFER(vertEdge, PER_PIXEL),
+    BUFFER(horzEdge, PER_PIXEL),       BUFFER(sideTable, PER_PIXEL),
+    BUFFER(repairScratch, PER_COLUMN), BUFFER(sourceRect, PER_PIXEL),
+    BUFFER(edgeList, PER_EDGE),
+};
+
+#define WORKING_BUFFER_COUNT (sizeof workingBuffers / sizeof workingBuffers[0])
+
+/* The buffer's pointer, copied out of the record whatever its element type. */
+static void *bufferOf(const FilterSettings *s, const WorkingBuffer *b) {
+    void *block;
+    std::memcpy(&block, reinterpret_cast<const char *>(s) + b->field, sizeof block);
+    return block;
 }
 
-/* Allocates the working buffers in their fixed order; stops at the first failure.
- * sourceRect comes last, so that the run callback's test of it vouches for the rest. */
+static void setBuffer(FilterSettings *s, const WorkingBuffer *b, void *block) {
+    std::memcpy(reinterpret_cast<char *>(s) + b->field, &block, sizeof block);
+}
+
+/* Allocates the buffers sized by the rectangle in their fixed order; stops at
+ * the first failure. */
 static int allocateBuffers(FilterSettings *s, size_t n) {
-    return allocBuffer(&s->smoothScratch, n) || allocBuffer(&s->smoothImage, n) ||
-           allocBuffer(&s->unblended, n) || allocBuffer(&s->rectPixels, n) ||
-           allocBuffer(&s->workMap, n) || allocBuffer(&s->blurPasses, n) ||
-           allocBuffer(&s->bitmapMask, n) || allocBuffer(&s->vertEdge, n) ||
-           allocBuffer(&s->horzEdge, n) || allocBuffer(&s->sideTable, n) ||
-           allocBuffer(&s->repairScratch,
-                       REPAIR_SCRATCH_PER_COLUMN * static_cast<size_t>(s->logoWidth)) ||
-           allocBuffer(&s->sourceRect, n);
+    for (size_t i = 0; i < WORKING_BUFFER_COUNT; ++i) {
+        const WorkingBuffer *b = &workingBuffers[i];
+        if (b->length == PER_EDGE)
+            continue;
+        size_t count = b->length == PER_PIXEL
+                           ? n
+                           : REPAIR_SCRATCH_PER_COLUMN * static_cast<size_t>(s->logoWidth);
+        void *block = allocZeroed(count, b->elementSize);
+        setBuffer(s, b, block);
+        if (block == nullptr)
+            return 1;
+    }
+    return 0;
 }
 
 /* 1 for each pixel of exactly the interpolate bitmap's key colour, else 0. */
@@ -101,7 +148,9 @@ static int listEdges(FilterSettings *s) {
         for (int c = 1; c <= w - 2; ++c)
             count += s->vertEdge[r * w + c] != 0 || s->horzEdge[r * w + c] != 0;
     /* At least one entry, so that an empty list is not taken for a failure. */
-    if (allocBuffer(&s->edgeList, count > 0 ? static_cast<size_t>(count) : 1))
+    s->edgeList = static_cast<EdgeRecord *>(
+        allocZeroed(count > 0 ? static_cast<size_t>(count) : 1, sizeof(EdgeRecord)));
+    if (s->edgeList == nullptr)
         return 1;
     EdgeRecord *e = s->edgeList;
     for (int r = 1; r <= h - 2; ++r)
@@ -138,30 +187,28 @@ int prepareBuffers(FilterSettings *s, const FilterActivation *fa) {
     if (listEdges(s))
         return 1;
     fillBlurPasses(s->blurPasses, s->logoWidth, s->logoHeight, s->bb, s->feather);
-    if (s->blackMode == 1)
+    if (s->blackMode == BLACK_ONLY)
         buildUnblendTable(s->unblendTable, s->white, s->blackKey[0]);
     return 0;
 }
 
-/* Releases one working buffer and empties its field. */
-template <typename T> static void releaseBuffer(T *&field) {
-    moduleFree(field);
-    field = nullptr;
+void releaseBuffers(FilterSettings *s) {
+    for (size_t i = 0; i < WORKING_BUFFER_COUNT; ++i) {
+        moduleFree(bufferOf(s, &workingBuffers[i]));
+        setBuffer(s, &workingBuffers[i], nullptr);
+    }
+    s->edgeListCount = 0;
 }
 
-void releaseBuffers(FilterSettings *s) {
-    releaseBuffer(s->sideTable);
-    releaseBuffer(s->bitmapMask);
-    releaseBuffer(s->vertEdge);
-    releaseBuffer(s->horzEdge);
-    releaseBuffer(s->smoothScratch);
-    releaseBuffer(s->smoothImage);
-    releaseBuffer(s->unblended);
-    releaseBuffer(s->rectPixels);
-    releaseBuffer(s->workMap);
-    releaseBuffer(s->blurPasses);
-    releaseBuffer(s->sourceRect);
-    releaseBuffer(s->edgeList);
+void forgetBuffers(FilterSettings *s) {
+    for (size_t i = 0; i < WORKING_BUFFER_COUNT; ++i)
+        setBuffer(s, &workingBuffers[i], nullptr);
     s->edgeListCount = 0;
-    releaseBuffer(s->repairScratch);
+}
+
+bool buffersReady(const FilterSettings *s) {
+    for (size_t i = 0; i < WORKING_BUFFER_COUNT; ++i)
+        if (bufferOf(s, &workingBuffers[i]) == nullptr)
+            return false;
+    return true;
 }

@@ -18,4 +18,10 @@ int buildSideTable(FilterSettings *s, const int32_t *bitmapMask, SideRecord *sid
 /* Releases the working buffers and clears their pointers; null ones are skipped. */
 void releaseBuffers(FilterSettings *s);
 
+/* Clears the working buffers' pointers without releasing anything: a new record owns none. */
+void forgetBuffers(FilterSettings *s);
+
+/* Whether every working buffer is there, as after a successful start. */
+bool buffersReady(const FilterSettings *s);
+
 #endif

@@ -27,31 +27,31 @@ int buildSideTable(FilterSettings *s, const int32_t *bitmapMask, SideRecord *sid
     for (int r = 1; r <= h - 2; ++r) {
         const int64_t frameRow = bottomRow + r;
         for (int c = 1; c <= w - 2; ++c) {
-            if (bitmapMask[r * w + c] != 0)
+            if (bitmapMask[r * w + c] != STATE_LOGO)
                 continue;
             SideRecord *rec = &sideTable[r * w + c];
             const int64_t column = static_cast<int64_t>(s->x) + c;
             int d;
 
-            for (d = 1; bitmapMask[(r - d) * w + c] != 1; ++d)
+            for (d = 1; bitmapMask[(r - d) * w + c] != STATE_CLEAN; ++d)
                 if (r - d == 0)
                     return 1;
             rec->southDistance = d;
             rec->southOffset = frameOffset(frameRow - d, column, pitch);
 
-            for (d = 1; bitmapMask[r * w + c + d] != 1; ++d)
+            for (d = 1; bitmapMask[r * w + c + d] != STATE_CLEAN; ++d)
                 if (c + d == w - 1)
                     return 1;
             rec->eastDistance = d;
             rec->eastOffset = frameOffset(frameRow, column + d, pitch);
 
-            for (d = 1; bitmapMask[(r + d) * w + c] != 1; ++d)
+            for (d = 1; bitmapMask[(r + d) * w + c] != STATE_CLEAN; ++d)
                 if (r + d == h - 1)
                     return 1;
             rec->northDistance = d;
             rec->northOffset = frameOffset(frameRow + d, column, pitch);
 
-            for (d = 1; bitmapMask[r * w + c - d] != 1; ++d)
+            for (d = 1; bitmapMask[r * w + c - d] != STATE_CLEAN; ++d)
                 if (c - d == 0)
                     return 1;
             rec->westDistance = d;

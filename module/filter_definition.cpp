@@ -7,6 +7,7 @@
  */
 #include "module/callbacks.h"
 #include "module/filter_settings.h"
+#include "pendra_version.h"
 
 static ScriptFunctionDef scriptFunctions[] = {
     {scriptConfig, "Config", "0siiiiiiiiiiiiii"},
@@ -19,7 +20,7 @@ static FilterDefinition filterDefinition = {
     nullptr,                       /* next: the host fills it */
     nullptr,                       /* prev */
     nullptr,                       /* module */
-    "Pendra (0.4.1)",              /* name */
+    PENDRA_FILTER_NAME,            /* name */
     "That logo has ceased to be!", /* desc */
     "Ondrel",                      /* maker */
     nullptr,                       /* private_data */

@@ -19,6 +19,40 @@
 #define UNBLEND_TABLE_SIZE (256 * 256)
 #define REPAIR_SCRATCH_PER_COLUMN 4
 
+/* Which captures the bitmap set holds (blackMode); saved as these numbers. */
+enum BlackMode {
+    BLACK_NONE = 0,      /* no capture over black: an interpolate bitmap alone */
+    BLACK_ONLY = 1,      /* over black; white is the White Level setting */
+    BLACK_AND_WHITE = 2, /* over black and over white */
+};
+
+/* Where the interpolate mask comes from (maskMode); saved as these numbers. */
+enum MaskMode {
+    MASK_NONE = 0,      /* not loaded */
+    MASK_OWN = 1,       /* its own bitmap */
+    MASK_FROM_BLACK = 2 /* the black capture's key colour */
+};
+
+/* The axis a repair pass interpolates along. */
+enum RepairAxis {
+    AXIS_NORTH_SOUTH = 1,
+    AXIS_EAST_WEST = 2,
+};
+
+/* The other axis: the second and closing passes work across the first. */
+inline int crossAxis(int axis) {
+    return AXIS_NORTH_SOUTH + AXIS_EAST_WEST - axis;
+}
+
+/* A work-map entry: what the repair passes have made of a rectangle pixel.
+ * The bitmap mask holds only the first two. */
+enum RepairState {
+    STATE_LOGO = 0,        /* under the logo, not yet repaired */
+    STATE_CLEAN = 1,       /* clean: outside the logo */
+    STATE_FIRST_PASS = 2,  /* repaired by the first pass */
+    STATE_SECOND_PASS = 3, /* repaired by the second pass */
+};
+
 /* Red, green, blue as signed 32-bit values (16.16 fixed point while smoothing). */
 struct ChannelTriple {
     int32_t red;
@@ -101,8 +135,8 @@ struct FilterSettings {
     int blackKey[3]; /* red, green, blue */
     int whiteKey[3];
     int maskKey[3];
-    int blackMode;
-    int maskMode;
+    int blackMode; /* a BlackMode */
+    int maskMode;  /* a MaskMode */
     int white;
     unsigned char unblendTable[UNBLEND_TABLE_SIZE];
     int feather;
@@ -122,6 +156,11 @@ struct FilterSettings {
 
 static_assert(std::is_trivially_copyable_v<FilterSettings>);
 static_assert(std::is_standard_layout_v<FilterSettings>);
+
+/* True when the set holds a capture over black to un-blend with. */
+inline bool hasBlackCapture(const FilterSettings *s) {
+    return s->blackMode == BLACK_ONLY || s->blackMode == BLACK_AND_WHITE;
+}
 
 /* The instance record behind an activation. */
 inline FilterSettings *settingsOf(const FilterActivation *fa) {

@@ -4,6 +4,7 @@
  * counters suffice.
  */
 #include "module/memory.h"
+#include "module/test_hooks.h"
 
 #include <cstdlib>
 

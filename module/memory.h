@@ -14,18 +14,6 @@ void *moduleAlloc(size_t size);
 /* free; null is ignored. */
 void moduleFree(void *block);
 
-/* Test hook: after n more allocations succeed, the next one fails (once).
- * A negative n means no allocation fails. */
-void failAllocationAfter(int n);
-
-/* Test hook: whether the failure set by failAllocationAfter has yet to happen. */
-bool allocationFailurePending();
-
-/* Test hook: the largest size asked for since the last call (which starts
- * the count again). */
-size_t moduleLargestRequest();
-
-/* Test hook: blocks taken by moduleAlloc and not yet given back. */
-long moduleLiveBlocks();
+/* The failure hook and the counters are the test interface's (module/test_hooks.h). */
 
 #endif

@@ -10,6 +10,7 @@
  */
 #include "logo/logo_bitmaps.h"
 #include "module/callbacks.h"
+#include "module/config_text.h"
 #include "module/filter_settings.h"
 
 #include <cstdint>
@@ -17,14 +18,6 @@
 
 /* The call's arguments: the path and fourteen integers. */
 #define CONFIG_ARG_COUNT 15
-
-/* Takes bits 16 to 23, 8 to 15 and 0 to 7 of a packed triple. */
-static void unpackTriple(int packed, int *first, int *second, int *third) {
-    uint32_t bits = static_cast<uint32_t>(packed);
-    *first = static_cast<int>((bits >> 16) & 0xFF);
-    *second = static_cast<int>((bits >> 8) & 0xFF);
-    *third = static_cast<int>(bits & 0xFF);
-}
 
 /* Copies the call's path into the record. A path longer than the field holds
  * is refused rather than cut to the name of some other file: the path is left

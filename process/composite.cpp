@@ -19,7 +19,7 @@ double blendFactor(const FilterSettings *s, uint32_t frame) {
 }
 
 bool compositeUsesUnblended(const FilterSettings *s, double f) {
-    return (s->blackMode == 1 || s->blackMode == 2) && f > 0.0 && f <= 1.0;
+    return hasBlackCapture(s) && f > 0.0 && f <= 1.0;
 }
 
 /* trunc(top * f + (1 - f) * under); both terms are non-negative. */
@@ -29,7 +29,7 @@ static int mixChannel(int top, int under, double f) {
 
 void compositeRect(const FilterSettings *s, const FilterActivation *fa, double f) {
     bool mix = f > 0.0 && f < 1.0;
-    bool unblendedOnly = f == 1.0 && s->blackMode != 0;
+    bool unblendedOnly = f == 1.0 && s->blackMode != BLACK_NONE;
     if (!mix && !unblendedOnly)
         return;
     FrameRect fr = frameRectOf(s, fa);
@@ -37,10 +37,10 @@ void compositeRect(const FilterSettings *s, const FilterActivation *fa, double f
         uint32_t *row = rectRow(&fr, r);
         for (int c = 0; c < fr.w; ++c) {
             int k = r * fr.w + c;
-            if (s->bitmapMask[k] != 0)
+            if (s->bitmapMask[k] != STATE_LOGO)
                 continue;
             int red, green, blue;
-            if (s->blackMode == 0) {
+            if (s->blackMode == BLACK_NONE) {
                 uint32_t source = s->sourceRect[k];
                 red = redOf(source);
                 green = greenOf(source);

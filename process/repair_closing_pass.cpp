@@ -122,7 +122,7 @@ static uint32_t closingValue(const ClosingRun *run, uint32_t south, int dS, uint
 /* Row of the first non-zero entry above row r in column c, or the top border row. */
 static int nextMarkedRow(const int32_t *workMap, int w, int h, int r, int c) {
     int q = r + 1;
-    while (q < h - 1 && workMap[q * w + c] == 0)
+    while (q < h - 1 && workMap[q * w + c] == STATE_LOGO)
         ++q;
     return q;
 }

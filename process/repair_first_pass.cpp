@@ -15,7 +15,7 @@ static void rewriteLogoPixels(const FilterSettings *s, const FrameRect *fr) {
         uint32_t *row = rectRow(fr, r);
         const int32_t *maskRow = s->bitmapMask + r * fr->w;
         for (int c = 1; c <= fr->w - 2; ++c)
-            if (maskRow[c] == 0)
+            if (maskRow[c] == STATE_LOGO)
                 row[c] &= 0xFFFFFFu;
     }
 }
@@ -24,10 +24,10 @@ void repairFirstPass(FilterSettings *s, const FilterActivation *fa, int weight) 
     FrameRect fr = frameRectOf(s, fa);
     if (fr.w < 3 || fr.h < 3)
         return;
-    RunPass pass = {s->bitmapMask, s->workMap, 2, s->t1, FILL_LINEAR};
-    if (weight == 1)
+    RunPass pass = {s->bitmapMask, s->workMap, STATE_FIRST_PASS, s->t1, FILL_LINEAR};
+    if (weight == AXIS_NORTH_SOUTH)
         repairColumnRuns(&pass, &fr, s->repairScratch);
-    else if (weight == 2)
+    else if (weight == AXIS_EAST_WEST)
         repairRowRuns(&pass, &fr, s->repairScratch);
     else
         rewriteLogoPixels(s, &fr);

@@ -16,7 +16,7 @@ static void rewriteUnrepaired(const FilterSettings *s, const FrameRect *fr) {
         uint32_t *row = rectRow(fr, r);
         const int32_t *mapRow = s->workMap + r * fr->w;
         for (int c = 1; c <= fr->w - 2; ++c)
-            if (mapRow[c] == 0)
+            if (mapRow[c] == STATE_LOGO)
                 row[c] &= 0xFFFFFFu;
     }
 }
@@ -25,11 +25,11 @@ void repairSecondPass(FilterSettings *s, const FilterActivation *fa, int weight)
     FrameRect fr = frameRectOf(s, fa);
     if (fr.w < 3 || fr.h < 3)
         return;
-    RunPass pass = {s->workMap, s->workMap, 3, s->t2, FILL_CHAINED};
-    int axis = 3 - weight;
-    if (axis == 1)
+    RunPass pass = {s->workMap, s->workMap, STATE_SECOND_PASS, s->t2, FILL_CHAINED};
+    int axis = crossAxis(weight);
+    if (axis == AXIS_NORTH_SOUTH)
         repairColumnRuns(&pass, &fr, s->repairScratch);
-    else if (axis == 2)
+    else if (axis == AXIS_EAST_WEST)
         repairRowRuns(&pass, &fr, s->repairScratch);
     else
         rewriteUnrepaired(s, &fr);

@@ -14,6 +14,7 @@
  * hands the same buffer as source and destination gets exactly what
  * separate buffers give.
  */
+#include "logo/prepare_buffers.h"
 #include "module/callbacks.h"
 #include "process/frame_range.h"
 #include "process/stages.h"
@@ -61,13 +62,11 @@ static void copyFrame(const VFBitmap *src, const VFBitmap *dst) {
 /* True when a successful start left the buffers and the rectangle lies in the frame.
  * The dialog may move the rectangle after start, as far as 800 x 600. */
 static bool rectangleReady(const FilterSettings *s, const FilterActivation *fa) {
-    if (!s->sourceRect || !s->unblended || !s->workMap || !s->bitmapMask || !s->rectPixels ||
-        !s->sideTable || !s->vertEdge || !s->horzEdge || !s->smoothImage || !s->smoothScratch ||
-        !s->blurPasses || !s->edgeList || !s->repairScratch)
+    if (!buffersReady(s))
         return false;
-    if ((s->blackMode == 1 || s->blackMode == 2) && !s->blackPixels)
+    if (hasBlackCapture(s) && !s->blackPixels)
         return false;
-    if (s->blackMode == 2 && !s->whitePixels)
+    if (s->blackMode == BLACK_AND_WHITE && !s->whitePixels)
         return false;
     return s->logoWidth > 0 && s->logoHeight > 0 && s->x >= 0 && s->y >= 0 &&
            s->x <= fa->src->w - s->logoWidth && s->y <= fa->src->h - s->logoHeight;
@@ -87,14 +86,16 @@ static void copySourceRect(FilterSettings *s, const FilterActivation *fa) {
     }
 }
 
-/* The three repair passes on a scene change, each traced, then the snapshot. */
+/* The three repair passes on a scene change, each traced, then the snapshot.
+ * The closing pass is labelled "2nd pass" like the second on purpose: saved
+ * traces and the tools that read them know only these two labels. */
 static void repairScene(FilterSettings *s, const FilterActivation *fa, int weight, FILE *trace) {
     repairFirstPass(s, fa, weight);
     tracePass(trace, s, "First pass", weight);
     repairSecondPass(s, fa, weight);
-    tracePass(trace, s, "2nd pass", 3 - weight);
+    tracePass(trace, s, "2nd pass", crossAxis(weight));
     repairClosingPass(s, fa);
-    tracePass(trace, s, "2nd pass", 3 - weight);
+    tracePass(trace, s, "2nd pass", crossAxis(weight));
     takeSnapshot(s, fa);
 }
 

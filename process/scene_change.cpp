@@ -44,7 +44,7 @@ SceneMeasure measureSceneChange(const FilterSettings *s, const FilterActivation 
         if (channelsMoved(previous, sample, s->t1))
             ++changedEdges;
     }
-    m.weight = m.diffNs > m.diffEw ? 2 : 1;
+    m.weight = m.diffNs > m.diffEw ? AXIS_EAST_WEST : AXIS_NORTH_SOUTH;
     /* No edge pixel means no logo pixel beside a clean one: nothing can have
        changed, and the percentage is taken as 0 rather than divided by 0. */
     if (s->edgeCount > 0) {

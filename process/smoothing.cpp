@@ -22,6 +22,7 @@
  * work grows with them, so counts and iterations are held to
  * SMOOTH_COUNT_MAX, the most that a saved job can carry.
  */
+#include "module/test_hooks.h"
 #include "process/smoothing_kernels.h"
 #include "process/stages.h"
 
@@ -37,7 +38,7 @@ void repairBlurCounts(FilterSettings *s) {
     int size = s->logoWidth * s->logoHeight;
     int closing = boundedCount(s->b3), passes = boundedCount(s->b2);
     int32_t *map = s->workMap;
-    /* 0 -> closing, 1 -> 0, anything else (2, 3) -> passes; four at a time. */
+    /* STATE_LOGO -> closing, STATE_CLEAN -> 0, repaired -> passes; four at a time. */
     const __m128i zero = _mm_setzero_si128(), one = _mm_set1_epi32(1);
     const __m128i closing4 = _mm_set1_epi32(closing), passes4 = _mm_set1_epi32(passes);
     int k = 0;
@@ -50,7 +51,7 @@ void repairBlurCounts(FilterSettings *s) {
     }
     for (; k < size; ++k) {
         int state = map[k];
-        map[k] = state == 0 ? closing : (state == 1 ? 0 : passes);
+        map[k] = state == STATE_LOGO ? closing : (state == STATE_CLEAN ? 0 : passes);
     }
 }
 
@@ -148,14 +149,21 @@ void smoothRowSse2(const SmoothRowJob *job) {
     }
 }
 
-int smoothKernelChoice = -1;
+/* A SmoothKernelChoice; only tests change it. */
+static int smoothKernelChoice = SMOOTH_KERNEL_AUTO;
+
+int chooseSmoothKernel(int choice) {
+    int previous = smoothKernelChoice;
+    smoothKernelChoice = choice;
+    return previous;
+}
 
 /* The row kernel for this processor. */
 static void (*rowKernel())(const SmoothRowJob *) {
 #if defined(PENDRA_SMOOTH_AVX2)
     /* Asked once; the library fills in what the processor and system support. */
     static const bool avx2 = (__builtin_cpu_init(), __builtin_cpu_supports("avx2"));
-    if (avx2 && smoothKernelChoice != 0)
+    if (avx2 && smoothKernelChoice != SMOOTH_KERNEL_SSE2)
         return smoothRowAvx2;
 #endif
     return smoothRowSse2;

@@ -28,6 +28,3 @@ void smoothRowSse2(const SmoothRowJob *job);
 /* As smoothRowSse2, eight pixels at a time; only on processors with AVX2. */
 void smoothRowAvx2(const SmoothRowJob *job);
 #endif
-
-/* Row kernel to use: -1 lets the processor decide, 0 forces SSE2 (for tests). */
-extern int smoothKernelChoice;

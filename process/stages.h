@@ -89,7 +89,7 @@ struct SceneMeasure {
     uint32_t diffNs; /* miss of the north-south estimate at the edge pixels */
     uint32_t diffEw; /* miss of the east-west estimate */
     int scenePercent;
-    int weight; /* axis of the first repair pass: 1 north-south, 2 east-west */
+    int weight; /* the first repair pass's axis, a RepairAxis */
     bool sceneChanged;
 };
 

@@ -41,8 +41,9 @@ void unblendRect(FilterSettings *s, const uint32_t *rect) {
     for (int i = 0; i < h; ++i) {
         const unsigned char *black = s->blackPixels + static_cast<ptrdiff_t>(i) * s->logoStride;
         const unsigned char *white =
-            s->blackMode == 2 ? s->whitePixels + static_cast<ptrdiff_t>(i) * s->logoStride
-                              : nullptr;
+            s->blackMode == BLACK_AND_WHITE
+                ? s->whitePixels + static_cast<ptrdiff_t>(i) * s->logoStride
+                : nullptr;
         const uint32_t *in = rect + static_cast<ptrdiff_t>(i) * w;
         ChannelTriple *out = s->unblended + static_cast<ptrdiff_t>(i) * w;
         const int32_t *mask = s->bitmapMask + static_cast<ptrdiff_t>(i) * w;

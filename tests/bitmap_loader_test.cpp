@@ -3,7 +3,7 @@
 #include "host/module_library.h"
 #include "logo/bitmap_file.h"
 #include "logo/logo_bitmaps.h"
-#include "module/memory.h"
+#include "module/test_hooks.h"
 #include "tests/support/bmp_file.h"
 
 #include <gtest/gtest.h>

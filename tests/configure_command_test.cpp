@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include "pendra_version.h"
 #include <fstream>
 #include <sstream>
 
@@ -67,7 +68,7 @@ TEST(ConfigureCommand, OkSavesTheJobAndCancelLeavesIt) {
     });
     EXPECT_EQ(saved, 0u);
     std::string text = readText(job);
-    EXPECT_NE(text.find("Pendra (0.4.1)"), std::string::npos) << text;
+    EXPECT_NE(text.find(PENDRA_FILTER_NAME), std::string::npos) << text;
     EXPECT_NE(text.find(", 0, 777, "), std::string::npos) << text; // start 0, end 777
 
     DWORD cancelled = configureInHost(job, frame, [](pendra::test::DialogDriver &d) {

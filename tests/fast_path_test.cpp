@@ -4,6 +4,7 @@
 #include "process/repair_division.h"
 #include "process/smoothing_kernels.h"
 #include "tests/reference/plain_stages.h"
+#include "tests/support/module_hooks.h"
 #include "tests/support/rect_case.h"
 
 #include <gtest/gtest.h>
@@ -242,8 +243,8 @@ TEST(FastRepair, ReciprocalQuotientIsExactForEveryNumerator) {
 }
 
 TEST(FastSmoothing, MatchesThePlainLoopOnRandomInputs) {
-    for (int choice : {-1, 0}) {
-        smoothKernelChoice = choice;
+    for (int choice : {SMOOTH_KERNEL_AUTO, SMOOTH_KERNEL_SSE2}) {
+        pendra::test::ForcedSmoothKernel kernel(choice);
         std::mt19937 rng(20261207);
         for (int round = 0; round < 300; ++round) {
             int w = 1 + static_cast<int>(rng() % 70), h = 1 + static_cast<int>(rng() % 24);
@@ -265,7 +266,6 @@ TEST(FastSmoothing, MatchesThePlainLoopOnRandomInputs) {
                 << n;
         }
     }
-    smoothKernelChoice = -1;
 }
 
 TEST(FastNoise, MatchesTheDividingLoopForEveryLevel) {

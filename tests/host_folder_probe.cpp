@@ -4,13 +4,14 @@
 #include "host/loaded_module.h"
 #include "module/filter_settings.h"
 
+#include "pendra_version.h"
 #include <cstdio>
 #include <exception>
 
 int main() {
     try {
         pendra::host::LoadedModule module(pendra::host::defaultModulePath());
-        pendra::host::FilterInstance instance(module.filter("Pendra (0.4.1)"));
+        pendra::host::FilterInstance instance(module.filter(PENDRA_FILTER_NAME));
         const FilterSettings &s = instance.dataAs<FilterSettings>();
         std::printf("x=%d\npath=%s\n", s.x, s.bitmapPath);
         return 0;

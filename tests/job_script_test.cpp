@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include "pendra_version.h"
 #include <cstring>
 #include <sstream>
 
@@ -63,7 +64,7 @@ TEST(ScriptLine, MalformedCallsAreRefusedAndLeaveTheInstanceAlone) {
 }
 
 TEST(JobScript, BadStatementsAreRefusedNamingTheLine) {
-    const std::string add = "VirtualDub.video.filters.Add(\"Pendra (0.4.1)\");\n";
+    const std::string add = "VirtualDub.video.filters.Add(\"" PENDRA_FILTER_NAME "\");\n";
     const std::string config = "VirtualDub.video.filters.instance[0].Config(\"a0.bmp\"" + goodArgs;
     const std::tuple<std::string, int, std::string> cases[] = {
         {add + "VirtualDub.audio.filters.Clear();\n", 2, "expected a statement beginning"},
@@ -81,13 +82,14 @@ TEST(JobScript, BadStatementsAreRefusedNamingTheLine) {
 }
 
 TEST(JobScript, AHandWrittenJobRestoresInstancesThatSaveBackToAFile) {
-    auto entries = readText("// logos\r\n"
-                            "VirtualDub.video.filters.Add(\"Other\");\r\n"
-                            "VirtualDub.video.filters.Clear();\n\n"
-                            "  VirtualDub.video.filters.Add(\"Pendra (0.4.1)\");\n"
-                            "VirtualDub.video.filters.Add(\"Pendra (0.4.1)\"); // no Config\n"
-                            "VirtualDub.video.filters.instance[0].Config(\"D:\\\\l;o)\\\"s0.bmp\"" +
-                            goodArgs + " ;\n");
+    auto entries =
+        readText("// logos\r\n"
+                 "VirtualDub.video.filters.Add(\"Other\");\r\n"
+                 "VirtualDub.video.filters.Clear();\n\n"
+                 "  VirtualDub.video.filters.Add(\"" PENDRA_FILTER_NAME "\");\n"
+                 "VirtualDub.video.filters.Add(\"" PENDRA_FILTER_NAME "\"); // no Config\n"
+                 "VirtualDub.video.filters.instance[0].Config(\"D:\\\\l;o)\\\"s0.bmp\"" +
+                 goodArgs + " ;\n");
     ASSERT_EQ(entries.size(), 2u);
     EXPECT_EQ(entries[0].line, 7);
     EXPECT_TRUE(entries[1].call.empty());

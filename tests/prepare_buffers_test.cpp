@@ -1,7 +1,7 @@
 // Start-time preparation on small masks: the repair mask, side distances and
 // frame offsets, edge marks, the feathered blur map and the un-blending table.
 #include "logo/prepare_buffers.h"
-#include "module/memory.h"
+#include "module/test_hooks.h"
 #include "tests/support/bmp_file.h"
 
 #include <gtest/gtest.h>

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include "pendra_version.h"
 #include <cstring>
 #include <vector>
 
@@ -102,7 +103,7 @@ TEST(FilterDefinition, DescribesPendraThroughTheHost) {
     auto module = pendra::test::loadModule();
     ASSERT_EQ(module->filters().size(), 1u);
     const FilterDefinition &def = pendra::test::pendraFilter(*module).definition;
-    EXPECT_STREQ(def.name, "Pendra (0.4.1)");
+    EXPECT_STREQ(def.name, PENDRA_FILTER_NAME);
     EXPECT_STREQ(def.desc, "That logo has ceased to be!");
     EXPECT_STREQ(def.maker, "Ondrel");
     EXPECT_EQ(def.inst_data_size, static_cast<int>(sizeof(FilterSettings)));

@@ -102,18 +102,6 @@ TEST_F(RunStartEnd, EndReleasesWhateverAStartLeft) {
     }
 }
 
-// Sets (or, with null, clears) the variable as the module's C runtime sees it.
-static void setVariable(const char *name, const char *value) {
-#ifdef _WIN32
-    _putenv_s(name, value ? value : "");
-#else
-    if (value)
-        setenv(name, value, 1);
-    else
-        unsetenv(name);
-#endif
-}
-
 // The noise seed a host may fix: the same seed gives the same noise, run
 // after run; another seed other noise. Unset, the time of day seeds it.
 TEST_F(RunStartEnd, ANamedNoiseSeedMakesRunsRepeat) {
@@ -123,7 +111,7 @@ TEST_F(RunStartEnd, ANamedNoiseSeedMakesRunsRepeat) {
     record().y = 8;
     record().noiseL = 6;
     auto noiseWith = [&](const char *seed) {
-        setVariable("PENDRA_NOISE_SEED", seed);
+        t::setVariable("PENDRA_NOISE_SEED", seed);
         EXPECT_EQ(instance_->start(), 0);
         instance_->source().fill(0x808080);
         instance_->run(0);
@@ -134,9 +122,9 @@ TEST_F(RunStartEnd, ANamedNoiseSeedMakesRunsRepeat) {
     };
     pendra::host::FrameBuffer first = noiseWith("77"), again = noiseWith("77"),
                               other = noiseWith("78");
-    setVariable("PENDRA_NOISE_SEED", nullptr);
+    t::setVariable("PENDRA_NOISE_SEED", nullptr);
     EXPECT_TRUE(first.samePixels(again));
     EXPECT_FALSE(first.samePixels(other));
     EXPECT_FALSE(first.samePixels(noiseWith("no number"))) << "not a number: the clock";
-    setVariable("PENDRA_NOISE_SEED", nullptr);
+    t::setVariable("PENDRA_NOISE_SEED", nullptr);
 }

@@ -9,6 +9,7 @@
 #include "module/filter_settings.h"
 #include "module/memory.h"
 #include "tests/support/bmp_file.h"
+#include "tests/support/module_hooks.h"
 
 #include <gtest/gtest.h>
 
@@ -75,10 +76,13 @@ class AllocationFailure : public ::testing::Test {
                 ASSERT_EQ(loadLogoBitmaps(s.get()), 0);
             }
             setPath(path);
-            failAllocationAfter(n);
-            const int result = operation(s.get(), &fa);
-            const bool failed = !allocationFailurePending();
-            failAllocationAfter(-1);
+            int result;
+            bool failed;
+            {
+                t::FailingAllocation failing(n);
+                result = operation(s.get(), &fa);
+                failed = failing.happened();
+            }
             EXPECT_EQ(result, failed ? 1 : 0);
             EXPECT_EQ(filterEnd(&fa, nullptr), 0);
             EXPECT_EQ(filterEnd(&fa, nullptr), 0);

@@ -40,6 +40,19 @@ struct VideoContents {
 // Reads a whole video; fails the test when it cannot.
 VideoContents readVideo(const std::filesystem::path &path);
 
+// What a test's logo set holds beside the capture over black.
+struct TestLogoSet {
+    bool withWhite = true;        // the capture over white
+    bool maskTouchesEdge = false; // a mask pixel with no clean pixel below it
+};
+
+// Writes stem0.bmp (and stem1.bmp) and stem2.bmp in the test folder: a light
+// grey logo at about half opacity inside a clean border of three pixels.
+void writeTestLogoSet(const std::string &stem, int width, int height, TestLogoSet what = {});
+
+// The two lists one after the other.
+std::vector<std::string> join(std::vector<std::string> a, const std::vector<std::string> &b);
+
 // Writes the tests' logo set in the test folder: logo0.bmp, logo1.bmp and
 // logo2.bmp, 24x16 with a light grey logo at about half opacity inside a
 // clean border of three pixels. Returns the options that place it at x, y

@@ -41,21 +41,6 @@ fs::path here(const std::string &name) {
     return pendra::host::executableFolder() / name;
 }
 
-// A logo set: white at half opacity over a clean border of three pixels.
-void writeLogoSet() {
-    RgbImage black(logoW, logoH, 0x000000), white(logoW, logoH, 0xFFFFFF),
-        mask(logoW, logoH, 0x000000);
-    for (int line = 3; line < logoH - 3; ++line)
-        for (int x = 3; x < logoW - 3; ++x) {
-            black.at(x, line) = 0x787878;
-            white.at(x, line) = 0xF8F8F8;
-            mask.at(x, line) = 0xFFFFFF;
-        }
-    writeBmp(here("logo0.bmp"), black);
-    writeBmp(here("logo1.bmp"), white);
-    writeBmp(here("logo2.bmp"), mask);
-}
-
 Options optionsFor(int start, int alpha) {
     Options o;
     o.command = Command::Process;
@@ -153,7 +138,7 @@ class FaithfulOutput : public ::testing::Test {
         makeClip("-f lavfi -i gradients=size=160x120:rate=25:duration=0.64:speed=0.05 -c:v ffv1 "
                  "-pix_fmt bgr0",
                  here("smooth.mkv"));
-        writeLogoSet();
+        pendra::test::writeTestLogoSet("logo", logoW, logoH);
     }
 };
 

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include "pendra_version.h"
 #include <algorithm>
 #include <fstream>
 
@@ -22,28 +23,6 @@ constexpr int logoW = 24, logoH = 16;
 
 fs::path here(const std::string &name) {
     return pendra::host::executableFolder() / name;
-}
-
-// A logo set at half opacity over a clean border of three pixels; `withWhite`
-// adds the capture over white.
-void writeLogoSet(const std::string &stem, bool withWhite) {
-    RgbImage black(logoW, logoH, 0x000000), white(logoW, logoH, 0xFFFFFF),
-        mask(logoW, logoH, 0x000000);
-    for (int line = 3; line < logoH - 3; ++line)
-        for (int x = 3; x < logoW - 3; ++x) {
-            black.at(x, line) = 0x787878;
-            white.at(x, line) = 0xF8F8F8;
-            mask.at(x, line) = 0xFFFFFF;
-        }
-    pendra::cli::writeBmp(here(stem + "0.bmp"), black);
-    if (withWhite)
-        pendra::cli::writeBmp(here(stem + "1.bmp"), white);
-    pendra::cli::writeBmp(here(stem + "2.bmp"), mask);
-}
-
-std::vector<std::string> join(std::vector<std::string> a, const std::vector<std::string> &b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
 }
 
 bool sameFrames(const VideoContents &a, const VideoContents &b) {
@@ -60,9 +39,9 @@ class PendraJobs : public ::testing::Test {
     static void SetUpTestSuite() {
         makeClip("-f lavfi -i testsrc2=size=160x120:rate=25:duration=0.8 -c:v ffv1 -pix_fmt bgr0",
                  here("clip.mkv"));
-        writeLogoSet("logo", true);
-        writeLogoSet("named_x_40_y_30_", true);
-        writeLogoSet("blackonly", false);
+        writeTestLogoSet("logo", logoW, logoH);
+        writeTestLogoSet("named_x_40_y_30_", logoW, logoH);
+        writeTestLogoSet("blackonly", logoW, logoH, {.withWhite = false});
     }
     void SetUp() override {
         for (const char *name : {"out.mkv", "a.mkv", "b.mkv", "c.mkv", "ab.mkv", "ab-by-hand.mkv",
@@ -203,7 +182,7 @@ TEST_F(PendraJobs, AJobOfSeveralFiltersRunsThemAllInOrder) {
         std::string c = call;
         c.replace(c.find("%X"), 2, std::to_string(x));
         c.replace(c.find("%Y"), 2, std::to_string(y));
-        return "VirtualDub.video.filters.Add(\"Pendra (0.4.1)\");\n"
+        return "VirtualDub.video.filters.Add(\"" PENDRA_FILTER_NAME "\");\n"
                "VirtualDub.video.filters.instance[" +
                std::to_string(index) + "].Config(\"" + logo + "\"" + c;
     };
@@ -224,7 +203,7 @@ TEST_F(PendraJobs, AJobOfSeveralFiltersRunsThemAllInOrder) {
     // Settings options would be ambiguous; a saved job keeps both filters.
     CommandResult r = process("b.mkv", {"--job", "both.job", "--alpha", "3"});
     EXPECT_EQ(r.exitCode, 2);
-    EXPECT_NE(r.errors.find("both.job: holds 2 Pendra (0.4.1) filters"), std::string::npos);
+    EXPECT_NE(r.errors.find("both.job: holds 2 " PENDRA_FILTER_NAME " filters"), std::string::npos);
     r = runPendra({"preview", "clip.mkv", "--frame", "1", "--out", "shot.jpg", "--job", "both.job",
                    "--save-job", "job-out.job"});
     ASSERT_EQ(r.exitCode, 0) << r.errors;

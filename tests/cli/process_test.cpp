@@ -20,32 +20,9 @@ fs::path here(const std::string &name) {
     return pendra::host::executableFolder() / name;
 }
 
-// A logo set: white at half opacity over a clean border of three pixels.
-void writeLogoSet(const std::string &stem, bool maskTouchesEdge = false) {
-    RgbImage black(logoW, logoH, 0x000000), white(logoW, logoH, 0xFFFFFF),
-        mask(logoW, logoH, 0x000000);
-    for (int line = 3; line < logoH - 3; ++line)
-        for (int x = 3; x < logoW - 3; ++x) {
-            black.at(x, line) = 0x787878;
-            white.at(x, line) = 0xF8F8F8;
-            mask.at(x, line) = 0xFFFFFF;
-        }
-    if (maskTouchesEdge) // no clean pixel below the logo
-        for (int line = logoH - 3; line < logoH; ++line)
-            mask.at(logoW / 2, line) = 0xFFFFFF;
-    pendra::cli::writeBmp(here(stem + "0.bmp"), black);
-    pendra::cli::writeBmp(here(stem + "1.bmp"), white);
-    pendra::cli::writeBmp(here(stem + "2.bmp"), mask);
-}
-
 std::vector<std::string> logoOptions() {
     return {"--logo", here("logo0.bmp").string(), "--x", std::to_string(logoX),
             "--y",    std::to_string(logoY),      "-y"};
-}
-
-std::vector<std::string> join(std::vector<std::string> a, const std::vector<std::string> &b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
 }
 
 bool insideRectangle(int x, int line) {
@@ -79,8 +56,8 @@ class PendraCommand : public ::testing::Test {
         // The same in 4:2:0, as most video is.
         makeClip("-i '" + here("lossless.mkv").string() + "' -c:v ffv1 -pix_fmt yuv420p -c:a copy",
                  here("planar.mkv"));
-        writeLogoSet("logo");
-        writeLogoSet("edge", true);
+        writeTestLogoSet("logo", logoW, logoH);
+        writeTestLogoSet("edge", logoW, logoH, {.maskTouchesEdge = true});
     }
 };
 

@@ -50,6 +50,19 @@ TEST(ConfigLine, ReadsAndWritesTheFiltersOwnText) {
     EXPECT_FALSE(parseConfigLine("Other(\"a0.bmp\",0,0,0,0,0,0,0,0,0,0,0,0,0,0)"));
 }
 
+// A file name may hold what ends a quoted string or a line on Linux: the line
+// the command writes must read back as the same name, as the filter's own does.
+TEST(ConfigLine, ANameWithQuotesAndLineBreaksSurvivesTheRoundTrip) {
+    ConfigValues v = *parseConfigLine(sampleCall);
+    v.logo = "/tmp/say \"cheese\"\nnow\\0.bmp";
+    const std::string line = formatConfigLine(v);
+    EXPECT_EQ(line.find('\n'), std::string::npos) << line;
+    std::optional<ConfigValues> back = parseConfigLine(line);
+    ASSERT_TRUE(back) << line;
+    EXPECT_EQ(back->logo, v.logo);
+    EXPECT_EQ(formatConfigLine(*back), line);
+}
+
 TEST(ConfigLine, OptionsReplaceOnlyWhatTheyName) {
     ConfigValues v = *parseConfigLine(sampleCall);
     v.blurs = -1; // spilled by out-of-range values: kept as it is unless a blur is given

@@ -12,7 +12,7 @@
 #include "host/frame_buffer.h"
 #include "module/callbacks.h"
 #include "module/filter_settings.h"
-#include "module/memory.h"
+#include "module/test_hooks.h"
 #include "tests/fuzz/fuzz_support.h"
 #include "tests/support/bmp_file.h"
 

@@ -13,6 +13,7 @@
 #include "tests/fuzz/fuzz_support.h"
 #include "tests/support/bmp_file.h"
 
+#include "pendra_version.h"
 #include <memory>
 #include <sstream>
 
@@ -102,7 +103,7 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***) {
     t::writeBmp(folder / "logo1.bmp", t::BmpImage::filled(5, 4, 0xFFFFFF));
     t::writeBmp(folder / "mask2.bmp", black);
     module = std::make_unique<host::LoadedModule>(host::defaultModulePath());
-    filter = &module->filter("Pendra (0.4.1)");
+    filter = &module->filter(PENDRA_FILTER_NAME);
     return 0;
 }
 

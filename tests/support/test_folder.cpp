@@ -1,5 +1,8 @@
 #include "tests/support/test_folder.h"
 
+#include "pendra_version.h"
+
+#include <cstdlib>
 #include <fstream>
 
 namespace pendra::test {
@@ -28,7 +31,18 @@ std::unique_ptr<host::LoadedModule> loadModule() {
 }
 
 const host::RegisteredFilter &pendraFilter(const host::LoadedModule &module) {
-    return module.filter("Pendra (0.4.1)");
+    return module.filter(PENDRA_FILTER_NAME);
+}
+
+void setVariable(const char *name, const char *value) {
+#ifdef _WIN32
+    _putenv_s(name, value ? value : "");
+#else
+    if (value)
+        setenv(name, value, 1);
+    else
+        unsetenv(name);
+#endif
 }
 
 } // namespace pendra::test

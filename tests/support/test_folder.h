@@ -18,6 +18,9 @@ std::filesystem::path defaultsFilePath();
 void writeDefaultsFile(const std::string &text);
 // Removes the defaults file if there is one.
 void removeDefaultsFile();
+// Sets or (value null) removes an environment variable as the module's C
+// runtime sees it: the hooks that point it at another defaults or trace file.
+void setVariable(const char *name, const char *value);
 // Loads the module afresh: its process-wide defaults start from the built-in values.
 std::unique_ptr<host::LoadedModule> loadModule();
 // The one filter the module registers.
