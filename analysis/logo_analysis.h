@@ -8,6 +8,8 @@
 // what it finds as an ordinary bitmap set and job file.
 #pragma once
 
+#include "analysis/picture.h"
+
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -22,19 +24,6 @@ struct Rect {
     int y = 0;
     int width = 0;
     int height = 0;
-};
-
-// A picture or part of one, top line first, pixels 0x00RRGGBB.
-struct Picture {
-    int width = 0;
-    int height = 0;
-    std::vector<uint32_t> pixels;
-
-    Picture() = default;
-    Picture(int w, int h, uint32_t fill = 0)
-        : width(w), height(h), pixels(static_cast<size_t>(w) * static_cast<size_t>(h), fill) {}
-    uint32_t &at(int x, int line) { return pixels[static_cast<size_t>(line) * width + x]; }
-    uint32_t at(int x, int line) const { return pixels[static_cast<size_t>(line) * width + x]; }
 };
 
 // The video, read front to back once per pass.

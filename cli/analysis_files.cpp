@@ -22,12 +22,6 @@ constexpr int alphaScale = 4; // alpha.png's pixels per opacity sample
 constexpr uint32_t chosenColour = 0xFF2020;
 constexpr uint32_t otherColour = 0xFFD800;
 
-RgbImage toImage(const analysis::Picture &p) {
-    RgbImage image(p.width, p.height);
-    image.pixels = p.pixels;
-    return image;
-}
-
 // Opacities in their three decimals are what a person reads; more would only
 // make the file longer.
 double rounded(double value, double scale = 1000) {
@@ -199,9 +193,9 @@ JobChoice writeAnalysisFolder(const std::filesystem::path &folder, const analysi
                                          folder / logoSetName(r.x, r.y, '2')};
     JobPlan plan;
     try {
-        writeBmp(set[0], toImage(result.black));
-        writeBmp(set[1], toImage(result.white));
-        writeBmp(set[2], toImage(result.mask));
+        writeBmp(set[0], result.black);
+        writeBmp(set[1], result.white);
+        writeBmp(set[2], result.mask);
         plan = planJob();
         report.choice = plan.choice;
         writeWholeFile(folder / "analysis.json", analysisJson(result, report));
