@@ -44,26 +44,24 @@ std::string Progress::shareLine(const std::string &label, const std::string &sta
     return std::string(text, static_cast<size_t>(std::max(n, 0)));
 }
 
-void Progress::update(int64_t done) {
+std::optional<double> Progress::due() {
     if (!enabled_)
-        return;
+        return std::nullopt;
     Clock::time_point now = Clock::now();
     if (shown_ && now - lastDrawn_ < std::chrono::milliseconds(250))
-        return;
+        return std::nullopt;
     lastDrawn_ = now;
-    double seconds = std::chrono::duration<double>(now - started_).count();
-    draw(line(label_, done, total_, seconds));
+    return std::chrono::duration<double>(now - started_).count();
+}
+
+void Progress::update(int64_t done) {
+    if (std::optional<double> seconds = due())
+        draw(line(label_, done, total_, *seconds));
 }
 
 void Progress::updateShare(const std::string &stage, double done) {
-    if (!enabled_)
-        return;
-    Clock::time_point now = Clock::now();
-    if (shown_ && now - lastDrawn_ < std::chrono::milliseconds(250))
-        return;
-    lastDrawn_ = now;
-    double seconds = std::chrono::duration<double>(now - started_).count();
-    draw(shareLine(label_, stage, done, seconds));
+    if (std::optional<double> seconds = due())
+        draw(shareLine(label_, stage, done, *seconds));
 }
 
 void Progress::draw(const std::string &text) {

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace pendra::cli {
@@ -32,6 +33,8 @@ class Progress {
                                  double seconds);
 
   private:
+    // Seconds since the start when a line is due (at most four a second), else nothing.
+    std::optional<double> due();
     void draw(const std::string &text);
     using Clock = std::chrono::steady_clock;
     std::string label_;
