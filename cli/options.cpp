@@ -41,7 +41,7 @@ enum class Kind {
 using IntegerSetter = void (*)(Options &, long long);
 using TextSetter = void (*)(Options &, const std::string &);
 
-struct OptionSpec {
+struct OptionEntry {
     const char *name;
     const char *shortName; // nullptr when none
     const char *valueName; // in the help; nullptr for a flag
@@ -60,7 +60,7 @@ struct OptionSpec {
 // Thresholds and blurs travel packed eight bits each in the saved call, so
 // they are held to 0..255 here rather than mangled there. The noise level is
 // held where the module holds it; the scene threshold is a percentage.
-const OptionSpec optionTable[] = {
+const OptionEntry optionTable[] = {
     {"--auto", nullptr, nullptr, onProcess, Section::Analysis, Kind::Flag, 0, 0,
      [](Options &o, long long) { o.autoAnalysis = true; }, nullptr,
      "find the logo in IN first (as pendra analyze does, its folder kept beside OUT as OUT's "
@@ -221,44 +221,44 @@ RectOption parseRect(const std::string &option, const std::string &text,
             static_cast<int>(v[3])};
 }
 
-const OptionSpec *findOption(const std::string &name, Command command) {
-    for (const OptionSpec &spec : optionTable)
-        if ((name == spec.name || (spec.shortName && name == spec.shortName)) &&
-            (spec.commands & commandBit(command)))
-            return &spec;
+const OptionEntry *findOption(const std::string &name, Command command) {
+    for (const OptionEntry &entry : optionTable)
+        if ((name == entry.name || (entry.shortName && name == entry.shortName)) &&
+            (entry.commands & commandBit(command)))
+            return &entry;
     return nullptr;
 }
 
 // Stores one option's value (already split from "--name=value" when so written).
-void applyOption(const OptionSpec &spec, const std::string &value, const std::string &command,
+void applyOption(const OptionEntry &entry, const std::string &value, const std::string &command,
                  Options &o) {
-    switch (spec.kind) {
+    switch (entry.kind) {
     case Kind::Integer:
-        spec.setInteger(o, parseInteger(spec.name, value, spec.low, spec.high, command));
+        entry.setInteger(o, parseInteger(entry.name, value, entry.low, entry.high, command));
         break;
     case Kind::Side:
-        spec.setInteger(o, parseSide(value, command));
+        entry.setInteger(o, parseSide(value, command));
         break;
     case Kind::Rate: {
         std::optional<int64_t> rate = parseBitRate(value);
         if (!rate)
-            usageError(std::string(spec.name) + " wants a rate such as 2500k or 4M, not \"" +
+            usageError(std::string(entry.name) + " wants a rate such as 2500k or 4M, not \"" +
                            value + "\"",
                        command);
-        if (*rate < spec.low)
-            usageError(std::string(spec.name) + " " + value + " is below 1k bits per second",
+        if (*rate < entry.low)
+            usageError(std::string(entry.name) + " " + value + " is below 1k bits per second",
                        command);
-        spec.setInteger(o, *rate);
+        entry.setInteger(o, *rate);
         break;
     }
     case Kind::Text:
-        spec.setText(o, value);
+        entry.setText(o, value);
         break;
     case Kind::Flag:
-        spec.setInteger(o, 1);
+        entry.setInteger(o, 1);
         break;
     case Kind::Rect:
-        o.rect = parseRect(spec.name, value, command);
+        o.rect = parseRect(entry.name, value, command);
         break;
     }
 }
@@ -299,10 +299,10 @@ void appendWrapped(std::string &out, const std::string &text, size_t column, siz
     }
 }
 
-std::string rangeText(const OptionSpec &spec) {
-    if (spec.kind != Kind::Integer || (spec.low == 0 && spec.high >= INT_MAX))
+std::string rangeText(const OptionEntry &entry) {
+    if (entry.kind != Kind::Integer || (entry.low == 0 && entry.high >= INT_MAX))
         return "";
-    return " (" + std::to_string(spec.low) + ".." + std::to_string(spec.high) + ")";
+    return " (" + std::to_string(entry.low) + ".." + std::to_string(entry.high) + ")";
 }
 
 } // namespace
@@ -329,20 +329,20 @@ std::string optionsHelp(Command command) {
     for (Section section : {Section::Analysis, Section::Preview, Section::Settings, Section::Run,
                             Section::Output, Section::Demo}) {
         bool any = false;
-        for (const OptionSpec &spec : optionTable) {
-            if (spec.section != section || !(spec.commands & commandBit(command)))
+        for (const OptionEntry &entry : optionTable) {
+            if (entry.section != section || !(entry.commands & commandBit(command)))
                 continue;
             if (!any)
                 out += std::string("\n") + sectionTitle(section) + "\n";
             any = true;
             std::string head = "  ";
-            if (spec.shortName)
-                head += std::string(spec.shortName) + ", ";
-            head += spec.name;
-            if (spec.valueName)
-                head += std::string(" ") + spec.valueName;
+            if (entry.shortName)
+                head += std::string(entry.shortName) + ", ";
+            head += entry.name;
+            if (entry.valueName)
+                head += std::string(" ") + entry.valueName;
             const size_t column = 23;
-            std::string help = spec.help + rangeText(spec);
+            std::string help = entry.help + rangeText(entry);
             if (head.size() + 1 > column) {
                 out += head + "\n";
                 appendWrapped(out, help, column, 0);
@@ -395,10 +395,10 @@ Options parseOptions(const std::vector<std::string> &args) {
             value = arg.substr(eq + 1);
             arg.resize(eq);
         }
-        const OptionSpec *spec = findOption(arg, o.command);
-        if (!spec)
+        const OptionEntry *entry = findOption(arg, o.command);
+        if (!entry)
             usageError(name + ": unknown option " + arg, name);
-        if (spec->kind == Kind::Flag) {
+        if (entry->kind == Kind::Flag) {
             if (value)
                 usageError(arg + " takes no value", name);
         } else if (!value) {
@@ -406,7 +406,7 @@ Options parseOptions(const std::vector<std::string> &args) {
                 usageError(arg + " needs a value", name);
             value = args[++i];
         }
-        applyOption(*spec, value.value_or(""), name, o);
+        applyOption(*entry, value.value_or(""), name, o);
     }
 
     size_t wanted = o.command == Command::Process                                    ? 2
