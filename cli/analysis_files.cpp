@@ -1,5 +1,7 @@
 #include "cli/analysis_files.h"
 
+#include "cli/outline.h"
+
 #include "cli/av_support.h"
 #include "cli/bmp_file.h"
 #include "cli/output_file.h"
@@ -74,22 +76,10 @@ analysis::Picture alphaPicture(const analysis::Result &result) {
 }
 
 void outline(analysis::Picture &p, const analysis::Rect &r, uint32_t colour, int thickness) {
-    for (int t = 0; t < thickness; ++t) {
-        const int left = r.x - t, top = r.y - t, right = r.x + r.width - 1 + t,
-                  bottom = r.y + r.height - 1 + t;
-        auto put = [&](int x, int line) {
-            if (x >= 0 && x < p.width && line >= 0 && line < p.height)
-                p.at(x, line) = colour;
-        };
-        for (int x = left; x <= right; ++x) {
-            put(x, top);
-            put(x, bottom);
-        }
-        for (int line = top; line <= bottom; ++line) {
-            put(left, line);
-            put(right, line);
-        }
-    }
+    forEachOutlinePixel(r.x, r.y, r.width, r.height, 0, thickness, [&](int x, int line) {
+        if (x >= 0 && x < p.width && line >= 0 && line < p.height)
+            p.at(x, line) = colour;
+    });
 }
 
 // The candidates drawn over the frame, the chosen one last and thicker so it stays on top.

@@ -1,6 +1,7 @@
 #include "cli/process_video.h"
 
 #include "cli/interrupt.h"
+#include "cli/outline.h"
 #include "cli/picture_writer.h"
 #include "cli/progress.h"
 #include "cli/stage_queue.h"
@@ -153,22 +154,10 @@ namespace {
 void markRectangle(host::FrameBuffer &canvas, int offset, int pictureWidth, int pictureHeight,
                    const FilterSession::Rectangle &r) {
     const uint32_t yellow = 0xFFE000;
-    for (int ring = 1; ring <= 2; ++ring) {
-        int left = r.x - ring, right = r.x + r.width - 1 + ring;
-        int top = r.y - ring, bottom = r.y + r.height - 1 + ring;
-        auto plot = [&](int x, int line) {
-            if (x >= 0 && x < pictureWidth && line >= 0 && line < pictureHeight)
-                canvas.atPicture(offset + x, line) = yellow;
-        };
-        for (int x = left; x <= right; ++x) {
-            plot(x, top);
-            plot(x, bottom);
-        }
-        for (int line = top; line <= bottom; ++line) {
-            plot(left, line);
-            plot(right, line);
-        }
-    }
+    forEachOutlinePixel(r.x, r.y, r.width, r.height, 1, 2, [&](int x, int line) {
+        if (x >= 0 && x < pictureWidth && line >= 0 && line < pictureHeight)
+            canvas.atPicture(offset + x, line) = yellow;
+    });
 }
 
 } // namespace
