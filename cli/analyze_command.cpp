@@ -163,6 +163,7 @@ std::filesystem::path analyzeVideo(const AnalyzeRequest &r) {
     report.start = r.start;
     report.end = r.end;
     report.rectGiven = r.rect.has_value();
+    report.framesDecoded = source.framesDecoded();
     const analysis::Picture frame = frameToShow(source, result, r.start);
     // The job's settings are read from the set itself, so the set goes first;
     // the job is written last, only once everything it names is there.

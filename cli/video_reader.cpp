@@ -122,6 +122,14 @@ void VideoReader::checkComplete() const {
                        std::to_string(promised) + " frames; it is cut short or damaged");
 }
 
+bool VideoReader::seekBefore(int64_t timestamp) {
+    if (av_seek_frame(format_, videoIndex_, timestamp, AVSEEK_FLAG_BACKWARD) < 0)
+        return false;
+    avcodec_flush_buffers(decoder_.get());
+    finished_ = false;
+    return true;
+}
+
 AVFrame *VideoReader::nextFrame() {
     if (finished_)
         return nullptr;
