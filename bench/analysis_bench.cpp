@@ -152,8 +152,10 @@ void makeInput(const fs::path &clean, const std::vector<double> &opacity, const 
         }
         writer.finish();
     }
+    // A keyframe a second, as broadcast streams have (recordings of them are
+    // what the analysis is for).
     run("ffmpeg -v error -nostdin -y -i " + logoed.string() +
-        " -c:v libx264 -crf 18 -preset medium -pix_fmt yuv420p " + input.string());
+        " -c:v libx264 -crf 18 -preset medium -g 25 -pix_fmt yuv420p " + input.string());
 }
 
 // The captures a user would make by hand, exactly.
