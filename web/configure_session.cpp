@@ -1,0 +1,144 @@
+#include "web/configure_session.h"
+
+#include "cli/config_line.h"
+#include "cli/filter_job.h"
+#include "cli/logo_set_check.h"
+#include "cli/output_check.h"
+#include "cli/picture_writer.h"
+#include "logo/browse_rules.h"
+#include "web/settings_form.h"
+
+#include <climits>
+
+namespace pendra::web {
+
+using nlohmann::json;
+
+namespace {
+
+// The job file Save writes: the one named, else IN's name + ".job" beside IN.
+std::filesystem::path jobPathFor(const cli::Options &o) {
+    if (o.job)
+        return *o.job;
+    std::filesystem::path input(o.input);
+    return input.parent_path() / (input.stem().string() + ".job");
+}
+
+std::string png(const host::FrameBuffer &picture) {
+    return cli::encodePicture("frame.png", picture);
+}
+
+// The earliest frame any filter of the settings works on.
+int64_t rangeStart(const cli::Options &o) {
+    return o.settings.start.value_or(0);
+}
+
+} // namespace
+
+ConfigureSession::ConfigureSession(const cli::Options &options)
+    : options_(options), jobPath_(jobPathFor(options)),
+      mayReplaceJob_(options.job.has_value() || options.overwrite), renderer_(options.input),
+      analysis_(options.input, moduleLock_) {
+    cli::Options o = options_;
+    std::error_code error;
+    if (o.job && !std::filesystem::exists(*o.job, error))
+        o.job.reset();
+    json settings, set;
+    if (o.job || o.settings.logo) {
+        cli::FilterJob job(o);
+        if (job.chain().size() != 1)
+            throw cli::CliError(*o.job + ": holds " + std::to_string(job.chain().size()) +
+                                " filters; the page edits a job of one");
+        json described = describe(job, o);
+        settings = described["settings"];
+        set = described["set"];
+    } else {
+        // A new filter: its own values from the defaults file, no set yet.
+        cli::Options fresh = o;
+        fresh.settings.logo.reset();
+        cli::FilterJob job(fresh);
+        settings = describe(job, fresh)["settings"];
+        settings["logo"] = "";
+    }
+    state_ = {{"input", std::filesystem::absolute(options_.input).string()},
+              {"width", renderer_.source().width()},
+              {"height", renderer_.source().height()},
+              {"frames", renderer_.source().frames()},
+              {"job", std::filesystem::absolute(jobPath_).string()},
+              {"fields", formFields()},
+              {"settings", settings},
+              {"set", set}};
+}
+
+json ConfigureSession::describe(cli::FilterJob &job, const cli::Options &o) const {
+    std::optional<cli::ConfigValues> values = cli::parseConfigLine(job.entries().at(0).call);
+    if (!values)
+        throw cli::CliError("the filter's settings could not be read back");
+    FilterSettings &record = job.chain().at(0)->instance().dataAs<FilterSettings>();
+    json settings = settingsJson(*values);
+    settings.update(runSettingsJson(record));
+    settings["seed"] = o.run.seed;
+    json set = values->logo.empty() ? json() : setReadouts(record);
+    return {{"settings", settings}, {"set", set}};
+}
+
+std::string ConfigureSession::beforePng(int64_t number) {
+    const uint64_t ticket = ++latestBefore_;
+    auto overtaken = [&] { return latestBefore_ != ticket; };
+    std::lock_guard<std::mutex> lock(moduleLock_);
+    if (overtaken())
+        throw Overtaken{};
+    return png(renderer_.before(number, overtaken));
+}
+
+std::string ConfigureSession::afterPng(int64_t number, const json &settings) {
+    const uint64_t ticket = ++latestAfter_;
+    auto overtaken = [&] { return latestAfter_ != ticket; };
+    cli::Options o = optionsFromJson(options_.input, settings);
+    std::lock_guard<std::mutex> lock(moduleLock_);
+    if (overtaken())
+        throw Overtaken{};
+    if (!o.settings.logo)
+        return png(renderer_.before(number, overtaken));
+    cli::FilterJob job(o);
+    return png(renderer_.after(number, job, rangeStart(o), overtaken));
+}
+
+json ConfigureSession::browse(const json &settings) {
+    json given = settings;
+    const std::string logo = given.value("logo", "");
+    if (logo.empty())
+        throw cli::CliError("name the bitmap set: its capture over black or its mask", 2);
+    if (std::string problem = cli::checkLogoSet(logo).problem; !problem.empty())
+        return {{"problem", problem}};
+    // As Browse: a position written into the name wins, alpha follows the capture.
+    int position = 0;
+    if (positionFromName(logo.c_str(), "_x_", INT_MAX, &position))
+        given.erase("x");
+    if (positionFromName(logo.c_str(), "_y_", INT_MAX, &position))
+        given.erase("y");
+    given.erase("alpha");
+    cli::Options o = optionsFromJson(options_.input, given);
+    o.automaticSettings = true;
+    std::lock_guard<std::mutex> lock(moduleLock_);
+    cli::FilterJob job(o);
+    json described = describe(job, o);
+    return {{"settings", described["settings"]}, {"set", described["set"]}};
+}
+
+std::string ConfigureSession::save(const json &settings) {
+    cli::Options o = optionsFromJson(options_.input, settings);
+    if (!o.settings.logo)
+        throw cli::CliError("choose the bitmap set before saving: a job needs one", 2);
+    std::lock_guard<std::mutex> lock(moduleLock_);
+    cli::FilterJob job(o);
+    std::vector<std::filesystem::path> inputs{options_.input};
+    for (const std::string &f : job.inputFiles())
+        inputs.emplace_back(f);
+    cli::checkOutputFile(jobPath_, inputs, mayReplaceJob_);
+    job.save(jobPath_.string());
+    mayReplaceJob_ = true; // the file is this session's own now
+    return std::filesystem::absolute(jobPath_).string();
+}
+
+} // namespace pendra::web
