@@ -43,7 +43,20 @@ ConfigureSession::ConfigureSession(const cli::Options &options)
     std::error_code error;
     if (o.job && !std::filesystem::exists(*o.job, error))
         o.job.reset();
-    json settings, set;
+    // A new filter's own values, from the defaults file: the page's Defaults
+    // button, and the start when there is no set yet.
+    cli::Options fresh = o;
+    fresh.job.reset();
+    fresh.settings = {};
+    fresh.run.noise.reset();
+    fresh.run.feather.reset();
+    json defaults;
+    {
+        cli::FilterJob job(fresh);
+        defaults = describe(job, fresh)["settings"];
+        defaults["logo"] = "";
+    }
+    json settings = defaults, set;
     if (o.job || o.settings.logo) {
         cli::FilterJob job(o);
         if (job.chain().size() != 1)
@@ -52,13 +65,6 @@ ConfigureSession::ConfigureSession(const cli::Options &options)
         json described = describe(job, o);
         settings = described["settings"];
         set = described["set"];
-    } else {
-        // A new filter: its own values from the defaults file, no set yet.
-        cli::Options fresh = o;
-        fresh.settings.logo.reset();
-        cli::FilterJob job(fresh);
-        settings = describe(job, fresh)["settings"];
-        settings["logo"] = "";
     }
     state_ = {{"input", std::filesystem::absolute(options_.input).string()},
               {"width", renderer_.source().width()},
@@ -67,6 +73,7 @@ ConfigureSession::ConfigureSession(const cli::Options &options)
               {"job", std::filesystem::absolute(jobPath_).string()},
               {"fields", formFields()},
               {"settings", settings},
+              {"defaults", defaults},
               {"set", set}};
 }
 
