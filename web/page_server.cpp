@@ -125,7 +125,8 @@ void PageServer::routes() {
         res.set_header("Cache-Control", "no-store");
         res.set_header("X-Content-Type-Options", "nosniff");
         res.set_header("Content-Security-Policy",
-                       "default-src 'self'; img-src 'self' blob: data:; frame-ancestors 'none'");
+                       "default-src 'self'; img-src 'self' blob: data:; connect-src 'self' blob:; "
+                       "frame-ancestors 'none'");
         return httplib::Server::HandlerResponse::Unhandled;
     });
     const std::string root = "/" + guard_->token();

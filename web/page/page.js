@@ -13,7 +13,7 @@ const layout = {
   alpha: ["alpha", "Alpha", "slider"],
   x: ["space", "X", "slider"],
   y: ["space", "Y", "slider"],
-  start: ["space", "Starting frame"],
+  start: ["space", "Start frame"],
   end: ["space", "End frame*"],
   "fade-in": ["space", "Fade in"],
   "fade-out": ["space", "Fade out"],
@@ -439,6 +439,7 @@ async function start() {
   $("frame-slider").max = state.frames - 1;
   $("frame-number").max = state.frames - 1;
   $("frame-count").textContent = "of " + state.frames;
+  document.documentElement.style.setProperty("--aspect", state.width / state.height);
   buildForm();
 
   beforeStream = pictureStream($("before"), (e) => {
