@@ -217,6 +217,7 @@ function showSet() {
 // ----- the rectangle and the divider
 
 function placeRectangles() {
+  drawZoom();
   for (const rect of document.querySelectorAll(".rect")) {
     const img = rect.parentElement.querySelector("img");
     if (!set || !img.clientWidth) {
@@ -229,6 +230,35 @@ function placeRectangles() {
     rect.style.top = settings.y * scale + "px";
     rect.style.width = set.width * scale + "px";
     rect.style.height = set.height * scale + "px";
+  }
+}
+
+// The rectangle and a margin around it, enlarged by a whole factor so that
+// every pixel of the filter's work can be seen.
+function drawZoom() {
+  const zoom = $("zoom");
+  const before = $("before"), after = $("after");
+  if (!set || !before.naturalWidth || !after.naturalWidth) {
+    zoom.hidden = true;
+    return;
+  }
+  const margin = 12;
+  const left = Math.max(0, settings.x - margin), top = Math.max(0, settings.y - margin);
+  const width = Math.min(state.width, settings.x + set.width + margin) - left;
+  const height = Math.min(state.height, settings.y + set.height + margin) - top;
+  const room = ($("pictures").clientWidth - 48) / 2;
+  const factor = Math.max(1, Math.min(8, Math.floor(room / width), Math.floor(260 / height)));
+  zoom.hidden = false;
+  for (const [canvas, img] of [[$("zoom-before"), before], [$("zoom-after"), after]]) {
+    canvas.width = width * factor;
+    canvas.height = height * factor;
+    const g = canvas.getContext("2d");
+    g.imageSmoothingEnabled = false;
+    g.drawImage(img, left, top, width, height, 0, 0, canvas.width, canvas.height);
+    g.strokeStyle = "rgba(255, 59, 48, 0.9)";
+    g.lineWidth = 1;
+    g.strokeRect((settings.x - left) * factor - 0.5, (settings.y - top) * factor - 0.5,
+      set.width * factor + 1, set.height * factor + 1);
   }
 }
 

@@ -65,13 +65,15 @@ writeBmp(stem + "0.bmp", logoW, logoH, (x, y) => (inRing(x, y) ? [128, 128, 128]
 writeBmp(stem + "1.bmp", logoW, logoH, (x, y) => (inRing(x, y) ? [255, 255, 255] : [255, 255, 255]));
 
 const clip = at("clip.mkv");
-const frames = 40;
+const frames = 60;
 // The logo laid over the picture in RGB, as a broadcaster's mixer would:
 // white at 128/255 opacity, which is what the capture over black holds.
 const inner = (m) => `gte(X,${m})*lt(X,${logoW - m})*gte(Y,${m})*lt(Y,${logoH - m})`;
 execFileSync("ffmpeg", [
   "-v", "error", "-y",
-  "-f", "lavfi", "-i", "testsrc2=size=640x360:rate=25",
+  // Smooth colours in slow motion: the analysis sees through them.
+  "-f", "lavfi", "-i", "color=black:size=640x360:rate=25,format=gbrp," +
+    "geq=r='128+100*sin(X/90+T*3)':g='128+90*sin(Y/70+T*4)':b='128+100*sin((X+Y)/130-T*2)'",
   "-f", "lavfi", "-i", `color=white:size=${logoW}x${logoH},format=rgba,geq=r=255:g=255:b=255:a='128*${inner(4)}*(1-${inner(10)})'`,
   "-filter_complex", `[0][1]overlay=x=${logoX}:y=${logoY}:format=rgb:shortest=1`,
   "-frames:v", String(frames), "-c:v", "ffv1", "-pix_fmt", "bgr0", clip,
@@ -220,6 +222,22 @@ try {
   execFileSync(pendra, ["process", clip, at("replay.mkv"), "-y", "--codec", "ffv1", "--job", job,
     ...runSettingsArgs(s)], { stdio: "inherit" });
   check(rgbOf(at("replay.mkv"), 23).equals(draggedAfter), "the saved job replays to the page's after picture");
+
+  // The analysis: its progress, candidates and opacity map, and its set put to use.
+  await page.click("#analyze");
+  await page.waitForFunction(() => !document.getElementById("analysis-result").hidden ||
+    document.getElementById("status").classList.contains("bad"), { timeout: 120000 });
+  check(!(await page.$eval("#status", (e) => e.classList.contains("bad"))), "the analysis: " + (await statusText()));
+  check(await page.$$eval("#candidates li", (l) => l.length) > 0, "it lists its candidates");
+  await page.waitForFunction(() => document.getElementById("opacity-map").naturalWidth > 0);
+  check(true, "its opacity map is shown");
+  count = await shown();
+  await page.click("#use-analysis");
+  await page.waitForFunction((old) => settings.logo !== old, {}, s.logo);
+  await waitAfter(count);
+  s = await settings();
+  check(Math.abs(s.x - logoX) <= 4 && Math.abs(s.y - logoY) <= 4 && s.logo.includes("clip-logo"),
+    `the set found is in use at ${s.x}, ${s.y}: ${s.logo}`);
 
   await page.select("#view", "overlay");
   await page.waitForFunction(() => document.getElementById("pictures").className === "overlay");
