@@ -107,8 +107,9 @@ std::string ConfigureSession::afterPng(int64_t number, const json &settings) {
         throw Overtaken{};
     if (!o.settings.logo)
         return png(renderer_.before(number, overtaken));
-    cli::FilterJob job(o);
-    return png(renderer_.after(number, job, rangeStart(o), overtaken));
+    JobRequest request{settings.dump(), rangeStart(o),
+                       [&o] { return std::make_unique<cli::FilterJob>(o); }};
+    return png(renderer_.after(number, request, overtaken));
 }
 
 json ConfigureSession::browse(const json &settings) {

@@ -227,7 +227,7 @@ TEST_F(ServerTest, StalledClientsDoNotStopThePage) {
         stalled.push_back(fd);
     }
     // Answered well before the stalled clients' time runs out (five seconds).
-    client_->set_read_timeout(3, 0);
+    client_->set_read_timeout(4, 0);
     for (int i = 0; i < 4; ++i) {
         auto r = client_->Get(root_ + "api/before?frame=" + std::to_string(i));
         ASSERT_TRUE(r);
