@@ -41,6 +41,12 @@ int runConfigure(const cli::Options &options) {
     std::fflush(stdout);
     std::fprintf(stderr, "pendra: serving the page for %s; stop with the page's Stop or Ctrl-C\n",
                  options.input.c_str());
+    const std::string host = splitListenAddress(options.listen).first;
+    if (host.rfind("127.", 0) != 0 && host != "::1" && host != "localhost")
+        std::fprintf(stderr,
+                     "pendra: warning: listening on %s: other machines may reach the page "
+                     "(it still refuses requests without its token)\n",
+                     host.c_str());
     if (!options.noBrowser)
         openBrowser(server.guard().address());
 

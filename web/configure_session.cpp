@@ -70,6 +70,7 @@ ConfigureSession::ConfigureSession(const cli::Options &options)
               {"width", renderer_.source().width()},
               {"height", renderer_.source().height()},
               {"frames", renderer_.source().frames()},
+              {"rate", renderer_.source().frameRate()},
               {"job", std::filesystem::absolute(jobPath_).string()},
               {"fields", formFields()},
               {"settings", settings},

@@ -30,6 +30,8 @@ class FrameSource {
     int height() const { return reader_->height(); }
     // The frame count: exact when indexed, else the container's estimate.
     int64_t frames() const { return frames_; }
+    // Frames per second as FFmpeg guesses the rate.
+    double frameRate() const { return av_q2d(reader_->frameRate()); }
 
     // Decodes frames `from` to `to` and hands each to `each` with its number.
     // Throws PastTheEnd (before any work when the count is known) and

@@ -343,9 +343,18 @@ function makeDivider() {
 
 // ----- frames
 
+// The frame's time from the start, as m:ss.cc.
+function timeOf(n) {
+  const seconds = n / state.rate;
+  const m = Math.floor(seconds / 60);
+  const s = (seconds - m * 60).toFixed(2).padStart(5, "0");
+  return `${m}:${s}`;
+}
+
 function setFrame(n, from) {
   if (!Number.isInteger(n) || n < 0 || n >= state.frames) return;
   frame = n;
+  $("frame-time").textContent = timeOf(n);
   if (from !== $("frame-slider")) $("frame-slider").value = n;
   if (from !== $("frame-number")) $("frame-number").value = n;
   refreshBefore();
