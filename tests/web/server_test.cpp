@@ -6,6 +6,7 @@
 #include "tests/cli/command_runner.h"
 #include "web/configure_session.h"
 #include "web/page_server.h"
+#include "web/settings_form.h"
 
 #include <gtest/gtest.h>
 #include <httplib.h>
@@ -13,6 +14,7 @@
 
 #include <arpa/inet.h>
 #include <filesystem>
+#include <fstream>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <thread>
@@ -235,6 +237,75 @@ TEST_F(ServerTest, StalledClientsDoNotStopThePage) {
     }
     for (int fd : stalled)
         close(fd);
+}
+
+// A job's settings come to the page under the options' names and go back
+// unchanged: every packed threshold and blur in its place.
+TEST_F(ServerTest, AJobLoadsAndSavesUnchanged) {
+    ASSERT_EQ(runPendra({"process",       "clip.mkv",
+                         "out.mkv",       "-y",
+                         "--logo",        "logo_x_40_y_30_0.bmp",
+                         "--alpha",       "77",
+                         "--threshold1",  "11",
+                         "--threshold2",  "22",
+                         "--threshold3",  "33",
+                         "--blur",        "4",
+                         "--blur3",       "6",
+                         "--bitmap-blur", "2",
+                         "--white",       "200",
+                         "--side",        "east",
+                         "--scene",       "15",
+                         "--start",       "2",
+                         "--end",         "9",
+                         "--fade-in",     "1",
+                         "--fade-out",    "3",
+                         "--save-job",    "original.job"})
+                  .exitCode,
+              0);
+    fs::copy_file("original.job", "copy.job", fs::copy_options::overwrite_existing);
+    web::ConfigureSession session(
+        cli::parseOptions({"configure", "clip.mkv", "--job", "copy.job"}));
+    const json s = session.state()["settings"];
+    const json expected = {
+        {"x", 40},          {"y", 30},          {"alpha", 77},  {"threshold1", 11},
+        {"threshold2", 22}, {"threshold3", 33}, {"blur", 4},    {"blur3", 6},
+        {"bitmap-blur", 2}, {"white", 200},     {"side", 2},    {"scene", 15},
+        {"start", 2},       {"end", 9},         {"fade-in", 1}, {"fade-out", 3}};
+    for (const auto &[name, value] : expected.items())
+        EXPECT_EQ(s[name], value) << name;
+    EXPECT_EQ(session.state()["set"]["white"], "(255,255,255)");
+
+    session.save(s);
+    auto text = [](const char *name) {
+        std::ifstream in(name);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    EXPECT_EQ(text("copy.job"), text("original.job"));
+}
+
+// The kept run goes on where it stopped, also after a newer request cut it
+// short: its pictures are those of a run from the start, noise included.
+TEST_F(ServerTest, AKeptRunGivesTheFramesOfAWholeRun) {
+    json s = settings();
+    s["alpha"] = 200;
+    s["noise"] = 3;
+    s["start"] = 2;
+    const cli::Options o = web::optionsFromJson("clip.mkv", s);
+    const web::JobRequest request{s.dump(), 2,
+                                  [&o] { return std::make_unique<cli::FilterJob>(o); }};
+
+    web::PreviewRenderer whole("clip.mkv");
+    const host::FrameBuffer expected = whole.after(10, request, {});
+    EXPECT_FALSE(expected.samePixels(whole.before(10, {})));
+
+    web::PreviewRenderer stepping("clip.mkv");
+    stepping.after(4, request, {});
+    int checks = 0;
+    EXPECT_THROW(stepping.after(10, request, [&] { return ++checks > 3; }), web::Overtaken);
+    stepping.before(7, {}); // the before pictures keep out of the run's way
+    EXPECT_TRUE(stepping.after(10, request, {}).samePixels(expected));
+    // Going back starts the run again.
+    EXPECT_TRUE(stepping.after(3, request, {}).samePixels(whole.after(3, request, {})));
 }
 
 // Frames fetched in any order, by seeking, are the frames decoded in order:
