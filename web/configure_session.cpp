@@ -70,12 +70,18 @@ ConfigureSession::ConfigureSession(const cli::Options &options)
               {"width", renderer_.source().width()},
               {"height", renderer_.source().height()},
               {"frames", renderer_.source().frames()},
+              {"frame", 0},
               {"rate", renderer_.source().frameRate()},
               {"job", std::filesystem::absolute(jobPath_).string()},
               {"fields", formFields()},
               {"settings", settings},
               {"defaults", defaults},
               {"set", set}};
+}
+
+json ConfigureSession::state() const {
+    std::lock_guard<std::mutex> lock(stateLock_);
+    return state_;
 }
 
 json ConfigureSession::describe(cli::FilterJob &job, const cli::Options &o) const {
@@ -110,7 +116,11 @@ std::string ConfigureSession::afterPng(int64_t number, const json &settings) {
         return png(renderer_.before(number, overtaken));
     JobRequest request{settings.dump(), rangeStart(o),
                        [&o] { return std::make_unique<cli::FilterJob>(o); }};
-    return png(renderer_.after(number, request, overtaken));
+    std::string picture = png(renderer_.after(number, request, overtaken));
+    std::lock_guard<std::mutex> keep(stateLock_);
+    state_["settings"] = settings;
+    state_["frame"] = number;
+    return picture;
 }
 
 json ConfigureSession::browse(const json &settings) {
@@ -132,6 +142,9 @@ json ConfigureSession::browse(const json &settings) {
     std::lock_guard<std::mutex> lock(moduleLock_);
     cli::FilterJob job(o);
     json described = describe(job, o);
+    std::lock_guard<std::mutex> keep(stateLock_);
+    state_["settings"] = described["settings"];
+    state_["set"] = described["set"];
     return {{"settings", described["settings"]}, {"set", described["set"]}};
 }
 

@@ -24,8 +24,9 @@ class ConfigureSession {
     // cli::CliError naming the file.
     explicit ConfigureSession(const cli::Options &options);
 
-    // The video, the job file, the form's fields and the settings to start with.
-    nlohmann::json state() const { return state_; }
+    // The video, the job file, the form's fields and the settings to start
+    // with: the latest the page showed, so that a reload loses nothing.
+    nlohmann::json state() const;
 
     // Frame `number` as PNG, before and after the filter with `settings`.
     // Throw PastTheEnd, Overtaken, and cli::CliError for settings the page may
@@ -51,6 +52,7 @@ class ConfigureSession {
     bool mayReplaceJob_;
     std::mutex moduleLock_;
     PreviewRenderer renderer_;
+    mutable std::mutex stateLock_;
     nlohmann::json state_;
     std::atomic<uint64_t> latestBefore_{0}, latestAfter_{0};
     AnalysisTask analysis_;

@@ -473,6 +473,7 @@ async function start() {
   state = await r.json();
   settings = state.settings;
   set = state.set;
+  frame = state.frame;
   $("input").textContent = state.input;
   $("input").title = "job file: " + state.job;
   $("frame-slider").max = state.frames - 1;

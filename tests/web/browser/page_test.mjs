@@ -223,6 +223,16 @@ try {
     ...runSettingsArgs(s)], { stdio: "inherit" });
   check(rgbOf(at("replay.mkv"), 23).equals(draggedAfter), "the saved job replays to the page's after picture");
 
+  // A reload comes back with the settings as they were.
+  const kept = s;
+  await page.reload();
+  await page.waitForSelector("body.ready");
+  s = await settings();
+  check(s.x === kept.x && s.y === kept.y && s.alpha === kept.alpha && s.logo === kept.logo,
+    "a reload keeps the settings");
+  check(await page.$eval("#frame-number", (i) => i.value) === "23", "and the frame");
+  check(await page.$eval("#r-white", (o) => o.value) === "(255,255,255)", "and the read-outs");
+
   // The analysis: its progress, candidates and opacity map, and its set put to use.
   await page.click("#analyze");
   await page.waitForFunction(() => !document.getElementById("analysis-result").hidden ||
