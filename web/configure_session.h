@@ -1,8 +1,9 @@
 // What the configuration page works on, apart from HTTP: the video, the job
 // file, the settings the page starts with, the before and after pictures,
 // Browse, Save and the analysis. The module serves one caller at a time, so
-// everything that uses it takes one lock; a picture request that a newer one
-// of its kind has overtaken while it waited or worked gives up (Overtaken).
+// everything that uses it takes one lock (before pictures need no module and
+// do not wait for it); a picture request that a newer one of its kind has
+// overtaken while it waited or worked gives up (Overtaken).
 #pragma once
 
 #include "cli/options.h"

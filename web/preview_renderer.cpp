@@ -16,6 +16,9 @@ PreviewRenderer::~PreviewRenderer() {
 
 host::FrameBuffer PreviewRenderer::before(int64_t number, const OvertakenCheck &overtaken) {
     host::FrameBuffer picture(before_.width(), before_.height());
+    std::lock_guard<std::mutex> lock(beforeLock_);
+    if (overtaken && overtaken())
+        throw Overtaken{};
     before_.decode(number, number, [&](const AVFrame &frame, int64_t n) {
         if (overtaken && overtaken())
             throw Overtaken{};

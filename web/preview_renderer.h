@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 
 namespace pendra::web {
@@ -42,9 +43,11 @@ class PreviewRenderer {
     const std::string &input() const { return input_; }
     FrameSource &source() { return before_; }
 
-    // Frame `number` as decoded, in the module's pixels.
+    // Frame `number` as decoded, in the module's pixels. May be called while
+    // after() works on another thread: it has a decoder of its own.
     host::FrameBuffer before(int64_t number, const OvertakenCheck &overtaken);
     // Frame `number` after the filters: the picture the run would encode.
+    // One caller at a time.
     host::FrameBuffer after(int64_t number, const JobRequest &request,
                             const OvertakenCheck &overtaken);
 
@@ -58,6 +61,7 @@ class PreviewRenderer {
     };
 
     std::string input_;
+    std::mutex beforeLock_;
     FrameSource before_;
     FrameSource after_; // its own, so that before pictures do not move the run's place
     std::unique_ptr<Run> run_;
