@@ -440,11 +440,11 @@ Options parseOptions(const std::vector<std::string> &args) {
         applyOption(*entry, value.value_or(""), name, o);
     }
 
-    size_t wanted = o.command == Command::Process ? 2
-                    : o.command == Command::Preview || o.command == Command::Analyze ||
-                            o.command == Command::Configure
-                        ? 1
-                        : 0;
+    size_t wanted = o.command == Command::Process                                    ? 2
+                    : o.command == Command::Preview || o.command == Command::Analyze ? 1
+                                                                                     : 0;
+    if (o.command == Command::Configure)
+        wanted = 1;
     if (files.size() != wanted)
         usageError(name + " wants " +
                        (wanted == 2   ? std::string("an input and an output file")
