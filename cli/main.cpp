@@ -5,6 +5,7 @@
 #include "cli/commands.h"
 #include "cli/interrupt.h"
 #include "cli/options.h"
+#include "web/configure_command.h"
 
 #include <cstdio>
 #include <exception>
@@ -31,6 +32,8 @@ int main(int argc, char **argv) {
             return runDemo(options);
         case Command::Analyze:
             return runAnalyze(options);
+        case Command::Configure:
+            return pendra::web::runConfigure(options);
         }
     } catch (const CliError &e) {
         std::fprintf(stderr, "pendra: %s\n", e.what());

@@ -122,12 +122,12 @@ void VideoReader::checkComplete() const {
                        std::to_string(promised) + " frames; it is cut short or damaged");
 }
 
-bool VideoReader::seekBefore(int64_t timestamp) {
-    if (av_seek_frame(format_, videoIndex_, timestamp, AVSEEK_FLAG_BACKWARD) < 0)
-        return false;
+void VideoReader::seek(int64_t timestamp) {
+    int r = av_seek_frame(format_, videoIndex_, timestamp, AVSEEK_FLAG_BACKWARD);
+    if (r < 0)
+        throw CliError(path_ + ": cannot seek: " + avErrorText(r));
     avcodec_flush_buffers(decoder_.get());
     finished_ = false;
-    return true;
 }
 
 AVFrame *VideoReader::nextFrame() {

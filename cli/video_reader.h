@@ -29,11 +29,9 @@ class VideoReader {
     // video stream's time base, or AV_NOPTS_VALUE.
     AVFrame *nextFrame();
 
-    // Jumps to the keyframe at or before `timestamp` (the video stream's time
-    // base): the next frame is decoded from there. False when the file
-    // cannot seek; the reader then stays where it was. Packets of other
-    // streams are no longer sent whole after a seek.
-    bool seekBefore(int64_t timestamp);
+    // Goes to the key frame at or before `timestamp` (the video stream's time
+    // base), so that nextFrame() decodes on from there; throws CliError.
+    void seek(int64_t timestamp);
 
     const std::string &path() const { return path_; }
     AVFormatContext *format() const { return format_; }
