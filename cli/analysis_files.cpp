@@ -199,8 +199,8 @@ JobChoice writeAnalysisFolder(const std::filesystem::path &folder, const analysi
         std::ostringstream text;
         host::writeJobScript(text, plan.entries);
         // The job un-blends; noise would only add to what it restores.
-        RunOptions run;
-        run.noise = 0;
+        SettingOptions run;
+        run.values["noiseL"] = 0;
         writeWholeFile(folder / "logo.job", text.str() + runOptionsLine(run));
     } catch (...) {
         std::error_code ignored;

@@ -65,25 +65,26 @@ JobPlan planJob(const analysis::Result &result, const std::filesystem::path &log
     Options o;
     o.command = Command::Process;
     o.settings.logo = logo.string();
-    o.settings.bitmapBlur = 0;
-    o.settings.alpha = pureAlpha(result);
+    o.settings.values["bb"] = 0;
+    if (std::optional<int> alpha = pureAlpha(result))
+        o.settings.values["alpha"] = *alpha;
     FilterJob filter(o);
     std::vector<host::JobEntry> first = filter.entries();
     std::optional<ConfigValues> values = parseConfigLine(first.at(0).call);
     if (!values)
         throw CliError("the filter's own settings could not be read back: " + first.at(0).call);
-    choice.alpha = values->alpha;
+    choice.alpha = values->numbers.alpha;
     choice.why =
-        o.settings.alpha
+        o.settings.get("alpha")
             ? "un-blending alone: no logo pixel is nearly opaque or "
               "poorly fitted"
             : "from the capture, as Browse sets it: " + std::to_string(result.stats.repairPixels) +
                   " pixels are nearly opaque or poorly fitted";
     for (const analysis::PresenceRange &p : result.presence) {
-        values->start = static_cast<int32_t>(p.start);
-        values->end = static_cast<int32_t>(p.end);
-        values->fadeIn = p.fadeIn > 0 ? p.fadeIn - 1 : 0;
-        values->fadeOut = p.fadeOut > 0 ? p.fadeOut - 1 : 0;
+        values->numbers.start = static_cast<int>(p.start);
+        values->numbers.end = static_cast<int>(p.end);
+        values->numbers.fadeIn = p.fadeIn > 0 ? p.fadeIn - 1 : 0;
+        values->numbers.fadeOut = p.fadeOut > 0 ? p.fadeOut - 1 : 0;
         host::JobEntry entry = first.at(0);
         entry.call = formatConfigLine(*values);
         entry.line = 0;

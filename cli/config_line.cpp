@@ -14,7 +14,7 @@ namespace pendra::cli {
 namespace {
 
 // The modes the filter's loader will find for this set on disk.
-void modesOnDisk(const std::string &path, int32_t &blackMode, int32_t &maskMode) {
+void modesOnDisk(const std::string &path, int &blackMode, int &maskMode) {
     auto exists = [](const char *companion) {
         std::error_code error;
         return std::filesystem::exists(companion, error);
@@ -24,10 +24,32 @@ void modesOnDisk(const std::string &path, int32_t &blackMode, int32_t &maskMode)
 
 } // namespace
 
-int packedField(int32_t packed, int field) {
-    int fields[3];
-    unpackTriple(packed, &fields[2], &fields[1], &fields[0]);
-    return fields[field];
+// The call's numbers in its order, after the path.
+constexpr int ConfigNumbers::*callOrder[] = {
+    &ConfigNumbers::blackMode,  &ConfigNumbers::maskMode, &ConfigNumbers::x,
+    &ConfigNumbers::y,          &ConfigNumbers::start,    &ConfigNumbers::end,
+    &ConfigNumbers::fadeIn,     &ConfigNumbers::fadeOut,  &ConfigNumbers::alpha,
+    &ConfigNumbers::thresholds, &ConfigNumbers::blurs,    &ConfigNumbers::white,
+    &ConfigNumbers::side,       &ConfigNumbers::scene};
+
+int ConfigValues::get(const UserSetting &setting) const {
+    FilterSettings record{};
+    takeConfigNumbers(&record, &numbers);
+    return userSettingValue(&record, &setting);
+}
+
+void ConfigValues::set(const UserSetting &setting, int value) {
+    FilterSettings record{};
+    takeConfigNumbers(&record, &numbers);
+    ConfigNumbers before, after;
+    configNumbersOf(&record, &before);
+    *userSettingOf(&record, &setting) = value;
+    configNumbersOf(&record, &after);
+    // Only the number that holds the setting changes: a packed triple that a
+    // job spilled with out-of-range values stays as the job wrote it.
+    for (int ConfigNumbers::*member : callOrder)
+        if (after.*member != before.*member)
+            numbers.*member = after.*member;
 }
 
 std::optional<ConfigValues> parseConfigLine(const std::string &text) {
@@ -49,18 +71,13 @@ std::optional<ConfigValues> parseConfigLine(const std::string &text) {
             return std::nullopt;
     ConfigValues v;
     v.logo = a[0].text;
-    int32_t *numbers[] = {&v.blackMode, &v.maskMode, &v.x,       &v.y,     &v.start,
-                          &v.end,       &v.fadeIn,   &v.fadeOut, &v.alpha, &v.thresholds,
-                          &v.blurs,     &v.white,    &v.side,    &v.scene};
-    for (size_t i = 0; i < std::size(numbers); ++i)
-        *numbers[i] = a[i + 1].number;
+    for (size_t i = 0; i < std::size(callOrder); ++i)
+        v.numbers.*callOrder[i] = a[i + 1].number;
     return v;
 }
 
 std::string formatConfigLine(const ConfigValues &v) {
-    const ConfigNumbers numbers = {v.blackMode, v.maskMode, v.x,       v.y,     v.start,
-                                   v.end,       v.fadeIn,   v.fadeOut, v.alpha, v.thresholds,
-                                   v.blurs,     v.white,    v.side,    v.scene};
+    const ConfigNumbers &numbers = v.numbers;
     std::string text(formatConfigCall(nullptr, 0, v.logo.c_str(), v.logo.size(), &numbers), '\0');
     formatConfigCall(text.data(), text.size() + 1, v.logo.c_str(), v.logo.size(), &numbers);
     return text;
@@ -69,30 +86,12 @@ std::string formatConfigLine(const ConfigValues &v) {
 void applySettingOptions(const SettingOptions &o, ConfigValues &v) {
     if (o.logo) {
         v.logo = std::filesystem::absolute(*o.logo).string();
-        modesOnDisk(v.logo, v.blackMode, v.maskMode);
+        modesOnDisk(v.logo, v.numbers.blackMode, v.numbers.maskMode);
     }
-    auto set = [](int32_t &field, const std::optional<int> &value) {
-        if (value)
-            field = *value;
-    };
-    set(v.x, o.x);
-    set(v.y, o.y);
-    set(v.alpha, o.alpha);
-    set(v.start, o.start);
-    set(v.end, o.end);
-    set(v.fadeIn, o.fadeIn);
-    set(v.fadeOut, o.fadeOut);
-    set(v.white, o.white);
-    set(v.side, o.side);
-    set(v.scene, o.scene);
-    if (o.threshold1 || o.threshold2 || o.threshold3)
-        v.thresholds = packTriple(o.threshold1.value_or(packedField(v.thresholds, 2)),
-                                  o.threshold2.value_or(packedField(v.thresholds, 1)),
-                                  o.threshold3.value_or(packedField(v.thresholds, 0)));
-    if (o.blur || o.blur3 || o.bitmapBlur)
-        v.blurs = packTriple(o.blur.value_or(packedField(v.blurs, 2)),
-                             o.blur3.value_or(packedField(v.blurs, 1)),
-                             o.bitmapBlur.value_or(packedField(v.blurs, 0)));
+    for (const auto &[name, value] : o.values)
+        if (const UserSetting *setting = userSettingNamed(name.c_str());
+            setting && setting->use == SETTING_SAVED)
+            v.set(*setting, value);
 }
 
 } // namespace pendra::cli

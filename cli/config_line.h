@@ -1,9 +1,11 @@
-// The filter's saved call Config("path",n, n, ...) as fifteen values, so that
+// The filter's saved call Config("path",n, n, ...) as its path and numbers, so that
 // settings named on the command line can be laid over a job's or a new
 // instance's call before it is replayed.
 #pragma once
 
 #include "cli/options.h"
+#include "module/config_text.h"
+#include "module/user_settings.h"
 
 #include <array>
 #include <cstdint>
@@ -14,11 +16,12 @@ namespace pendra::cli {
 
 struct ConfigValues {
     std::string logo; // the path as the filter holds it (backslashes single)
-    int32_t blackMode = 0, maskMode = 0, x = 0, y = 0, start = 0, end = 0, fadeIn = 0, fadeOut = 0,
-            alpha = 0;
-    int32_t thresholds = 0; // t1, t2, t3 packed eight bits each
-    int32_t blurs = 0;      // b2, b3, bb packed
-    int32_t white = 0, side = 0, scene = 0;
+    ConfigNumbers numbers{};
+
+    // A saved setting's value, and a new one, by the module's table row;
+    // thresholds and blurs are packed and unpacked as the filter does.
+    int get(const UserSetting &setting) const;
+    void set(const UserSetting &setting, int value);
 };
 
 // Reads the text the filter writes, e.g.
@@ -32,8 +35,5 @@ std::string formatConfigLine(const ConfigValues &values);
 // Lays the settings given as options over `values`. The set's modes follow
 // the files present beside a new logo, as the filter's loader finds them.
 void applySettingOptions(const SettingOptions &options, ConfigValues &values);
-
-// Unpacks one eight-bit field (0 = the lowest) of a packed triple, as the filter does.
-int packedField(int32_t packed, int field);
 
 } // namespace pendra::cli

@@ -96,15 +96,15 @@ Options settingsFor(const fs::path &folder, bool suited) {
     Options o;
     o.command = Command::Process;
     o.settings.logo = (folder / "logo0.bmp").string();
-    o.settings.x = logoX;
-    o.settings.y = logoY;
+    o.settings.values["x"] = logoX;
+    o.settings.values["y"] = logoY;
     o.run.builtInDefaults = true; // whatever the installed defaults file says
     o.overwrite = true;           // a rerun replaces the demo's own files
     o.automaticSettings = suited; // the other run shows the module's own defaults
     if (suited) {
-        o.settings.alpha = 255;
-        o.settings.bitmapBlur = 0;
-        o.run.noise = 0;
+        o.settings.values["alpha"] = 255;
+        o.settings.values["bb"] = 0;
+        o.settings.values["noiseL"] = 0;
     }
     return o;
 }

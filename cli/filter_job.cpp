@@ -9,11 +9,13 @@
 #include "host/job_script.h"
 #include "logo/browse_rules.h"
 #include "module/filter_settings.h"
+#include "module/user_settings.h"
 
 #include "pendra_version.h"
 #include <climits>
 #include <cstdio>
 #include <filesystem>
+#include <set>
 #include <sstream>
 
 namespace pendra::cli {
@@ -39,17 +41,25 @@ std::vector<std::string> jobCalls(const std::string &path) {
     return calls;
 }
 
-bool anySetting(const SettingOptions &s) {
-    return s.logo || s.x || s.y || s.alpha || s.start || s.end || s.fadeIn || s.fadeOut ||
-           s.threshold1 || s.threshold2 || s.threshold3 || s.blur || s.blur3 || s.bitmapBlur ||
-           s.white || s.side || s.scene;
+// Whether the options set anything a job's Config call holds.
+bool anySavedSetting(const SettingOptions &s) {
+    if (s.logo)
+        return true;
+    for (const auto &[name, value] : s.values)
+        if (const UserSetting *setting = userSettingNamed(name.c_str());
+            setting && setting->use == SETTING_SAVED)
+            return true;
+    return false;
 }
 
-// Whether the user chose anything about how the logo is taken out.
-bool anyTuning(const Options &o) {
-    const SettingOptions &s = o.settings;
-    return s.alpha || s.threshold1 || s.threshold2 || s.threshold3 || s.blur || s.blur3 ||
-           s.bitmapBlur || s.white || s.side || s.scene || o.run.noise || o.run.feather;
+// Whether the user chose anything about how the logo is taken out, rather
+// than only where and when it lies.
+bool anyTuning(const SettingOptions &s) {
+    static const std::set<std::string> placement = {"x", "y", "start", "end", "fadeIn", "fadeOut"};
+    for (const auto &[name, value] : s.values)
+        if (!placement.count(name))
+            return true;
+    return false;
 }
 
 // The set's members as the loader names them: the digit five from the end.
@@ -69,7 +79,7 @@ bool overBlackAndWhite(const std::string &logo) {
 
 FilterJob::FilterJob(const Options &o) {
     std::vector<std::string> calls = o.job ? jobCalls(*o.job) : std::vector<std::string>{""};
-    if (calls.size() > 1 && anySetting(o.settings))
+    if (calls.size() > 1 && anySavedSetting(o.settings))
         throw CliError(*o.job + ": holds " + std::to_string(calls.size()) + " " + filterName +
                            " filters, so settings given as options would be ambiguous; change "
                            "them in the job file (--noise, --feather, --seed and --trace apply "
@@ -81,19 +91,18 @@ FilterJob::FilterJob(const Options &o) {
     // Pure un-blending is the command's choice for captures over black and
     // white; the module's own defaults stay what they are.
     SettingOptions settings = o.settings;
-    RunOptions run = o.run;
     if (o.job)
-        takeRunOptions(*o.job, run);
+        takeRunOptions(*o.job, settings);
     const bool automatic = o.automaticSettings && !o.job && settings.logo;
-    const bool pure = automatic && !anyTuning(o) && overBlackAndWhite(*settings.logo);
+    const bool pure = automatic && !anyTuning(o.settings) && overBlackAndWhite(*settings.logo);
     if (pure) {
-        settings.bitmapBlur = 0;
-        run.noise = 0;
+        settings.values["bb"] = 0;
+        settings.values["noiseL"] = 0;
     }
-    run_ = run;
-    defaults_ = std::make_unique<RunDefaults>(run.builtInDefaults ? std::filesystem::path()
-                                                                  : installedDefaultsFile(),
-                                              run.noise, run.feather, run.trace, run.seed);
+    settings_ = settings;
+    defaults_ = std::make_unique<RunDefaults>(o.run.builtInDefaults ? std::filesystem::path()
+                                                                    : installedDefaultsFile(),
+                                              settings.values, o.run.trace, o.run.seed);
 
     std::shared_ptr<host::LoadedModule> module = FilterSession::loadModule();
     for (const std::string &call : calls) {
@@ -110,10 +119,12 @@ FilterJob::FilterJob(const Options &o) {
         // As Browse: a position written into the logo's name.
         bool fromName = false;
         if (settings.logo) {
-            bool haveX = settings.x.has_value(), haveY = settings.y.has_value();
-            if (!haveX && positionFromName(values->logo.c_str(), "_x_", INT_MAX, &values->x))
+            bool haveX = settings.get("x").has_value(), haveY = settings.get("y").has_value();
+            if (!haveX &&
+                positionFromName(values->logo.c_str(), "_x_", INT_MAX, &values->numbers.x))
                 haveX = fromName = true;
-            if (!haveY && positionFromName(values->logo.c_str(), "_y_", INT_MAX, &values->y))
+            if (!haveY &&
+                positionFromName(values->logo.c_str(), "_y_", INT_MAX, &values->numbers.y))
                 haveY = fromName = true;
             if (automatic && (!haveX || !haveY)) {
                 // A set that cannot be read says so first: that is what to fix.
@@ -128,25 +139,25 @@ FilterJob::FilterJob(const Options &o) {
         session->configure(formatConfigLine(*values));
 
         std::string alphaText;
-        if (automatic && !settings.alpha) {
+        if (automatic && !settings.get("alpha")) {
             // The replayed call has loaded the set; derive alpha from it with the
             // defaults the instance read.
             resetProcessDefaults();
             readDefaultsFile(defaults_->effectiveFile().c_str());
-            values->alpha = automaticAlpha(&session->instance().dataAs<FilterSettings>());
-            alphaText = "alpha " + std::to_string(values->alpha) + " (from the capture)";
+            values->numbers.alpha = automaticAlpha(&session->instance().dataAs<FilterSettings>());
+            alphaText = "alpha " + std::to_string(values->numbers.alpha) + " (from the capture)";
             session->configure(formatConfigLine(*values));
         }
         if (fromName || !alphaText.empty()) {
-            chosen_ = "settings: x " + std::to_string(values->x) + ", y " +
-                      std::to_string(values->y) + (fromName ? " (from the name)" : "");
+            chosen_ = "settings: x " + std::to_string(values->numbers.x) + ", y " +
+                      std::to_string(values->numbers.y) + (fromName ? " (from the name)" : "");
             if (!alphaText.empty())
                 chosen_ += ", " + alphaText;
             if (pure)
                 chosen_ += ", bitmap blur 0, noise 0 (un-blending the captures over black and "
                            "white)";
         }
-        ranges_.push_back({values->start, values->end});
+        ranges_.push_back({values->numbers.start, values->numbers.end});
         logos_.push_back(values->logo);
         sessions_.push_back(std::move(session));
     }
@@ -191,7 +202,7 @@ void FilterJob::save(const std::string &path) {
     } catch (const host::HostError &e) {
         throw CliError(e.what());
     }
-    writeWholeFile(path, text.str() + runOptionsLine(run_));
+    writeWholeFile(path, text.str() + runOptionsLine(settings_));
 }
 
 bool FilterJob::inRange(int64_t number) const {

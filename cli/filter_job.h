@@ -50,7 +50,7 @@ class FilterJob {
     std::vector<std::string> logos_;
     std::string job_;
     std::string chosen_;
-    RunOptions run_; // noise and feather as run, saved with the job
+    SettingOptions settings_; // as run: the run settings among them are saved with the job
 };
 
 } // namespace pendra::cli

@@ -1,6 +1,8 @@
 // Run settings as a comment in a job file (see job_run_options.h).
 #include "cli/job_run_options.h"
 
+#include "module/user_settings.h"
+
 #include <fstream>
 #include <sstream>
 #include <vector>
@@ -13,16 +15,18 @@ const std::string marker = "// pendra process:";
 
 } // namespace
 
-std::string runOptionsLine(const RunOptions &run) {
+std::string runOptionsLine(const SettingOptions &settings) {
     std::string line;
-    if (run.noise)
-        line += " --noise " + std::to_string(*run.noise);
-    if (run.feather)
-        line += " --feather " + std::to_string(*run.feather);
+    for (size_t i = 0; i < userSettingCount; ++i) {
+        const UserSetting &setting = userSettings[i];
+        if (std::optional<int> value = settings.get(setting.name);
+            value && setting.use == SETTING_RUN)
+            line += std::string(" --") + setting.option + " " + std::to_string(*value);
+    }
     return line.empty() ? line : marker + line + "\n";
 }
 
-void takeRunOptions(const std::string &jobPath, RunOptions &run) {
+void takeRunOptions(const std::string &jobPath, SettingOptions &settings) {
     std::ifstream in(jobPath);
     std::string line;
     while (std::getline(in, line)) {
@@ -39,10 +43,10 @@ void takeRunOptions(const std::string &jobPath, RunOptions &run) {
         } catch (const CliError &e) {
             throw CliError(jobPath + ": " + e.what(), 2);
         }
-        if (!run.noise)
-            run.noise = parsed.run.noise;
-        if (!run.feather)
-            run.feather = parsed.run.feather;
+        for (const auto &[name, value] : parsed.settings.values)
+            if (const UserSetting *setting = userSettingNamed(name.c_str());
+                setting && setting->use == SETTING_RUN)
+                settings.values.emplace(name, value); // what the user gave wins
     }
 }
 

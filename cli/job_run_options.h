@@ -1,9 +1,9 @@
-// The run's own settings carried in a job file. Noise and feather are not
-// part of the filter's saved call (an instance reads them from the defaults
-// file), so a job replayed elsewhere would run with another machine's. The
-// command writes them as a comment line, which the video host skips:
+// The run's own settings carried in a job file. The settings a new instance
+// takes from the defaults file (noise, feather) are not part of the filter's
+// saved call, so a job replayed elsewhere would run with another machine's.
+// The command writes them as a comment line, which the video host skips:
 //
-//     // pendra process: --noise 0 --feather 5
+//     // pendra process: --feather 5 --noise 0
 //
 // and on replay takes them unless the user gives them again.
 #pragma once
@@ -14,11 +14,12 @@
 
 namespace pendra::cli {
 
-// The comment line for what `run` sets (with its newline); empty when it sets neither.
-std::string runOptionsLine(const RunOptions &run);
+// The comment line for the run settings among `settings` (with its newline);
+// empty when there are none.
+std::string runOptionsLine(const SettingOptions &settings);
 
-// Fills the noise and feather `run` leaves unset from the job file's comment
-// line; throws CliError naming the file when that line is not valid.
-void takeRunOptions(const std::string &jobPath, RunOptions &run);
+// Adds the run settings of the job file's comment line that `settings` does
+// not give; throws CliError naming the file when that line is not valid.
+void takeRunOptions(const std::string &jobPath, SettingOptions &settings);
 
 } // namespace pendra::cli

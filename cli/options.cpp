@@ -5,11 +5,13 @@
 #include "cli/options.h"
 
 #include "cli/av_support.h"
+#include "module/user_settings.h"
 
 #include <cerrno>
 #include <climits>
 #include <cmath>
 #include <cstdlib>
+#include <vector>
 
 namespace pendra::cli {
 
@@ -53,15 +55,15 @@ struct OptionEntry {
     IntegerSetter setInteger;
     TextSetter setText;
     const char *help;
+    const UserSetting *setting = nullptr; // the filter's setting the option gives
 };
 
 #define INTEGER(member) [](Options &o, long long v) { member = static_cast<int>(v); }
 #define TEXT(member) [](Options &o, const std::string &v) { member = v; }
 
-// Thresholds and blurs travel packed eight bits each in the saved call, so
-// they are held to 0..255 here rather than mangled there. The noise level is
-// held where the module holds it; the scene threshold is a percentage.
-const OptionEntry optionTable[] = {
+// The options of the command's own; the filter's settings join them from the
+// module's table (optionTable()).
+const OptionEntry fixedOptions[] = {
     {"--auto", nullptr, nullptr, onProcess, Section::Analysis, Kind::Flag, 0, 0,
      [](Options &o, long long) { o.autoAnalysis = true; }, nullptr,
      "find the logo in IN first (as pendra analyze does, its folder kept beside OUT as OUT's "
@@ -90,47 +92,6 @@ const OptionEntry optionTable[] = {
      "the interpolate mask, are used when present), or a mask alone (ending in 2). As the "
      "dialog's Browse: the position comes from \"_x_N_y_M\" in the name and alpha from the "
      "capture unless --x, --y or --alpha say otherwise"},
-    {"--x", nullptr, "N", onFiltering, Section::Settings, Kind::Integer, 0, INT_MAX,
-     INTEGER(o.settings.x), nullptr,
-     "the rectangle's left edge, in pixels from the picture's left edge"},
-    {"--y", nullptr, "N", onFiltering, Section::Settings, Kind::Integer, 0, INT_MAX,
-     INTEGER(o.settings.y), nullptr, "the rectangle's top line, in lines from the picture's top"},
-    {"--alpha", nullptr, "N", onFiltering, Section::Settings, Kind::Integer, 0, 255,
-     INTEGER(o.settings.alpha), nullptr,
-     "0 = all interpolation .. 255 = no interpolation (pure un-blending of the logo)"},
-    {"--start", nullptr, "N", onFiltering, Section::Settings, Kind::Integer, 0, INT_MAX,
-     INTEGER(o.settings.start), nullptr, "first frame to work on (frames count from 0)"},
-    {"--end", nullptr, "N", onFiltering, Section::Settings, Kind::Integer, 0, INT_MAX,
-     INTEGER(o.settings.end), nullptr, "last frame to work on (0 = to the last frame)"},
-    {"--fade-in", nullptr, "N", onFiltering, Section::Settings, Kind::Integer, 0, INT_MAX,
-     INTEGER(o.settings.fadeIn), nullptr, "the N+1 frames from --start are fully interpolated"},
-    {"--fade-out", nullptr, "N", onFiltering, Section::Settings, Kind::Integer, 0, INT_MAX,
-     INTEGER(o.settings.fadeOut), nullptr,
-     "so are the N+1 frames up to --end (none when --end is 0)"},
-    {"--threshold1", nullptr, "N", onFiltering, Section::Settings, Kind::Integer, 0, 255,
-     INTEGER(o.settings.threshold1), nullptr, "colour threshold of the first repair pass"},
-    {"--threshold2", nullptr, "N", onFiltering, Section::Settings, Kind::Integer, 0, 255,
-     INTEGER(o.settings.threshold2), nullptr, "colour threshold of the second repair pass"},
-    {"--threshold3", nullptr, "N", onFiltering, Section::Settings, Kind::Integer, 0, 255,
-     INTEGER(o.settings.threshold3), nullptr, "colour threshold of the closing repair pass"},
-    {"--blur", nullptr, "N", onFiltering, Section::Settings, Kind::Integer, 0, 255,
-     INTEGER(o.settings.blur), nullptr, "smoothing of pixels repaired by passes 1 and 2"},
-    {"--blur3", nullptr, "N", onFiltering, Section::Settings, Kind::Integer, 0, 255,
-     INTEGER(o.settings.blur3), nullptr, "smoothing of the other logo pixels"},
-    {"--bitmap-blur", nullptr, "N", onFiltering, Section::Settings, Kind::Integer, 0, 255,
-     INTEGER(o.settings.bitmapBlur), nullptr, "blur passes over the whole rectangle (0 = none)"},
-    {"--white", nullptr, "N", onFiltering, Section::Settings, Kind::Integer, 0, 255,
-     INTEGER(o.settings.white), nullptr, "white level assumed when there is no logo1.bmp"},
-    {"--side", nullptr, "S", onFiltering, Section::Settings, Kind::Side, 0, 4,
-     INTEGER(o.settings.side), nullptr,
-     "none, north, east, south or west: border line rebuilt as a gradient"},
-    {"--scene", nullptr, "N", onFiltering, Section::Settings, Kind::Integer, 0, 100,
-     INTEGER(o.settings.scene), nullptr,
-     "scene-change threshold: percent of the logo's outline that must change"},
-    {"--noise", nullptr, "N", onFiltering, Section::Run, Kind::Integer, 0, 16383,
-     INTEGER(o.run.noise), nullptr, "noise level added to the rectangle (0 = none)"},
-    {"--feather", nullptr, "N", onFiltering, Section::Run, Kind::Integer, 0, 255,
-     INTEGER(o.run.feather), nullptr, "width of the bitmap blur's feathered border"},
     {"--seed", nullptr, "N", onFiltering, Section::Run, Kind::Integer, 0, UINT_MAX,
      [](Options &o, long long v) { o.run.seed = static_cast<unsigned>(v); }, nullptr,
      "seed of the noise (default 1): the same seed gives the same output"},
@@ -170,6 +131,37 @@ const OptionEntry optionTable[] = {
 
 #undef INTEGER
 #undef TEXT
+
+// The whole table: the command's own options, with the filter's settings
+// after --logo, made from the module's table of user settings (names, ranges
+// and help live there once).
+std::vector<OptionEntry> makeOptionTable() {
+    static std::vector<std::string> names(userSettingCount);
+    std::vector<OptionEntry> table;
+    for (const OptionEntry &entry : fixedOptions) {
+        table.push_back(entry);
+        if (std::string(entry.name) != "--logo")
+            continue;
+        for (SettingUse use : {SETTING_SAVED, SETTING_RUN})
+            for (size_t i = 0; i < userSettingCount; ++i) {
+                const UserSetting &setting = userSettings[i];
+                if (setting.use != use)
+                    continue;
+                names[i] = std::string("--") + setting.option;
+                const bool side = names[i] == "--side";
+                table.push_back({names[i].c_str(), nullptr, side ? "S" : "N", onFiltering,
+                                 use == SETTING_SAVED ? Section::Settings : Section::Run,
+                                 side ? Kind::Side : Kind::Integer, setting.low, setting.high,
+                                 nullptr, nullptr, setting.help, &setting});
+            }
+    }
+    return table;
+}
+
+const std::vector<OptionEntry> &optionTable() {
+    static const std::vector<OptionEntry> table = makeOptionTable();
+    return table;
+}
 
 [[noreturn]] void usageError(const std::string &message, const std::string &command = "") {
     throw CliError(message + " (see pendra " + (command.empty() ? "" : command + " ") + "--help)",
@@ -230,7 +222,7 @@ RectOption parseRect(const std::string &option, const std::string &text,
 }
 
 const OptionEntry *findOption(const std::string &name, Command command) {
-    for (const OptionEntry &entry : optionTable)
+    for (const OptionEntry &entry : optionTable())
         if ((name == entry.name || (entry.shortName && name == entry.shortName)) &&
             (entry.commands & commandBit(command)))
             return &entry;
@@ -241,11 +233,16 @@ const OptionEntry *findOption(const std::string &name, Command command) {
 void applyOption(const OptionEntry &entry, const std::string &value, const std::string &command,
                  Options &o) {
     switch (entry.kind) {
-    case Kind::Integer:
-        entry.setInteger(o, parseInteger(entry.name, value, entry.low, entry.high, command));
+    case Kind::Integer: {
+        const long long v = parseInteger(entry.name, value, entry.low, entry.high, command);
+        if (entry.setting)
+            o.settings.values[entry.setting->name] = static_cast<int>(v);
+        else
+            entry.setInteger(o, v);
         break;
+    }
     case Kind::Side:
-        entry.setInteger(o, parseSide(value, command));
+        o.settings.values[entry.setting->name] = parseSide(value, command);
         break;
     case Kind::Rate: {
         std::optional<int64_t> rate = parseBitRate(value);
@@ -279,8 +276,9 @@ const char *sectionTitle(Section s) {
         return "filter settings (any not given come from the job file, else from the\n"
                "defaults file plugins/pendra/Pendra.ini):";
     case Section::Run:
-        return "settings of this run only (not saved in job files; with a job of several\n"
-               "filters they apply to each):";
+        return "settings each new filter takes from the defaults file (a saved job keeps\n"
+               "them in a comment line the video host skips; with a job of several filters\n"
+               "they apply to each):";
     case Section::Output:
         return "output:";
     case Section::Preview:
@@ -339,7 +337,7 @@ std::string optionsHelp(Command command) {
     for (Section section : {Section::Analysis, Section::Preview, Section::Settings, Section::Run,
                             Section::Output, Section::Demo, Section::Page}) {
         bool any = false;
-        for (const OptionEntry &entry : optionTable) {
+        for (const OptionEntry &entry : optionTable()) {
             if (entry.section != section || !(entry.commands & commandBit(command)))
                 continue;
             if (!any)
@@ -367,7 +365,7 @@ std::string optionsHelp(Command command) {
 
 std::vector<SettingField> settingFields() {
     std::vector<SettingField> fields;
-    for (const OptionEntry &entry : optionTable) {
+    for (const OptionEntry &entry : optionTable()) {
         if (!(entry.commands & onConfigure) || std::string(entry.name) == "--job" ||
             (entry.section != Section::Settings && entry.section != Section::Run))
             continue;

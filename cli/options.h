@@ -5,24 +5,28 @@
 #include "cli/video_writer.h"
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace pendra::cli {
 
-// Settings of the filter's saved call; each is set only when given.
+// The filter's settings given as options, each only when given: the bitmap
+// set, and the integers by the name the filter's record gives them (x, t1,
+// bb, noiseL, ...; the module's table of user settings lists them).
 struct SettingOptions {
     std::optional<std::string> logo;
-    std::optional<int> x, y, alpha, start, end, fadeIn, fadeOut;
-    std::optional<int> threshold1, threshold2, threshold3;
-    std::optional<int> blur, blur3, bitmapBlur;
-    std::optional<int> white, side, scene;
+    std::map<std::string, int> values;
+
+    std::optional<int> get(const std::string &name) const {
+        auto found = values.find(name);
+        return found == values.end() ? std::nullopt : std::optional<int>(found->second);
+    }
 };
 
-// Settings a new instance takes from the defaults file, set for one run.
+// How the run treats the filter, beyond its settings.
 struct RunOptions {
-    std::optional<int> noise, feather;
     std::optional<std::string> trace;
     unsigned seed = 1;            // the noise's seed: the same output for the same input
     bool builtInDefaults = false; // ignore the installed defaults file (the demo's runs)

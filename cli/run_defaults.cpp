@@ -1,6 +1,8 @@
 #include "cli/run_defaults.h"
 
 #include "cli/av_support.h"
+#include "defaults/process_defaults.h"
+#include "module/user_settings.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -27,28 +29,35 @@ void restore(const char *name, const std::optional<std::string> &value) {
 
 } // namespace
 
-std::string RunDefaults::text(const std::string &installedText, std::optional<int> noise,
-                              std::optional<int> feather) {
+std::string RunDefaults::text(const std::string &installedText,
+                              const std::map<std::string, int> &settings) {
+    std::string pairs;
+    for (size_t i = 0; i < userSettingCount; ++i) {
+        const UserSetting &setting = userSettings[i];
+        auto given = settings.find(setting.name);
+        if (setting.use == SETTING_RUN && given != settings.end())
+            pairs += std::string(defaultKeyName(static_cast<DefaultKey>(setting.defaultKey))) +
+                     "\t" + std::to_string(given->second) + "\n";
+    }
+    if (pairs.empty())
+        return pairs;
     std::string out = installedText;
     // A line end first, in case the installed file's last line has none.
     if (!out.empty() && out.back() != '\n')
         out += '\n';
-    if (noise)
-        out += "DEFAULT_NOISE_L\t" + std::to_string(*noise) + "\n";
-    if (feather)
-        out += "DEFAULT_FEATHER\t" + std::to_string(*feather) + "\n";
-    return out;
+    return out + pairs;
 }
 
-RunDefaults::RunDefaults(const std::filesystem::path &installed, std::optional<int> noise,
-                         std::optional<int> feather, std::optional<std::string> traceFile,
-                         std::optional<unsigned> seed)
+RunDefaults::RunDefaults(const std::filesystem::path &installed,
+                         const std::map<std::string, int> &settings,
+                         std::optional<std::string> traceFile, std::optional<unsigned> seed)
     : installed_(installed), oldDefaults_(currentValue(defaultsFileVariable)),
       oldTrace_(currentValue(traceFileVariable)), oldSeed_(currentValue(noiseSeedVariable)) {
     // Before anything is set: a throw here needs nothing undone.
     if (traceFile && !std::ofstream(*traceFile, std::ios::app))
         throw CliError(*traceFile + ": cannot write: " + systemErrorText(errno));
-    if (noise || feather || installed.empty()) {
+    const bool runSettings = !text("", settings).empty();
+    if (runSettings || installed.empty()) {
         std::string installedText;
         std::ifstream in(installed, std::ios::binary);
         if (!installed.empty() && in) {
@@ -63,7 +72,7 @@ RunDefaults::RunDefaults(const std::filesystem::path &installed, std::optional<i
             throw CliError(folder +
                            ": cannot write the run's defaults file: " + systemErrorText(errno));
         file_ = pattern;
-        std::string content = text(installedText, noise, feather);
+        std::string content = runSettings ? text(installedText, settings) : installedText;
         bool ok =
             ::write(fd, content.data(), content.size()) == static_cast<ssize_t>(content.size());
         ok = ::close(fd) == 0 && ok;

@@ -1,15 +1,15 @@
 // Per-run values of the settings a new instance takes from the defaults file
-// (noise, feather) and of the debug trace's file, without touching the
-// installed defaults file: the run gets a defaults file of its own, the
-// installed one's text with the run's values appended (the last occurrence of
-// a key wins), and the module is pointed at it and at the trace file through
-// its environment variables. With nothing set, nothing is pointed anywhere.
-// The noise's seed is always named (PENDRA_NOISE_SEED), so that the same
-// input and settings give the same output. One RunDefaults serves every
-// filter of a run: the variables are process-wide.
+// (the run settings of the module's table: noise, feather) and of the debug trace's file, without
+// touching the installed defaults file: the run gets a defaults file of its own, the installed
+// one's text with the run's values appended (the last occurrence of a key wins), and the module is
+// pointed at it and at the trace file through its environment variables. With nothing set, nothing
+// is pointed anywhere. The noise's seed is always named (PENDRA_NOISE_SEED), so that the same input
+// and settings give the same output. One RunDefaults serves every filter of a run: the variables
+// are process-wide.
 #pragma once
 
 #include <filesystem>
+#include <map>
 #include <optional>
 #include <string>
 
@@ -24,9 +24,10 @@ class RunDefaults {
   public:
     // `installed` is the defaults file the module would read by itself; an
     // empty path gives the run the module's built-in values.
-    RunDefaults(const std::filesystem::path &installed, std::optional<int> noise,
-                std::optional<int> feather, std::optional<std::string> traceFile,
-                std::optional<unsigned> seed = std::nullopt);
+    // `settings` may name any of the filter's settings by its record name;
+    // those that travel through the defaults file are the run's.
+    RunDefaults(const std::filesystem::path &installed, const std::map<std::string, int> &settings,
+                std::optional<std::string> traceFile, std::optional<unsigned> seed = std::nullopt);
     // Removes the run's file and restores the variables as they were.
     ~RunDefaults();
     RunDefaults(const RunDefaults &) = delete;
@@ -42,8 +43,9 @@ class RunDefaults {
 
     // The text of the run's defaults file: the installed text (may be empty)
     // followed by the run's pairs.
-    static std::string text(const std::string &installedText, std::optional<int> noise,
-                            std::optional<int> feather);
+    // Empty when `settings` names no run setting.
+    static std::string text(const std::string &installedText,
+                            const std::map<std::string, int> &settings);
 
   private:
     std::filesystem::path installed_;

@@ -18,6 +18,40 @@ int packTriple(int first, int second, int third) {
     return static_cast<int>(packed);
 }
 
+void configNumbersOf(const FilterSettings *s, ConfigNumbers *n) {
+    n->blackMode = s->blackMode;
+    n->maskMode = s->maskMode;
+    n->x = s->x;
+    n->y = s->y;
+    n->start = s->start;
+    n->end = s->end;
+    n->fadeIn = s->fadeIn;
+    n->fadeOut = s->fadeOut;
+    n->alpha = s->alpha;
+    n->thresholds = packTriple(s->t1, s->t2, s->t3);
+    n->blurs = packTriple(s->b2, s->b3, s->bb);
+    n->white = s->white;
+    n->side = s->side;
+    n->scene = s->scene;
+}
+
+void takeConfigNumbers(FilterSettings *s, const ConfigNumbers *n) {
+    s->blackMode = n->blackMode;
+    s->maskMode = n->maskMode;
+    s->x = n->x;
+    s->y = n->y;
+    s->start = n->start;
+    s->end = n->end;
+    s->fadeIn = n->fadeIn;
+    s->fadeOut = n->fadeOut;
+    s->alpha = n->alpha;
+    unpackTriple(n->thresholds, &s->t1, &s->t2, &s->t3);
+    unpackTriple(n->blurs, &s->b2, &s->b3, &s->bb);
+    s->white = n->white;
+    s->side = n->side;
+    s->scene = n->scene;
+}
+
 void unpackTriple(int packed, int *first, int *second, int *third) {
     uint32_t bits = static_cast<uint32_t>(packed);
     *first = static_cast<int>((bits >> 16) & 0xFF);

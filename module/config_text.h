@@ -7,6 +7,8 @@
 #ifndef PENDRA_MODULE_CONFIG_TEXT_H
 #define PENDRA_MODULE_CONFIG_TEXT_H
 
+#include "module/filter_settings.h"
+
 #include <cstddef>
 
 /* The fourteen integers after the path, in the call's order. */
@@ -26,6 +28,11 @@ struct ConfigNumbers {
     int side;
     int scene;
 };
+
+/* The call's numbers of a record's settings, and the settings a call's
+ * numbers give: the one place that knows which setting goes where. */
+void configNumbersOf(const FilterSettings *s, ConfigNumbers *numbers);
+void takeConfigNumbers(FilterSettings *s, const ConfigNumbers *numbers);
 
 /* Packs three values as first << 16 | second << 8 | third, without masking;
  * unsigned arithmetic keeps negative and large values well defined. */

@@ -41,18 +41,9 @@ void VDCDECL scriptConfig(IScriptInterpreter *, void *activation, const CScriptV
     FilterSettings *s = settingsOf(static_cast<FilterActivation *>(activation));
     takePath(s, &args[0]);
     loadLogoBitmaps(s);
-    s->blackMode = args[1].u.i;
-    s->maskMode = args[2].u.i;
-    s->x = args[3].u.i;
-    s->y = args[4].u.i;
-    s->start = args[5].u.i;
-    s->end = args[6].u.i;
-    s->fadeIn = args[7].u.i;
-    s->fadeOut = args[8].u.i;
-    s->alpha = args[9].u.i;
-    unpackTriple(args[10].u.i, &s->t1, &s->t2, &s->t3);
-    unpackTriple(args[11].u.i, &s->b2, &s->b3, &s->bb);
-    s->white = args[12].u.i;
-    s->side = args[13].u.i;
-    s->scene = args[14].u.i;
+    const ConfigNumbers numbers = {args[1].u.i,  args[2].u.i,  args[3].u.i,  args[4].u.i,
+                                   args[5].u.i,  args[6].u.i,  args[7].u.i,  args[8].u.i,
+                                   args[9].u.i,  args[10].u.i, args[11].u.i, args[12].u.i,
+                                   args[13].u.i, args[14].u.i};
+    takeConfigNumbers(s, &numbers);
 }

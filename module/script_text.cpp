@@ -15,20 +15,8 @@ bool VDCDECL filterScriptString(FilterActivation *fa, const FilterFunctions *, c
     if (buf == nullptr || buflen <= 0)
         return false;
     const FilterSettings *s = settingsOf(fa);
-    const ConfigNumbers numbers = {s->blackMode,
-                                   s->maskMode,
-                                   s->x,
-                                   s->y,
-                                   s->start,
-                                   s->end,
-                                   s->fadeIn,
-                                   s->fadeOut,
-                                   s->alpha,
-                                   packTriple(s->t1, s->t2, s->t3),
-                                   packTriple(s->b2, s->b3, s->bb),
-                                   s->white,
-                                   s->side,
-                                   s->scene};
+    ConfigNumbers numbers;
+    configNumbersOf(s, &numbers);
     size_t length = formatConfigCall(buf, static_cast<size_t>(buflen), s->bitmapPath,
                                      BITMAP_PATH_SIZE - 1, &numbers);
     return length < static_cast<size_t>(buflen);

@@ -1,6 +1,7 @@
 // The table of the user's settings against the record itself: Cancel in the
 // dialog restores through it, so a setting missing there would silently keep
 // the value the user cancelled.
+#include "defaults/process_defaults.h"
 #include "module/filter_settings.h"
 #include "module/user_settings.h"
 
@@ -48,6 +49,32 @@ TEST(UserSettings, NamesAreTheRecordsAndListedOnce) {
     for (size_t i = 0; i < userSettingCount; ++i)
         EXPECT_TRUE(names.insert(userSettings[i].name).second) << userSettings[i].name;
     EXPECT_EQ(names.size(), userFields(*s).size());
+}
+
+// The command's options, its help and the page's fields are made from the
+// table: each setting a user names needs a unique name, a range and words.
+TEST(UserSettings, EverySettingAUserNamesHasItsOptionRangeAndHelp) {
+    std::set<std::string> options;
+    for (size_t i = 0; i < userSettingCount; ++i) {
+        const UserSetting &setting = userSettings[i];
+        SCOPED_TRACE(setting.name);
+        if (setting.use == SETTING_INTERNAL) {
+            EXPECT_EQ(setting.option, nullptr);
+            continue;
+        }
+        ASSERT_NE(setting.option, nullptr);
+        EXPECT_TRUE(options.insert(setting.option).second);
+        EXPECT_LT(setting.low, setting.high);
+        ASSERT_NE(setting.help, nullptr);
+        EXPECT_GT(std::strlen(setting.help), 10u);
+        // A new instance must start inside the range the user may give.
+        EXPECT_NE(setting.defaultKey, NO_DEFAULT_KEY);
+        const int start = processDefault(static_cast<DefaultKey>(setting.defaultKey));
+        EXPECT_GE(start, setting.low);
+        EXPECT_LE(start, setting.high);
+    }
+    EXPECT_STREQ(userSettingNamed("bb")->option, "bitmap-blur");
+    EXPECT_EQ(userSettingNamed("nonesuch"), nullptr);
 }
 
 } // namespace

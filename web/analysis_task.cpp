@@ -80,7 +80,7 @@ void AnalysisTask::run() {
         json ranges = json::array();
         for (const host::JobEntry &e : entries)
             if (std::optional<cli::ConfigValues> v = cli::parseConfigLine(e.call))
-                ranges.push_back({{"start", v->start}, {"end", v->end}});
+                ranges.push_back({{"start", v->numbers.start}, {"end", v->numbers.end}});
         outcome = {{"state", "done"},
                    {"folder", std::filesystem::absolute(folder_).string()},
                    {"job", job.string()},

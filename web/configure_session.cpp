@@ -30,7 +30,7 @@ std::string png(const host::FrameBuffer &picture) {
 
 // The earliest frame any filter of the settings works on.
 int64_t rangeStart(const cli::Options &o) {
-    return o.settings.start.value_or(0);
+    return o.settings.get("start").value_or(0);
 }
 
 } // namespace
@@ -48,8 +48,6 @@ ConfigureSession::ConfigureSession(const cli::Options &options)
     cli::Options fresh = o;
     fresh.job.reset();
     fresh.settings = {};
-    fresh.run.noise.reset();
-    fresh.run.feather.reset();
     json defaults;
     {
         cli::FilterJob job(fresh);

@@ -1,5 +1,7 @@
 #include "web/settings_form.h"
 
+#include "module/user_settings.h"
+
 #include <cstdio>
 #include <vector>
 
@@ -50,28 +52,21 @@ cli::Options optionsFromJson(const std::string &input, const json &settings) {
     return o;
 }
 
+// The page's fields are named as the command's options, from the module's table.
 json settingsJson(const cli::ConfigValues &v) {
-    return {{"logo", v.logo},
-            {"x", v.x},
-            {"y", v.y},
-            {"alpha", v.alpha},
-            {"start", v.start},
-            {"end", v.end},
-            {"fade-in", v.fadeIn},
-            {"fade-out", v.fadeOut},
-            {"threshold1", cli::packedField(v.thresholds, 2)},
-            {"threshold2", cli::packedField(v.thresholds, 1)},
-            {"threshold3", cli::packedField(v.thresholds, 0)},
-            {"blur", cli::packedField(v.blurs, 2)},
-            {"blur3", cli::packedField(v.blurs, 1)},
-            {"bitmap-blur", cli::packedField(v.blurs, 0)},
-            {"white", v.white},
-            {"side", v.side},
-            {"scene", v.scene}};
+    json out = {{"logo", v.logo}};
+    for (size_t i = 0; i < userSettingCount; ++i)
+        if (userSettings[i].use == SETTING_SAVED)
+            out[userSettings[i].option] = v.get(userSettings[i]);
+    return out;
 }
 
 json runSettingsJson(const FilterSettings &record) {
-    return {{"noise", record.noiseL}, {"feather", record.feather}};
+    json out = json::object();
+    for (size_t i = 0; i < userSettingCount; ++i)
+        if (userSettings[i].use == SETTING_RUN)
+            out[userSettings[i].option] = userSettingValue(&record, &userSettings[i]);
+    return out;
 }
 
 namespace {

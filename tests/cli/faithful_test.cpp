@@ -45,12 +45,8 @@ Options optionsFor(int start, int alpha) {
     Options o;
     o.command = Command::Process;
     o.settings.logo = here("logo0.bmp").string();
-    o.settings.x = logoX;
-    o.settings.y = logoY;
-    o.settings.alpha = alpha;
-    o.settings.start = start;
-    o.settings.side = 1;
-    o.run.noise = 0;
+    o.settings.values = {{"x", logoX},     {"y", logoY}, {"alpha", alpha},
+                         {"start", start}, {"side", 1},  {"noiseL", 0}};
     o.run.builtInDefaults = true;
     return o;
 }
@@ -230,8 +226,8 @@ TEST_F(FaithfulOutput, TheRegionAloneGivesWhatTheWholeFrameGives) {
                  input);
         // Repair, blurs and a fade: every stage whose state runs from frame to frame.
         Options options = optionsFor(3, 128);
-        options.settings.end = 12;
-        options.settings.fadeIn = 2;
+        options.settings.values["end"] = 12;
+        options.settings.values["fadeIn"] = 2;
         // One instance of the module at a time: the whole frames first.
         std::vector<std::vector<uint32_t>> expected;
         {

@@ -9,6 +9,7 @@
 #include "cli/run_defaults.h"
 #include "host/module_library.h"
 #include "module/filter_settings.h"
+#include "module/user_settings.h"
 
 #include <gtest/gtest.h>
 
@@ -20,6 +21,11 @@ using namespace pendra::cli;
 
 namespace {
 
+// A saved setting of the call, by the name the filter's record gives it.
+int setting(const ConfigValues &v, const char *name) {
+    return v.get(*userSettingNamed(name));
+}
+
 const std::string sampleCall = "Config(\"D:\\\\logos\\\\news0.bmp\",1, 2, 600, 20, 0, 0, 0, 0, "
                                "255, 661800, 332810, 230, 0, 10)";
 
@@ -27,23 +33,23 @@ TEST(ConfigLine, ReadsAndWritesTheFiltersOwnText) {
     std::optional<ConfigValues> v = parseConfigLine(sampleCall);
     ASSERT_TRUE(v);
     EXPECT_EQ(v->logo, "D:\\logos\\news0.bmp");
-    EXPECT_EQ(v->blackMode, 1);
-    EXPECT_EQ(v->maskMode, 2);
-    EXPECT_EQ(v->x, 600);
-    EXPECT_EQ(v->y, 20);
-    EXPECT_EQ(v->alpha, 255);
-    EXPECT_EQ(packedField(v->thresholds, 2), 10);
-    EXPECT_EQ(packedField(v->thresholds, 1), 25);
-    EXPECT_EQ(packedField(v->thresholds, 0), 40);
-    EXPECT_EQ(v->white, 230);
-    EXPECT_EQ(v->scene, 10);
+    EXPECT_EQ(v->numbers.blackMode, 1);
+    EXPECT_EQ(v->numbers.maskMode, 2);
+    EXPECT_EQ(setting(*v, "x"), 600);
+    EXPECT_EQ(setting(*v, "y"), 20);
+    EXPECT_EQ(setting(*v, "alpha"), 255);
+    EXPECT_EQ(setting(*v, "t1"), 10);
+    EXPECT_EQ(setting(*v, "t2"), 25);
+    EXPECT_EQ(setting(*v, "t3"), 40);
+    EXPECT_EQ(setting(*v, "white"), 230);
+    EXPECT_EQ(setting(*v, "scene"), 10);
     EXPECT_EQ(formatConfigLine(*v), sampleCall);
 
     // As a job file may space it, with a closing semicolon and negative numbers.
     v = parseConfigLine(" Config ( \"a0.bmp\" , 0,0,-4, 5,6,7,8,9,10,11,12,13,14,15 ) ;\n");
     ASSERT_TRUE(v);
-    EXPECT_EQ(v->x, -4);
-    EXPECT_EQ(v->scene, 15);
+    EXPECT_EQ(setting(*v, "x"), -4);
+    EXPECT_EQ(setting(*v, "scene"), 15);
 
     EXPECT_FALSE(parseConfigLine("Config(\"a0.bmp\",0, 0, 1)"));
     EXPECT_FALSE(parseConfigLine(sampleCall + " extra"));
@@ -65,25 +71,23 @@ TEST(ConfigLine, ANameWithQuotesAndLineBreaksSurvivesTheRoundTrip) {
 
 TEST(ConfigLine, OptionsReplaceOnlyWhatTheyName) {
     ConfigValues v = *parseConfigLine(sampleCall);
-    v.blurs = -1; // spilled by out-of-range values: kept as it is unless a blur is given
+    v.numbers.blurs = -1; // spilled by out-of-range values: kept as it is unless a blur is given
     SettingOptions o;
-    o.threshold2 = 99;
-    o.start = 7;
-    o.side = 4;
+    o.values = {{"t2", 99}, {"start", 7}, {"side", 4}, {"noiseL", 5}};
     applySettingOptions(o, v);
-    EXPECT_EQ(packedField(v.thresholds, 2), 10);
-    EXPECT_EQ(packedField(v.thresholds, 1), 99);
-    EXPECT_EQ(packedField(v.thresholds, 0), 40);
-    EXPECT_EQ(v.blurs, -1);
-    EXPECT_EQ(v.start, 7);
-    EXPECT_EQ(v.side, 4);
-    EXPECT_EQ(v.x, 600);
+    EXPECT_EQ(setting(v, "t1"), 10);
+    EXPECT_EQ(setting(v, "t2"), 99);
+    EXPECT_EQ(setting(v, "t3"), 40);
+    EXPECT_EQ(v.numbers.blurs, -1);
+    EXPECT_EQ(setting(v, "start"), 7);
+    EXPECT_EQ(setting(v, "side"), 4);
+    EXPECT_EQ(setting(v, "x"), 600);
     EXPECT_EQ(v.logo, "D:\\logos\\news0.bmp");
 
     o = SettingOptions{};
-    o.bitmapBlur = 0;
+    o.values["bb"] = 0;
     applySettingOptions(o, v);
-    EXPECT_EQ(v.blurs, 0xFFFF00);
+    EXPECT_EQ(v.numbers.blurs, 0xFFFF00);
 }
 
 TEST(ConfigLine, ANewLogoTakesTheModesOfTheFilesBesideIt) {
@@ -101,8 +105,8 @@ TEST(ConfigLine, ANewLogoTakesTheModesOfTheFilesBesideIt) {
         o.logo = (folder / c.file).string();
         applySettingOptions(o, v);
         EXPECT_EQ(v.logo, (folder / c.file).string());
-        EXPECT_EQ(v.blackMode, c.blackMode) << c.file;
-        EXPECT_EQ(v.maskMode, c.maskMode) << c.file;
+        EXPECT_EQ(v.numbers.blackMode, c.blackMode) << c.file;
+        EXPECT_EQ(v.numbers.maskMode, c.maskMode) << c.file;
     }
 }
 
@@ -118,17 +122,17 @@ TEST(CommandLine, ReadsSettingsInEitherSpelling) {
     EXPECT_EQ(o.command, Command::Process);
     EXPECT_EQ(o.input, "in.mp4");
     EXPECT_EQ(o.output, "out.mkv");
-    EXPECT_EQ(o.settings.x, 12);
-    EXPECT_EQ(o.settings.y, 7);
-    EXPECT_EQ(o.settings.side, 4);
-    EXPECT_EQ(o.settings.fadeOut, 3);
+    EXPECT_EQ(o.settings.get("x"), 12);
+    EXPECT_EQ(o.settings.get("y"), 7);
+    EXPECT_EQ(o.settings.get("side"), 4);
+    EXPECT_EQ(o.settings.get("fadeOut"), 3);
     EXPECT_EQ(o.encoder.crf, 20);
-    EXPECT_EQ(o.run.noise, 0);
+    EXPECT_EQ(o.settings.get("noiseL"), 0);
     EXPECT_EQ(o.run.trace, "t.txt");
-    EXPECT_FALSE(o.settings.alpha);
+    EXPECT_FALSE(o.settings.get("alpha"));
     EXPECT_TRUE(o.overwrite);
     EXPECT_EQ(o.run.seed, 9u);
-    EXPECT_EQ(o.settings.scene, 100);
+    EXPECT_EQ(o.settings.get("scene"), 100);
     EXPECT_EQ(parseOptions(words({"process", "a", "b", "--job", "j"})).run.seed, 1u);
 
     o = parseOptions(words({"preview", "--frame", "4", "in.mp4", "--out", "p.png", "--job", "j"}));
@@ -197,9 +201,10 @@ TEST(CommandLine, MistakesAreUsageErrors) {
 }
 
 TEST(RunDefaults, AppendsTheRunsValuesAfterTheInstalledText) {
-    EXPECT_EQ(RunDefaults::text("DEFAULT_X\t5", 0, std::nullopt),
+    EXPECT_EQ(RunDefaults::text("DEFAULT_X\t5", {{"noiseL", 0}, {"x", 9}}),
               "DEFAULT_X\t5\nDEFAULT_NOISE_L\t0\n");
-    EXPECT_EQ(RunDefaults::text("", std::nullopt, 3), "DEFAULT_FEATHER\t3\n");
+    EXPECT_EQ(RunDefaults::text("", {{"feather", 3}}), "DEFAULT_FEATHER\t3\n");
+    EXPECT_EQ(RunDefaults::text("DEFAULT_X\t5", {{"alpha", 3}}), "");
 }
 
 TEST(RunDefaults, PointsTheModuleAtTheRunsFileOnlyWhileItLasts) {
@@ -211,7 +216,7 @@ TEST(RunDefaults, PointsTheModuleAtTheRunsFileOnlyWhileItLasts) {
     fs::path own;
     {
         const fs::path trace = pendra::host::executableFolder() / "trace.txt";
-        RunDefaults run(installed, 1, std::nullopt, trace.string(), 42u);
+        RunDefaults run(installed, {{"noiseL", 1}}, trace.string(), 42u);
         own = run.file();
         EXPECT_STREQ(std::getenv(noiseSeedVariable), "42");
         ASSERT_NE(std::getenv(defaultsFileVariable), nullptr);
@@ -226,12 +231,12 @@ TEST(RunDefaults, PointsTheModuleAtTheRunsFileOnlyWhileItLasts) {
     EXPECT_STREQ(std::getenv(traceFileVariable), "earlier.txt");
     EXPECT_EQ(std::getenv(noiseSeedVariable), nullptr);
     {
-        RunDefaults untouched(installed, std::nullopt, std::nullopt, std::nullopt);
+        RunDefaults untouched(installed, {}, std::nullopt);
         EXPECT_TRUE(untouched.file().empty());
         EXPECT_EQ(std::getenv(defaultsFileVariable), nullptr);
     }
     {
-        RunDefaults builtIn({}, std::nullopt, std::nullopt, std::nullopt);
+        RunDefaults builtIn({}, {}, std::nullopt);
         ASSERT_NE(std::getenv(defaultsFileVariable), nullptr);
         EXPECT_EQ(fs::file_size(builtIn.file()), 0u);
     }
@@ -244,7 +249,7 @@ TEST(RunDefaults, ANewInstanceTakesTheRunsNoiseAndFeatherAndTheInstalledRest) {
     const std::string installedText = "DEFAULT_NOISE_L\t7\nDEFAULT_FEATHER\t5\nDEFAULT_SCENE\t33\n";
     std::ofstream(installed) << installedText;
     {
-        RunDefaults defaults(installedDefaultsFile(), 0, std::nullopt,
+        RunDefaults defaults(installedDefaultsFile(), {{"noiseL", 0}},
                              (pendra::host::executableFolder() / "trace.txt").string());
         FilterSession session(defaults, FilterSession::loadModule());
         const FilterSettings &s = session.instance().dataAs<FilterSettings>();
@@ -254,7 +259,7 @@ TEST(RunDefaults, ANewInstanceTakesTheRunsNoiseAndFeatherAndTheInstalledRest) {
         EXPECT_EQ(s.debugOutput, 1);
     }
     {
-        RunDefaults defaults(installedDefaultsFile(), std::nullopt, std::nullopt, std::nullopt);
+        RunDefaults defaults(installedDefaultsFile(), {}, std::nullopt);
         FilterSession session(defaults, FilterSession::loadModule());
         const FilterSettings &s = session.instance().dataAs<FilterSettings>();
         EXPECT_EQ(s.noiseL, 7);

@@ -282,7 +282,7 @@ TEST_F(ServerTest, AJobLoadsAndSavesUnchanged) {
     };
     // The page holds noise and feather as set values, so they travel with the job.
     EXPECT_EQ(text("copy.job"),
-              text("original.job") + "// pendra process: --noise 2 --feather 8\n");
+              text("original.job") + "// pendra process: --feather 8 --noise 2\n");
 }
 
 // The kept run goes on where it stopped, also after a newer request cut it
