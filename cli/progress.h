@@ -22,6 +22,11 @@ class Progress {
     // Reports work that is counted in shares rather than frames: the stage
     // (a pass of the analysis) and how much of it is done, 0 to 1.
     void updateShare(const std::string &stage, double done);
+    // Shows a line of the caller's own, made from the seconds since the start.
+    template <typename MakeLine> void updateWith(MakeLine makeLine) {
+        if (std::optional<double> seconds = due())
+            draw(makeLine(*seconds));
+    }
     // Clears the line.
     void finish();
 
