@@ -56,12 +56,13 @@ int printStatus(const Manifest &m, const fs::path &reportPath) {
             state = "queued";
             ++waiting;
         } else if (auto it = reported.find(row.output);
-                   (it != reported.end() && it->second.status == RowStatus::Failed) ||
-                   fs::exists(m.rowLog(row.number))) {
+                   it != reported.end() && it->second.status == RowStatus::Failed) {
             state = "failed";
-            detail =
-                ": " + (it != reported.end() && !it->second.reason.empty() ? it->second.reason
-                                                                           : failureReason(m, row));
+            const std::string &reason = it->second.reason;
+            // Most reasons name the input already.
+            detail = reason.rfind(row.input.string(), 0) == 0
+                         ? reason.substr(row.input.string().size())
+                         : ": " + reason;
             ++failed;
         } else {
             state = "to do";

@@ -100,7 +100,7 @@ int runLocal(const Manifest &m, int workers, const fs::path &reportPath) {
     cli::Progress progress("batch", 0);
     std::map<pid_t, Running> running;
     bool stopping = false;
-    while (!waiting.empty() || !running.empty()) {
+    while ((!waiting.empty() && !stopping) || !running.empty()) {
         if (cli::interruptRequested() && !stopping) {
             // Ctrl-C reaches the workers from the terminal too; SIGTERM and a
             // signal to this process alone reach them only through here.

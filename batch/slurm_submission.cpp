@@ -167,10 +167,10 @@ int submitToSlurm(const Manifest &m, const cli::BatchOptions &o, const fs::path 
     savePlan();
     std::printf("%s\n", plan.arrayJob.c_str());
     std::fprintf(stderr,
-                 "pendra: submitted job array %s: %zu of %zu rows (the others are done); the "
+                 "pendra: submitted job array %s: %zu of %zu rows (%zu done before); the "
                  "report follows as job %s into %s\n",
-                 plan.arrayJob.c_str(), plan.rows.size(), m.rows.size(), plan.reportJob.c_str(),
-                 plan.report.c_str());
+                 plan.arrayJob.c_str(), plan.rows.size(), m.rows.size(),
+                 m.rows.size() - plan.rows.size(), plan.reportJob.c_str(), plan.report.c_str());
     return 0;
 }
 
