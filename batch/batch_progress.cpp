@@ -15,8 +15,9 @@ std::string batchProgressLine(const BatchProgressState &s, double seconds) {
         std::snprintf(text, sizeof text, ", %.1f fps", static_cast<double>(s.frames) / seconds);
         line += text;
     }
-    if (s.finished > 0 && s.finished < s.toDo) {
-        long left = std::lround(seconds / s.finished * (s.toDo - s.finished));
+    const double doneShare = s.finished + s.runningShare;
+    if (doneShare > 0.05 && s.finished < s.toDo) {
+        long left = std::lround(seconds / doneShare * (s.toDo - doneShare));
         std::snprintf(text, sizeof text, ", %ld:%02ld left", left / 60, left % 60);
         line += text;
     }

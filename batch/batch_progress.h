@@ -13,10 +13,12 @@ struct BatchProgressState {
     int toDo = 0;     // the rows this run works on
     int failed = 0;
     int running = 0;
-    int64_t frames = 0; // of the rows done
+    int64_t frames = 0;      // of the rows done and those running
+    double runningShare = 0; // the running rows' shares done, summed (0 to `running`)
 };
 
-// The time left assumes the rows still to do take as long as those finished.
+// The time left assumes the rows still to do take as long as those finished
+// and the running rows' shares done.
 std::string batchProgressLine(const BatchProgressState &state, double seconds);
 
 } // namespace pendra::batch

@@ -2,6 +2,7 @@
 
 #include "batch/batch_report.h"
 #include "batch/child_process.h"
+#include "batch/row_progress.h"
 #include "batch/row_record.h"
 #include "batch/slurm_submission.h"
 
@@ -54,6 +55,11 @@ int printStatus(const Manifest &m, const fs::path &reportPath) {
             ++done;
         } else if (queued && planned(*plan, row.number)) {
             state = "queued";
+            if (std::optional<FrameCount> c = readFrameCount(m.rowProgress(row.number))) {
+                state = "running";
+                if (c->total > 0)
+                    detail = " (" + std::to_string(100 * c->done / c->total) + "%)";
+            }
             ++waiting;
         } else if (auto it = reported.find(row.output);
                    it != reported.end() && it->second.status == RowStatus::Failed) {
@@ -94,6 +100,9 @@ int collectReport(const Manifest &m, const fs::path &reportPath) {
         outcomes.push_back(o);
     }
     writeReport(reportPath, m, outcomes, plan ? plan->submitted : secondsNow(), secondsNow());
+    // Every task has ended: no count is current any more.
+    std::error_code ignored;
+    fs::remove_all(m.stateFolder() / "progress", ignored);
     return countOutcomes(outcomes).failed > 0 ? 1 : 0;
 }
 

@@ -3,6 +3,7 @@
 #include "batch/batch_progress.h"
 #include "batch/batch_report.h"
 #include "batch/child_process.h"
+#include "batch/row_progress.h"
 #include "batch/row_record.h"
 #include "cli/av_support.h"
 #include "cli/interrupt.h"
@@ -47,7 +48,6 @@ void settle(RowOutcome &o, const Manifest &m, int status, BatchProgressState &st
     if (WIFEXITED(status) && WEXITSTATUS(status) == 0 && record) {
         o.status = RowStatus::Done;
         o.frames = record->frames;
-        state.frames += o.frames;
         return;
     }
     o.status = RowStatus::Failed;
@@ -100,6 +100,7 @@ int runLocal(const Manifest &m, int workers, const fs::path &reportPath) {
     cli::Progress progress("batch", 0);
     std::map<pid_t, Running> running;
     bool stopping = false;
+    int64_t framesDone = 0; // of the rows done in this run
     while ((!waiting.empty() && !stopping) || !running.empty()) {
         if (cli::interruptRequested() && !stopping) {
             // Ctrl-C reaches the workers from the terminal too; SIGTERM and a
@@ -111,6 +112,8 @@ int runLocal(const Manifest &m, int workers, const fs::path &reportPath) {
         while (!stopping && !waiting.empty() && static_cast<int>(running.size()) < workers) {
             RowOutcome &o = outcomes[waiting.front()];
             o.started = secondsNow();
+            std::error_code ignored;
+            fs::remove(m.rowProgress(o.row), ignored);
             try {
                 pid_t pid = startLogged(
                     program, {"batch", "--row", std::to_string(o.row), m.path.string()}, o.log);
@@ -128,6 +131,9 @@ int runLocal(const Manifest &m, int workers, const fs::path &reportPath) {
             RowOutcome &o = outcomes[running[pid].index];
             running.erase(pid);
             settle(o, m, status, state);
+            framesDone += o.frames;
+            std::error_code ignored;
+            fs::remove(m.rowProgress(o.row), ignored);
             ++state.finished;
             if (o.status == RowStatus::Failed && !stopping) {
                 progress.finish();
@@ -136,6 +142,16 @@ int runLocal(const Manifest &m, int workers, const fs::path &reportPath) {
             continue;
         }
         state.running = static_cast<int>(running.size());
+        state.frames = framesDone;
+        state.runningShare = 0;
+        for (const auto &[child, r] : running)
+            if (std::optional<FrameCount> c =
+                    readFrameCount(m.rowProgress(outcomes[r.index].row))) {
+                state.frames += c->done;
+                if (c->total > 0)
+                    state.runningShare +=
+                        std::min(1.0, static_cast<double>(c->done) / static_cast<double>(c->total));
+            }
         progress.updateWith([&](double seconds) { return batchProgressLine(state, seconds); });
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }

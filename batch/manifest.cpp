@@ -34,6 +34,10 @@ fs::path Manifest::rowLog(int number) const {
     return stateFolder() / "logs" / ("row-" + std::to_string(number) + ".log");
 }
 
+fs::path Manifest::rowProgress(int number) const {
+    return stateFolder() / "progress" / ("row-" + std::to_string(number) + ".txt");
+}
+
 fs::path Manifest::defaultReport() const {
     return folder / (path.stem().string() + "-report.json");
 }

@@ -29,6 +29,8 @@ struct Manifest {
     std::filesystem::path stateFolder() const;
     // The messages of the row's last run, in the state folder.
     std::filesystem::path rowLog(int number) const;
+    // The frame count of the row's running worker, in the state folder.
+    std::filesystem::path rowProgress(int number) const;
     // MANIFEST's name + "-report.json" beside it.
     std::filesystem::path defaultReport() const;
     // The row numbered `number`; throws CliError when there is none.

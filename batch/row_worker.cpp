@@ -1,5 +1,6 @@
 #include "batch/row_worker.h"
 
+#include "batch/row_progress.h"
 #include "batch/row_record.h"
 #include "cli/av_support.h"
 #include "cli/commands.h"
@@ -37,6 +38,9 @@ int runRow(const std::filesystem::path &manifestPath, int number) {
         throw cli::CliError(manifest.folder.string() +
                             ": cannot work there: " + cli::systemErrorText(errno));
     cli::Options options = cli::parseOptions(processArguments(row));
+    std::error_code ignored;
+    std::filesystem::create_directories(manifest.rowProgress(number).parent_path(), ignored);
+    shareFrameCounts(manifest.rowProgress(number));
     RowRecord record;
     record.started = secondsSinceEpoch();
     int code = cli::runProcess(options, &record.frames);

@@ -108,10 +108,14 @@ int submitToSlurm(const Manifest &m, const cli::BatchOptions &o, const fs::path 
             throw CliError((m.stateFolder() / sub).string() + ": cannot make the batch's folder: " +
                            cli::systemErrorText(error.value()));
     }
-    // Task N of the array runs the row on line N of the list.
+    // Task N of the array runs the row on line N of the list. A count left
+    // by an earlier attempt would pass for this one's.
     std::string list;
-    for (int row : plan.rows)
+    for (int row : plan.rows) {
         list += std::to_string(row) + "\n";
+        std::error_code ignored;
+        fs::remove(m.rowProgress(row), ignored);
+    }
     cli::writeWholeFile(folder / "rows.txt", list);
     const std::string program = shellQuoted(ownProgram().string());
     const std::string manifest = shellQuoted(m.path.string());

@@ -47,6 +47,13 @@ TEST(BatchSlurm, ArrayRunsRowsAndResubmissionFinishesACancelledOne) {
     ASSERT_FALSE(job.empty());
     ASSERT_TRUE(waitUntil([] { return fs::exists(here("work/out/long.mkv.pendra-partial")); }, 120))
         << "the long row never started";
+    // Seen from the submitting side while it runs, from the worker's counts.
+    EXPECT_TRUE(waitUntil(
+        [] {
+            return runPendra({"batch", "status", "work/list.csv"}).output.find("running (") !=
+                   std::string::npos;
+        },
+        30));
     int code = 0;
     slurmCommand(cluster, "scancel " + job + "_4", code);
     EXPECT_EQ(code, 0);
