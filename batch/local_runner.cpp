@@ -15,7 +15,9 @@
 #include <csignal>
 #include <cstdio>
 #include <deque>
+#include <fcntl.h>
 #include <map>
+#include <sys/file.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -64,6 +66,28 @@ void settle(RowOutcome &o, const Manifest &m, int status, BatchProgressState &st
     }
 }
 
+// Held while a batch runs here: two batches of one manifest would run each
+// row twice and overwrite each other's outputs.
+class BatchLock {
+  public:
+    explicit BatchLock(const fs::path &file)
+        : fd_(::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644)) {
+        if (fd_ < 0)
+            throw CliError(file.string() + ": cannot write: " + cli::systemErrorText(errno));
+        if (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+            ::close(fd_);
+            throw CliError(file.parent_path().string() +
+                           ": another pendra batch is running this manifest");
+        }
+    }
+    ~BatchLock() { ::close(fd_); }
+    BatchLock(const BatchLock &) = delete;
+    BatchLock &operator=(const BatchLock &) = delete;
+
+  private:
+    int fd_;
+};
+
 } // namespace
 
 int defaultWorkers() {
@@ -79,6 +103,7 @@ int runLocal(const Manifest &m, int workers, const fs::path &reportPath) {
     const double started = secondsNow();
     makeFolder(m.stateFolder() / "records");
     makeFolder(m.stateFolder() / "logs");
+    BatchLock lock(m.stateFolder() / "lock");
     const fs::path program = ownProgram();
 
     std::vector<RowOutcome> outcomes;

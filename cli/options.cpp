@@ -477,6 +477,8 @@ Options parseOptions(const std::vector<std::string> &args) {
     if (!o.batch.slurm &&
         (o.batch.partition || o.batch.time || o.batch.maxRunning || !o.batch.sbatchOptions.empty()))
         usageError("--partition, --time, --max-running and sbatch options go with --slurm", name);
+    if (o.batch.slurm && o.batch.workers)
+        usageError("--workers counts workers here; on the cluster --max-running does", name);
     if (o.encoder.crf && o.encoder.bitrate)
         usageError("--crf and --bitrate each set the quality: give one", name);
     if (o.command == Command::Demo && o.folder.empty())
