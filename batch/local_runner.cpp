@@ -29,11 +29,6 @@ using cli::CliError;
 
 namespace {
 
-struct Running {
-    size_t index; // into the outcomes
-    double started;
-};
-
 void makeFolder(const fs::path &folder) {
     std::error_code error;
     fs::create_directories(folder, error);
@@ -123,7 +118,7 @@ int runLocal(const Manifest &m, int workers, const fs::path &reportPath) {
     BatchProgressState state;
     state.toDo = static_cast<int>(waiting.size());
     cli::Progress progress("batch", 0);
-    std::map<pid_t, Running> running;
+    std::map<pid_t, size_t> running; // a worker's index into the outcomes
     bool stopping = false;
     int64_t framesDone = 0; // of the rows done in this run
     while ((!waiting.empty() && !stopping) || !running.empty()) {
@@ -131,8 +126,8 @@ int runLocal(const Manifest &m, int workers, const fs::path &reportPath) {
             // Ctrl-C reaches the workers from the terminal too; SIGTERM and a
             // signal to this process alone reach them only through here.
             stopping = true;
-            for (const auto &[pid, r] : running)
-                ::kill(pid, SIGTERM);
+            for (const auto &[child, index] : running)
+                ::kill(child, SIGTERM);
         }
         while (!stopping && !waiting.empty() && static_cast<int>(running.size()) < workers) {
             RowOutcome &o = outcomes[waiting.front()];
@@ -142,7 +137,7 @@ int runLocal(const Manifest &m, int workers, const fs::path &reportPath) {
             try {
                 pid_t pid = startLogged(
                     program, {"batch", "--row", std::to_string(o.row), m.path.string()}, o.log);
-                running[pid] = {waiting.front(), o.started};
+                running[pid] = waiting.front();
             } catch (const CliError &e) {
                 o.reason = e.what();
                 ++state.failed;
@@ -153,7 +148,7 @@ int runLocal(const Manifest &m, int workers, const fs::path &reportPath) {
         int status = 0;
         pid_t pid = ::waitpid(-1, &status, WNOHANG);
         if (pid > 0 && running.count(pid)) {
-            RowOutcome &o = outcomes[running[pid].index];
+            RowOutcome &o = outcomes[running[pid]];
             running.erase(pid);
             settle(o, m, status, state);
             framesDone += o.frames;
@@ -166,18 +161,21 @@ int runLocal(const Manifest &m, int workers, const fs::path &reportPath) {
             }
             continue;
         }
-        state.running = static_cast<int>(running.size());
-        state.frames = framesDone;
-        state.runningShare = 0;
-        for (const auto &[child, r] : running)
-            if (std::optional<FrameCount> c =
-                    readFrameCount(m.rowProgress(outcomes[r.index].row))) {
-                state.frames += c->done;
-                if (c->total > 0)
-                    state.runningShare +=
-                        std::min(1.0, static_cast<double>(c->done) / static_cast<double>(c->total));
-            }
-        progress.updateWith([&](double seconds) { return batchProgressLine(state, seconds); });
+        // The running workers' counts are read only when a line is due.
+        progress.updateWith([&](double seconds) {
+            state.running = static_cast<int>(running.size());
+            state.frames = framesDone;
+            state.runningShare = 0;
+            for (const auto &[child, index] : running)
+                if (std::optional<FrameCount> c =
+                        readFrameCount(m.rowProgress(outcomes[index].row))) {
+                    state.frames += c->done;
+                    if (c->total > 0)
+                        state.runningShare += std::min(1.0, static_cast<double>(c->done) /
+                                                                static_cast<double>(c->total));
+                }
+            return batchProgressLine(state, seconds);
+        });
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     progress.finish();
