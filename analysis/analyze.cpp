@@ -1,24 +1,25 @@
 // The analysis's passes over the video:
 //   1. location (only without a given rectangle): whole frames, sampled
 //      across the range, for edges that persist;
-//   2. estimation: every frame's rectangle; frames whose ring a plane fits
-//      closely feed a first per-pixel blend fit;
-//   3. presence: every frame's rectangle again; the first fit tells how
-//      strongly the logo shows in each frame.
+//   2. estimation and presence: every frame's rectangle; frames whose ring a
+//      plane fits closely feed a first per-pixel blend fit, and the fit of
+//      the frames so far tells how strongly the logo shows in each frame.
 // A second fit then runs on the rectangles the estimation kept (a bounded
 // number), without the frames where the logo is absent or fading and the
 // pixels far off the fit of the frames that clearly show it.
-// Later passes read only the rectangle, so that the analysis costs little
-// more than decoding. Running sums, a few numbers per frame and a bounded
-// store of rectangles are all that is kept.
+// The second pass reads only the rectangle, so that the analysis costs
+// little more than decoding. Running sums, a few numbers per frame and
+// bounded stores of rectangles are all that is kept.
 #include "analysis/frame_store.h"
 #include "analysis/locate.h"
 #include "analysis/logo_analysis.h"
+#include "analysis/logo_colour.h"
 #include "analysis/mask.h"
 #include "analysis/opacity_fit.h"
 #include "analysis/pixel_channels.h"
 #include "analysis/presence.h"
 #include "analysis/ring_background.h"
+#include "analysis/strength_log.h"
 
 #include <algorithm>
 #include <cmath>
@@ -35,6 +36,9 @@ namespace {
 constexpr int64_t locationSamples = 60;
 // Without a frame count, samples start this many frames apart.
 constexpr int64_t unknownLengthStride = 12;
+// Sampling by seeking needs this many distinct frames to land on; with fewer
+// keyframes the video is decoded in order instead.
+constexpr int64_t seekSamples = 24;
 // Fewer samples than this cannot tell a still mark from a slow picture.
 constexpr int minLocationSamples = 8;
 // Mean change between samples (levels) below which nothing moves.
@@ -48,6 +52,8 @@ constexpr double ringLimits[] = {2.0, 3.0, 4.0, 5.0, 6.0};
 constexpr int tiers = static_cast<int>(std::size(ringLimits));
 // Memory for the rectangles kept for the second fit.
 constexpr size_t storeBytes = size_t{96} << 20;
+// Memory for the frames held until the fit that measures their logo strength comes.
+constexpr size_t holdBytes = size_t{64} << 20;
 // Frames wanted before a looser limit is tried.
 constexpr int64_t enoughFrames = 60;
 // Frames whose ring's plane lies within this many levels of the last used
@@ -69,6 +75,8 @@ constexpr double shownAbove = 0.5;
 // limit (and the floor, in levels) is an outlier.
 constexpr double outlierFactor = 3.0;
 constexpr double outlierFloor = 10.0;
+// A pixel must keep at least this share of its frames for its outliers to be dropped.
+constexpr double keptShare = 0.5;
 // How often progress is reported, in frames.
 constexpr int64_t progressEvery = 16;
 
@@ -120,9 +128,9 @@ Range frameRange(const FrameSource &source, const Options &options) {
     return r;
 }
 
-std::vector<Candidate> locate(FrameSource &source, const Range &range, const Options &options,
-                              int64_t &sampled) {
-    EdgePersistence edges(source.width(), source.height());
+// Samples frames spread across the range while decoding it in order.
+void sampleInOrder(FrameSource &source, const Range &range, const Options &options,
+                   EdgePersistence &edges) {
     int64_t stride =
         range.known > 0 ? std::max<int64_t>(1, range.known / locationSamples) : unknownLengthStride;
     int64_t next = range.first;
@@ -139,6 +147,44 @@ std::vector<Candidate> locate(FrameSource &source, const Range &range, const Opt
             stride *= 2;
         next = f + stride;
     });
+}
+
+// Samples by seeking, where the source can and the video has keyframes
+// enough to land on: a few decoded frames instead of the whole video. False
+// when too few distinct frames of the range were reached.
+bool sampleBySeeking(FrameSource &source, const Range &range, const Options &options,
+                     EdgePersistence &edges) {
+    std::vector<int64_t> landed; // few: a search is cheaper than a set
+    Picture frame;
+    const Rect whole{0, 0, source.width(), source.height()};
+    for (int64_t i = 0; i < locationSamples; ++i) {
+        const int64_t reached = source.seekNear(range.first + i * range.known / locationSamples);
+        if (reached < 0)
+            return false;
+        if (reached >= range.first && reached <= range.last &&
+            std::find(landed.begin(), landed.end(), reached) == landed.end()) {
+            landed.push_back(reached);
+            source.read(whole, frame);
+            edges.add(frame);
+        }
+        // Landing again and again on the same few keyframes: give up early.
+        if (i + 1 - static_cast<int64_t>(landed.size()) > locationSamples - seekSamples)
+            return false;
+    }
+    if (edges.samples() < seekSamples)
+        return false;
+    if (options.progress)
+        options.progress("locating", 1.0);
+    return true;
+}
+
+std::vector<Candidate> locate(FrameSource &source, const Range &range, const Options &options,
+                              int64_t &sampled) {
+    EdgePersistence edges(source.width(), source.height());
+    if (range.known == 0 || !sampleBySeeking(source, range, options, edges)) {
+        edges = EdgePersistence(source.width(), source.height());
+        sampleInOrder(source, range, options, edges);
+    }
     sampled = edges.samples();
     if (edges.samples() < minLocationSamples)
         throw Refusal("too few frames (" + std::to_string(edges.samples()) +
@@ -173,13 +219,6 @@ void addFrame(OpacityFit &fit, const Picture &area, const Plane &plane, const Ri
         }
 }
 
-std::vector<PixelEstimate> solveAll(const OpacityFit &fit) {
-    std::vector<PixelEstimate> out(fit.pixels());
-    for (size_t k = 0; k < fit.pixels(); ++k)
-        out[k] = fit.solve(k);
-    return out;
-}
-
 // The strength of a frame that shows the whole logo: the median of the
 // strengths above half of the strong ones (the 90th percentile).
 double typicalStrength(const std::vector<float> &strengths) {
@@ -198,12 +237,34 @@ double typicalStrength(const std::vector<float> &strengths) {
     return typical > 0 ? typical : 1;
 }
 
+// The smoothest tiers that together hold enough frames (or all of them):
+// the last tier used, and in `used` the frames they hold.
+int chooseTiers(const int64_t (&tierFrames)[tiers], int64_t &used) {
+    used = 0;
+    int last = 0;
+    for (; last < tiers; ++last) {
+        used += tierFrames[last];
+        if (used >= enoughFrames || last == tiers - 1)
+            break;
+    }
+    return last;
+}
+
 // `still` counts frames whose ring looked like the frame before's, smooth or not.
+// `located`: the rectangle is the location's guess rather than the user's.
 [[noreturn]] void refuseFewFrames(int64_t accepted, int64_t alike, int64_t rough, int64_t still,
-                                  int64_t frames) {
+                                  int64_t frames, bool located, const Rect &rect) {
     if (frames == 0)
         throw Refusal("the range to analyse holds no frames; give a start before the video's end");
     std::string counted = std::to_string(accepted) + " frame" + (accepted == 1 ? "" : "s");
+    // A still picture's own edges stay still too, and its surroundings are
+    // rarely smooth: the place found may not be a logo at all.
+    if (located && accepted == 0)
+        throw Refusal("no logo could be seen through: the place that stays still (" +
+                      rectText(rect) +
+                      ") never has smooth surroundings, as a logo over moving pictures has now "
+                      "and then; it may be part of a still picture (a static camera?); give the "
+                      "logo's rectangle with --rect, or use captures made by hand");
     if (alike >= rough || still * 10 >= frames * 9)
         throw Refusal("too few usable frames (" + counted +
                       "): the background around the logo hardly changes (a static camera?); "
@@ -239,22 +300,37 @@ Result analyze(FrameSource &source, const Options &options) {
     const size_t pixels = static_cast<size_t>(rect.width) * rect.height;
     Picture area;
 
-    // Estimation: a first fit over the frames whose ring is smooth. Frames go
-    // to one fit per tier of ring smoothness; the smoothest tiers that hold
-    // enough frames make the fit. The rectangles of the frames used are kept
-    // (a bounded number) for the second fit.
+    // Estimation and presence in one pass. Frames go to one fit per tier of
+    // ring smoothness; the smoothest tiers that hold enough frames make the
+    // first fit. The rectangles of the frames used are kept (a bounded
+    // number) for the second fit. Every frame's rectangle is held to measure
+    // its logo strength with the first fit at the end; a video too long to
+    // hold is measured, from where the hold fills, with the fit of the
+    // frames before (hundreds of frames at least).
     std::vector<OpacityFit> tierFits(tiers, OpacityFit(pixels));
     FrameStore store(storeBytes, pixels * sizeof(uint32_t), 2 * enoughFrames);
+    StrengthLog strengthLog(ring, holdBytes);
     int64_t tierFrames[tiers] = {};
     std::vector<float> ringRms;     // per frame
     std::vector<uint8_t> alikeLast; // per frame: skipped as like the last used one
     int64_t alike = 0, rough = 0, still = 0, frames = 0;
+    // When the held frames can wait no longer: the fit so far measures them
+    // and every frame after them.
+    auto startMeasuring = [&] {
+        int64_t used = 0;
+        const int last = chooseTiers(tierFrames, used);
+        OpacityFit sofar = tierFits[0];
+        for (int tier = 1; tier <= last; ++tier)
+            sofar.merge(tierFits[tier]);
+        strengthLog.measureWith(solveWithColour(sofar, rect.width, rect.height));
+    };
     {
         Plane lastUsed, previous;
         bool haveLast = false;
-        frames = eachFrame(source, range, options, "estimating", [&](int64_t f) {
+        frames = eachFrame(source, range, options, "analysing", [&](int64_t f) {
             source.read(rect, area);
             Plane plane = ring.fit(area);
+            strengthLog.add(area, plane);
             ringRms.push_back(static_cast<float>(plane.rms));
             alikeLast.push_back(0);
             if (f > range.first && ring.alike(plane, previous, alikeLevels))
@@ -265,34 +341,30 @@ Result analyze(FrameSource &source, const Options &options) {
                 ++tier;
             if (tier == tiers) {
                 ++rough;
-                return;
-            }
-            if (haveLast && ring.alike(plane, lastUsed, alikeLevels)) {
+            } else if (haveLast && ring.alike(plane, lastUsed, alikeLevels)) {
                 ++alike;
                 alikeLast.back() = 1;
-                return;
+            } else {
+                lastUsed = plane, haveLast = true, ++tierFrames[tier];
+                addFrame(tierFits[tier], area, plane, ring,
+                         [](size_t, const double *, const int *) { return true; });
+                store.offer(f, tier, plane, area);
             }
-            lastUsed = plane, haveLast = true, ++tierFrames[tier];
-            addFrame(tierFits[tier], area, plane, ring,
-                     [](size_t, const double *, const int *) { return true; });
-            store.offer(f, tier, plane, area);
+            if (!strengthLog.measuring() && strengthLog.full())
+                startMeasuring();
         });
     }
+    result.framesRead = frames;
     int64_t accepted = 0;
-    int chosen = 0;
-    for (; chosen < tiers; ++chosen) {
-        accepted += tierFrames[chosen];
-        if (accepted >= enoughFrames || chosen == tiers - 1)
-            break;
-    }
+    const int chosen = chooseTiers(tierFrames, accepted);
     const double ringLimit = ringLimits[chosen];
     if (accepted < minAccepted)
-        refuseFewFrames(accepted, alike, rough, still, frames);
+        refuseFewFrames(accepted, alike, rough, still, frames, !options.rect, rect);
     OpacityFit &first = tierFits[0];
     for (int tier = 1; tier <= chosen; ++tier)
         first.merge(tierFits[tier]);
-    tierFits.erase(tierFits.begin() + 1, tierFits.end()); // memory back before the next pass
-    const std::vector<PixelEstimate> firstFit = solveAll(first);
+    tierFits.erase(tierFits.begin() + 1, tierFits.end());
+    const std::vector<PixelEstimate> firstFit = solveWithColour(first, rect.width, rect.height);
     double spread = 0;
     int logoCount = 0;
     for (size_t k = 0; k < pixels; ++k)
@@ -308,18 +380,14 @@ Result analyze(FrameSource &source, const Options &options) {
         throw Refusal("the background under the logo hardly changes (a static camera?), so its "
                       "blend cannot be told apart; analyse a stretch with more movement, or use "
                       "captures made by hand");
+    // Frames held until the end are measured with the whole first fit.
+    if (!strengthLog.measuring())
+        strengthLog.measureWith(firstFit);
 
-    // Presence: the logo's strength in every frame. Frames without the logo
-    // pulled the first fit's opacity down, which scales every strength up
-    // alike; the typical strength of the frames that show the logo undoes it.
-    std::vector<float> strengths;
-    result.framesRead = eachFrame(source, range, options, "presence", [&](int64_t) {
-        source.read(rect, area);
-        strengths.push_back(static_cast<float>(logoStrength(area, ring.fit(area), ring, firstFit)));
-    });
-    // A source that yields fewer or more frames than on the pass before
-    // leaves the difference unjudged.
-    strengths.resize(static_cast<size_t>(frames), std::nanf(""));
+    // Frames without the logo pulled the fit's opacity down, which scales
+    // every strength up alike; the typical strength of the frames that show
+    // the logo undoes it.
+    std::vector<float> strengths = strengthLog.strengths();
     auto strengthOf = [&](int64_t f) { return strengths[static_cast<size_t>(f - range.first)]; };
 
     // A fit over the kept frames that clearly show the logo: the reference
@@ -329,7 +397,7 @@ Result analyze(FrameSource &source, const Options &options) {
         if (k.tier <= chosen && strengthOf(k.frame) >= shownAbove)
             addFrame(shown, k.area, k.plane, ring,
                      [](size_t, const double *, const int *) { return true; });
-    const std::vector<PixelEstimate> shownFit = solveAll(shown);
+    const std::vector<PixelEstimate> shownFit = solveWithColour(shown, rect.width, rect.height);
     const double scale = typicalStrength(strengths);
     for (float &s : strengths)
         s = static_cast<float>(s / scale);
@@ -341,7 +409,7 @@ Result analyze(FrameSource &source, const Options &options) {
 
     // The second fit: kept frames where the logo is fully there, without the
     // pixels far off the reference; every frame's verdict says why it was used or not.
-    OpacityFit second(pixels);
+    OpacityFit second(pixels), whole(pixels);
     accepted = 0;
     auto kept = store.kept().begin();
     for (int64_t i = 0; i < frames; ++i) {
@@ -365,6 +433,8 @@ Result analyze(FrameSource &source, const Options &options) {
         else {
             verdict.accepted = true;
             ++accepted;
+            addFrame(whole, kept->area, kept->plane, ring,
+                     [](size_t, const double *, const int *) { return true; });
             addFrame(second, kept->area, kept->plane, ring,
                      [&](size_t k, const double *s, const int *o) {
                          const PixelEstimate &e = shownFit[k];
@@ -383,7 +453,13 @@ Result analyze(FrameSource &source, const Options &options) {
                       std::to_string(accepted) +
                       "); analyse a longer stretch, or use captures made by hand");
 
-    const std::vector<PixelEstimate> fit = solveAll(second);
+    std::vector<PixelEstimate> fit = solveWithColour(second, rect.width, rect.height);
+    // A pixel that lost most of its frames as outliers was judged against a
+    // reference that failed there; its frames all count instead.
+    const std::vector<PixelEstimate> wholeFit = solveWithColour(whole, rect.width, rect.height);
+    for (size_t k = 0; k < pixels; ++k)
+        if (fit[k].frames < keptShare * wholeFit[k].frames)
+            fit[k] = wholeFit[k];
     Captures captures = buildCaptures(fit, rect.width, rect.height);
     result.black = std::move(captures.black);
     result.white = std::move(captures.white);

@@ -36,6 +36,11 @@ class FrameSource {
     virtual int64_t frameCount() const = 0;
     // Goes back before the first frame.
     virtual void rewind() = 0;
+    // Makes a frame at or a little before `frame` the current one without
+    // decoding those in between (a keyframe, say), and returns its number;
+    // -1 when the source cannot. Only a sampling pass uses it, and rewind()
+    // comes after it whatever it returned.
+    virtual int64_t seekNear(int64_t /*frame*/) { return -1; }
     // Moves to the next frame (numbered from 0); false after the last.
     virtual bool advance() = 0;
     // The current frame's pixels inside `area` (which lies in the picture).

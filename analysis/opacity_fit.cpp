@@ -35,29 +35,45 @@ void OpacityFit::merge(const OpacityFit &other) {
     }
 }
 
-PixelEstimate OpacityFit::solve(size_t k) const {
+PixelEstimate OpacityFit::solve(size_t k, const ColourPrior &prior) const {
     const Sums &t = sums_[k];
     PixelEstimate e;
     e.frames = t.n;
     if (t.n < 2)
         return e;
-    double sss[3], ssy[3], syy[3], spread = 0, cross = 0;
+    // The prior adds lambda pseudo-frames saying m = a·L. For a given a the
+    // best m_c is then (Y_c + a·(S_c + lambda·L_c)) / (n + lambda), and what is
+    // left is a quadratic in a: A·a² + 2B·a + C. Without a prior A and B are
+    // the centred sums of s·s and s·y.
+    const double lambda = prior.weight * t.n;
+    const double total = t.n + lambda;
+    double quadratic = 0, linear = 0, spread = 0;
     for (int c = 0; c < 3; ++c) {
-        sss[c] = std::fmax(t.ss[c] - t.s[c] * t.s[c] / t.n, 0.0);
-        ssy[c] = t.sy[c] - t.s[c] * t.y[c] / t.n;
-        syy[c] = std::fmax(t.yy[c] - t.y[c] * t.y[c] / t.n, 0.0);
-        spread += sss[c];
-        cross += ssy[c];
+        const double w = (t.s[c] + lambda * prior.colour[c]) / total; // d m / d a
+        const double u = t.y[c] / total;                              // m at a = 0
+        const double centred = std::fmax(t.ss[c] - t.s[c] * t.s[c] / t.n, 0.0);
+        spread += centred;
+        // Σ(s - w)² written around the centred sum, which keeps its precision.
+        const double offset = t.s[c] / t.n - w;
+        quadratic += centred + t.n * offset * offset +
+                     lambda * (w - prior.colour[c]) * (w - prior.colour[c]);
+        linear +=
+            t.sy[c] - w * t.y[c] - u * t.s[c] + t.n * u * w + lambda * u * (w - prior.colour[c]);
     }
-    // A background that never changed leaves a undetermined; call it clean.
-    double a = spread > 1e-6 * t.n ? std::clamp(-cross / spread, 0.0, 1.0) : 0.0;
+    // A background that never changed, and no prior, leaves a undetermined; call it clean.
+    const bool determined = lambda > 0 ? quadratic > 1e-12 : spread > 1e-6 * t.n;
+    const double a = determined ? std::clamp(-linear / quadratic, 0.0, 1.0) : 0.0;
     double squares = 0;
     for (int c = 0; c < 3; ++c) {
-        e.premultiplied[c] = std::clamp((t.y[c] + a * t.s[c]) / t.n, 0.0, 255.0 * a);
-        // Residual of the fit, with the clamped m: the centred part plus the
-        // offset the clamp introduced.
-        double offset = (t.y[c] + a * t.s[c]) / t.n - e.premultiplied[c];
-        squares += syy[c] + 2 * a * ssy[c] + a * a * sss[c] + t.n * offset * offset;
+        e.premultiplied[c] =
+            std::clamp((t.y[c] + a * (t.s[c] + lambda * prior.colour[c])) / total, 0.0, 255.0 * a);
+        // The frames' own residual, Σ(y + a·s - m)², around the unclamped
+        // best m for this a (centred sums) plus the offset of the m used.
+        const double centredSS = std::fmax(t.ss[c] - t.s[c] * t.s[c] / t.n, 0.0);
+        const double centredSY = t.sy[c] - t.s[c] * t.y[c] / t.n;
+        const double centredYY = std::fmax(t.yy[c] - t.y[c] * t.y[c] / t.n, 0.0);
+        const double offset = (t.y[c] + a * t.s[c]) / t.n - e.premultiplied[c];
+        squares += centredYY + 2 * a * centredSY + a * a * centredSS + t.n * offset * offset;
     }
     e.opacity = a;
     e.residualSquares = std::fmax(squares, 0.0);

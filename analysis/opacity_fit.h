@@ -17,6 +17,15 @@ struct PixelEstimate {
     double residualSquares = 0;   // sum of squared residuals over frames and channels
 };
 
+// The logo's colour where most of it was seen clearly, lent to pixels whose
+// background hardly varied: there the frames alone cannot tell a faint light
+// logo from a strong dark one. `weight` is in frames per frame of the pixel's
+// own, so that it counts alike at any length of video.
+struct ColourPrior {
+    double colour[3] = {};
+    double weight = 0;
+};
+
 class OpacityFit {
   public:
     explicit OpacityFit(size_t pixels) : sums_(pixels) {}
@@ -25,7 +34,7 @@ class OpacityFit {
     void add(size_t k, const double background[3], const int observed[3]);
     // Adds another fit's frames (of the same rectangle).
     void merge(const OpacityFit &other);
-    PixelEstimate solve(size_t k) const;
+    PixelEstimate solve(size_t k, const ColourPrior &prior = {}) const;
     // How much the background under pixel k varied: its standard deviation
     // over the frames, averaged over the channels.
     double backgroundSpread(size_t k) const;

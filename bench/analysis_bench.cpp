@@ -5,7 +5,7 @@
 // float opacities, time and memory) and as `pendra analyze` (for the folder
 // the command writes), and its job replayed against the true captures and
 // FFmpeg's delogo. Prints a Markdown table of the measures and their targets.
-//   pendra-analysis-bench [PENDRA] [WORK_FOLDER]
+//   pendra-analysis-bench [PENDRA] [WORK_FOLDER] [--opacity-only]
 #include "analysis/logo_analysis.h"
 #include "cli/analysis_source.h"
 #include "cli/bmp_file.h"
@@ -152,8 +152,10 @@ void makeInput(const fs::path &clean, const std::vector<double> &opacity, const 
         }
         writer.finish();
     }
+    // A keyframe a second, as broadcast streams have (recordings of them are
+    // what the analysis is for).
     run("ffmpeg -v error -nostdin -y -i " + logoed.string() +
-        " -c:v libx264 -crf 18 -preset medium -pix_fmt yuv420p " + input.string());
+        " -c:v libx264 -crf 18 -preset medium -g 25 -pix_fmt yuv420p " + input.string());
 }
 
 // The captures a user would make by hand, exactly.
@@ -309,6 +311,15 @@ int main(int argc, char **argv) {
     const int slackBottom = result.rect.y + result.rect.height - (logoY + bottom + 1);
     const int worstSlack = std::max({slackLeft, slackTop, slackRight, slackBottom});
     const bool inside = std::min({slackLeft, slackTop, slackRight, slackBottom}) >= 0;
+
+    // A quick look while tuning the fit: the opacity alone, nothing encoded.
+    if (argc > 3 && std::string(argv[3]) == "--opacity-only") {
+        std::printf("opacity error %.4f (edges %.4f, elsewhere %.4f), %d repair pixels\n",
+                    opacityError, edgeError / edgePixels,
+                    (opacityError * logoPixels - edgeError) / (logoPixels - edgePixels),
+                    result.stats.repairPixels);
+        return 0;
+    }
 
     // Presence against the truth: 0..479 and 560..999.
     int64_t boundaryError = 1000;

@@ -6,7 +6,8 @@
 # core's busy share over the run (everything the machine did, so run it on
 # an otherwise idle machine), and the share of all cores that the batch's
 # own processes used (their CPU time from /usr/bin/time over wall time x
-# cores), which other load does not inflate. Prints a Markdown table.
+# cores), which other load does not inflate; the difference is what other
+# programs took meanwhile, near 0 on an idle machine. Prints a Markdown table.
 #   bench/batch_cores.sh [PENDRA] [WORK_FOLDER] [WORKER_COUNTS]
 set -eu
 
@@ -40,8 +41,8 @@ sample() {
                        print $1, total - $5 - $6, total }' /proc/stat
 }
 
-echo "| Workers | Wall | Frames/s | $(seq 0 $((CORES - 1)) | sed 's/.*/cpu& busy/' | paste -sd'|' | sed 's/|/ | /g') | Batch's own share |"
-echo "|---|---|---|$(seq 1 "$CORES" | sed 's/.*/---/' | paste -sd'|')|---|"
+echo "| Workers | Wall | Frames/s | $(seq 0 $((CORES - 1)) | sed 's/.*/cpu& busy/' | paste -sd'|' | sed 's/|/ | /g') | Batch's own share | Others |"
+echo "|---|---|---|$(seq 1 "$CORES" | sed 's/.*/---/' | paste -sd'|')|---|---|"
 for workers in $COUNTS; do
     rm -rf out list-batch list-report.json
     mkdir out
@@ -59,7 +60,9 @@ for workers in $COUNTS; do
     shares=$(join start.txt end.txt |
         awk '{ printf "%s%.0f %%", (NR > 1 ? " | " : ""), 100 * ($4 - $2) / ($5 - $3) }')
     own=$(awk -v u="$user" -v s="$system" -v w="$wall" -v c="$CORES" \
-        'BEGIN { printf "%.0f %%", 100 * (u + s) / (w * c) }')
+        'BEGIN { printf "%.0f", 100 * (u + s) / (w * c) }')
+    busy=$(join start.txt end.txt | awk '{ b += $4 - $2; t += $5 - $3 } END { printf "%.0f", 100 * b / t }')
+    others=$((busy > own ? busy - own : 0))
     fps=$(awk -v f="$frames" -v w="$wall" 'BEGIN { printf "%.1f", f / w }')
-    echo "| $workers | ${wall} s | $fps | $shares | $own |"
+    echo "| $workers | ${wall} s | $fps | $shares | $own % | $others % |"
 done

@@ -4,6 +4,7 @@
 
 #include "cli/av_support.h"
 #include "cli/bmp_file.h"
+#include "cli/job_run_options.h"
 #include "cli/output_file.h"
 #include "cli/picture_writer.h"
 
@@ -156,9 +157,13 @@ std::string analysisJson(const analysis::Result &result, const AnalysisReport &r
     int64_t rejectedTotal = 0;
     for (const auto &[reason, count] : rejected)
         rejectedTotal += count;
-    j["frames"] = {{"read", result.framesRead}, {"sampled", result.framesSampled},
-                   {"accepted", accepted},      {"rejected", rejectedTotal},
-                   {"rejectedFor", rejected},   {"verdicts", verdictRuns(result.verdicts)}};
+    j["frames"] = {{"read", result.framesRead},
+                   {"sampled", result.framesSampled},
+                   {"decoded", report.framesDecoded},
+                   {"accepted", accepted},
+                   {"rejected", rejectedTotal},
+                   {"rejectedFor", rejected},
+                   {"verdicts", verdictRuns(result.verdicts)}};
     j["opacity"] = {{"logoPixels", result.stats.logoPixels},
                     {"mean", rounded(result.stats.mean)},
                     {"max", rounded(result.stats.max)},
@@ -193,7 +198,10 @@ JobChoice writeAnalysisFolder(const std::filesystem::path &folder, const analysi
         writePicture(folder / "found.png", bottomUp(foundPicture(result, frame)));
         std::ostringstream text;
         host::writeJobScript(text, plan.entries);
-        writeWholeFile(folder / "logo.job", text.str());
+        // The job un-blends; noise would only add to what it restores.
+        RunOptions run;
+        run.noise = 0;
+        writeWholeFile(folder / "logo.job", text.str() + runOptionsLine(run));
     } catch (...) {
         std::error_code ignored;
         for (const std::filesystem::path &member : set)

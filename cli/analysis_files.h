@@ -34,6 +34,7 @@ struct AnalysisReport {
     int videoWidth = 0, videoHeight = 0;
     int64_t start = 0, end = 0; // the range looked at, as asked
     bool rectGiven = false;
+    int64_t framesDecoded = 0; // over every pass: what the analysis cost
     JobChoice choice;
 };
 

@@ -36,6 +36,21 @@ bool VideoFrameSource::advance() {
     return true;
 }
 
+int64_t VideoFrameSource::seekNear(int64_t frame) {
+    const AVStream *stream = reader_->videoStream();
+    const AVRational frameTime = av_inv_q(reader_->frameRate());
+    const int64_t start = stream->start_time != AV_NOPTS_VALUE ? stream->start_time : 0;
+    try {
+        reader_->seek(start + av_rescale_q(frame, frameTime, stream->time_base));
+    } catch (const CliError &) {
+        return -1; // a file that cannot seek is read in order
+    }
+    if (!advance() || current_->pts == AV_NOPTS_VALUE)
+        return -1;
+    return av_rescale_q_rnd(current_->pts - start, stream->time_base, frameTime,
+                            static_cast<AVRounding>(AV_ROUND_NEAR_INF | AV_ROUND_PASS_MINMAX));
+}
+
 VideoFrameSource::AreaReader &VideoFrameSource::readerFor(const analysis::Rect &area) {
     auto key = std::make_tuple(area.x, area.y, area.width, area.height);
     auto found = areas_.find(key);

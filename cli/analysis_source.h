@@ -27,6 +27,8 @@ class VideoFrameSource : public analysis::FrameSource {
     // Reopens the file: seeking is not exact for every kind of file.
     void rewind() override;
     bool advance() override;
+    // A keyframe at or before the frame, numbered from its timestamp.
+    int64_t seekNear(int64_t frame) override;
     void read(const analysis::Rect &area, analysis::Picture &out) override;
 
     // Frames decoded since the file was opened, over every pass.

@@ -136,8 +136,10 @@ std::filesystem::path analyzeVideo(const AnalyzeRequest &r) {
     options.start = r.start;
     options.end = r.end;
     Progress progress("analyze", 0);
-    options.progress = [&progress](const std::string &pass, double done) {
+    options.progress = [&progress, &r](const std::string &pass, double done) {
         progress.updateShare(pass, done);
+        if (r.progress)
+            r.progress(pass, done);
     };
     analysis::Result result;
     try {
@@ -163,12 +165,17 @@ std::filesystem::path analyzeVideo(const AnalyzeRequest &r) {
     report.start = r.start;
     report.end = r.end;
     report.rectGiven = r.rect.has_value();
+    report.framesDecoded = source.framesDecoded();
     const analysis::Picture frame = frameToShow(source, result, r.start);
     // The job's settings are read from the set itself, so the set goes first;
     // the job is written last, only once everything it names is there.
     const std::filesystem::path logo = folder / logoSetName(rect.x, rect.y, '0');
-    const JobChoice choice =
-        writeAnalysisFolder(folder, result, report, frame, [&] { return planJob(result, logo); });
+    const JobChoice choice = writeAnalysisFolder(folder, result, report, frame, [&] {
+        std::unique_lock<std::mutex> lock;
+        if (r.moduleLock)
+            lock = std::unique_lock<std::mutex>(*r.moduleLock);
+        return planJob(result, logo);
+    });
     std::fprintf(stderr,
                  "pendra: %s: logo at x %d, y %d (%dx%d), mean opacity %.2f, present in frames "
                  "%s; alpha %d; wrote %s\n",

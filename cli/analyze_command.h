@@ -6,6 +6,8 @@
 #include "cli/options.h"
 
 #include <filesystem>
+#include <functional>
+#include <mutex>
 #include <optional>
 #include <string>
 
@@ -17,6 +19,11 @@ struct AnalyzeRequest {
     std::optional<RectOption> rect;
     int64_t start = 0, end = 0;
     bool overwrite = false;
+    // Told of each pass and its share done (0 to 1), besides the progress line.
+    std::function<void(const std::string &pass, double done)> progress;
+    // Held while the job is planned: other users of the module in this process
+    // (the configuration page's previews) wait meanwhile.
+    std::mutex *moduleLock = nullptr;
 };
 
 // The analysis folder for a file: its name without extension + "-logo", beside it.

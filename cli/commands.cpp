@@ -46,9 +46,8 @@ void tellChosenSettings(const FilterJob &job) {
         std::fprintf(stderr, "pendra: %s\n", job.chosenSettings().c_str());
 }
 
-// Analyses IN into the folder beside OUT, then processes with the job found.
-// The run's noise stays off unless asked for: the job un-blends, and noise
-// would only add to what it restores.
+// Analyses IN into the folder beside OUT, then processes with the job found
+// (which carries its run settings: no noise unless asked for).
 int runAutomatic(const Options &o, int64_t *frames) {
     checkOutputFile(o.output, {o.input}, o.overwrite);
     AnalyzeRequest request;
@@ -59,8 +58,6 @@ int runAutomatic(const Options &o, int64_t *frames) {
     Options run = o;
     run.autoAnalysis = false;
     run.job = analyzeVideo(request).string();
-    if (!run.run.noise)
-        run.run.noise = 0;
     return runProcess(run, frames);
 }
 

@@ -1,6 +1,7 @@
 #include "cli/filter_job.h"
 
 #include "cli/config_line.h"
+#include "cli/job_run_options.h"
 #include "cli/logo_set_check.h"
 #include "cli/output_file.h"
 #include "defaults/process_defaults.h"
@@ -81,12 +82,15 @@ FilterJob::FilterJob(const Options &o) {
     // white; the module's own defaults stay what they are.
     SettingOptions settings = o.settings;
     RunOptions run = o.run;
+    if (o.job)
+        takeRunOptions(*o.job, run);
     const bool automatic = o.automaticSettings && !o.job && settings.logo;
     const bool pure = automatic && !anyTuning(o) && overBlackAndWhite(*settings.logo);
     if (pure) {
         settings.bitmapBlur = 0;
         run.noise = 0;
     }
+    run_ = run;
     defaults_ = std::make_unique<RunDefaults>(run.builtInDefaults ? std::filesystem::path()
                                                                   : installedDefaultsFile(),
                                               run.noise, run.feather, run.trace, run.seed);
@@ -187,7 +191,7 @@ void FilterJob::save(const std::string &path) {
     } catch (const host::HostError &e) {
         throw CliError(e.what());
     }
-    writeWholeFile(path, text.str());
+    writeWholeFile(path, text.str() + runOptionsLine(run_));
 }
 
 bool FilterJob::inRange(int64_t number) const {

@@ -50,6 +50,7 @@ class FilterJob {
     std::vector<std::string> logos_;
     std::string job_;
     std::string chosen_;
+    RunOptions run_; // noise and feather as run, saved with the job
 };
 
 } // namespace pendra::cli

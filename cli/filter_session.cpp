@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 
 namespace pendra::cli {
 
@@ -28,8 +29,17 @@ std::filesystem::path installedDefaultsFile() {
 }
 
 std::shared_ptr<host::LoadedModule> FilterSession::loadModule() {
+    // The host loads a module once: jobs alive at the same time (the
+    // configuration page's kept run and its Browse) share the load.
+    static std::mutex mutex;
+    static std::weak_ptr<host::LoadedModule> loaded;
+    std::lock_guard<std::mutex> lock(mutex);
+    if (std::shared_ptr<host::LoadedModule> module = loaded.lock())
+        return module;
     try {
-        return std::make_shared<host::LoadedModule>(host::defaultModulePath());
+        auto module = std::make_shared<host::LoadedModule>(host::defaultModulePath());
+        loaded = module;
+        return module;
     } catch (const host::HostError &e) {
         throw CliError(e.what());
     }

@@ -17,7 +17,8 @@ namespace pendra::cli {
 
 class FilterSession {
   public:
-    // Loads the module from plugins/ beside the program (a host loads it once).
+    // Loads the module from plugins/ beside the program, or shares the load
+    // that is alive (a host loads it once).
     static std::shared_ptr<host::LoadedModule> loadModule();
     // Creates an instance of the module's filter, which reads the defaults
     // file `defaults` points it at; `defaults` must outlive the session.

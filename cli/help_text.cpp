@@ -16,6 +16,8 @@ commands:
   process IN OUT ...           filter every frame of IN into OUT
   preview IN --frame N --out PICTURE ...
                                frame N before and after, side by side
+  configure IN [--job FILE]    tune the settings on a page in the browser,
+                               with the frame before and after
   analyze IN [--out DIR] ...   find the logo in IN: its bitmap set, rectangle,
                                frame ranges and a job that takes it out
   demo [--folder DIR]          make a sample clip with a logo and take it out
@@ -80,6 +82,18 @@ asks for (.png, .jpg, ...). The frames before N are filtered too, so the
 picture is the one pendra process would write.
 )";
 
+const char *configure =
+    R"(usage: pendra configure IN [--job FILE] [--listen HOST:PORT] [--no-browser]
+
+Serves a page for tuning the filter on IN in the browser: any frame before
+and after the filter, the logo rectangle to drag, every setting, the logo
+analysis, and Save, which writes the job file (FILE, or IN's name + ".job"
+beside IN) that pendra process --job replays. The first line on standard
+output is the page's address; it carries a secret, and the page answers no
+one without it. Settings given as options start the page with them. Stop
+with the page's Stop button or Ctrl-C.
+)";
+
 const char *demo = R"(usage: pendra demo [--folder DIR]
 
 Makes a five-second sample clip of moving, textured pictures, lays a
@@ -128,6 +142,8 @@ std::string helpText(const std::string &command) {
         return preview + optionsHelp(Command::Preview);
     if (command == "analyze")
         return analyze + optionsHelp(Command::Analyze);
+    if (command == "configure")
+        return configure + optionsHelp(Command::Configure);
     if (command == "batch")
         return batch + optionsHelp(Command::Batch);
     if (command == "demo")

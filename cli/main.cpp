@@ -6,6 +6,7 @@
 #include "cli/commands.h"
 #include "cli/interrupt.h"
 #include "cli/options.h"
+#include "web/configure_command.h"
 
 #include <cstdio>
 #include <exception>
@@ -32,6 +33,8 @@ int main(int argc, char **argv) {
             return runDemo(options);
         case Command::Analyze:
             return runAnalyze(options);
+        case Command::Configure:
+            return pendra::web::runConfigure(options);
         case Command::Batch:
             return pendra::batch::runBatch(options);
         }

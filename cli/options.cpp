@@ -23,12 +23,13 @@ enum : unsigned {
     onPreview = 2,
     onDemo = 4,
     onAnalyze = 8,
-    onBatch = 16,
-    onFiltering = onProcess | onPreview
+    onConfigure = 16,
+    onBatch = 32,
+    onFiltering = onProcess | onPreview | onConfigure
 };
 
 // The help page sections options are listed in.
-enum class Section { Analysis, Settings, Run, Output, Preview, Demo, Batch };
+enum class Section { Analysis, Settings, Run, Output, Preview, Demo, Page, Batch };
 
 enum class Kind {
     Integer, // a whole number in low..high
@@ -82,8 +83,8 @@ const OptionEntry optionTable[] = {
      TEXT(o.job),
      "settings from a saved job file; a job of several Pendra filters runs them all, "
      "in order"},
-    {"--save-job", nullptr, "FILE", onFiltering, Section::Settings, Kind::Text, 0, 0, nullptr,
-     TEXT(o.saveJob), "save the settings as a job file"},
+    {"--save-job", nullptr, "FILE", onProcess | onPreview, Section::Settings, Kind::Text, 0, 0,
+     nullptr, TEXT(o.saveJob), "save the settings as a job file"},
     {"--logo", nullptr, "FILE", onFiltering, Section::Settings, Kind::Text, 0, 0, nullptr,
      TEXT(o.settings.logo),
      "the logo over black (name ending in 0, e.g. logo0.bmp; logo1.bmp over white and logo2.bmp, "
@@ -134,7 +135,7 @@ const OptionEntry optionTable[] = {
     {"--seed", nullptr, "N", onFiltering, Section::Run, Kind::Integer, 0, UINT_MAX,
      [](Options &o, long long v) { o.run.seed = static_cast<unsigned>(v); }, nullptr,
      "seed of the noise (default 1): the same seed gives the same output"},
-    {"--trace", nullptr, "FILE", onFiltering, Section::Run, Kind::Text, 0, 0, nullptr,
+    {"--trace", nullptr, "FILE", onProcess | onPreview, Section::Run, Kind::Text, 0, 0, nullptr,
      TEXT(o.run.trace), "write the filter's debug trace of each frame to FILE"},
     {"--codec", nullptr, "NAME", onProcess, Section::Output, Kind::Text, 0, 0, nullptr,
      TEXT(o.encoder.codec), "FFmpeg video encoder (e.g. libx264, ffv1, libx264rgb)"},
@@ -159,6 +160,11 @@ const OptionEntry optionTable[] = {
      TEXT(o.output),
      "the picture to write: .png, .jpg, .bmp, .tiff or another image format "
      "FFmpeg writes, told by the name"},
+    {"--listen", nullptr, "HOST:PORT", onConfigure, Section::Page, Kind::Text, 0, 0, nullptr,
+     TEXT(o.listen), "the page's address (default 127.0.0.1 and a free port)"},
+    {"--no-browser", nullptr, nullptr, onConfigure, Section::Page, Kind::Flag, 0, 0,
+     [](Options &o, long long) { o.noBrowser = true; }, nullptr,
+     "do not open the page in the browser; only print its address"},
     {"--workers", "-j", "N", onBatch, Section::Batch, Kind::Integer, 1, 256,
      [](Options &o, long long v) { o.batch.workers = static_cast<int>(v); }, nullptr,
      "files processed at once (default: half the cores, plus one)"},
@@ -220,6 +226,8 @@ unsigned commandBit(Command c) {
         return onPreview;
     case Command::Analyze:
         return onAnalyze;
+    case Command::Configure:
+        return onConfigure;
     case Command::Batch:
         return onBatch;
     default:
@@ -302,6 +310,8 @@ const char *sectionTitle(Section s) {
         return "picture:";
     case Section::Demo:
         return "demo:";
+    case Section::Page:
+        return "page:";
     case Section::Batch:
         return "batch:";
     }
@@ -352,7 +362,7 @@ const char *sideName(int side) {
 std::string optionsHelp(Command command) {
     std::string out;
     for (Section section : {Section::Analysis, Section::Preview, Section::Settings, Section::Run,
-                            Section::Output, Section::Demo, Section::Batch}) {
+                            Section::Output, Section::Demo, Section::Page, Section::Batch}) {
         bool any = false;
         for (const OptionEntry &entry : optionTable) {
             if (entry.section != section || !(entry.commands & commandBit(command)) || !entry.help)
@@ -380,6 +390,25 @@ std::string optionsHelp(Command command) {
     return out;
 }
 
+std::vector<SettingField> settingFields() {
+    std::vector<SettingField> fields;
+    for (const OptionEntry &entry : optionTable) {
+        if (!(entry.commands & onConfigure) || std::string(entry.name) == "--job" ||
+            (entry.section != Section::Settings && entry.section != Section::Run))
+            continue;
+        SettingField f;
+        f.name = entry.name + 2;
+        f.text = entry.kind == Kind::Text;
+        f.side = entry.kind == Kind::Side;
+        f.run = entry.section == Section::Run;
+        f.low = entry.low;
+        f.high = entry.high;
+        f.help = entry.help;
+        fields.push_back(f);
+    }
+    return fields;
+}
+
 Options parseOptions(const std::vector<std::string> &args) {
     Options o;
     if (args.empty()) {
@@ -400,6 +429,8 @@ Options parseOptions(const std::vector<std::string> &args) {
         o.command = Command::Demo;
     else if (name == "analyze")
         o.command = Command::Analyze;
+    else if (name == "configure")
+        o.command = Command::Configure;
     else if (name == "batch")
         o.command = Command::Batch;
     else
@@ -450,6 +481,8 @@ Options parseOptions(const std::vector<std::string> &args) {
                             o.command == Command::Batch
                         ? 1
                         : 0;
+    if (o.command == Command::Configure)
+        wanted = 1;
     if (files.size() != wanted)
         usageError(name + " wants " +
                        (wanted == 2                   ? std::string("an input and an output file")

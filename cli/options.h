@@ -28,7 +28,7 @@ struct RunOptions {
     bool builtInDefaults = false; // ignore the installed defaults file (the demo's runs)
 };
 
-enum class Command { Help, Process, Preview, Demo, Analyze, Batch };
+enum class Command { Help, Process, Preview, Demo, Analyze, Configure, Batch };
 
 // A rectangle given as X,Y,W,H.
 struct RectOption {
@@ -67,7 +67,9 @@ struct Options {
     // over black and white, pure un-blending, where the user set nothing
     // (off for the demo's run of the built-in defaults).
     bool automaticSettings = true;
-    bool usageMistake = false; // Help shown because no command was given
+    bool usageMistake = false;          // Help shown because no command was given
+    std::string listen = "127.0.0.1:0"; // configure: the page's address (port 0: any free one)
+    bool noBrowser = false;             // configure: print the address only
 };
 
 // Parses argv[1..]; throws CliError with exit code 2 and a message naming the
@@ -79,6 +81,16 @@ std::string helpText(const std::string &command);
 
 // The option lists of a command's help page, from the option table.
 std::string optionsHelp(Command command);
+
+// A setting the configuration page shows as a form field, from the option
+// table: its name without dashes, its range and its help.
+struct SettingField {
+    std::string name;
+    bool text = false, side = false, run = false; // a path; a side name; not saved in jobs
+    long long low = 0, high = 0;
+    std::string help;
+};
+std::vector<SettingField> settingFields();
 
 // "800k", "2.5M" or "4000000" as bits per second; nothing when not a rate.
 std::optional<int64_t> parseBitRate(const std::string &text);

@@ -36,7 +36,7 @@ void checkPictureName(const std::filesystem::path &path) {
                        2);
 }
 
-void writePicture(const std::filesystem::path &path, const host::FrameBuffer &frame) {
+std::string encodePicture(const std::filesystem::path &path, const host::FrameBuffer &frame) {
     checkPictureName(path);
     const AVCodec *codec = encoderForName(path);
     CodecContextPtr encoder(avcodec_alloc_context3(codec));
@@ -76,13 +76,17 @@ void writePicture(const std::filesystem::path &path, const host::FrameBuffer &fr
         r = avcodec_receive_packet(encoder.get(), packet.get());
     if (r < 0)
         throw CliError(path.string() + ": cannot encode the picture: " + avErrorText(r));
+    return std::string(reinterpret_cast<const char *>(packet->data),
+                       static_cast<size_t>(packet->size));
+}
 
+void writePicture(const std::filesystem::path &path, const host::FrameBuffer &frame) {
+    const std::string bytes = encodePicture(path, frame);
     OutputFile out(path);
     FILE *file = std::fopen(out.temporaryPath().c_str(), "wb");
     if (!file)
         throw CliError(path.string() + ": cannot write: " + systemErrorText(errno));
-    size_t size = static_cast<size_t>(packet->size);
-    bool ok = std::fwrite(packet->data, 1, size, file) == size;
+    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
     ok = std::fclose(file) == 0 && ok;
     if (!ok)
         throw CliError(path.string() + ": cannot write: " + systemErrorText(errno));

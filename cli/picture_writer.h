@@ -6,12 +6,17 @@
 #include "host/frame_buffer.h"
 
 #include <filesystem>
+#include <string>
 
 namespace pendra::cli {
 
 // Throws CliError (exit code 2) naming the file when its name asks for no
 // picture format FFmpeg can write.
 void checkPictureName(const std::filesystem::path &path);
+
+// The picture encoded in the format `name` asks for, as the file's bytes;
+// throws CliError naming it.
+std::string encodePicture(const std::filesystem::path &name, const host::FrameBuffer &frame);
 
 // Writes through a temporary file; throws CliError naming the file.
 void writePicture(const std::filesystem::path &path, const host::FrameBuffer &frame);

@@ -122,6 +122,14 @@ void VideoReader::checkComplete() const {
                        std::to_string(promised) + " frames; it is cut short or damaged");
 }
 
+void VideoReader::seek(int64_t timestamp) {
+    int r = av_seek_frame(format_, videoIndex_, timestamp, AVSEEK_FLAG_BACKWARD);
+    if (r < 0)
+        throw CliError(path_ + ": cannot seek: " + avErrorText(r));
+    avcodec_flush_buffers(decoder_.get());
+    finished_ = false;
+}
+
 AVFrame *VideoReader::nextFrame() {
     if (finished_)
         return nullptr;

@@ -29,6 +29,10 @@ class VideoReader {
     // video stream's time base, or AV_NOPTS_VALUE.
     AVFrame *nextFrame();
 
+    // Goes to the key frame at or before `timestamp` (the video stream's time
+    // base), so that nextFrame() decodes on from there; throws CliError.
+    void seek(int64_t timestamp);
+
     const std::string &path() const { return path_; }
     AVFormatContext *format() const { return format_; }
     AVStream *videoStream() const { return format_->streams[videoIndex_]; }

@@ -16,41 +16,49 @@
 #include <cstdio>
 #include <cstring>
 
+/* Every key of the defaults file: its name and the value it has when no file
+ * sets it, in the DefaultKey order. One row per key, so that a new default is
+ * added in one place. */
+struct DefaultEntry {
+    DefaultKey key;
+    const char *name;
+    int builtIn;
+};
+
+#define KEY(key, builtIn)                                                                          \
+    { key, #key, builtIn }
+
+static constexpr DefaultEntry defaultTable[] = {
+    KEY(DEFAULT_X, 0),         KEY(DEFAULT_Y, 0),        KEY(DEFAULT_START, 0),
+    KEY(DEFAULT_END, 0),       KEY(DEFAULT_FADEIN, 0),   KEY(DEFAULT_FADEOUT, 0),
+    KEY(DEFAULT_ALPHA, 0),     KEY(DEFAULT_T1, 10),      KEY(DEFAULT_T2, 25),
+    KEY(DEFAULT_T3, 40),       KEY(DEFAULT_B1, 5),       KEY(DEFAULT_B2, 5),
+    KEY(DEFAULT_B3, 20),       KEY(DEFAULT_BB, 10),      KEY(DEFAULT_SIDE, 0),
+    KEY(DEFAULT_SCENE, 10),    KEY(DEFAULT_WHITE, 230),  KEY(DEFAULT_FEATHER, 8),
+    KEY(DEFAULT_ALPHA_M, 150), KEY(DEFAULT_ALPHA_T, 80), KEY(DEFAULT_NOISE_L, 2),
+};
+
+static constexpr bool inKeyOrder() {
+    int k = 0;
+    for (const DefaultEntry &e : defaultTable)
+        if (e.key != k++)
+            return false;
+    return k == DEFAULT_COUNT;
+}
+static_assert(inKeyOrder(), "one row per DefaultKey, in its order");
+
 struct DefaultValues {
     int value[DEFAULT_COUNT];
 };
 
-static constexpr DefaultValues builtInDefaults = {{
-    0,   /* DEFAULT_X */
-    0,   /* DEFAULT_Y */
-    0,   /* DEFAULT_START */
-    0,   /* DEFAULT_END */
-    0,   /* DEFAULT_FADEIN */
-    0,   /* DEFAULT_FADEOUT */
-    0,   /* DEFAULT_ALPHA */
-    10,  /* DEFAULT_T1 */
-    25,  /* DEFAULT_T2 */
-    40,  /* DEFAULT_T3 */
-    5,   /* DEFAULT_B1 */
-    5,   /* DEFAULT_B2 */
-    20,  /* DEFAULT_B3 */
-    10,  /* DEFAULT_BB */
-    0,   /* DEFAULT_SIDE */
-    10,  /* DEFAULT_SCENE */
-    230, /* DEFAULT_WHITE */
-    8,   /* DEFAULT_FEATHER */
-    150, /* DEFAULT_ALPHA_M */
-    80,  /* DEFAULT_ALPHA_T */
-    2,   /* DEFAULT_NOISE_L */
-}};
+static constexpr DefaultValues tableDefaults() {
+    DefaultValues v = {};
+    for (int k = 0; k < DEFAULT_COUNT; ++k)
+        v.value[k] = defaultTable[k].builtIn;
+    return v;
+}
 
-static const char *const keyNames[DEFAULT_COUNT] = {
-    "DEFAULT_X",       "DEFAULT_Y",     "DEFAULT_START",   "DEFAULT_END",     "DEFAULT_FADEIN",
-    "DEFAULT_FADEOUT", "DEFAULT_ALPHA", "DEFAULT_T1",      "DEFAULT_T2",      "DEFAULT_T3",
-    "DEFAULT_B1",      "DEFAULT_B2",    "DEFAULT_B3",      "DEFAULT_BB",      "DEFAULT_SIDE",
-    "DEFAULT_SCENE",   "DEFAULT_WHITE", "DEFAULT_FEATHER", "DEFAULT_ALPHA_M", "DEFAULT_ALPHA_T",
-    "DEFAULT_NOISE_L",
-};
+static constexpr DefaultValues builtInDefaults = tableDefaults();
 
 static DefaultValues processDefaults = builtInDefaults;
 
@@ -62,7 +70,7 @@ int processDefault(DefaultKey key) {
 }
 
 const char *defaultKeyName(DefaultKey key) {
-    return keyNames[key];
+    return defaultTable[key].name;
 }
 
 void resetProcessDefaults() {
@@ -142,7 +150,7 @@ static int keyIndex(const TokenReader *reader) {
     if (reader->tooLong)
         return -1;
     for (int k = 0; k < DEFAULT_COUNT; ++k)
-        if (std::strcmp(reader->token, keyNames[k]) == 0)
+        if (std::strcmp(reader->token, defaultTable[k].name) == 0)
             return k;
     return -1;
 }

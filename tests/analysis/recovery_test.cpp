@@ -108,6 +108,44 @@ TEST(Recovery, ObjectsCrossingTheLogoAreLeftOut) {
     EXPECT_LE(acc.worstWhite, 2);
 }
 
+TEST(Recovery, DimFootageKeepsTheWholeLogo) {
+    // Over a dark background that varies by a few levels a faint light logo
+    // and a strong dark one look alike; the letters must not come out
+    // missing where the frames alone leave the opacity to noise.
+    const t::GeneratedLogo logo = t::textLogo(150, 8, 0.6, 0xF0F0F0);
+    t::Scene scene = sceneWith(t::Background::Dim, 3, logo);
+    scene.frames = 80;
+    t::GeneratedSource source(scene);
+    a::Result result = a::analyze(source, {});
+    t::Accuracy acc = t::accuracy(result, logo);
+    EXPECT_LT(acc.meanOpacityError, 0.025);
+    int missing = 0;
+    for (int y = 0; y < result.rect.height; ++y)
+        for (int x = 0; x < result.rect.width; ++x)
+            if (logo.at(result.rect.x + x, result.rect.y + y) >= 0.3 &&
+                result.opacity[static_cast<size_t>(y) * result.rect.width + x] < 0.15)
+                ++missing;
+    EXPECT_EQ(missing, 0);
+}
+
+TEST(Recovery, LogoOfTwoColours) {
+    // The colour lent to poorly seen pixels is their neighbours', so a
+    // yellow emblem beside white letters keeps both colours.
+    t::Scene scene = sceneWith(t::Background::Mixed, 1.5, t::textLogo(140, 8, 0.6, 0xF0F0F0));
+    scene.logos.push_back(t::emblemLogo(124, 8, 7, 0.6, 0xFFC828));
+    t::GeneratedSource source(scene);
+    a::Options options;
+    options.rect = a::Rect{118, 3, 68, 26};
+    a::Result result = a::analyze(source, options);
+    for (const t::GeneratedLogo &logo : scene.logos) {
+        t::Accuracy acc = t::accuracy(result, logo);
+        SCOPED_TRACE(testing::Message() << "logo at " << logo.x << "," << logo.y);
+        EXPECT_LT(acc.meanOpacityError, 0.005);
+        EXPECT_LE(acc.worstBlack, 2);
+        EXPECT_LE(acc.worstWhite, 2);
+    }
+}
+
 TEST(Recovery, SameInputSameResult) {
     t::Scene scene = sceneWith(t::Background::Mixed, 1.5, t::emblemLogo(160, 6, 8, 0.5, 0xE0E0FF));
     scene.countKnown = false; // also without a frame count
@@ -121,7 +159,7 @@ TEST(Recovery, SameInputSameResult) {
                 passes += pass + " ";
         };
         r = a::analyze(source, options);
-        EXPECT_EQ(passes, "locating estimating presence ");
+        EXPECT_EQ(passes, "locating analysing ");
     }
     EXPECT_EQ(std::memcmp(&runs[0].rect, &runs[1].rect, sizeof(a::Rect)), 0);
     EXPECT_EQ(runs[0].opacity, runs[1].opacity);

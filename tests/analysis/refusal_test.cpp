@@ -52,6 +52,12 @@ TEST(Refusal, StaticCameraTooFewFramesAndBadRanges) {
     t::Scene empty = withLogo(t::Background::Mixed, 200);
     empty.logos.clear();
     EXPECT_NE(refusal(empty, located).find("nothing stays still"), std::string::npos);
+    // A place found that never has smooth surroundings: a logo over busy
+    // pictures only, or a still picture's own edges (a static camera with
+    // people walking); either way nothing can be seen through.
+    EXPECT_NE(refusal(withLogo(t::Background::Textured, 200), located)
+                  .find("never has smooth surroundings"),
+              std::string::npos);
     // Ranges and rectangles that do not fit the video.
     a::Options late;
     late.start = 500;

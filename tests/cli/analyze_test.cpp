@@ -106,6 +106,7 @@ TEST_F(Analyze, WritesTheSetJobFindingsAndPictures) {
         EXPECT_TRUE(fs::exists(folder / (stem + digit + ".bmp"))) << stem << digit;
     EXPECT_FALSE(j["candidates"].empty());
     EXPECT_GT(j["frames"]["accepted"].get<int>(), 0);
+    EXPECT_EQ(j["frames"]["read"].get<int>(), 300);
     EXPECT_NEAR(j["opacity"]["max"].get<double>(), 0.6, 0.03);
 
     // Two ranges around the break, each one filter of the job.
@@ -118,6 +119,8 @@ TEST_F(Analyze, WritesTheSetJobFindingsAndPictures) {
          at = job.find(".Config(\"", at + 1))
         ++calls;
     EXPECT_EQ(calls, 2u);
+    // The job runs as it stands: without noise, which would only add to what it restores.
+    EXPECT_NE(job.find("\n// pendra process: --noise 0\n"), std::string::npos) << job;
     // The set's path is absolute, so the job runs from any folder.
     EXPECT_NE(job.find(".Config(\"" + (folder / stem).string()), std::string::npos) << job;
 
@@ -139,13 +142,30 @@ TEST_F(Analyze, WritesTheSetJobFindingsAndPictures) {
     }
 }
 
+TEST_F(Analyze, LocationSeeksWhereKeyframesAllow) {
+    // The same clip with a keyframe every five frames: the location lands on
+    // its samples instead of decoding the whole video, and finds the same place.
+    t::makeClip("-i " + here("break.mkv").string() + " -c:v libx264rgb -qp 0 -g 5 -an",
+                here("keyframes.mkv"));
+    fs::remove_all(here("by-seeking"));
+    fs::remove_all(here("in-order"));
+    ASSERT_EQ(
+        runPendra({"analyze", here("keyframes.mkv").string(), "--out", "by-seeking"}).exitCode, 0);
+    ASSERT_EQ(runPendra({"analyze", here("break.mkv").string(), "--out", "in-order"}).exitCode, 0);
+    nlohmann::json seeking = nlohmann::json::parse(contents(here("by-seeking") / "analysis.json"));
+    nlohmann::json inOrder = nlohmann::json::parse(contents(here("in-order") / "analysis.json"));
+    EXPECT_EQ(seeking["rect"], inOrder["rect"]);
+    EXPECT_GE(seeking["frames"]["sampled"].get<int>(), 24);
+    EXPECT_LE(seeking["frames"]["decoded"].get<int>(), 300 + 60);
+    EXPECT_EQ(seeking["presence"], inOrder["presence"]);
+}
+
 TEST_F(Analyze, JobReplaysAndTakesTheLogoOut) {
     fs::remove_all(here("replay"));
     ASSERT_EQ(runPendra({"analyze", here("break.mkv").string(), "--out", "replay"}).exitCode, 0);
     fs::remove(here("clean.mkv"));
-    t::CommandResult r =
-        runPendra({"process", here("break.mkv").string(), "clean.mkv", "--job",
-                   (here("replay") / "logo.job").string(), "--noise", "0", "--codec", "ffv1"});
+    t::CommandResult r = runPendra({"process", here("break.mkv").string(), "clean.mkv", "--job",
+                                    (here("replay") / "logo.job").string(), "--codec", "ffv1"});
     ASSERT_EQ(r.exitCode, 0) << r.errors;
     t::VideoContents in = t::readVideo(here("break.mkv"));
     t::VideoContents out = t::readVideo(here("clean.mkv"));

@@ -148,6 +148,30 @@ TEST_F(PendraJobs, AJobsSettingsWinOverTheCommandsChoices) {
     EXPECT_TRUE(sameFrames(readVideo(here("a.mkv")), readVideo(here("b.mkv"))));
 }
 
+TEST_F(PendraJobs, NoiseAndFeatherTravelWithTheJob) {
+    // They are not part of the filter's saved call: without the job's own
+    // line a replay would take the defaults file's noise.
+    CommandResult r =
+        process("a.mkv", join(at40x30(), {"--alpha", "0", "--noise", "5", "--feather", "3",
+                                          "--save-job", here("job-out.job").string()}));
+    ASSERT_EQ(r.exitCode, 0) << r.errors;
+    r = process("b.mkv", {"--job", here("job-out.job").string()});
+    ASSERT_EQ(r.exitCode, 0) << r.errors;
+    EXPECT_TRUE(sameFrames(readVideo(here("a.mkv")), readVideo(here("b.mkv"))));
+    // What the user gives again wins.
+    r = process("c.mkv", {"--job", here("job-out.job").string(), "--noise", "0"});
+    ASSERT_EQ(r.exitCode, 0) << r.errors;
+    EXPECT_FALSE(sameFrames(readVideo(here("a.mkv")), readVideo(here("c.mkv"))));
+
+    std::ofstream(here("job-out.job"), std::ios::app) << "// pendra process: --noise 99999\n";
+    fs::remove(here("c.mkv"));
+    r = process("c.mkv", {"--job", here("job-out.job").string()});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_NE(r.errors.find("job-out.job: "), std::string::npos) << r.errors;
+    EXPECT_NE(r.errors.find("--noise"), std::string::npos) << r.errors;
+    EXPECT_FALSE(fs::exists(here("c.mkv")));
+}
+
 TEST_F(PendraJobs, RunsRepeatExactlyAndTheSeedChoosesTheNoise) {
     const std::vector<std::string> noisy = join(at40x30(), {"--alpha", "0", "--noise", "4"});
     ASSERT_EQ(process("a.mkv", noisy).exitCode, 0);

@@ -125,7 +125,9 @@ uint32_t backgroundPixel(const Scene &scene, int64_t frame, int x, int y) {
         shot = 0, t = 0;
     double v[3];
     for (int c = 0; c < 3; ++c) {
-        double base = 80 + 95 * uniform(scene.seed, shot, c, 1);
+        const bool dim = scene.background == Background::Dim;
+        double base = dim ? 3 + 8 * uniform(scene.seed, shot, c, 1)
+                          : 80 + 95 * uniform(scene.seed, shot, c, 1);
         double drift = 6 * uniform(scene.seed, shot, c, 2) - 3;
         double sx = 0.6 * uniform(scene.seed, shot, c, 3) - 0.3;
         double sy = 0.6 * uniform(scene.seed, shot, c, 4) - 0.3;

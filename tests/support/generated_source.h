@@ -38,7 +38,8 @@ enum class Background {
     Planar,   // gradients that drift and change colour at each shot
     Textured, // a moving texture over a gradient
     Mixed,    // shots alternately planar and textured
-    Still     // one textured picture that never changes (a static camera)
+    Still,    // one textured picture that never changes (a static camera)
+    Dim       // a night scene: gradients near black that change by a few levels
 };
 
 // A ball that crosses the picture in a straight line between two frames: an

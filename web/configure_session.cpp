@@ -1,0 +1,163 @@
+#include "web/configure_session.h"
+
+#include "cli/config_line.h"
+#include "cli/filter_job.h"
+#include "cli/logo_set_check.h"
+#include "cli/output_check.h"
+#include "cli/picture_writer.h"
+#include "logo/browse_rules.h"
+#include "web/settings_form.h"
+
+#include <climits>
+
+namespace pendra::web {
+
+using nlohmann::json;
+
+namespace {
+
+// The job file Save writes: the one named, else IN's name + ".job" beside IN.
+std::filesystem::path jobPathFor(const cli::Options &o) {
+    if (o.job)
+        return *o.job;
+    std::filesystem::path input(o.input);
+    return input.parent_path() / (input.stem().string() + ".job");
+}
+
+std::string png(const host::FrameBuffer &picture) {
+    return cli::encodePicture("frame.png", picture);
+}
+
+// The earliest frame any filter of the settings works on.
+int64_t rangeStart(const cli::Options &o) {
+    return o.settings.start.value_or(0);
+}
+
+} // namespace
+
+ConfigureSession::ConfigureSession(const cli::Options &options)
+    : options_(options), jobPath_(jobPathFor(options)),
+      mayReplaceJob_(options.job.has_value() || options.overwrite), renderer_(options.input),
+      analysis_(options.input, moduleLock_) {
+    cli::Options o = options_;
+    std::error_code error;
+    if (o.job && !std::filesystem::exists(*o.job, error))
+        o.job.reset();
+    // A new filter's own values, from the defaults file: the page's Defaults
+    // button, and the start when there is no set yet.
+    cli::Options fresh = o;
+    fresh.job.reset();
+    fresh.settings = {};
+    fresh.run.noise.reset();
+    fresh.run.feather.reset();
+    json defaults;
+    {
+        cli::FilterJob job(fresh);
+        defaults = describe(job, fresh)["settings"];
+        defaults["logo"] = "";
+    }
+    json settings = defaults, set;
+    if (o.job || o.settings.logo) {
+        cli::FilterJob job(o);
+        if (job.chain().size() != 1)
+            throw cli::CliError(*o.job + ": holds " + std::to_string(job.chain().size()) +
+                                " filters; the page edits a job of one");
+        json described = describe(job, o);
+        settings = described["settings"];
+        set = described["set"];
+    }
+    state_ = {{"input", std::filesystem::absolute(options_.input).string()},
+              {"width", renderer_.source().width()},
+              {"height", renderer_.source().height()},
+              {"frames", renderer_.source().frames()},
+              {"frame", 0},
+              {"rate", renderer_.source().frameRate()},
+              {"job", std::filesystem::absolute(jobPath_).string()},
+              {"fields", formFields()},
+              {"settings", settings},
+              {"defaults", defaults},
+              {"set", set}};
+}
+
+json ConfigureSession::state() const {
+    std::lock_guard<std::mutex> lock(stateLock_);
+    return state_;
+}
+
+json ConfigureSession::describe(cli::FilterJob &job, const cli::Options &o) const {
+    std::optional<cli::ConfigValues> values = cli::parseConfigLine(job.entries().at(0).call);
+    if (!values)
+        throw cli::CliError("the filter's settings could not be read back");
+    FilterSettings &record = job.chain().at(0)->instance().dataAs<FilterSettings>();
+    json settings = settingsJson(*values);
+    settings.update(runSettingsJson(record));
+    settings["seed"] = o.run.seed;
+    json set = values->logo.empty() ? json() : setReadouts(record);
+    return {{"settings", settings}, {"set", set}};
+}
+
+std::string ConfigureSession::beforePng(int64_t number) {
+    const uint64_t ticket = ++latestBefore_;
+    auto overtaken = [&] { return latestBefore_ != ticket; };
+    return png(renderer_.before(number, overtaken));
+}
+
+std::string ConfigureSession::afterPng(int64_t number, const json &settings) {
+    const uint64_t ticket = ++latestAfter_;
+    auto overtaken = [&] { return latestAfter_ != ticket; };
+    cli::Options o = optionsFromJson(options_.input, settings);
+    std::lock_guard<std::mutex> lock(moduleLock_);
+    if (overtaken())
+        throw Overtaken{};
+    if (!o.settings.logo)
+        return png(renderer_.before(number, overtaken));
+    JobRequest request{settings.dump(), rangeStart(o),
+                       [&o] { return std::make_unique<cli::FilterJob>(o); }};
+    std::string picture = png(renderer_.after(number, request, overtaken));
+    std::lock_guard<std::mutex> keep(stateLock_);
+    state_["settings"] = settings;
+    state_["frame"] = number;
+    return picture;
+}
+
+json ConfigureSession::browse(const json &settings) {
+    json given = settings;
+    const std::string logo = given.value("logo", "");
+    if (logo.empty())
+        throw cli::CliError("name the bitmap set: its capture over black or its mask", 2);
+    if (std::string problem = cli::checkLogoSet(logo).problem; !problem.empty())
+        return {{"problem", problem}};
+    // As Browse: a position written into the name wins, alpha follows the capture.
+    int position = 0;
+    if (positionFromName(logo.c_str(), "_x_", INT_MAX, &position))
+        given.erase("x");
+    if (positionFromName(logo.c_str(), "_y_", INT_MAX, &position))
+        given.erase("y");
+    given.erase("alpha");
+    cli::Options o = optionsFromJson(options_.input, given);
+    o.automaticSettings = true;
+    std::lock_guard<std::mutex> lock(moduleLock_);
+    cli::FilterJob job(o);
+    json described = describe(job, o);
+    std::lock_guard<std::mutex> keep(stateLock_);
+    state_["settings"] = described["settings"];
+    state_["set"] = described["set"];
+    return {{"settings", described["settings"]}, {"set", described["set"]}};
+}
+
+std::string ConfigureSession::save(const json &settings) {
+    cli::Options o = optionsFromJson(options_.input, settings);
+    if (!o.settings.logo)
+        throw cli::CliError("choose the bitmap set before saving: a job needs one", 2);
+    std::lock_guard<std::mutex> lock(moduleLock_);
+    cli::FilterJob job(o);
+    std::vector<std::filesystem::path> inputs{options_.input};
+    for (const std::string &f : job.inputFiles())
+        inputs.emplace_back(f);
+    cli::checkOutputFile(jobPath_, inputs, mayReplaceJob_);
+    job.save(jobPath_.string());
+    mayReplaceJob_ = true; // the file is this session's own now
+    return std::filesystem::absolute(jobPath_).string();
+}
+
+} // namespace pendra::web
