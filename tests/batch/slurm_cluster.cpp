@@ -95,7 +95,8 @@ void SlurmCluster::start() {
     config_ = s / "slurm.conf";
     std::ofstream conf(config_);
     conf << "ClusterName=pendratest\n"
-         << "SlurmctldHost=" << host << "\n"
+         // Loopback addresses: no name service needed, nothing reachable from outside.
+         << "SlurmctldHost=" << host << "(127.0.0.1)\n"
          << "SlurmUser=root\n"
          << "SlurmctldPort=" << freePort() << "\n"
          << "SlurmdPort=" << freePort() << "\n"
@@ -111,8 +112,8 @@ void SlurmCluster::start() {
          << "JobAcctGatherType=jobacct_gather/none\nMpiDefault=none\n"
          << "SelectType=select/cons_tres\nSelectTypeParameters=CR_Core\n"
          << "ReturnToService=2\nMinJobAge=300\n"
-         << "NodeName=" << host << " CPUs=" << std::thread::hardware_concurrency()
-         << " State=UNKNOWN\n"
+         << "NodeName=" << host
+         << " NodeAddr=127.0.0.1 CPUs=" << std::thread::hardware_concurrency() << " State=UNKNOWN\n"
          << "PartitionName=debug Nodes=ALL Default=YES MaxTime=INFINITE State=UP\n";
     conf.close();
     // -i: a clean start from the scratch state, whatever a crashed run left.
