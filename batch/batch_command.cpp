@@ -5,6 +5,7 @@
 #include "batch/manifest.h"
 #include "batch/row_worker.h"
 #include "batch/slurm_submission.h"
+#include "cli/output_check.h"
 
 namespace pendra::batch {
 
@@ -15,10 +16,12 @@ int runBatch(const cli::Options &o) {
     Manifest manifest = readManifest(o.input);
     std::filesystem::path report =
         b.report ? std::filesystem::path(*b.report) : manifest.defaultReport();
-    if (b.collect)
-        return collectReport(manifest, report);
     if (b.status)
         return printStatus(manifest, report);
+    // Before any work, as for any output; the report is replaced on each run.
+    cli::checkOutputFile(report, {manifest.path}, true);
+    if (b.collect)
+        return collectReport(manifest, report);
     if (b.slurm)
         return submitToSlurm(manifest, b, report);
     return runLocal(manifest, b.workers.value_or(defaultWorkers()), report);
