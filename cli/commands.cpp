@@ -48,7 +48,7 @@ void tellChosenSettings(const FilterJob &job) {
 
 // Analyses IN into the folder beside OUT, then processes with the job found
 // (which carries its run settings: no noise unless asked for).
-int runAutomatic(const Options &o) {
+int runAutomatic(const Options &o, int64_t *frames) {
     checkOutputFile(o.output, {o.input}, o.overwrite);
     AnalyzeRequest request;
     request.input = o.input;
@@ -58,20 +58,22 @@ int runAutomatic(const Options &o) {
     Options run = o;
     run.autoAnalysis = false;
     run.job = analyzeVideo(request).string();
-    return runProcess(run);
+    return runProcess(run, frames);
 }
 
 } // namespace
 
-int runProcess(const Options &o) {
+int runProcess(const Options &o, int64_t *frames) {
     if (o.autoAnalysis)
-        return runAutomatic(o);
+        return runAutomatic(o, frames);
     FilterJob job(o);
     prepare(o, job);
     ProcessSummary summary = processVideo(o.input, o.output, job.chain(), o.encoder);
     tellChosenSettings(job);
     job.warnIfNothingFiltered(summary.frames, o.input);
     warnDropped(o.output, summary);
+    if (frames)
+        *frames = summary.frames;
     return 0;
 }
 

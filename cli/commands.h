@@ -3,9 +3,12 @@
 
 #include "cli/options.h"
 
+#include <cstdint>
+
 namespace pendra::cli {
 
-int runProcess(const Options &options);
+// `frames`, when given, receives the number of frames written.
+int runProcess(const Options &options, int64_t *frames = nullptr);
 int runPreview(const Options &options);
 int runDemo(const Options &options);
 

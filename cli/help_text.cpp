@@ -21,6 +21,8 @@ commands:
   analyze IN [--out DIR] ...   find the logo in IN: its bitmap set, rectangle,
                                frame ranges and a job that takes it out
   demo [--folder DIR]          make a sample clip with a logo and take it out
+  batch MANIFEST ...           process every file a CSV manifest names,
+                               here or on a Slurm cluster; reruns resume
 
 Run pendra COMMAND --help for a command's options. The filter's own help
 page is plugins/pendra/Pendra.html beside this program; a new filter takes
@@ -104,6 +106,33 @@ leaves the clip, the bitmaps, the job file, both outputs and a before/after
 PNG in DIR (default: pendra-demo).
 )";
 
+const char *batch = R"(usage: pendra batch MANIFEST [--workers N] [--report FILE]
+       pendra batch MANIFEST --slurm [--partition P] [--time T] [--max-running K]
+                    [-- sbatch options]
+       pendra batch status MANIFEST
+
+Processes every row of MANIFEST, a CSV file whose header names the columns
+input, output and, when wanted, job (a job file) and options (more pendra
+process options, split into words as a shell would, without running one).
+Paths are relative to the manifest's folder; a row without a job (nor --logo
+in its options) is processed with --auto. Each row runs as a pendra process
+of its own, so a bad file costs its row only.
+
+A rerun skips each row whose output is complete and was made from the same
+input, job, options and version of pendra, as its record says (kept in
+MANIFEST's name + "-batch", beside it, with each row's messages), and makes
+the others again, replacing what is there. An interrupted batch leaves no
+half-written output; run it again to finish it. The report (JSON, default
+MANIFEST's name + "-report.json") lists each row as done, skipped or failed,
+with the reason of a failure; the exit code is 1 when a row failed.
+
+With --slurm the rows still to do go to Slurm as one job array, a task per
+row, and a job after it writes the report; inputs, outputs, the manifest and
+this program must be at the same paths on every node. pendra batch status
+MANIFEST tells what is done, failed, queued or still to do; submitting again
+submits only what is not done.
+)";
+
 } // namespace
 
 std::string helpText(const std::string &command) {
@@ -115,6 +144,8 @@ std::string helpText(const std::string &command) {
         return analyze + optionsHelp(Command::Analyze);
     if (command == "configure")
         return configure + optionsHelp(Command::Configure);
+    if (command == "batch")
+        return batch + optionsHelp(Command::Batch);
     if (command == "demo")
         return demo + optionsHelp(Command::Demo);
     return overview;

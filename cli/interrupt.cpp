@@ -20,8 +20,12 @@ void catchInterrupts() {
     std::signal(SIGHUP, onInterrupt);
 }
 
+bool interruptRequested() {
+    return interrupted != 0;
+}
+
 void stopIfInterrupted() {
-    if (interrupted)
+    if (interruptRequested())
         throw CliError("interrupted; no output written", 130);
 }
 

@@ -1,5 +1,6 @@
 // pendra: takes a logo out of video files with the Pendra filter module,
 // loaded from plugins/ beside this program as the video host loads it.
+#include "batch/batch_command.h"
 #include "cli/analyze_command.h"
 #include "cli/av_support.h"
 #include "cli/commands.h"
@@ -34,6 +35,8 @@ int main(int argc, char **argv) {
             return runAnalyze(options);
         case Command::Configure:
             return pendra::web::runConfigure(options);
+        case Command::Batch:
+            return pendra::batch::runBatch(options);
         }
     } catch (const CliError &e) {
         std::fprintf(stderr, "pendra: %s\n", e.what());

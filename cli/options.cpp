@@ -26,11 +26,12 @@ enum : unsigned {
     onDemo = 4,
     onAnalyze = 8,
     onConfigure = 16,
+    onBatch = 32,
     onFiltering = onProcess | onPreview | onConfigure
 };
 
 // The help page sections options are listed in.
-enum class Section { Analysis, Settings, Run, Output, Preview, Demo, Page };
+enum class Section { Analysis, Settings, Run, Output, Preview, Demo, Page, Batch };
 
 enum class Kind {
     Integer, // a whole number in low..high
@@ -125,6 +126,26 @@ const OptionEntry fixedOptions[] = {
     {"--no-browser", nullptr, nullptr, onConfigure, Section::Page, Kind::Flag, 0, 0,
      [](Options &o, long long) { o.noBrowser = true; }, nullptr,
      "do not open the page in the browser; only print its address"},
+    {"--workers", "-j", "N", onBatch, Section::Batch, Kind::Integer, 1, 256,
+     [](Options &o, long long v) { o.batch.workers = static_cast<int>(v); }, nullptr,
+     "files processed at once (default: half the cores, plus one)"},
+    {"--report", nullptr, "FILE", onBatch, Section::Batch, Kind::Text, 0, 0, nullptr,
+     TEXT(o.batch.report), "the JSON report (default: MANIFEST's name + \"-report.json\")"},
+    {"--slurm", nullptr, nullptr, onBatch, Section::Batch, Kind::Flag, 0, 0,
+     [](Options &o, long long) { o.batch.slurm = true; }, nullptr,
+     "submit the rows still to do as one Slurm job array instead of running them here"},
+    {"--partition", nullptr, "P", onBatch, Section::Batch, Kind::Text, 0, 0, nullptr,
+     TEXT(o.batch.partition), "Slurm partition"},
+    {"--time", nullptr, "T", onBatch, Section::Batch, Kind::Text, 0, 0, nullptr, TEXT(o.batch.time),
+     "Slurm time limit of each file, e.g. 2:00:00"},
+    {"--max-running", nullptr, "K", onBatch, Section::Batch, Kind::Integer, 1, INT_MAX,
+     [](Options &o, long long v) { o.batch.maxRunning = static_cast<int>(v); }, nullptr,
+     "at most K files at once on the cluster"},
+    // Hidden: what the workers and the cluster's tasks run.
+    {"--row", nullptr, "N", onBatch, Section::Batch, Kind::Integer, 1, INT_MAX,
+     [](Options &o, long long v) { o.batch.row = static_cast<int>(v); }, nullptr, nullptr},
+    {"--collect", nullptr, nullptr, onBatch, Section::Batch, Kind::Flag, 0, 0,
+     [](Options &o, long long) { o.batch.collect = true; }, nullptr, nullptr},
     {"--folder", nullptr, "DIR", onDemo, Section::Demo, Kind::Text, 0, 0, nullptr, TEXT(o.folder),
      "where the demo works (default pendra-demo)"},
 };
@@ -199,6 +220,8 @@ unsigned commandBit(Command c) {
         return onAnalyze;
     case Command::Configure:
         return onConfigure;
+    case Command::Batch:
+        return onBatch;
     default:
         return onDemo;
     }
@@ -287,6 +310,8 @@ const char *sectionTitle(Section s) {
         return "demo:";
     case Section::Page:
         return "page:";
+    case Section::Batch:
+        return "batch:";
     }
     return "";
 }
@@ -308,7 +333,7 @@ void appendWrapped(std::string &out, const std::string &text, size_t column, siz
 }
 
 std::string rangeText(const OptionEntry &entry) {
-    if (entry.kind != Kind::Integer || (entry.low == 0 && entry.high >= INT_MAX))
+    if (entry.kind != Kind::Integer || entry.high >= INT_MAX)
         return "";
     return " (" + std::to_string(entry.low) + ".." + std::to_string(entry.high) + ")";
 }
@@ -335,10 +360,10 @@ const char *sideName(int side) {
 std::string optionsHelp(Command command) {
     std::string out;
     for (Section section : {Section::Analysis, Section::Preview, Section::Settings, Section::Run,
-                            Section::Output, Section::Demo, Section::Page}) {
+                            Section::Output, Section::Demo, Section::Page, Section::Batch}) {
         bool any = false;
         for (const OptionEntry &entry : optionTable()) {
-            if (entry.section != section || !(entry.commands & commandBit(command)))
+            if (entry.section != section || !(entry.commands & commandBit(command)) || !entry.help)
                 continue;
             if (!any)
                 out += std::string("\n") + sectionTitle(section) + "\n";
@@ -404,6 +429,8 @@ Options parseOptions(const std::vector<std::string> &args) {
         o.command = Command::Analyze;
     else if (name == "configure")
         o.command = Command::Configure;
+    else if (name == "batch")
+        o.command = Command::Batch;
     else
         usageError("unknown command \"" + name + "\"");
 
@@ -414,6 +441,11 @@ Options parseOptions(const std::vector<std::string> &args) {
             o.helpTopic = name;
             o.command = Command::Help;
             return o;
+        }
+        if (arg == "--" && o.command == Command::Batch) {
+            o.batch.sbatchOptions.assign(args.begin() + static_cast<std::ptrdiff_t>(i) + 1,
+                                         args.end());
+            break;
         }
         if (arg.size() < 2 || arg[0] != '-') {
             files.push_back(arg);
@@ -438,16 +470,23 @@ Options parseOptions(const std::vector<std::string> &args) {
         applyOption(*entry, value.value_or(""), name, o);
     }
 
-    size_t wanted = o.command == Command::Process                                    ? 2
-                    : o.command == Command::Preview || o.command == Command::Analyze ? 1
-                                                                                     : 0;
+    if (o.command == Command::Batch && !files.empty() && files[0] == "status") {
+        o.batch.status = true;
+        files.erase(files.begin());
+    }
+    size_t wanted = o.command == Command::Process ? 2
+                    : o.command == Command::Preview || o.command == Command::Analyze ||
+                            o.command == Command::Batch
+                        ? 1
+                        : 0;
     if (o.command == Command::Configure)
         wanted = 1;
     if (files.size() != wanted)
         usageError(name + " wants " +
-                       (wanted == 2   ? std::string("an input and an output file")
-                        : wanted == 1 ? std::string("one input file")
-                                      : std::string("no file names")),
+                       (wanted == 2                   ? std::string("an input and an output file")
+                        : o.command == Command::Batch ? std::string("one manifest file")
+                        : wanted == 1                 ? std::string("one input file")
+                                                      : std::string("no file names")),
                    name);
     if (wanted >= 1)
         o.input = files[0];
@@ -466,6 +505,11 @@ Options parseOptions(const std::vector<std::string> &args) {
                        "or --job FILE" +
                        std::string(o.command == Command::Process ? ", or --auto to find it" : ""),
                    name);
+    if (!o.batch.slurm &&
+        (o.batch.partition || o.batch.time || o.batch.maxRunning || !o.batch.sbatchOptions.empty()))
+        usageError("--partition, --time, --max-running and sbatch options go with --slurm", name);
+    if (o.batch.slurm && o.batch.workers)
+        usageError("--workers counts workers here; on the cluster --max-running does", name);
     if (o.encoder.crf && o.encoder.bitrate)
         usageError("--crf and --bitrate each set the quality: give one", name);
     if (o.command == Command::Demo && o.folder.empty())

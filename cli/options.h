@@ -32,11 +32,24 @@ struct RunOptions {
     bool builtInDefaults = false; // ignore the installed defaults file (the demo's runs)
 };
 
-enum class Command { Help, Process, Preview, Demo, Analyze, Configure };
+enum class Command { Help, Process, Preview, Demo, Analyze, Configure, Batch };
 
 // A rectangle given as X,Y,W,H.
 struct RectOption {
     int x = 0, y = 0, width = 0, height = 0;
+};
+
+// pendra batch: a manifest of rows, run here or submitted to Slurm.
+struct BatchOptions {
+    bool status = false; // pendra batch status MANIFEST
+    std::optional<int> workers;
+    std::optional<std::string> report;
+    bool slurm = false;
+    std::optional<std::string> partition, time;
+    std::optional<int> maxRunning;
+    std::vector<std::string> sbatchOptions; // after "--"
+    std::optional<int> row;                 // hidden: run this one row (a worker)
+    bool collect = false;                   // hidden: write the report after a Slurm array
 };
 
 struct Options {
@@ -51,6 +64,7 @@ struct Options {
     std::string folder;             // demo
     std::optional<RectOption> rect; // analyze, process --auto: where the logo lies
     std::optional<int64_t> analysisStart, analysisEnd; // analyze
+    BatchOptions batch;
     bool autoAnalysis = false; // process --auto: analyze first, then run its job
     bool overwrite = false;    // -y: replace existing output files
     // Take the position from the logo's name, alpha from the captures and,

@@ -10,10 +10,14 @@
 
 namespace pendra::cli {
 
-OutputFile::OutputFile(std::filesystem::path finalPath) : final_(std::move(finalPath)) {
-    temporary_ = final_;
-    temporary_ += ".pendra-partial";
+std::filesystem::path temporaryPathFor(const std::filesystem::path &finalPath) {
+    std::filesystem::path temporary = finalPath;
+    temporary += ".pendra-partial";
+    return temporary;
 }
+
+OutputFile::OutputFile(std::filesystem::path finalPath)
+    : final_(std::move(finalPath)), temporary_(temporaryPathFor(final_)) {}
 
 OutputFile::~OutputFile() {
     if (!committed_) {

@@ -8,6 +8,9 @@
 
 namespace pendra::cli {
 
+// The name an output is written under until it is complete.
+std::filesystem::path temporaryPathFor(const std::filesystem::path &finalPath);
+
 class OutputFile {
   public:
     explicit OutputFile(std::filesystem::path finalPath);

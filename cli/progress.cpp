@@ -7,6 +7,14 @@
 
 namespace pendra::cli {
 
+namespace {
+Progress::Watcher watcher = nullptr;
+} // namespace
+
+void Progress::watchAll(Watcher w) {
+    watcher = w;
+}
+
 Progress::Progress(std::string label, int64_t total)
     : label_(std::move(label)), total_(total), enabled_(isatty(STDERR_FILENO) != 0),
       started_(Clock::now()), lastDrawn_(started_) {}
@@ -55,6 +63,8 @@ std::optional<double> Progress::due() {
 }
 
 void Progress::update(int64_t done) {
+    if (watcher)
+        watcher(done, total_);
     if (std::optional<double> seconds = due())
         draw(line(label_, done, total_, *seconds));
 }

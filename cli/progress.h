@@ -19,9 +19,19 @@ class Progress {
 
     // Reports that `done` frames are complete; redraws a few times a second.
     void update(int64_t done);
+
+    // A process-wide watcher of every frame count, for a parent that shows
+    // the progress of several runs (a batch's worker reports to its batch).
+    using Watcher = void (*)(int64_t done, int64_t total);
+    static void watchAll(Watcher watcher);
     // Reports work that is counted in shares rather than frames: the stage
     // (a pass of the analysis) and how much of it is done, 0 to 1.
     void updateShare(const std::string &stage, double done);
+    // Shows a line of the caller's own, made from the seconds since the start.
+    template <typename MakeLine> void updateWith(MakeLine makeLine) {
+        if (std::optional<double> seconds = due())
+            draw(makeLine(*seconds));
+    }
     // Clears the line.
     void finish();
 

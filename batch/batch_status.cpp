@@ -1,0 +1,109 @@
+#include "batch/batch_status.h"
+
+#include "batch/batch_report.h"
+#include "batch/child_process.h"
+#include "batch/row_progress.h"
+#include "batch/row_record.h"
+#include "batch/slurm_submission.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <map>
+
+namespace pendra::batch {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// A row without a current record: the reason its last worker gave, if any.
+std::string failureReason(const Manifest &m, const ManifestRow &row) {
+    std::string reason = lastLine(m.rowLog(row.number));
+    return reason.empty() ? "did not run to its end (cancelled, or never started)" : reason;
+}
+
+RowOutcome withRecord(const ManifestRow &row, RowStatus status, const RowRecord &record) {
+    RowOutcome o = outcomeOf(row, status);
+    o.started = record.started;
+    o.seconds = record.seconds;
+    o.frames = record.frames;
+    return o;
+}
+
+bool planned(const SlurmPlan &plan, int row) {
+    return std::find(plan.rows.begin(), plan.rows.end(), row) != plan.rows.end();
+}
+
+} // namespace
+
+int printStatus(const Manifest &m, const fs::path &reportPath) {
+    std::optional<SlurmPlan> plan = readPlan(m);
+    const bool queued = plan && planStillQueued(*plan);
+    std::map<fs::path, RowOutcome> reported;
+    if (std::optional<std::vector<RowOutcome>> report = readReport(reportPath))
+        for (const RowOutcome &o : *report)
+            reported[o.output] = o;
+    int done = 0, failed = 0, toDo = 0, waiting = 0;
+    for (const ManifestRow &row : m.rows) {
+        std::string state, detail;
+        if (std::optional<RowRecord> record = currentRecord(m.stateFolder(), row)) {
+            state = "done";
+            char text[96];
+            std::snprintf(text, sizeof text, " (%.1f s%s%s)", record->seconds,
+                          record->host.empty() ? "" : " on ", record->host.c_str());
+            detail = " -> " + row.output.string() + text;
+            ++done;
+        } else if (queued && planned(*plan, row.number)) {
+            state = "queued";
+            if (std::optional<FrameCount> c = readFrameCount(m.rowProgress(row.number))) {
+                state = "running";
+                if (c->total > 0)
+                    detail = " (" + std::to_string(100 * c->done / c->total) + "%)";
+            }
+            ++waiting;
+        } else if (auto it = reported.find(row.output);
+                   it != reported.end() && it->second.status == RowStatus::Failed) {
+            state = "failed";
+            const std::string &reason = it->second.reason;
+            // Most reasons name the input already.
+            detail = reason.rfind(row.input.string(), 0) == 0
+                         ? reason.substr(row.input.string().size())
+                         : ": " + reason;
+            ++failed;
+        } else {
+            state = "to do";
+            ++toDo;
+        }
+        std::printf("row %-4d %-7s %s%s\n", row.number, state.c_str(), row.input.c_str(),
+                    detail.c_str());
+    }
+    std::printf("%zu rows: %d done, %d failed, %d to do", m.rows.size(), done, failed, toDo);
+    if (waiting > 0)
+        std::printf(", %d queued or running (job %s)", waiting, plan->arrayJob.c_str());
+    std::printf("\n");
+    return 0;
+}
+
+int collectReport(const Manifest &m, const fs::path &reportPath) {
+    std::optional<SlurmPlan> plan = readPlan(m);
+    std::vector<RowOutcome> outcomes;
+    for (const ManifestRow &row : m.rows) {
+        const bool ran = plan && planned(*plan, row.number);
+        if (std::optional<RowRecord> record = currentRecord(m.stateFolder(), row)) {
+            outcomes.push_back(
+                withRecord(row, ran ? RowStatus::Done : RowStatus::Skipped, *record));
+            continue;
+        }
+        RowOutcome o = outcomeOf(row, RowStatus::Failed);
+        o.reason = ran ? failureReason(m, row) : "not submitted";
+        o.log = m.rowLog(row.number);
+        outcomes.push_back(o);
+    }
+    writeReport(reportPath, m, outcomes, plan ? plan->submitted : secondsNow(), secondsNow());
+    // Every task has ended: no count is current any more.
+    std::error_code ignored;
+    fs::remove_all(m.stateFolder() / "progress", ignored);
+    return countOutcomes(outcomes).failed > 0 ? 1 : 0;
+}
+
+} // namespace pendra::batch

@@ -1,0 +1,148 @@
+#include "batch/manifest.h"
+
+#include "batch/csv_table.h"
+#include "batch/shell_words.h"
+#include "cli/av_support.h"
+
+#include <algorithm>
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+
+namespace pendra::batch {
+
+namespace fs = std::filesystem;
+using cli::CliError;
+
+namespace {
+
+const char *const columnNames[] = {"input", "output", "job", "options"};
+
+fs::path underFolder(const fs::path &folder, const std::string &name) {
+    fs::path p(name);
+    return (p.is_absolute() ? p : folder / p).lexically_normal();
+}
+
+} // namespace
+
+fs::path Manifest::stateFolder() const {
+    return folder / (path.stem().string() + "-batch");
+}
+
+fs::path Manifest::rowLog(int number) const {
+    return stateFolder() / "logs" / ("row-" + std::to_string(number) + ".log");
+}
+
+fs::path Manifest::rowProgress(int number) const {
+    return stateFolder() / "progress" / ("row-" + std::to_string(number) + ".txt");
+}
+
+fs::path Manifest::defaultReport() const {
+    return folder / (path.stem().string() + "-report.json");
+}
+
+const ManifestRow &Manifest::row(int number) const {
+    if (number < 1 || static_cast<size_t>(number) > rows.size())
+        throw CliError(path.string() + ": has no row " + std::to_string(number));
+    return rows[static_cast<size_t>(number - 1)];
+}
+
+Manifest readManifest(const fs::path &given) {
+    Manifest m;
+    m.path = fs::absolute(given).lexically_normal();
+    m.folder = m.path.parent_path();
+    const std::string name = given.string();
+    std::ifstream in(m.path, std::ios::binary);
+    if (!in || fs::is_directory(m.path))
+        throw CliError(name + ": cannot read the manifest: " +
+                       (fs::exists(m.path) ? "not a readable file" : "no such file"));
+    std::stringstream text;
+    text << in.rdbuf();
+    int errorLine = 0;
+    std::optional<std::vector<CsvRecord>> records = parseCsv(text.str(), errorLine);
+    if (!records)
+        throw CliError(name + ": line " + std::to_string(errorLine) + ": a quote is not closed");
+    if (records->empty())
+        throw CliError(name + ": is empty; it needs a header line naming input and output");
+
+    // Which field holds which column, from the header.
+    std::map<std::string, size_t> column;
+    const CsvRecord &header = records->front();
+    for (size_t i = 0; i < header.fields.size(); ++i) {
+        std::string field = header.fields[i];
+        std::transform(field.begin(), field.end(), field.begin(),
+                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+        field.erase(0, field.find_first_not_of(" \t"));
+        field.erase(field.find_last_not_of(" \t") + 1);
+        if (std::find(std::begin(columnNames), std::end(columnNames), field) ==
+            std::end(columnNames))
+            throw CliError(name + ": line " + std::to_string(header.line) + ": unknown column \"" +
+                           header.fields[i] + "\" (the columns are input, output, job, options)");
+        if (!column.emplace(field, i).second)
+            throw CliError(name + ": line " + std::to_string(header.line) + ": column " + field +
+                           " named twice");
+    }
+    if (!column.count("input") || !column.count("output"))
+        throw CliError(name + ": line " + std::to_string(header.line) +
+                       ": the header must name the columns input and output");
+
+    std::map<fs::path, int> outputLines;
+    for (size_t r = 1; r < records->size(); ++r) {
+        const CsvRecord &record = (*records)[r];
+        const std::string where = name + ": line " + std::to_string(record.line) + ": ";
+        if (record.fields.size() > header.fields.size())
+            throw CliError(where + "has " + std::to_string(record.fields.size()) +
+                           " fields, the header names " + std::to_string(header.fields.size()));
+        auto field = [&](const char *key) -> std::string {
+            auto it = column.find(key);
+            return it == column.end() || it->second >= record.fields.size()
+                       ? std::string()
+                       : record.fields[it->second];
+        };
+        ManifestRow row;
+        row.number = static_cast<int>(r);
+        row.line = record.line;
+        if (field("input").empty() || field("output").empty())
+            throw CliError(where + "needs both an input and an output");
+        row.input = underFolder(m.folder, field("input"));
+        row.output = underFolder(m.folder, field("output"));
+        if (!field("job").empty())
+            row.job = underFolder(m.folder, field("job"));
+        std::optional<std::vector<std::string>> words = splitShellWords(field("options"));
+        if (!words)
+            throw CliError(where + "the options have a quote left open: " + field("options"));
+        for (const std::string &w : *words)
+            if (w == "--job" || w.rfind("--job=", 0) == 0 || w == "-y" || w == "--overwrite")
+                throw CliError(where + "the options may not hold " + w +
+                               " (the job has a column of its own; the batch replaces outputs "
+                               "itself)");
+        row.options = *words;
+        auto [previous, fresh] = outputLines.emplace(row.output, record.line);
+        if (!fresh)
+            throw CliError(where + "writes " + field("output") + " again (as line " +
+                           std::to_string(previous->second) + " does)");
+        m.rows.push_back(std::move(row));
+    }
+    if (m.rows.empty())
+        throw CliError(name + ": has no rows under its header");
+    return m;
+}
+
+std::vector<std::string> processArguments(const ManifestRow &row) {
+    std::vector<std::string> args{"process", row.input.string(), row.output.string()};
+    bool namesLogo = std::any_of(row.options.begin(), row.options.end(), [](const std::string &w) {
+        return w == "--logo" || w.rfind("--logo=", 0) == 0 || w == "--auto";
+    });
+    if (row.job) {
+        args.push_back("--job");
+        args.push_back(row.job->string());
+    } else if (!namesLogo) {
+        args.push_back("--auto");
+    }
+    args.insert(args.end(), row.options.begin(), row.options.end());
+    args.push_back("-y");
+    return args;
+}
+
+} // namespace pendra::batch

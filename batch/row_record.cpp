@@ -1,0 +1,134 @@
+#include "batch/row_record.h"
+
+#include "cli/av_support.h"
+#include "cli/output_file.h"
+#include "pendra_version.h"
+
+#include <nlohmann/json.hpp>
+
+extern "C" {
+#include <libavutil/sha.h>
+}
+
+#include <fstream>
+#include <sstream>
+#include <sys/stat.h>
+
+namespace pendra::batch {
+
+namespace fs = std::filesystem;
+using json = nlohmann::ordered_json;
+
+namespace {
+
+bool readWhole(const fs::path &path, std::string &bytes) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return false;
+    std::stringstream text;
+    text << in.rdbuf();
+    bytes = text.str();
+    return !in.bad();
+}
+
+json stampJson(const FileStamp &s) {
+    return {{"size", s.size}, {"modified_ns", s.modified}};
+}
+
+FileStamp stampFrom(const json &j) {
+    return {j.at("size").get<int64_t>(), j.at("modified_ns").get<int64_t>()};
+}
+
+} // namespace
+
+std::string sha256Hex(const std::string &bytes) {
+    std::unique_ptr<AVSHA, decltype(&av_free)> sha(av_sha_alloc(), &av_free);
+    if (!sha)
+        throw std::bad_alloc();
+    av_sha_init(sha.get(), 256);
+    av_sha_update(sha.get(), reinterpret_cast<const uint8_t *>(bytes.data()), bytes.size());
+    uint8_t digest[32];
+    av_sha_final(sha.get(), digest);
+    static const char hex[] = "0123456789abcdef";
+    std::string out;
+    for (uint8_t b : digest) {
+        out += hex[b >> 4];
+        out += hex[b & 15];
+    }
+    return out;
+}
+
+std::optional<FileStamp> stampOf(const fs::path &path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return std::nullopt;
+    return FileStamp{static_cast<int64_t>(st.st_size),
+                     static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+}
+
+std::optional<std::string> settingsHash(const ManifestRow &row) {
+    // Each part tagged and its length given, so no two settings run together alike.
+    std::string text = "pendra batch settings 1\n";
+    if (row.job) {
+        std::string bytes;
+        if (!readWhole(*row.job, bytes))
+            return std::nullopt;
+        text += "job " + std::to_string(bytes.size()) + "\n" + bytes;
+    } else {
+        text += "no job\n";
+    }
+    for (const std::string &w : row.options)
+        text += "option " + std::to_string(w.size()) + "\n" + w;
+    return sha256Hex(text);
+}
+
+fs::path recordPath(const fs::path &stateFolder, const ManifestRow &row) {
+    return stateFolder / "records" /
+           (row.output.filename().string() + "-" + sha256Hex(row.output.string()).substr(0, 16) +
+            ".json");
+}
+
+std::optional<RowRecord> readRecord(const fs::path &path) {
+    std::string bytes;
+    if (!readWhole(path, bytes))
+        return std::nullopt;
+    try {
+        json j = json::parse(bytes);
+        RowRecord r;
+        r.version = j.at("version").get<std::string>();
+        r.settings = j.at("settings").get<std::string>();
+        r.input = stampFrom(j.at("input"));
+        r.output = stampFrom(j.at("output"));
+        r.frames = j.value("frames", int64_t{0});
+        r.started = j.value("started", 0.0);
+        r.seconds = j.value("seconds", 0.0);
+        r.host = j.value("host", std::string());
+        return r;
+    } catch (const json::exception &) {
+        return std::nullopt; // a damaged record vouches for nothing
+    }
+}
+
+void writeRecord(const fs::path &path, const RowRecord &r) {
+    json j = {{"version", r.version},        {"settings", r.settings},
+              {"input", stampJson(r.input)}, {"output", stampJson(r.output)},
+              {"frames", r.frames},          {"started", r.started},
+              {"seconds", r.seconds},        {"host", r.host}};
+    std::error_code ignored;
+    fs::create_directories(path.parent_path(), ignored);
+    cli::writeWholeFile(path, j.dump(2) + "\n");
+}
+
+std::optional<RowRecord> currentRecord(const fs::path &stateFolder, const ManifestRow &row) {
+    std::optional<RowRecord> record = readRecord(recordPath(stateFolder, row));
+    if (!record || record->version != PENDRA_VERSION)
+        return std::nullopt;
+    std::optional<std::string> settings = settingsHash(row);
+    std::optional<FileStamp> input = stampOf(row.input), output = stampOf(row.output);
+    if (!settings || *settings != record->settings || !input || *input != record->input ||
+        !output || *output != record->output)
+        return std::nullopt;
+    return record;
+}
+
+} // namespace pendra::batch

@@ -1,0 +1,60 @@
+// The record of what made a row's output: the input's size and modification
+// time, a hash of the settings (the job file's bytes and the options), the
+// program's version, and the output's own size and time. A rerun skips a row
+// whose record still matches all of them. A record is written only after
+// its output is complete under its own name, so it never vouches for a
+// half-written file, whichever node of a cluster made it.
+#pragma once
+
+#include "batch/manifest.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+
+namespace pendra::batch {
+
+// A file as a record remembers it.
+struct FileStamp {
+    int64_t size = -1;
+    int64_t modified = 0; // nanoseconds since the epoch
+    bool operator==(const FileStamp &) const = default;
+};
+
+// The file's size and modification time; nothing when it cannot be read.
+std::optional<FileStamp> stampOf(const std::filesystem::path &path);
+
+struct RowRecord {
+    std::string version;
+    std::string settings; // settingsHash of the row
+    FileStamp input, output;
+    int64_t frames = 0;
+    double started = 0, seconds = 0; // seconds since the epoch; how long it took
+    std::string host;
+};
+
+// A hash over everything that decides a row's output besides the input: the
+// job file's bytes (or that there is none) and the options, word by word.
+// Nothing when the job file cannot be read.
+std::optional<std::string> settingsHash(const ManifestRow &row);
+
+// Where the record of the row's output lives in the batch's state folder
+// (named by the output, so reordering the manifest keeps it).
+std::filesystem::path recordPath(const std::filesystem::path &stateFolder, const ManifestRow &row);
+
+// The record, or nothing when it is missing or unreadable.
+std::optional<RowRecord> readRecord(const std::filesystem::path &path);
+
+// Writes the record atomically; throws CliError.
+void writeRecord(const std::filesystem::path &path, const RowRecord &record);
+
+// The record of a row whose output is complete and made from the same input
+// and settings by this version; nothing when the row is still to do.
+std::optional<RowRecord> currentRecord(const std::filesystem::path &stateFolder,
+                                       const ManifestRow &row);
+
+// Hex SHA-256 of the bytes.
+std::string sha256Hex(const std::string &bytes);
+
+} // namespace pendra::batch

@@ -1,0 +1,63 @@
+#include "batch/row_worker.h"
+
+#include "batch/row_progress.h"
+#include "batch/row_record.h"
+#include "cli/av_support.h"
+#include "cli/commands.h"
+#include "pendra_version.h"
+
+#include <cerrno>
+#include <chrono>
+#include <unistd.h>
+
+namespace pendra::batch {
+
+namespace {
+
+double secondsSinceEpoch() {
+    return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
+
+std::string hostName() {
+    char name[256] = {};
+    return ::gethostname(name, sizeof name - 1) == 0 ? name : "";
+}
+
+} // namespace
+
+int runRow(const std::filesystem::path &manifestPath, int number) {
+    Manifest manifest = readManifest(manifestPath);
+    const ManifestRow &row = manifest.row(number);
+    // Taken before the work, so that an input or job changed meanwhile is
+    // not vouched for: the record then differs and the next run redoes it.
+    std::optional<std::string> settings = settingsHash(row);
+    std::optional<FileStamp> input = stampOf(row.input);
+    // File names in the options are relative to the manifest, like its columns.
+    if (::chdir(manifest.folder.c_str()) != 0)
+        throw cli::CliError(manifest.folder.string() +
+                            ": cannot work there: " + cli::systemErrorText(errno));
+    cli::Options options = cli::parseOptions(processArguments(row));
+    std::error_code ignored;
+    std::filesystem::create_directories(manifest.rowProgress(number).parent_path(), ignored);
+    shareFrameCounts(manifest.rowProgress(number));
+    RowRecord record;
+    record.started = secondsSinceEpoch();
+    int code = cli::runProcess(options, &record.frames);
+    if (code != 0)
+        return code;
+    record.seconds = secondsSinceEpoch() - record.started;
+    std::optional<FileStamp> output = stampOf(row.output);
+    // Without a stamp of each, nothing can show later that the output is current.
+    if (!settings || !input || !output)
+        return 0;
+    record.version = PENDRA_VERSION;
+    record.settings = *settings;
+    record.input = *input;
+    record.output = *output;
+    record.host = hostName();
+    writeRecord(recordPath(manifest.stateFolder(), row), record);
+    return 0;
+}
+
+} // namespace pendra::batch

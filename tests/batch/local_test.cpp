@@ -1,0 +1,225 @@
+// pendra batch on this machine under the faults an archive meets: a damaged
+// file, reruns, a changed job, Ctrl-C halfway, a worker killed outright and
+// an output folder it may not write. No row may be lost or left half-written,
+// and a rerun must finish what is left.
+#include "tests/batch/batch_runner.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <optional>
+#include <sys/mount.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+using namespace pendra::test;
+
+namespace {
+
+// Tiny clips and a logo set fitting them, in the test folder.
+class BatchLocal : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        fs::create_directories(here("clips"));
+        for (const char *name : {"a", "b", "c"})
+            makeClip("-f lavfi -i testsrc2=size=64x48:rate=25:duration=0.8 -c:v libx264 "
+                     "-pix_fmt yuv420p",
+                     here(std::string("clips/") + name + ".mp4"));
+        // Long enough to be caught halfway (a second or so each).
+        makeClip("-f lavfi -i testsrc2=size=320x240:rate=25:duration=20 -c:v libx264 "
+                 "-pix_fmt yuv420p",
+                 here("clips/long.mp4"));
+        // The front of a real file: its header, then nothing.
+        fs::path cut = here("clips/damaged.mp4");
+        fs::copy_file(here("clips/long.mp4"), cut, fs::copy_options::overwrite_existing);
+        fs::resize_file(cut, 4000);
+        writeTestLogoSet("clips/logo", 24, 16);
+        // Two job files: save what the options say.
+        for (const char *alpha : {"255", "200"}) {
+            CommandResult r =
+                runPendra({"process", "clips/a.mp4", "scratch.mkv", "--logo", "clips/logo0.bmp",
+                           "--x", "20", "--y", "16", "--alpha", alpha, "--save-job",
+                           std::string("clips/alpha") + alpha + ".job", "-y"});
+            ASSERT_EQ(r.exitCode, 0) << r.errors;
+        }
+    }
+    void SetUp() override {
+        fs::remove_all(here("work"));
+        fs::create_directories(here("work/out"));
+    }
+    // A manifest in work/ of rows "input,output[,job]", each with the logo's options.
+    static fs::path manifest(const std::vector<std::string> &rows) {
+        std::string text = "input,output,job,options\n";
+        for (const std::string &row : rows)
+            text += row + (std::count(row.begin(), row.end(), ',') == 1 ? "," : "") +
+                    ",--logo ../clips/logo0.bmp --x 20 --y 16 --alpha 255\n";
+        writeText(here("work/list.csv"), text);
+        return here("work/list.csv");
+    }
+    static nlohmann::json report() { return readJson(here("work/list-report.json")); }
+    static CommandResult batch(const std::vector<std::string> &more = {}) {
+        return runPendra(join({"batch", "work/list.csv"}, more));
+    }
+    // The output is a whole video of the input's frame count.
+    static void expectWhole(const std::string &output, size_t frames) {
+        SCOPED_TRACE(output);
+        ASSERT_TRUE(fs::exists(here("work/out/" + output)));
+        EXPECT_EQ(readVideo(here("work/out/" + output)).frames.size(), frames);
+    }
+};
+
+TEST_F(BatchLocal, DamagedFileCostsItsRowOnlyAndRerunSkipsTheRest) {
+    manifest({"../clips/a.mp4,out/a.mkv", "../clips/damaged.mp4,out/damaged.mkv",
+              "../clips/b.mp4,out/b.mkv", "../clips/c.mp4,out/c.mkv"});
+    CommandResult r = batch({"--workers", "2"});
+    EXPECT_EQ(r.exitCode, 1) << r.errors;
+    nlohmann::json first = report();
+    EXPECT_EQ(first["counts"],
+              nlohmann::json({{"rows", 4}, {"done", 3}, {"skipped", 0}, {"failed", 1}}));
+    for (const char *name : {"a.mkv", "b.mkv", "c.mkv"}) {
+        EXPECT_EQ(rowStatus(first, name), "done") << name;
+        expectWhole(name, 20);
+    }
+    const nlohmann::json &damaged = reportRow(first, "damaged.mkv");
+    EXPECT_EQ(damaged.value("status", ""), "failed");
+    // The reason is the worker's own last line, naming the file.
+    EXPECT_EQ(damaged.value("reason", "").rfind(here("clips/damaged.mp4").string() + ": ", 0), 0u)
+        << damaged.dump();
+    EXPECT_NE(r.errors.find("row 2: " + damaged.value("reason", "")), std::string::npos)
+        << r.errors;
+    EXPECT_TRUE(leftNoOutput(here("work/out/damaged.mkv")));
+
+    auto before = changedAt(here("work/out/a.mkv"));
+    r = batch();
+    EXPECT_EQ(r.exitCode, 1) << r.errors;
+    nlohmann::json second = report();
+    EXPECT_EQ(second["counts"],
+              nlohmann::json({{"rows", 4}, {"done", 0}, {"skipped", 3}, {"failed", 1}}));
+    EXPECT_EQ(changedAt(here("work/out/a.mkv")), before) << "a skipped row was written again";
+
+    // The damaged file replaced by a good one: only its row runs.
+    fs::copy_file(here("clips/c.mp4"), here("clips/damaged.mp4"),
+                  fs::copy_options::overwrite_existing);
+    r = batch();
+    EXPECT_EQ(r.exitCode, 0) << r.errors;
+    EXPECT_EQ(report()["counts"],
+              nlohmann::json({{"rows", 4}, {"done", 1}, {"skipped", 3}, {"failed", 0}}));
+    fs::copy_file(here("clips/long.mp4"), here("clips/damaged.mp4"),
+                  fs::copy_options::overwrite_existing);
+    fs::resize_file(here("clips/damaged.mp4"), 4000);
+}
+
+TEST_F(BatchLocal, ChangedJobOrOptionsRerunOnlyTheirRow) {
+    fs::copy_file(here("clips/alpha255.job"), here("work/one.job"));
+    fs::copy_file(here("clips/alpha255.job"), here("work/two.job"));
+    writeText(here("work/list.csv"), "input,output,job,options\n"
+                                     "../clips/a.mp4,out/a.mkv,one.job,\n"
+                                     "../clips/b.mp4,out/b.mkv,two.job,\n"
+                                     "../clips/c.mp4,out/c.mkv,one.job,--crf 30\n");
+    CommandResult r = batch();
+    ASSERT_EQ(r.exitCode, 0) << r.errors;
+    auto a = changedAt(here("work/out/a.mkv")), b = changedAt(here("work/out/b.mkv"));
+
+    fs::copy_file(here("clips/alpha200.job"), here("work/two.job"),
+                  fs::copy_options::overwrite_existing);
+    r = batch();
+    ASSERT_EQ(r.exitCode, 0) << r.errors;
+    nlohmann::json rerun = report();
+    EXPECT_EQ(rowStatus(rerun, "a.mkv"), "skipped");
+    EXPECT_EQ(rowStatus(rerun, "b.mkv"), "done");
+    EXPECT_EQ(rowStatus(rerun, "c.mkv"), "skipped");
+    EXPECT_EQ(changedAt(here("work/out/a.mkv")), a);
+    EXPECT_NE(changedAt(here("work/out/b.mkv")), b);
+
+    writeText(here("work/list.csv"), "input,output,job,options\n"
+                                     "../clips/a.mp4,out/a.mkv,one.job,\n"
+                                     "../clips/b.mp4,out/b.mkv,two.job,\n"
+                                     "../clips/c.mp4,out/c.mkv,one.job,--crf 28\n");
+    r = batch();
+    ASSERT_EQ(r.exitCode, 0) << r.errors;
+    rerun = report();
+    EXPECT_EQ(rerun["counts"]["done"], 1);
+    EXPECT_EQ(rowStatus(rerun, "c.mkv"), "done");
+    expectWhole("c.mkv", 20);
+}
+
+// Ctrl-C to the batch alone (as kill -INT would send it): the workers are
+// stopped, nothing half-written stays, and a rerun does only what is left.
+TEST_F(BatchLocal, InterruptHalfwayThenRerunCompletes) {
+    manifest({"../clips/long.mp4,out/1.mkv", "../clips/long.mp4,out/2.mkv",
+              "../clips/long.mp4,out/3.mkv", "../clips/long.mp4,out/4.mkv"});
+    pid_t pid = startPendra({"batch", "work/list.csv", "--workers", "1"});
+    ASSERT_TRUE(waitUntil([] { return fs::exists(here("work/out/1.mkv")); }, 60));
+    // Into the second row, its file half-written.
+    ASSERT_TRUE(waitUntil([] { return !partialFiles(here("work/out")).empty(); }, 60));
+    kill(pid, SIGINT);
+    EXPECT_EQ(waitForExit(pid), 130);
+    EXPECT_TRUE(partialFiles(here("work")).empty());
+    nlohmann::json stopped = report();
+    EXPECT_EQ(rowStatus(stopped, "1.mkv"), "done");
+    EXPECT_EQ(rowStatus(stopped, "2.mkv"), "failed");
+    EXPECT_EQ(reportRow(stopped, "2.mkv").value("reason", ""), "interrupted; no output written");
+    EXPECT_EQ(reportRow(stopped, "4.mkv").value("reason", ""),
+              "not started: the batch was interrupted");
+    EXPECT_FALSE(fs::exists(here("work/out/2.mkv")));
+
+    CommandResult r = batch();
+    EXPECT_EQ(r.exitCode, 0) << r.errors;
+    EXPECT_EQ(report()["counts"],
+              nlohmann::json({{"rows", 4}, {"done", 3}, {"skipped", 1}, {"failed", 0}}));
+    for (const char *name : {"1.mkv", "2.mkv", "3.mkv", "4.mkv"})
+        expectWhole(name, 500);
+}
+
+// A worker killed outright cannot clean up: the batch removes its
+// half-written file, reports the row and goes on with the others.
+TEST_F(BatchLocal, WorkerKilledOutright) {
+    manifest({"../clips/long.mp4,out/1.mkv", "../clips/a.mp4,out/a.mkv"});
+    pid_t pid = startPendra({"batch", "work/list.csv", "--workers", "1"});
+    ASSERT_TRUE(waitUntil([] { return !partialFiles(here("work/out")).empty(); }, 60));
+    std::vector<pid_t> workers = childrenOf(pid);
+    ASSERT_EQ(workers.size(), 1u);
+    kill(workers[0], SIGKILL);
+    EXPECT_EQ(waitForExit(pid), 1);
+    nlohmann::json first = report();
+    EXPECT_EQ(reportRow(first, "1.mkv").value("reason", ""), "killed by SIGKILL");
+    EXPECT_EQ(rowStatus(first, "a.mkv"), "done");
+    EXPECT_TRUE(partialFiles(here("work")).empty());
+    EXPECT_FALSE(fs::exists(here("work/out/1.mkv")));
+
+    CommandResult r = batch();
+    EXPECT_EQ(r.exitCode, 0) << r.errors;
+    EXPECT_EQ(rowStatus(report(), "1.mkv"), "done");
+    EXPECT_EQ(rowStatus(report(), "a.mkv"), "skipped");
+    expectWhole("1.mkv", 500);
+}
+
+TEST_F(BatchLocal, UnwritableOutputFolderFailsItsRow) {
+    const fs::path locked = here("work/locked");
+    fs::create_directories(locked);
+    // Permission bits do not stop root: it gets a read-only file system instead.
+    const bool root = geteuid() == 0;
+    if (root && mount("tmpfs", locked.c_str(), "tmpfs", MS_RDONLY, "size=64k") != 0)
+        GTEST_SKIP() << "cannot mount a read-only tmpfs here";
+    if (!root)
+        fs::permissions(locked, fs::perms::owner_read | fs::perms::owner_exec);
+    manifest({"../clips/a.mp4,out/a.mkv", "../clips/b.mp4,locked/b.mkv"});
+    CommandResult r = batch();
+    if (root)
+        umount2(locked.c_str(), MNT_DETACH);
+    else
+        fs::permissions(locked, fs::perms::owner_all);
+    EXPECT_EQ(r.exitCode, 1) << r.errors;
+    nlohmann::json got = report();
+    EXPECT_EQ(rowStatus(got, "a.mkv"), "done");
+    // Found by the worker before any frame, in the command's own words.
+    EXPECT_EQ(reportRow(got, "b.mkv")
+                  .value("reason", "")
+                  .rfind((locked / "b.mkv").string() + ": cannot write in its folder " +
+                             locked.string() + ": ",
+                         0),
+              0u)
+        << got.dump(2);
+}
+
+} // namespace

@@ -1,0 +1,159 @@
+// Reading manifests as users write them (spreadsheet CSV, shell-like option
+// lines) and the records that decide whether a rerun may skip a row.
+#include "batch/csv_table.h"
+#include "batch/manifest.h"
+#include "batch/row_record.h"
+#include "batch/shell_words.h"
+#include "cli/av_support.h"
+#include "pendra_version.h"
+#include "tests/batch/batch_runner.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+namespace fs = std::filesystem;
+using namespace pendra::batch;
+using pendra::test::here;
+using pendra::test::writeText;
+
+namespace {
+
+using Words = std::vector<std::string>;
+
+std::vector<Words> fieldsOf(const std::string &text) {
+    int errorLine = 0;
+    std::optional<std::vector<CsvRecord>> records = parseCsv(text, errorLine);
+    std::vector<Words> out;
+    if (records)
+        for (const CsvRecord &r : *records)
+            out.push_back(r.fields);
+    return out;
+}
+
+// The manifest's error message, or "" when it was accepted.
+std::string refusal(const std::string &text) {
+    writeText(here("m/refused.csv"), text);
+    try {
+        readManifest(here("m/refused.csv"));
+        return "";
+    } catch (const pendra::cli::CliError &e) {
+        return e.what();
+    }
+}
+
+} // namespace
+
+TEST(BatchManifest, CsvAsSpreadsheetsWriteIt) {
+    EXPECT_EQ(fieldsOf("\xEF\xBB\xBFinput,output\r\na.mp4,\"b, c.mp4\"\r\n\r\n"),
+              (std::vector<Words>{{"input", "output"}, {"a.mp4", "b, c.mp4"}}));
+    EXPECT_EQ(fieldsOf("a,\"say \"\"hi\"\"\",\"two\nlines\"\nx,,"),
+              (std::vector<Words>{{"a", "say \"hi\"", "two\nlines"}, {"x", "", ""}}));
+    int errorLine = 0;
+    EXPECT_FALSE(parseCsv("input,output\na,b\nc,\"d\ne\n", errorLine));
+    EXPECT_EQ(errorLine, 3);
+}
+
+TEST(BatchManifest, OptionsSplitAsAShellWouldWithoutExpanding) {
+    EXPECT_EQ(splitShellWords("--logo 'my logo0.bmp'  --x 5 \"\" a\\ b \"q \\\"x\\\" \\$y\""),
+              (Words{"--logo", "my logo0.bmp", "--x", "5", "", "a b", "q \"x\" $y"}));
+    EXPECT_EQ(splitShellWords("$HOME *.bmp `id`"), (Words{"$HOME", "*.bmp", "`id`"}));
+    EXPECT_EQ(splitShellWords(""), Words{});
+    EXPECT_FALSE(splitShellWords("--logo 'open"));
+    EXPECT_FALSE(splitShellWords("--logo \"open"));
+    EXPECT_FALSE(splitShellWords("trailing\\"));
+}
+
+TEST(BatchManifest, RowsResolvedBesideTheManifest) {
+    writeText(here("m/sub/rows.csv"), "Output,OPTIONS,input,job\n"
+                                      "out/a.mkv,--crf 20,a.mp4,a.job\n"
+                                      "/abs/b.mkv,--logo l0.bmp,../b.mp4,\n"
+                                      "c.mkv,,c.mp4,\n");
+    Manifest m = readManifest(here("m/sub/rows.csv"));
+    ASSERT_EQ(m.rows.size(), 3u);
+    EXPECT_EQ(m.rows[0].input, here("m/sub/a.mp4"));
+    EXPECT_EQ(m.rows[0].output, here("m/sub/out/a.mkv"));
+    EXPECT_EQ(m.rows[1].input, here("m/b.mp4"));
+    EXPECT_EQ(m.rows[1].output, fs::path("/abs/b.mkv"));
+    EXPECT_EQ(m.stateFolder(), here("m/sub/rows-batch"));
+    EXPECT_EQ(m.defaultReport(), here("m/sub/rows-report.json"));
+    // A job, a logo of its own, else the analysis; the batch always replaces.
+    EXPECT_EQ(processArguments(m.rows[0]),
+              (Words{"process", here("m/sub/a.mp4"), here("m/sub/out/a.mkv"), "--job",
+                     here("m/sub/a.job"), "--crf", "20", "-y"}));
+    EXPECT_EQ(processArguments(m.rows[1]),
+              (Words{"process", here("m/b.mp4"), "/abs/b.mkv", "--logo", "l0.bmp", "-y"}));
+    EXPECT_EQ(processArguments(m.rows[2]),
+              (Words{"process", here("m/sub/c.mp4"), here("m/sub/c.mkv"), "--auto", "-y"}));
+}
+
+TEST(BatchManifest, MistakesRefusedWithTheirLine) {
+    const std::string name = here("m/refused.csv").string();
+    EXPECT_EQ(refusal("input,ouput\na,b\n"),
+              name + ": line 1: unknown column \"ouput\" (the columns are input, output, job, "
+                     "options)");
+    EXPECT_EQ(refusal("input,job\na,b\n"),
+              name + ": line 1: the header must name the columns input and output");
+    EXPECT_EQ(refusal("input,output\na,x.mkv\nb,./x.mkv\n"),
+              name + ": line 3: writes ./x.mkv again (as line 2 does)");
+    EXPECT_EQ(refusal("input,output\na,\n"), name + ": line 2: needs both an input and an output");
+    EXPECT_EQ(refusal("input,output\na,b,c\n"),
+              name + ": line 2: has 3 fields, the header names 2");
+    EXPECT_EQ(refusal("input,output,options\na,b,\"--x 'open\"\n"),
+              name + ": line 2: the options have a quote left open: --x 'open");
+    EXPECT_NE(refusal("input,output,options\na,b,-y\n").find("may not hold -y"), std::string::npos);
+    EXPECT_EQ(refusal("input,output\n"), name + ": has no rows under its header");
+    EXPECT_EQ(refusal("input,output\n\"a,b\n"), name + ": line 2: a quote is not closed");
+}
+
+// A record vouches for an output only while the input, the job's bytes, the
+// options and the output itself are as they were when it was written.
+TEST(BatchManifest, RecordGoesStaleWithAnyChange) {
+    writeText(here("r/in.mp4"), "input");
+    writeText(here("r/a.job"), "job one");
+    writeText(here("r/out.mkv"), "output");
+    const std::string manifest = "input,output,job,options\nin.mp4,out.mkv,a.job,--crf 20\n";
+    writeText(here("r/list.csv"), manifest);
+    auto write = [&] {
+        Manifest m = readManifest(here("r/list.csv"));
+        RowRecord r;
+        r.version = PENDRA_VERSION;
+        r.settings = *settingsHash(m.rows[0]);
+        r.input = *stampOf(m.rows[0].input);
+        r.output = *stampOf(m.rows[0].output);
+        writeRecord(recordPath(m.stateFolder(), m.rows[0]), r);
+    };
+    auto current = [&] {
+        Manifest m = readManifest(here("r/list.csv"));
+        return currentRecord(m.stateFolder(), m.rows[0]).has_value();
+    };
+    write();
+    EXPECT_TRUE(current());
+
+    writeText(here("r/a.job"), "job two");
+    EXPECT_FALSE(current()) << "the job changed";
+    write();
+    writeText(here("r/list.csv"), "input,output,job,options\nin.mp4,out.mkv,a.job,--crf 21\n");
+    EXPECT_FALSE(current()) << "an option changed";
+    write();
+    // The same bytes written anew still count as a new input (a new capture).
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    writeText(here("r/in.mp4"), "input");
+    EXPECT_FALSE(current()) << "the input was written again";
+    write();
+    writeText(here("r/out.mkv"), "something else");
+    EXPECT_FALSE(current()) << "the output was replaced";
+    write();
+    fs::remove(here("r/out.mkv"));
+    EXPECT_FALSE(current()) << "the output is gone";
+
+    // Reordered rows keep their records: they follow the output.
+    writeText(here("r/out.mkv"), "output");
+    write();
+    writeText(here("r/list.csv"), "input,output,job,options\nother.mp4,x.mkv,,\n"
+                                  "in.mp4,out.mkv,a.job,--crf 21\n");
+    Manifest m = readManifest(here("r/list.csv"));
+    EXPECT_TRUE(currentRecord(m.stateFolder(), m.rows[1]).has_value());
+    writeText(recordPath(m.stateFolder(), m.rows[1]), "{ damaged");
+    EXPECT_FALSE(currentRecord(m.stateFolder(), m.rows[1]).has_value());
+}

@@ -1,0 +1,90 @@
+// pendra batch --slurm on a real single-node cluster: the array runs every
+// row and the report follows; a task cancelled halfway leaves nothing
+// half-written and a second submission runs only that row.
+#include "tests/batch/batch_runner.h"
+#include "tests/batch/slurm_cluster.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+namespace fs = std::filesystem;
+using namespace pendra::test;
+
+TEST(BatchSlurm, ArrayRunsRowsAndResubmissionFinishesACancelledOne) {
+    fs::remove_all(here("work"));
+    fs::create_directories(here("work/out"));
+    for (const char *name : {"a", "b", "c"})
+        makeClip("-f lavfi -i testsrc2=size=64x48:rate=25:duration=0.8 -c:v libx264 "
+                 "-pix_fmt yuv420p",
+                 here(std::string("work/") + name + ".mp4"));
+    makeClip("-f lavfi -i testsrc2=size=320x240:rate=25:duration=30 -c:v libx264 -pix_fmt yuv420p",
+             here("work/long.mp4"));
+    writeTestLogoSet("work/logo", 24, 16);
+    const std::string logo = "--logo logo0.bmp --x 20 --y 16 --alpha 255";
+    writeText(here("work/list.csv"), "input,output,options\n"
+                                     "a.mp4,out/a.mkv," +
+                                         logo +
+                                         "\n"
+                                         "b.mp4,out/b.mkv," +
+                                         logo +
+                                         "\n"
+                                         "c.mp4,out/c.mkv," +
+                                         logo +
+                                         "\n"
+                                         "long.mp4,out/long.mkv," +
+                                         logo + "\n");
+
+    SlurmCluster cluster(here("cluster"));
+    if (!cluster.problem().empty())
+        GTEST_SKIP() << cluster.problem();
+
+    // The first submission: the long row is cancelled once it is halfway.
+    CommandResult r = runPendra({"batch", "work/list.csv", "--slurm", "--max-running", "2", "--",
+                                 "--job-name=pendra-test"});
+    ASSERT_EQ(r.exitCode, 0) << r.errors;
+    const std::string job = r.output.substr(0, r.output.find('\n'));
+    ASSERT_FALSE(job.empty());
+    ASSERT_TRUE(waitUntil([] { return fs::exists(here("work/out/long.mkv.pendra-partial")); }, 120))
+        << "the long row never started";
+    // Seen from the submitting side while it runs, from the worker's counts.
+    EXPECT_TRUE(waitUntil(
+        [] {
+            return runPendra({"batch", "status", "work/list.csv"}).output.find("running (") !=
+                   std::string::npos;
+        },
+        30));
+    int code = 0;
+    slurmCommand(cluster, "scancel " + job + "_4", code);
+    EXPECT_EQ(code, 0);
+    ASSERT_TRUE(cluster.waitForIdleQueue(120));
+    nlohmann::json report = readJson(here("work/list-report.json"));
+    EXPECT_EQ(report["counts"],
+              nlohmann::json({{"rows", 4}, {"done", 3}, {"skipped", 0}, {"failed", 1}}))
+        << report.dump(2);
+    for (const char *name : {"a.mkv", "b.mkv", "c.mkv"})
+        EXPECT_EQ(readVideo(here(std::string("work/out/") + name)).frames.size(), 20u) << name;
+    EXPECT_EQ(reportRow(report, "long.mkv").value("reason", ""), "interrupted; no output written");
+    EXPECT_TRUE(leftNoOutput(here("work/out/long.mkv")));
+    CommandResult status = runPendra({"batch", "status", "work/list.csv"});
+    EXPECT_NE(status.output.find("4 rows: 3 done, 1 failed, 0 to do"), std::string::npos)
+        << status.output;
+
+    // The second submission runs the cancelled row alone.
+    r = runPendra({"batch", "work/list.csv", "--slurm"});
+    ASSERT_EQ(r.exitCode, 0) << r.errors;
+    EXPECT_NE(r.errors.find(": 1 of 4 rows (3 done before)"), std::string::npos) << r.errors;
+    ASSERT_TRUE(cluster.waitForIdleQueue(180));
+    report = readJson(here("work/list-report.json"));
+    EXPECT_EQ(report["counts"],
+              nlohmann::json({{"rows", 4}, {"done", 1}, {"skipped", 3}, {"failed", 0}}))
+        << report.dump(2);
+    EXPECT_EQ(readVideo(here("work/out/long.mkv")).frames.size(), 750u);
+    status = runPendra({"batch", "status", "work/list.csv"});
+    EXPECT_NE(status.output.find("4 rows: 4 done, 0 failed, 0 to do"), std::string::npos)
+        << status.output;
+    // Nothing left to do: nothing submitted.
+    r = runPendra({"batch", "work/list.csv", "--slurm"});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_NE(r.errors.find("every row is done"), std::string::npos) << r.errors;
+}
