@@ -118,6 +118,7 @@ Manifest readManifest(const fs::path &given) {
                                " (the job has a column of its own; the batch replaces outputs "
                                "itself)");
         row.options = *words;
+        row.folder = m.folder;
         auto [previous, fresh] = outputLines.emplace(row.output, record.line);
         if (!fresh)
             throw CliError(where + "writes " + field("output") + " again (as line " +

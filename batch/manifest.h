@@ -18,6 +18,7 @@ struct ManifestRow {
     std::filesystem::path input, output;
     std::optional<std::filesystem::path> job;
     std::vector<std::string> options; // the options column, split into words
+    std::filesystem::path folder;     // where the options' relative paths start
 };
 
 struct Manifest {

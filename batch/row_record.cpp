@@ -1,5 +1,9 @@
 #include "batch/row_record.h"
 
+#include "cli/config_line.h"
+#include "host/host_error.h"
+#include "host/job_script.h"
+
 #include "cli/av_support.h"
 #include "cli/output_file.h"
 #include "pendra_version.h"
@@ -66,9 +70,32 @@ std::optional<FileStamp> stampOf(const fs::path &path) {
                      static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
 }
 
+// The bitmap sets the row's filters read: those its job's Pendra filters
+// name and one given with --logo.
+std::vector<fs::path> logoSets(const ManifestRow &row) {
+    std::vector<fs::path> sets;
+    if (row.job) {
+        try {
+            for (const host::JobEntry &e : host::readJobFile(row.job->string()))
+                if (std::optional<cli::ConfigValues> v = cli::parseConfigLine(e.call))
+                    sets.emplace_back(v->logo);
+        } catch (const host::HostError &) {
+            // An unreadable job fails its row when run; its bytes are hashed as they are.
+        }
+    }
+    for (size_t i = 0; i < row.options.size(); ++i) {
+        const std::string &w = row.options[i];
+        if (w == "--logo" && i + 1 < row.options.size())
+            sets.push_back(row.folder / row.options[i + 1]);
+        else if (w.rfind("--logo=", 0) == 0)
+            sets.push_back(row.folder / w.substr(7));
+    }
+    return sets;
+}
+
 std::optional<std::string> settingsHash(const ManifestRow &row) {
     // Each part tagged and its length given, so no two settings run together alike.
-    std::string text = "pendra batch settings 1\n";
+    std::string text = "pendra batch settings 2\n";
     if (row.job) {
         std::string bytes;
         if (!readWhole(*row.job, bytes))
@@ -79,6 +106,17 @@ std::optional<std::string> settingsHash(const ManifestRow &row) {
     }
     for (const std::string &w : row.options)
         text += "option " + std::to_string(w.size()) + "\n" + w;
+    // A capture made again under the same name changes the output too.
+    for (const fs::path &set : logoSets(row))
+        for (char digit : {'0', '1', '2'}) {
+            std::string member = set.string(), bytes;
+            if (member.size() >= 5)
+                member[member.size() - 5] = digit;
+            if (readWhole(member, bytes))
+                text += "capture " + std::to_string(bytes.size()) + "\n" + bytes;
+            else
+                text += "no capture\n";
+        }
     return sha256Hex(text);
 }
 

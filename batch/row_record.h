@@ -1,5 +1,6 @@
 // The record of what made a row's output: the input's size and modification
-// time, a hash of the settings (the job file's bytes and the options), the
+// time, a hash of the settings (the job file's bytes, the options and the
+// logo captures they name), the
 // program's version, and the output's own size and time. A rerun skips a row
 // whose record still matches all of them. A record is written only after
 // its output is complete under its own name, so it never vouches for a
@@ -35,7 +36,8 @@ struct RowRecord {
 };
 
 // A hash over everything that decides a row's output besides the input: the
-// job file's bytes (or that there is none) and the options, word by word.
+// job file's bytes (or that there is none), the options, word by word, and
+// the bytes of the logo captures the job's filters or --logo name.
 // Nothing when the job file cannot be read.
 std::optional<std::string> settingsHash(const ManifestRow &row);
 

@@ -147,6 +147,29 @@ TEST(BatchManifest, RecordGoesStaleWithAnyChange) {
     fs::remove(here("r/out.mkv"));
     EXPECT_FALSE(current()) << "the output is gone";
 
+    // A capture the job names, made again under the same name.
+    writeText(here("r/out.mkv"), "output");
+    writeText(here("r/a.job"), "VirtualDub.video.filters.Clear();\n"
+                               "VirtualDub.video.filters.Add(\"" PENDRA_FILTER_NAME "\");\n"
+                               "VirtualDub.video.filters.instance[0].Config(\"" +
+                                   here("r/logo0.bmp").string() +
+                                   "\",2, 1, 4, 4, 0, 0, 0, 0, 255, 0, 0, 230, 0, 10);\n");
+    writeText(here("r/logo0.bmp"), "black");
+    writeText(here("r/logo1.bmp"), "white");
+    fs::remove(here("r/logo2.bmp"));
+    write();
+    EXPECT_TRUE(current());
+    writeText(here("r/logo1.bmp"), "white, captured again");
+    EXPECT_FALSE(current()) << "a capture changed";
+    write();
+    // And one given with --logo, beside the manifest.
+    writeText(here("r/list.csv"), "input,output,job,options\nin.mp4,out.mkv,,--logo logo0.bmp\n");
+    write();
+    EXPECT_TRUE(current());
+    writeText(here("r/logo2.bmp"), "a mask, new");
+    EXPECT_FALSE(current()) << "a mask appeared";
+    writeText(here("r/list.csv"), "input,output,job,options\nin.mp4,out.mkv,a.job,--crf 21\n");
+
     // Reordered rows keep their records: they follow the output.
     writeText(here("r/out.mkv"), "output");
     write();
