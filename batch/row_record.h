@@ -1,7 +1,7 @@
 // The record of what made a row's output: the input's size and modification
 // time, a hash of the settings (the job file's bytes, the options and the
-// logo captures they name), the
-// program's version, and the output's own size and time. A rerun skips a row
+// logo captures they name), the program's version, and the output's own size
+// and time. A rerun skips a row
 // whose record still matches all of them. A record is written only after
 // its output is complete under its own name, so it never vouches for a
 // half-written file, whichever node of a cluster made it.
