@@ -10,7 +10,8 @@
 
 namespace pendra::batch {
 
-// This program's own file (/proc/self/exe), so workers run the same build.
+// This program's own file by name (what /proc/self/exe links to), for
+// workers started elsewhere (a cluster's nodes).
 std::filesystem::path ownProgram();
 
 // Starts `program` with `args` (argv[1..]), stdin and stdout on /dev/null and

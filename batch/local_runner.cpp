@@ -99,7 +99,9 @@ int runLocal(const Manifest &m, int workers, const fs::path &reportPath) {
     makeFolder(m.stateFolder() / "records");
     makeFolder(m.stateFolder() / "logs");
     BatchLock lock(m.stateFolder() / "lock");
-    const fs::path program = ownProgram();
+    // The running program itself, even when a newer build or an upgrade has
+    // replaced its file since the batch started: every row runs the same one.
+    const fs::path program = "/proc/self/exe";
 
     std::vector<RowOutcome> outcomes;
     std::deque<size_t> waiting;

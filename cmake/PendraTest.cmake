@@ -71,6 +71,17 @@ function(pendra_add_test name)
   endif()
 endfunction()
 
+# A test that runs the pendra command: a copy of it beside the test program,
+# refreshed whenever it is rebuilt, so a rebuild during a run cannot change it.
+function(pendra_add_command_test name)
+  pendra_add_test(${name} ${ARGN})
+  set(copy ${CMAKE_BINARY_DIR}/tests/${name}/pendra)
+  add_custom_command(OUTPUT ${copy} COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:pendra> ${copy}
+                     DEPENDS pendra)
+  add_custom_target(${name}_command DEPENDS ${copy})
+  add_dependencies(${name} ${name}_command)
+endfunction()
+
 # A Windows test that opens windows: run under Wine on a virtual X display
 # (Xvfb), alone, since Wine's desktop is shared by every program of a prefix.
 function(pendra_add_gui_test name)
