@@ -8,7 +8,9 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <sys/stat.h>
 
@@ -44,6 +46,24 @@ std::string sbatch(std::vector<std::string> args) {
                        (why.empty() ? "exit code " + std::to_string(r.exitCode) : why));
     }
     return id;
+}
+
+// Array indices must stay below the cluster's MaxArraySize; 1001 when it
+// does not say (Slurm's own default).
+int largestArray() {
+    int largest = 1000;
+    try {
+        CommandOutput r = runCommand({"scontrol", "show", "config"});
+        const std::string key = "MaxArraySize";
+        if (size_t at = r.out.find(key); r.exitCode == 0 && at != std::string::npos) {
+            at = r.out.find('=', at);
+            if (at != std::string::npos)
+                largest = std::atoi(r.out.c_str() + at + 1) - 1;
+        }
+    } catch (const CliError &) {
+        // No scontrol here: sbatch will say what is wrong.
+    }
+    return largest > 0 ? largest : 1000;
 }
 
 } // namespace
@@ -121,8 +141,9 @@ int submitToSlurm(const Manifest &m, const cli::BatchOptions &o, const fs::path 
     const std::string manifest = shellQuoted(m.path.string());
     writeScript(folder / "task.sh",
                 "#!/bin/sh\n"
-                "# One row of the batch, chosen by the task's index in the array.\n"
-                "row=$(sed -n \"${SLURM_ARRAY_TASK_ID}p\" " +
+                "# One row of the batch, chosen by the task's index in its array and the\n"
+                "# rows the arrays before it took.\n"
+                "row=$(sed -n \"$((SLURM_ARRAY_TASK_ID + ${PENDRA_ROWS_BEFORE:-0}))p\" " +
                     shellQuoted((folder / "rows.txt").string()) +
                     ")\n"
                     "exec " +
@@ -138,17 +159,7 @@ int submitToSlurm(const Manifest &m, const cli::BatchOptions &o, const fs::path 
         common.push_back("--partition=" + *o.partition);
     if (o.time)
         common.push_back("--time=" + *o.time);
-    std::vector<std::string> array = common;
-    std::string range = "1-" + std::to_string(plan.rows.size());
-    if (o.maxRunning)
-        range += "%" + std::to_string(*o.maxRunning);
-    array.insert(array.end(),
-                 {"--job-name=pendra-batch", "--array=" + range, "--chdir=" + m.folder.string(),
-                  "--output=" + (folder / "task-%A_%a.out").string()});
-    array.insert(array.end(), o.sbatchOptions.begin(), o.sbatchOptions.end());
-    array.push_back((folder / "task.sh").string());
     plan.submitted = secondsNow();
-    plan.arrayJob = sbatch(array);
     // The plan is in place before the report's job can start.
     auto savePlan = [&] {
         json j = {{"array_job", plan.arrayJob},
@@ -158,21 +169,42 @@ int submitToSlurm(const Manifest &m, const cli::BatchOptions &o, const fs::path 
                   {"report", plan.report}};
         cli::writeWholeFile(planPath(m), j.dump(2) + "\n");
     };
-    savePlan();
+    const size_t largest = static_cast<size_t>(largestArray());
+    std::string after; // the arrays so far, as a dependency list
+    for (size_t first = 0; first < plan.rows.size(); first += largest) {
+        const size_t count = std::min(largest, plan.rows.size() - first);
+        std::vector<std::string> array = common;
+        std::string range = "1-" + std::to_string(count);
+        if (o.maxRunning)
+            range += "%" + std::to_string(*o.maxRunning);
+        array.insert(array.end(), {"--job-name=pendra-batch", "--array=" + range,
+                                   "--export=ALL,PENDRA_ROWS_BEFORE=" + std::to_string(first),
+                                   "--chdir=" + m.folder.string(),
+                                   "--output=" + (folder / "task-%A_%a.out").string()});
+        // With a limit, one array at a time keeps it for the whole batch.
+        if (o.maxRunning && !after.empty())
+            array.push_back("--dependency=afterany" + after);
+        array.insert(array.end(), o.sbatchOptions.begin(), o.sbatchOptions.end());
+        array.push_back((folder / "task.sh").string());
+        const std::string id = sbatch(array);
+        plan.arrayJob += (plan.arrayJob.empty() ? "" : ",") + id;
+        after += ":" + id;
+        savePlan();
+    }
 
     std::vector<std::string> collect = common;
-    collect.insert(collect.end(),
-                   {"--job-name=pendra-report", "--dependency=afterany:" + plan.arrayJob,
-                    "--chdir=" + m.folder.string(),
-                    "--output=" + (folder / "report-%j.out").string()});
+    collect.insert(collect.end(), {"--job-name=pendra-report", "--dependency=afterany" + after,
+                                   "--chdir=" + m.folder.string(),
+                                   "--output=" + (folder / "report-%j.out").string()});
     collect.insert(collect.end(), o.sbatchOptions.begin(), o.sbatchOptions.end());
     collect.push_back((folder / "report.sh").string());
     plan.reportJob = sbatch(collect);
     savePlan();
     std::printf("%s\n", plan.arrayJob.c_str());
     std::fprintf(stderr,
-                 "pendra: submitted job array %s: %zu of %zu rows (%zu done before); the "
+                 "pendra: submitted job %s %s: %zu of %zu rows (%zu done before); the "
                  "report follows as job %s into %s\n",
+                 plan.arrayJob.find(',') == std::string::npos ? "array" : "arrays",
                  plan.arrayJob.c_str(), plan.rows.size(), m.rows.size(),
                  m.rows.size() - plan.rows.size(), plan.reportJob.c_str(), plan.report.c_str());
     return 0;

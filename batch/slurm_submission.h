@@ -1,6 +1,9 @@
 // The batch on a Slurm cluster: one job array with a task per row still to
 // do, each task this program's row mode on one row, throttled to K at once;
-// then a small job that waits for the array and writes the report. The
+// then a small job that waits for the array and writes the report. A cluster
+// takes arrays of fewer than MaxArraySize tasks (1001 unless its slurm.conf
+// says otherwise), so more rows go in several arrays, each after the one
+// before when K is given so that K still holds for the whole batch. The
 // submission's plan (which rows, which jobs) stays in the state folder for
 // the report and for `pendra batch status`. Inputs, outputs, the manifest and
 // this program must be at the same paths on every node.
@@ -16,7 +19,8 @@
 namespace pendra::batch {
 
 struct SlurmPlan {
-    std::string arrayJob, reportJob;
+    std::string arrayJob; // the arrays' job ids, comma-separated
+    std::string reportJob;
     double submitted = 0;
     std::vector<int> rows;
     std::string report;

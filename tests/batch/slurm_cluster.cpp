@@ -56,7 +56,8 @@ pid_t pidIn(const fs::path &pidFile) {
 
 } // namespace
 
-SlurmCluster::SlurmCluster(const fs::path &scratch) : scratch_(scratch) {
+SlurmCluster::SlurmCluster(const fs::path &scratch, std::string extraConfig)
+    : scratch_(scratch), extraConfig_(std::move(extraConfig)) {
     start();
 }
 
@@ -114,7 +115,8 @@ void SlurmCluster::start() {
          << "ReturnToService=2\nMinJobAge=300\n"
          << "NodeName=" << host
          << " NodeAddr=127.0.0.1 CPUs=" << std::thread::hardware_concurrency() << " State=UNKNOWN\n"
-         << "PartitionName=debug Nodes=ALL Default=YES MaxTime=INFINITE State=UP\n";
+         << "PartitionName=debug Nodes=ALL Default=YES MaxTime=INFINITE State=UP\n"
+         << extraConfig_;
     conf.close();
     // -i: a clean start from the scratch state, whatever a crashed run left.
     if (shell("/usr/sbin/slurmctld -i -f " + config_.string()) != 0 ||

@@ -13,7 +13,8 @@ namespace pendra::test {
 
 class SlurmCluster {
   public:
-    explicit SlurmCluster(const std::filesystem::path &scratch);
+    // `extraConfig`: lines added to its slurm.conf (a limit to test, say).
+    explicit SlurmCluster(const std::filesystem::path &scratch, std::string extraConfig = "");
     ~SlurmCluster();
     SlurmCluster(const SlurmCluster &) = delete;
     SlurmCluster &operator=(const SlurmCluster &) = delete;
@@ -29,6 +30,7 @@ class SlurmCluster {
     void start();
     void stopDaemon(const std::filesystem::path &pidFile);
     std::filesystem::path scratch_, config_;
+    std::string extraConfig_;
     std::string problem_;
 };
 

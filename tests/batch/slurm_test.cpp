@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 
 namespace fs = std::filesystem;
@@ -87,4 +88,34 @@ TEST(BatchSlurm, ArrayRunsRowsAndResubmissionFinishesACancelledOne) {
     r = runPendra({"batch", "work/list.csv", "--slurm"});
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_NE(r.errors.find("every row is done"), std::string::npos) << r.errors;
+}
+
+// A cluster that takes arrays of at most two tasks: five rows go in three
+// arrays, one after the other under --max-running, and every row is made.
+TEST(BatchSlurm, RowsBeyondTheClustersArraySizeGoInSeveralArrays) {
+    fs::remove_all(here("split"));
+    fs::create_directories(here("split/out"));
+    makeClip("-f lavfi -i testsrc2=size=64x48:rate=25:duration=0.4 -c:v libx264 -pix_fmt yuv420p",
+             here("split/in.mp4"));
+    writeTestLogoSet("split/logo", 24, 16);
+    std::string list = "input,output,options\n";
+    for (int i = 1; i <= 5; ++i)
+        list += "in.mp4,out/" + std::to_string(i) + ".mkv,--logo logo0.bmp --x 20 --y 16\n";
+    writeText(here("split/list.csv"), list);
+
+    SlurmCluster cluster(here("cluster-split"), "MaxArraySize=3\n");
+    if (!cluster.problem().empty())
+        GTEST_SKIP() << cluster.problem();
+    CommandResult r = runPendra({"batch", "split/list.csv", "--slurm", "--max-running", "1"});
+    ASSERT_EQ(r.exitCode, 0) << r.errors;
+    const std::string jobs = r.output.substr(0, r.output.find('\n'));
+    EXPECT_EQ(std::count(jobs.begin(), jobs.end(), ','), 2) << jobs;
+    ASSERT_TRUE(cluster.waitForIdleQueue(180));
+    nlohmann::json report = readJson(here("split/list-report.json"));
+    EXPECT_EQ(report["counts"],
+              nlohmann::json({{"rows", 5}, {"done", 5}, {"skipped", 0}, {"failed", 0}}))
+        << report.dump(2);
+    for (int i = 1; i <= 5; ++i)
+        EXPECT_EQ(readVideo(here("split/out/" + std::to_string(i) + ".mkv")).frames.size(), 10u)
+            << i;
 }
