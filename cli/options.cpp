@@ -353,10 +353,6 @@ std::optional<int64_t> parseBitRate(const std::string &text) {
     return static_cast<int64_t>(std::llround(value * scale));
 }
 
-const char *sideName(int side) {
-    return side >= 0 && side < 5 ? sideNames[side] : "none";
-}
-
 std::string optionsHelp(Command command) {
     std::string out;
     for (Section section : {Section::Analysis, Section::Preview, Section::Settings, Section::Run,

@@ -99,7 +99,4 @@ std::vector<SettingField> settingFields();
 // "800k", "2.5M" or "4000000" as bits per second; nothing when not a rate.
 std::optional<int64_t> parseBitRate(const std::string &text);
 
-// Interpolation side names: none, north, east, south, west (0 to 4).
-const char *sideName(int side);
-
 } // namespace pendra::cli

@@ -8,7 +8,6 @@ extern "C" {
 #include <libavutil/pixdesc.h>
 }
 
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -81,16 +80,7 @@ std::string encodePicture(const std::filesystem::path &path, const host::FrameBu
 }
 
 void writePicture(const std::filesystem::path &path, const host::FrameBuffer &frame) {
-    const std::string bytes = encodePicture(path, frame);
-    OutputFile out(path);
-    FILE *file = std::fopen(out.temporaryPath().c_str(), "wb");
-    if (!file)
-        throw CliError(path.string() + ": cannot write: " + systemErrorText(errno));
-    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    ok = std::fclose(file) == 0 && ok;
-    if (!ok)
-        throw CliError(path.string() + ": cannot write: " + systemErrorText(errno));
-    out.commit();
+    writeWholeFile(path, encodePicture(path, frame));
 }
 
 } // namespace pendra::cli

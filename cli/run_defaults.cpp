@@ -10,6 +10,7 @@
 #include <fstream>
 #include <sstream>
 #include <unistd.h>
+#include <vector>
 
 namespace pendra::cli {
 
@@ -27,23 +28,26 @@ void restore(const char *name, const std::optional<std::string> &value) {
         unsetenv(name);
 }
 
+// The settings a new instance takes from the defaults file, among those given.
+std::vector<const UserSetting *> runSettingsIn(const std::map<std::string, int> &settings) {
+    std::vector<const UserSetting *> run;
+    for (size_t i = 0; i < userSettingCount; ++i)
+        if (userSettings[i].use == SETTING_RUN && settings.count(userSettings[i].name))
+            run.push_back(&userSettings[i]);
+    return run;
+}
+
 } // namespace
 
 std::string RunDefaults::text(const std::string &installedText,
                               const std::map<std::string, int> &settings) {
     std::string pairs;
-    for (size_t i = 0; i < userSettingCount; ++i) {
-        const UserSetting &setting = userSettings[i];
-        auto given = settings.find(setting.name);
-        if (setting.use == SETTING_RUN && given != settings.end())
-            pairs += std::string(defaultKeyName(static_cast<DefaultKey>(setting.defaultKey))) +
-                     "\t" + std::to_string(given->second) + "\n";
-    }
-    if (pairs.empty())
-        return pairs;
+    for (const UserSetting *setting : runSettingsIn(settings))
+        pairs += std::string(defaultKeyName(static_cast<DefaultKey>(setting->defaultKey))) + "\t" +
+                 std::to_string(settings.at(setting->name)) + "\n";
     std::string out = installedText;
     // A line end first, in case the installed file's last line has none.
-    if (!out.empty() && out.back() != '\n')
+    if (!pairs.empty() && !out.empty() && out.back() != '\n')
         out += '\n';
     return out + pairs;
 }
@@ -56,8 +60,7 @@ RunDefaults::RunDefaults(const std::filesystem::path &installed,
     // Before anything is set: a throw here needs nothing undone.
     if (traceFile && !std::ofstream(*traceFile, std::ios::app))
         throw CliError(*traceFile + ": cannot write: " + systemErrorText(errno));
-    const bool runSettings = !text("", settings).empty();
-    if (runSettings || installed.empty()) {
+    if (!runSettingsIn(settings).empty() || installed.empty()) {
         std::string installedText;
         std::ifstream in(installed, std::ios::binary);
         if (!installed.empty() && in) {
@@ -72,7 +75,7 @@ RunDefaults::RunDefaults(const std::filesystem::path &installed,
             throw CliError(folder +
                            ": cannot write the run's defaults file: " + systemErrorText(errno));
         file_ = pattern;
-        std::string content = runSettings ? text(installedText, settings) : installedText;
+        std::string content = text(installedText, settings);
         bool ok =
             ::write(fd, content.data(), content.size()) == static_cast<ssize_t>(content.size());
         ok = ::close(fd) == 0 && ok;

@@ -43,7 +43,6 @@ class RunDefaults {
 
     // The text of the run's defaults file: the installed text (may be empty)
     // followed by the run's pairs.
-    // Empty when `settings` names no run setting.
     static std::string text(const std::string &installedText,
                             const std::map<std::string, int> &settings);
 

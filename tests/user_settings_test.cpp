@@ -73,7 +73,7 @@ TEST(UserSettings, EverySettingAUserNamesHasItsOptionRangeAndHelp) {
         EXPECT_GE(start, setting.low);
         EXPECT_LE(start, setting.high);
     }
-    EXPECT_STREQ(userSettingNamed("bb")->option, "bitmap-blur");
+    EXPECT_EQ(userSettingNamed("bb")->field, offsetof(FilterSettings, bb));
     EXPECT_EQ(userSettingNamed("nonesuch"), nullptr);
 }
 

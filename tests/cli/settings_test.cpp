@@ -204,7 +204,8 @@ TEST(RunDefaults, AppendsTheRunsValuesAfterTheInstalledText) {
     EXPECT_EQ(RunDefaults::text("DEFAULT_X\t5", {{"noiseL", 0}, {"x", 9}}),
               "DEFAULT_X\t5\nDEFAULT_NOISE_L\t0\n");
     EXPECT_EQ(RunDefaults::text("", {{"feather", 3}}), "DEFAULT_FEATHER\t3\n");
-    EXPECT_EQ(RunDefaults::text("DEFAULT_X\t5", {{"alpha", 3}}), "");
+    // A saved setting is the job's, not the run's: the installed text stays as it is.
+    EXPECT_EQ(RunDefaults::text("DEFAULT_X\t5", {{"alpha", 3}}), "DEFAULT_X\t5");
 }
 
 TEST(RunDefaults, PointsTheModuleAtTheRunsFileOnlyWhileItLasts) {

@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <fstream>
 #include <netinet/in.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
@@ -221,12 +222,24 @@ TEST_F(ServerTest, StalledClientsDoNotStopThePage) {
         int fd = connectRaw();
         int small = 1024;
         setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
-        const std::string request =
-            "GET " + root_ +
-            "api/before?frame=3 HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port_) + "\r\n\r\n";
-        for (int k = 0; k < 20; ++k) // pipelined: far more than the socket buffers hold
-            EXPECT_GT(write(fd, request.data(), request.size()), 0);
+        auto request = [&](const std::string &what) {
+            return "GET " + root_ + what + " HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port_) +
+                   "\r\n\r\n";
+        };
+        // A picture it never reads, with requests pipelined behind it. Only
+        // the first asks for a picture, so none can overtake ours below
+        // (a newer picture request drops an older one, 409).
+        std::string pipelined = request("api/before?frame=3");
+        for (int k = 0; k < 19; ++k)
+            pipelined += request("api/state");
+        EXPECT_GT(write(fd, pipelined.data(), pipelined.size()), 0);
         stalled.push_back(fd);
+        // Its picture is on its way before ours are asked for.
+        pollfd ready{fd, POLLIN, 0};
+        ASSERT_EQ(poll(&ready, 1, 20000), 1);
+        char start[12];
+        ASSERT_EQ(recv(fd, start, sizeof start, MSG_WAITALL), 12);
+        EXPECT_EQ(std::string(start, 12), "HTTP/1.1 200");
     }
     // Answered well before the stalled clients' time runs out (five seconds).
     client_->set_read_timeout(4, 0);
