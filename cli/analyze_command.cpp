@@ -94,20 +94,29 @@ JobPlan planJob(const analysis::Result &result, const std::filesystem::path &log
     return plan;
 }
 
-// The frame found.png shows: the first the fit used, where the logo shows.
+// The frame found.png shows: the middle one of those the fit used (the first
+// is often a fade from black), reached by a seek to a keyframe near it when
+// that lands where the logo is present, else by decoding up to it.
 analysis::Picture frameToShow(VideoFrameSource &source, const analysis::Result &result,
                               int64_t start) {
-    int64_t wanted = start;
+    std::vector<int64_t> used;
     for (const analysis::FrameVerdict &v : result.verdicts)
-        if (v.accepted) {
-            wanted = v.frame;
-            break;
+        if (v.accepted)
+            used.push_back(v.frame);
+    const int64_t wanted = used.empty() ? start : used[used.size() / 2];
+    analysis::Picture frame;
+    const analysis::Rect whole{0, 0, source.width(), source.height()};
+    source.rewind();
+    const int64_t landed = source.seekNear(wanted);
+    for (const analysis::PresenceRange &p : result.presence)
+        if (landed >= p.start && landed <= p.end) {
+            source.read(whole, frame);
+            return frame;
         }
     source.rewind();
-    analysis::Picture frame;
     for (int64_t n = 0; source.advance(); ++n)
         if (n == wanted) {
-            source.read({0, 0, source.width(), source.height()}, frame);
+            source.read(whole, frame);
             return frame;
         }
     return analysis::Picture(source.width(), source.height());
