@@ -9,12 +9,13 @@
 #include "cli/options.h"
 #include "web/analysis_task.h"
 #include "web/preview_renderer.h"
+#include "web/request_order.h"
 
 #include <nlohmann/json.hpp>
 
-#include <atomic>
 #include <filesystem>
 #include <mutex>
+#include <optional>
 #include <string>
 
 namespace pendra::web {
@@ -30,10 +31,12 @@ class ConfigureSession {
     nlohmann::json state() const;
 
     // Frame `number` as PNG, before and after the filter with `settings`.
+    // `order` is the page's number for the request (see RequestOrder).
     // Throw PastTheEnd, Overtaken, and cli::CliError for settings the page may
     // not give (exit code 2) or the filter refuses.
-    std::string beforePng(int64_t number);
-    std::string afterPng(int64_t number, const nlohmann::json &settings);
+    std::string beforePng(int64_t number, std::optional<uint64_t> order = std::nullopt);
+    std::string afterPng(int64_t number, const nlohmann::json &settings,
+                         std::optional<uint64_t> order = std::nullopt);
 
     // As the dialog's Browse: the settings with the set named in
     // settings["logo"], the position from its name and alpha from its
@@ -55,7 +58,7 @@ class ConfigureSession {
     PreviewRenderer renderer_;
     mutable std::mutex stateLock_;
     nlohmann::json state_;
-    std::atomic<uint64_t> latestBefore_{0}, latestAfter_{0};
+    RequestOrder beforeOrder_, afterOrder_;
     AnalysisTask analysis_;
 };
 

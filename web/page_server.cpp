@@ -46,6 +46,25 @@ json settingsOf(const json &body) {
     return *at;
 }
 
+// The page's number for a picture request, when it gives one.
+std::optional<uint64_t> orderOf(const httplib::Request &req) {
+    if (!req.has_param("order"))
+        return std::nullopt;
+    std::optional<int64_t> order = parseCount(req.get_param_value("order"));
+    if (!order)
+        throw cli::CliError("order wants a whole number from 0", 2);
+    return static_cast<uint64_t>(*order);
+}
+
+std::optional<uint64_t> orderOf(const json &body) {
+    auto at = body.find("order");
+    if (at == body.end())
+        return std::nullopt;
+    if (!at->is_number_unsigned())
+        throw cli::CliError("order wants a whole number from 0", 2);
+    return at->get<uint64_t>();
+}
+
 // Runs a handler, answering its failures: a mistake in the request is 400,
 // a frame past the end 404, an overtaken picture 409, a refusal 422.
 template <typename Handler> httplib::Server::Handler guarded(Handler handler) {
@@ -153,7 +172,7 @@ void PageServer::routes() {
                     std::optional<int64_t> frame = parseCount(req.get_param_value("frame"));
                     if (!frame)
                         throw cli::CliError("frame wants a whole number from 0", 2);
-                    res.set_content(session_.beforePng(*frame), "image/png");
+                    res.set_content(session_.beforePng(*frame, orderOf(req)), "image/png");
                 }));
     server_.Post(root + "/api/after",
                  guarded([this](const httplib::Request &req, httplib::Response &res) {
@@ -161,8 +180,9 @@ void PageServer::routes() {
                      auto frame = body.find("frame");
                      if (frame == body.end() || !frame->is_number_unsigned())
                          throw cli::CliError("frame wants a whole number from 0", 2);
-                     res.set_content(session_.afterPng(frame->get<int64_t>(), settingsOf(body)),
-                                     "image/png");
+                     res.set_content(
+                         session_.afterPng(frame->get<int64_t>(), settingsOf(body), orderOf(body)),
+                         "image/png");
                  }));
     server_.Post(root + "/api/browse",
                  guarded([this](const httplib::Request &req, httplib::Response &res) {

@@ -194,6 +194,26 @@ TEST_F(ServerTest, MalformedRequestsAreAnswered400) {
     EXPECT_EQ(client_->Get(root_ + "api/state")->status, 200);
 }
 
+// The page numbers its picture requests: one it made earlier but that
+// reaches the server later (an aborted request still on its way) is the one
+// dropped, never the newer one the page waits for.
+TEST_F(ServerTest, ALateOlderPictureRequestDoesNotOvertakeANewerOne) {
+    const uint64_t newer = 1'765'000'000'000'000;
+    for (uint64_t order : {newer, newer - 1})
+        EXPECT_EQ(
+            post("api/after", {{"frame", 2}, {"settings", settings()}, {"order", order}})->status,
+            order == newer ? 200 : 409)
+            << order;
+    for (uint64_t order : {newer + 5, newer + 2})
+        EXPECT_EQ(client_->Get(root_ + "api/before?frame=1&order=" + std::to_string(order))->status,
+                  order == newer + 5 ? 200 : 409)
+            << order;
+    EXPECT_EQ(post("api/after", {{"frame", 2}, {"settings", settings()}, {"order", "x"}})->status,
+              400);
+    // Other clients, which number nothing, are served in arrival order.
+    EXPECT_EQ(post("api/after", {{"frame", 2}, {"settings", settings()}})->status, 200);
+}
+
 TEST_F(ServerTest, FramePastTheEndIsNamed) {
     EXPECT_EQ(json::parse(client_->Get(root_ + "api/state")->body)["frames"], clipFrames);
     auto last = client_->Get(root_ + "api/before?frame=" + std::to_string(clipFrames - 1));

@@ -65,6 +65,14 @@ async function postJson(path, body) {
   return r.json();
 }
 
+// Picture requests are numbered so that the server can tell the newest even
+// when an aborted one reaches it late; the clock keeps the numbers rising
+// across reloads.
+let requestOrder = Date.now() * 1000;
+function nextOrder() {
+  return ++requestOrder;
+}
+
 // One stream of picture requests: a new request aborts the one in flight,
 // and only the newest answer is shown.
 function pictureStream(img, onDone) {
@@ -75,7 +83,12 @@ function pictureStream(img, onDone) {
     const mine = (controller = new AbortController());
     try {
       const r = await fetch(url, { ...init, signal: mine.signal });
-      if (r.status === 409) return; // overtaken by a newer request
+      if (r.status === 409) {
+        // Overtaken: by our own newer request, which will answer, or by
+        // another page on this video, which leaves ours as it was.
+        if (mine === controller) onDone(null);
+        return;
+      }
       if (!r.ok) throw new Error(await errorText(r));
       const blob = await r.blob();
       if (mine !== controller) return;
@@ -102,7 +115,7 @@ function showErrors() {
 }
 
 function refreshBefore() {
-  beforeStream(api("before?frame=" + frame));
+  beforeStream(api("before?frame=" + frame + "&order=" + nextOrder()));
 }
 
 function refreshAfter() {
@@ -110,7 +123,7 @@ function refreshAfter() {
   afterStream(api("after"), {
     method: "POST",
     headers: { "Content-Type": "application/json" },
-    body: JSON.stringify({ frame, settings }),
+    body: JSON.stringify({ frame, settings, order: nextOrder() }),
   });
 }
 

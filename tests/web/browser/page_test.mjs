@@ -131,8 +131,19 @@ try {
   await page.waitForSelector("body.ready");
 
   const shown = () => page.evaluate(() => Number(document.body.dataset.afterShown || 0));
-  const waitAfter = (count) => page.waitForFunction(
-    (c) => Number(document.body.dataset.afterShown || 0) > c && document.getElementById("busy").hidden, {}, count);
+  // Waits for a new after picture; when none comes, says what the page showed.
+  const waitAfter = async (count) => {
+    try {
+      await page.waitForFunction(
+        (c) => Number(document.body.dataset.afterShown || 0) > c && document.getElementById("busy").hidden, {}, count);
+    } catch (e) {
+      const seen = await page.evaluate(() => ({
+        shown: document.body.dataset.afterShown, busy: !document.getElementById("busy").hidden,
+        status: document.getElementById("status").textContent, settings,
+      }));
+      throw new Error(`no new after picture since the ${count}th: ${JSON.stringify(seen)}; ${e.message}`);
+    }
+  };
   const settings = () => page.evaluate("settings");
   const afterPicture = async (name) => {
     const base64 = await page.evaluate(async () => {
