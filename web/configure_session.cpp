@@ -94,14 +94,14 @@ json ConfigureSession::describe(cli::FilterJob &job, const cli::Options &o) cons
     return {{"settings", settings}, {"set", set}};
 }
 
-std::string ConfigureSession::beforePng(int64_t number, std::optional<uint64_t> order) {
+std::string ConfigureSession::beforePng(int64_t number, std::optional<PageOrder> order) {
     const uint64_t ticket = beforeOrder_.take(order);
     auto overtaken = [&] { return beforeOrder_.overtaken(ticket); };
     return png(renderer_.before(number, overtaken));
 }
 
 std::string ConfigureSession::afterPng(int64_t number, const json &settings,
-                                       std::optional<uint64_t> order) {
+                                       std::optional<PageOrder> order) {
     const uint64_t ticket = afterOrder_.take(order);
     auto overtaken = [&] { return afterOrder_.overtaken(ticket); };
     cli::Options o = optionsFromJson(options_.input, settings);

@@ -34,9 +34,9 @@ class ConfigureSession {
     // `order` is the page's number for the request (see RequestOrder).
     // Throw PastTheEnd, Overtaken, and cli::CliError for settings the page may
     // not give (exit code 2) or the filter refuses.
-    std::string beforePng(int64_t number, std::optional<uint64_t> order = std::nullopt);
+    std::string beforePng(int64_t number, std::optional<PageOrder> order = std::nullopt);
     std::string afterPng(int64_t number, const nlohmann::json &settings,
-                         std::optional<uint64_t> order = std::nullopt);
+                         std::optional<PageOrder> order = std::nullopt);
 
     // As the dialog's Browse: the settings with the set named in
     // settings["logo"], the position from its name and alpha from its

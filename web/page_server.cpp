@@ -46,23 +46,27 @@ json settingsOf(const json &body) {
     return *at;
 }
 
-// The page's number for a picture request, when it gives one.
-std::optional<uint64_t> orderOf(const httplib::Request &req) {
+// The page's name for itself and its number for a picture request, when it
+// gives them.
+std::optional<PageOrder> orderOf(const httplib::Request &req) {
     if (!req.has_param("order"))
         return std::nullopt;
-    std::optional<int64_t> order = parseCount(req.get_param_value("order"));
-    if (!order)
+    std::optional<int64_t> number = parseCount(req.get_param_value("order"));
+    if (!number)
         throw cli::CliError("order wants a whole number from 0", 2);
-    return static_cast<uint64_t>(*order);
+    return PageOrder{req.get_param_value("page"), static_cast<uint64_t>(*number)};
 }
 
-std::optional<uint64_t> orderOf(const json &body) {
+std::optional<PageOrder> orderOf(const json &body) {
     auto at = body.find("order");
     if (at == body.end())
         return std::nullopt;
     if (!at->is_number_unsigned())
         throw cli::CliError("order wants a whole number from 0", 2);
-    return at->get<uint64_t>();
+    auto page = body.find("page");
+    if (page != body.end() && !page->is_string())
+        throw cli::CliError("page wants a string", 2);
+    return PageOrder{page == body.end() ? "" : page->get<std::string>(), at->get<uint64_t>()};
 }
 
 // Runs a handler, answering its failures: a mistake in the request is 400,

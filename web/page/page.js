@@ -65,10 +65,11 @@ async function postJson(path, body) {
   return r.json();
 }
 
-// Picture requests are numbered so that the server can tell the newest even
-// when an aborted one reaches it late; the clock keeps the numbers rising
-// across reloads.
-let requestOrder = Date.now() * 1000;
+// Picture requests are numbered so that the server can tell this page's
+// newest even when an aborted one reaches it late; the page's name keeps the
+// numbers of two pages on the same server apart.
+const pageName = Array.from(crypto.getRandomValues(new Uint8Array(8)), (b) => b.toString(16).padStart(2, "0")).join("");
+let requestOrder = 0;
 function nextOrder() {
   return ++requestOrder;
 }
@@ -85,7 +86,7 @@ function pictureStream(img, onDone) {
       const r = await fetch(url, { ...init, signal: mine.signal });
       if (r.status === 409) {
         // Overtaken: by our own newer request, which will answer, or by
-        // another page on this video, which leaves ours as it was.
+        // another page on this server, which leaves ours as it was.
         if (mine === controller) onDone(null);
         return;
       }
@@ -115,7 +116,7 @@ function showErrors() {
 }
 
 function refreshBefore() {
-  beforeStream(api("before?frame=" + frame + "&order=" + nextOrder()));
+  beforeStream(api(`before?frame=${frame}&page=${pageName}&order=${nextOrder()}`));
 }
 
 function refreshAfter() {
@@ -123,7 +124,7 @@ function refreshAfter() {
   afterStream(api("after"), {
     method: "POST",
     headers: { "Content-Type": "application/json" },
-    body: JSON.stringify({ frame, settings, order: nextOrder() }),
+    body: JSON.stringify({ frame, settings, page: pageName, order: nextOrder() }),
   });
 }
 
