@@ -38,6 +38,11 @@ int runRow(const std::filesystem::path &manifestPath, int number) {
         throw cli::CliError(manifest.folder.string() +
                             ": cannot work there: " + cli::systemErrorText(errno));
     cli::Options options = cli::parseOptions(processArguments(row));
+    // A manifest plans a tree of outputs: their folders are made as rows need them.
+    const std::filesystem::path folder = row.output.parent_path();
+    if (std::error_code error; !std::filesystem::create_directories(folder, error) && error)
+        throw cli::CliError(row.output.string() + ": cannot make its folder " + folder.string() +
+                            ": " + error.message());
     std::error_code ignored;
     std::filesystem::create_directories(manifest.rowProgress(number).parent_path(), ignored);
     shareFrameCounts(manifest.rowProgress(number));

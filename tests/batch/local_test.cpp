@@ -194,7 +194,9 @@ TEST_F(BatchLocal, WorkerKilledOutright) {
     expectWhole("1.mkv", 500);
 }
 
-TEST_F(BatchLocal, UnwritableOutputFolderFailsItsRow) {
+// Folders a manifest plans are made; one that cannot be written or made
+// fails its row only.
+TEST_F(BatchLocal, OutputFoldersAreMadeAndAnUnwritableOneFailsItsRow) {
     const fs::path locked = here("work/locked");
     fs::create_directories(locked);
     // Permission bits do not stop root: it gets a read-only file system instead.
@@ -203,7 +205,8 @@ TEST_F(BatchLocal, UnwritableOutputFolderFailsItsRow) {
         GTEST_SKIP() << "cannot mount a read-only tmpfs here";
     if (!root)
         fs::permissions(locked, fs::perms::owner_read | fs::perms::owner_exec);
-    manifest({"../clips/a.mp4,out/a.mkv", "../clips/b.mp4,locked/b.mkv"});
+    manifest({"../clips/a.mp4,out/a.mkv", "../clips/b.mp4,locked/b.mkv",
+              "../clips/c.mp4,out/new/deeper/c.mkv", "../clips/a.mp4,locked/new/d.mkv"});
     CommandResult r = batch();
     if (root)
         umount2(locked.c_str(), MNT_DETACH);
@@ -212,6 +215,15 @@ TEST_F(BatchLocal, UnwritableOutputFolderFailsItsRow) {
     EXPECT_EQ(r.exitCode, 1) << r.errors;
     nlohmann::json got = report();
     EXPECT_EQ(rowStatus(got, "a.mkv"), "done");
+    EXPECT_EQ(rowStatus(got, "c.mkv"), "done");
+    expectWhole("new/deeper/c.mkv", 20);
+    EXPECT_EQ(reportRow(got, "d.mkv")
+                  .value("reason", "")
+                  .rfind((locked / "new/d.mkv").string() + ": cannot make its folder " +
+                             (locked / "new").string() + ": ",
+                         0),
+              0u)
+        << got.dump(2);
     // Found by the worker before any frame, in the command's own words.
     EXPECT_EQ(reportRow(got, "b.mkv")
                   .value("reason", "")
