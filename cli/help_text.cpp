@@ -114,9 +114,10 @@ const char *batch = R"(usage: pendra batch MANIFEST [--workers N] [--report FILE
 Processes every row of MANIFEST, a CSV file whose header names the columns
 input, output and, when wanted, job (a job file) and options (more pendra
 process options, split into words as a shell would, without running one).
-Paths are relative to the manifest's folder; a row without a job (nor --logo
-in its options) is processed with --auto. Each row runs as a pendra process
-of its own, so a bad file costs its row only.
+Paths are relative to the manifest's folder, and an output's folders are made
+as its row runs; a row without a job (nor --logo in its options) is processed
+with --auto. Each row runs as a pendra process of its own, so a bad file costs
+its row only.
 
 A rerun skips each row whose output is complete and was made from the same
 input, job, options and version of pendra, as its record says (kept in
