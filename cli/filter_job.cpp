@@ -12,7 +12,9 @@
 #include "module/user_settings.h"
 
 #include "pendra_version.h"
+#include <algorithm>
 #include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <set>
@@ -210,6 +212,13 @@ bool FilterJob::inRange(int64_t number) const {
         if (number >= r.start && (r.end == 0 || number <= r.end))
             return true;
     return false;
+}
+
+int64_t FilterJob::firstFrame() const {
+    int64_t first = INT64_MAX;
+    for (const Range &r : ranges_)
+        first = std::min<int64_t>(first, r.start);
+    return first;
 }
 
 void FilterJob::warnIfNothingFiltered(int64_t frames, const std::string &input) const {

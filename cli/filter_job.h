@@ -34,6 +34,8 @@ class FilterJob {
     void save(const std::string &path);
     // Whether some filter works on frame `number`.
     bool inRange(int64_t number) const;
+    // The earliest frame some filter works on.
+    int64_t firstFrame() const;
     // Warns when the range of every filter misses all `frames` frames of `input`.
     void warnIfNothingFiltered(int64_t frames, const std::string &input) const;
     // The settings the command chose for the user, as one line; empty when it chose none.

@@ -28,11 +28,6 @@ std::string png(const host::FrameBuffer &picture) {
     return cli::encodePicture("frame.png", picture);
 }
 
-// The earliest frame any filter of the settings works on.
-int64_t rangeStart(const cli::Options &o) {
-    return o.settings.get("start").value_or(0);
-}
-
 } // namespace
 
 ConfigureSession::ConfigureSession(const cli::Options &options)
@@ -108,11 +103,14 @@ std::string ConfigureSession::afterPng(int64_t number, const json &settings,
     std::lock_guard<std::mutex> lock(moduleLock_);
     if (overtaken())
         throw Overtaken{};
-    if (!o.settings.logo)
-        return png(renderer_.before(number, overtaken));
-    JobRequest request{settings.dump(), rangeStart(o),
-                       [&o] { return std::make_unique<cli::FilterJob>(o); }};
-    std::string picture = png(renderer_.after(number, request, overtaken));
+    // Without a set there is no filter: the picture as decoded.
+    std::string picture;
+    if (o.settings.logo)
+        picture = png(renderer_.after(
+            number, {settings.dump(), [&o] { return std::make_unique<cli::FilterJob>(o); }},
+            overtaken));
+    else
+        picture = png(renderer_.before(number, overtaken));
     std::lock_guard<std::mutex> keep(stateLock_);
     state_["settings"] = settings;
     state_["frame"] = number;

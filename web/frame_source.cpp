@@ -16,27 +16,33 @@ constexpr int64_t forwardReach = 48;
 
 } // namespace
 
-FrameSource::FrameSource(std::string path) : path_(std::move(path)) {
-    cli::VideoReader scan(path_);
+std::shared_ptr<const FrameIndex> FrameIndex::of(const std::string &path) {
+    auto index = std::make_shared<FrameIndex>();
+    cli::VideoReader scan(path);
     cli::PacketPtr packet = cli::makePacket();
-    bool trustworthy = true;
+    bool timed = true;
     while (av_read_frame(scan.format(), packet.get()) >= 0) {
         if (packet->stream_index == scan.videoIndex()) {
             if (packet->pts == AV_NOPTS_VALUE)
-                trustworthy = false;
-            times_.push_back(packet->pts);
+                timed = false;
+            index->times.push_back(packet->pts);
             if (packet->flags & AV_PKT_FLAG_KEY)
-                keyTimes_.push_back(packet->pts);
+                index->keyTimes.push_back(packet->pts);
         }
         av_packet_unref(packet.get());
     }
-    std::sort(times_.begin(), times_.end());
-    std::sort(keyTimes_.begin(), keyTimes_.end());
-    trustworthy = trustworthy && !times_.empty() && !keyTimes_.empty() &&
-                  std::adjacent_find(times_.begin(), times_.end()) == times_.end();
-    indexed_ = trustworthy;
+    std::vector<int64_t> &times = index->times;
+    std::sort(times.begin(), times.end());
+    std::sort(index->keyTimes.begin(), index->keyTimes.end());
+    index->trustworthy = timed && !times.empty() && !index->keyTimes.empty() &&
+                         std::adjacent_find(times.begin(), times.end()) == times.end();
+    return index;
+}
+
+FrameSource::FrameSource(std::string path, std::shared_ptr<const FrameIndex> index)
+    : path_(std::move(path)), index_(std::move(index)), indexed_(index_->trustworthy) {
     reopen();
-    frames_ = indexed_ ? static_cast<int64_t>(times_.size()) : reader_->expectedFrames();
+    frames_ = indexed_ ? static_cast<int64_t>(index_->times.size()) : reader_->expectedFrames();
 }
 
 void FrameSource::reopen() {
@@ -44,9 +50,16 @@ void FrameSource::reopen() {
     next_ = 0;
 }
 
+void FrameSource::distrustIndex() {
+    indexed_ = false;
+    frames_ = 0; // grows with the frames decoded
+    reopen();
+}
+
 int64_t FrameSource::numberOf(int64_t pts) const {
-    auto at = std::lower_bound(times_.begin(), times_.end(), pts);
-    return at != times_.end() && *at == pts ? at - times_.begin() : -1;
+    const std::vector<int64_t> &times = index_->times;
+    auto at = std::lower_bound(times.begin(), times.end(), pts);
+    return at != times.end() && *at == pts ? at - times.begin() : -1;
 }
 
 void FrameSource::pastTheEnd(int64_t wanted, int64_t count) const {
@@ -61,14 +74,17 @@ void FrameSource::decode(int64_t from, int64_t to,
     const bool ahead = next_ >= 0 && next_ <= from && from - next_ <= forwardReach;
     if (!ahead) {
         if (indexed_) {
-            const int64_t time = times_[static_cast<size_t>(from)];
-            auto key = std::upper_bound(keyTimes_.begin(), keyTimes_.end(), time);
-            reader_->seek(key == keyTimes_.begin() ? keyTimes_.front() : *(key - 1));
+            const int64_t time = index_->times[static_cast<size_t>(from)];
+            auto key = std::upper_bound(index_->keyTimes.begin(), index_->keyTimes.end(), time);
+            reader_->seek(key == index_->keyTimes.begin() ? index_->keyTimes.front() : *(key - 1));
             next_ = -1;
         } else {
             reopen();
         }
     }
+    // Where the index fails, decoding goes on from the first frame not yet
+    // handed over, so that no frame reaches `each` twice.
+    int64_t resume = from;
     for (;;) {
         const AVFrame *picture = reader_->nextFrame();
         if (!picture) {
@@ -77,22 +93,19 @@ void FrameSource::decode(int64_t from, int64_t to,
                 next_ = -1;
                 pastTheEnd(to, frames_);
             }
-            // The index promised more frames than the decoder gave: trust decoding.
-            indexed_ = false;
-            reopen();
-            return decode(from, to, each);
+            // The index promised more frames than the decoder gave.
+            distrustIndex();
+            return decode(resume, to, each);
         }
         int64_t number = next_;
         if (indexed_) {
             number = numberOf(picture->pts);
-            if (number < 0) {
-                indexed_ = false;
-                reopen();
-                return decode(from, to, each);
+            // A time the index lacks, or a frame the decoder dropped: the
+            // index no longer numbers frames as a run does.
+            if (number < 0 || (next_ >= 0 && number != next_)) {
+                distrustIndex();
+                return decode(resume, to, each);
             }
-        } else if (number < 0) {
-            reopen();
-            return decode(from, to, each);
         }
         next_ = number + 1;
         if (!indexed_)
@@ -100,6 +113,7 @@ void FrameSource::decode(int64_t from, int64_t to,
         if (number < from)
             continue;
         each(*picture, number);
+        resume = number + 1;
         if (number >= to)
             return;
     }

@@ -21,10 +21,20 @@ class PastTheEnd : public std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
+// The video packets' times, read once for every source of one video.
+struct FrameIndex {
+    std::vector<int64_t> times;    // every frame's time, in frame order
+    std::vector<int64_t> keyTimes; // the key frames', ascending
+    bool trustworthy = false;
+
+    // Reads the packets of `path`; throws cli::CliError naming the file.
+    static std::shared_ptr<const FrameIndex> of(const std::string &path);
+};
+
 class FrameSource {
   public:
-    // Opens the video and indexes it; throws cli::CliError naming the file.
-    explicit FrameSource(std::string path);
+    // Opens the video; throws cli::CliError naming the file.
+    FrameSource(std::string path, std::shared_ptr<const FrameIndex> index);
 
     int width() const { return reader_->width(); }
     int height() const { return reader_->height(); }
@@ -41,14 +51,15 @@ class FrameSource {
 
   private:
     void reopen();
+    // From now on frames are numbered as decoded, from the start.
+    void distrustIndex();
     // The number of a decoded frame from its time; -1 when the index has none.
     int64_t numberOf(int64_t pts) const;
     [[noreturn]] void pastTheEnd(int64_t wanted, int64_t count) const;
 
     std::string path_;
     std::unique_ptr<cli::VideoReader> reader_;
-    std::vector<int64_t> times_;    // every frame's time, in frame order
-    std::vector<int64_t> keyTimes_; // the key frames', ascending
+    std::shared_ptr<const FrameIndex> index_;
     bool indexed_ = false;
     int64_t frames_ = 0;
     int64_t next_ = 0; // the number nextFrame() gives next; -1 when unknown

@@ -1,18 +1,14 @@
 #include "web/preview_renderer.h"
 
 #include "cli/interrupt.h"
-#include "cli/pixel_convert.h"
 
 namespace pendra::web {
 
 PreviewRenderer::PreviewRenderer(const std::string &input)
-    : input_(input), before_(input), after_(input) {}
+    : PreviewRenderer(input, FrameIndex::of(input)) {}
 
-PreviewRenderer::~PreviewRenderer() {
-    // The region filter hands the filters back before they end.
-    if (run_)
-        run_->filter.reset();
-}
+PreviewRenderer::PreviewRenderer(const std::string &input, std::shared_ptr<const FrameIndex> index)
+    : input_(input), before_(input, index), after_(input, index) {}
 
 host::FrameBuffer PreviewRenderer::before(int64_t number, const OvertakenCheck &overtaken) {
     host::FrameBuffer picture(before_.width(), before_.height());
@@ -23,7 +19,7 @@ host::FrameBuffer PreviewRenderer::before(int64_t number, const OvertakenCheck &
         if (overtaken && overtaken())
             throw Overtaken{};
         if (n == number)
-            cli::ToModulePixels().convert(frame, picture);
+            beforePixels_.convert(frame, picture);
     });
     return picture;
 }
@@ -32,18 +28,16 @@ host::FrameBuffer PreviewRenderer::after(int64_t number, const JobRequest &reque
                                          const OvertakenCheck &overtaken) {
     const bool goesOn = run_ && run_->key == request.key && run_->next <= number;
     if (!goesOn) {
-        if (run_)
-            run_->filter.reset();
         run_.reset();
         auto run = std::make_unique<Run>();
         run->key = request.key;
         run->job = request.make();
-        run->next = request.first;
+        run->next = run->job->firstFrame();
         for (cli::FilterSession *session : run->job->chain())
             session->checkRectangle(after_.width(), after_.height(), input_);
         run_ = std::move(run);
     }
-    if (!run_->job->inRange(number) || request.first > number)
+    if (!run_->job->inRange(number))
         return before(number, overtaken);
 
     host::FrameBuffer picture(after_.width(), after_.height());
@@ -58,12 +52,11 @@ host::FrameBuffer PreviewRenderer::after(int64_t number, const JobRequest &reque
             cli::FramePtr out = run_->filter->process(frame, n);
             run_->next = n + 1;
             if (n == number)
-                cli::ToModulePixels().convert(*out, picture);
+                afterPixels_.convert(*out, picture);
         });
     } catch (const Overtaken &) {
         throw; // the run stands where it stopped, ready to go on
     } catch (...) {
-        run_->filter.reset();
         run_.reset();
         throw;
     }

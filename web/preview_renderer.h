@@ -8,6 +8,7 @@
 #pragma once
 
 #include "cli/filter_job.h"
+#include "cli/pixel_convert.h"
 #include "cli/region_filter.h"
 #include "host/frame_buffer.h"
 #include "web/frame_source.h"
@@ -27,20 +28,16 @@ struct Overtaken {};
 using OvertakenCheck = std::function<bool()>;
 
 // The filters for one set of settings, made only when the kept run cannot
-// serve: `key` names the settings, `first` is the earliest frame any of
-// them works on.
+// serve: `key` names the settings.
 struct JobRequest {
     std::string key;
-    int64_t first = 0;
     std::function<std::unique_ptr<cli::FilterJob>()> make;
 };
 
 class PreviewRenderer {
   public:
     explicit PreviewRenderer(const std::string &input);
-    ~PreviewRenderer();
 
-    const std::string &input() const { return input_; }
     FrameSource &source() { return before_; }
 
     // Frame `number` as decoded, in the module's pixels. May be called while
@@ -52,7 +49,12 @@ class PreviewRenderer {
                             const OvertakenCheck &overtaken);
 
   private:
-    // A run in progress: its filters and the next frame they expect.
+    // The index read once serves both sources.
+    PreviewRenderer(const std::string &input, std::shared_ptr<const FrameIndex> index);
+
+    // A run in progress: its filters and the next frame they expect. The
+    // region filter hands the filters back before they end, so it is
+    // declared after them.
     struct Run {
         std::string key;
         std::unique_ptr<cli::FilterJob> job;
@@ -64,6 +66,7 @@ class PreviewRenderer {
     std::mutex beforeLock_;
     FrameSource before_;
     FrameSource after_; // its own, so that before pictures do not move the run's place
+    cli::ToModulePixels beforePixels_, afterPixels_; // each keeps its scaler
     std::unique_ptr<Run> run_;
 };
 

@@ -3,8 +3,10 @@
 // out-of-range and stalled requests, and that frames fetched by seeking are
 // the frames a run decodes.
 #include "cli/options.h"
+#include "cli/pixel_convert.h"
 #include "tests/cli/command_runner.h"
 #include "web/configure_session.h"
+#include "web/frame_source.h"
 #include "web/page_server.h"
 #include "web/settings_form.h"
 
@@ -223,6 +225,21 @@ TEST_F(ServerTest, ALateOlderPictureRequestDoesNotOvertakeANewerOne) {
     EXPECT_EQ(post("api/after", {{"frame", 2}, {"settings", settings()}})->status, 200);
 }
 
+// A reload comes back to the frame and settings last shown, with or without a set.
+TEST_F(ServerTest, TheStateKeepsWhatWasLastShown) {
+    json bare = json::parse(client_->Get(root_ + "api/state")->body)["settings"];
+    ASSERT_EQ(bare.value("logo", "x"), "");
+    bare["alpha"] = 17;
+    ASSERT_EQ(post("api/after", {{"frame", 5}, {"settings", bare}})->status, 200);
+    json state = json::parse(client_->Get(root_ + "api/state")->body);
+    EXPECT_EQ(state["frame"], 5);
+    EXPECT_EQ(state["settings"]["alpha"], 17);
+    ASSERT_EQ(post("api/after", {{"frame", 7}, {"settings", settings()}})->status, 200);
+    state = json::parse(client_->Get(root_ + "api/state")->body);
+    EXPECT_EQ(state["frame"], 7);
+    EXPECT_EQ(state["settings"]["x"], 40);
+}
+
 TEST_F(ServerTest, FramePastTheEndIsNamed) {
     EXPECT_EQ(json::parse(client_->Get(root_ + "api/state")->body)["frames"], clipFrames);
     auto last = client_->Get(root_ + "api/before?frame=" + std::to_string(clipFrames - 1));
@@ -335,8 +352,7 @@ TEST_F(ServerTest, AKeptRunGivesTheFramesOfAWholeRun) {
     s["noise"] = 3;
     s["start"] = 2;
     const cli::Options o = web::optionsFromJson("clip.mkv", s);
-    const web::JobRequest request{s.dump(), 2,
-                                  [&o] { return std::make_unique<cli::FilterJob>(o); }};
+    const web::JobRequest request{s.dump(), [&o] { return std::make_unique<cli::FilterJob>(o); }};
 
     web::PreviewRenderer whole("clip.mkv");
     const host::FrameBuffer expected = whole.after(10, request, {});
@@ -367,6 +383,35 @@ TEST(FrameSourceTest, SeekingGivesTheFramesDecodedInOrder) {
         EXPECT_TRUE(frame.samePixels(whole.frames[static_cast<size_t>(n)])) << "frame " << n;
     }
     EXPECT_THROW(renderer.before(23, {}), web::PastTheEnd);
+}
+
+// A damaged frame the decoder drops: its packet is in the index, so the
+// index would number the frames after it one too high. Every frame comes
+// once, numbered and counted as a run decodes them.
+TEST(FrameSourceTest, AFrameTheDecoderDropsLeavesTheFramesAsARunNumbersThem) {
+    makeClip("-f lavfi -i testsrc2=size=160x120:rate=25 -frames:v 12 -c:v ffv1 -level 3 "
+             "-slicecrc 1 -slices 4 -pix_fmt bgr0",
+             "damaged.nut");
+    // Bytes of the middle packet overwritten: its slices fail their checksums.
+    {
+        std::fstream file("damaged.nut", std::ios::in | std::ios::out | std::ios::binary);
+        file.seekp(static_cast<std::streamoff>(fs::file_size("damaged.nut") / 2));
+        const std::string garbage(4000, '\xff');
+        file.write(garbage.data(), static_cast<std::streamsize>(garbage.size()));
+    }
+    const VideoContents whole = readVideo("damaged.nut");
+    ASSERT_EQ(whole.frames.size(), 11u) << "the damage should cost exactly one frame";
+    web::FrameSource source("damaged.nut", web::FrameIndex::of("damaged.nut"));
+    ASSERT_EQ(source.frames(), 12) << "the index counts the damaged packet";
+    std::vector<int64_t> numbers;
+    source.decode(0, 10, [&](const AVFrame &frame, int64_t n) {
+        numbers.push_back(n);
+        host::FrameBuffer picture(source.width(), source.height());
+        cli::ToModulePixels().convert(frame, picture);
+        EXPECT_TRUE(picture.samePixels(whole.frames.at(static_cast<size_t>(n)))) << "frame " << n;
+    });
+    EXPECT_EQ(numbers, (std::vector<int64_t>{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10}));
+    EXPECT_THROW(source.decode(11, 11, [](const AVFrame &, int64_t) {}), web::PastTheEnd);
 }
 
 } // namespace
