@@ -49,34 +49,18 @@ void setTrackbar(HWND dlg, int id, int position) {
     SendDlgItemMessageA(dlg, id, TBM_SETPOS, TRUE, position);
 }
 
-/* Writes a key colour as "(r,g,b)". */
-static void showKey(HWND dlg, int id, const int key[3]) {
-    char text[48];
-    std::snprintf(text, sizeof text, "(%d,%d,%d)", key[0], key[1], key[2]);
-    SetDlgItemTextA(dlg, id, text);
-}
-
 void showBlackWhiteKeys(HWND dlg, const FilterSettings *s) {
-    if (hasBlackCapture(s))
-        showKey(dlg, IDC_BLACK_KEY, s->blackKey);
-    else
-        SetDlgItemTextA(dlg, IDC_BLACK_KEY, "N/A");
-    if (s->blackMode == BLACK_AND_WHITE)
-        showKey(dlg, IDC_WHITE_KEY, s->whiteKey);
-    else if (s->blackMode == BLACK_ONLY)
-        SetDlgItemTextA(dlg, IDC_WHITE_KEY, "Enter \\/");
-    else
-        SetDlgItemTextA(dlg, IDC_WHITE_KEY, "N/A");
+    KeyReadouts shown;
+    keyReadouts(s, &shown);
+    SetDlgItemTextA(dlg, IDC_BLACK_KEY, shown.black);
+    SetDlgItemTextA(dlg, IDC_WHITE_KEY, shown.white);
     EnableWindow(GetDlgItem(dlg, IDC_WHITE_LEVEL), s->blackMode == BLACK_ONLY);
 }
 
 void showMaskKey(HWND dlg, const FilterSettings *s) {
-    if (s->maskMode == MASK_OWN)
-        showKey(dlg, IDC_MASK_KEY, s->maskKey);
-    else if (s->maskMode == MASK_FROM_BLACK)
-        SetDlgItemTextA(dlg, IDC_MASK_KEY, "<- Using Black");
-    else
-        SetDlgItemTextA(dlg, IDC_MASK_KEY, "N/A");
+    KeyReadouts shown;
+    keyReadouts(s, &shown);
+    SetDlgItemTextA(dlg, IDC_MASK_KEY, shown.mask);
 }
 
 void greyInterpolationFields(HWND dlg, int alpha) {

@@ -8,6 +8,7 @@
 
 #include "defaults/process_defaults.h"
 
+#include <cstdio>
 #include <cstring>
 
 int positionFromName(const char *path, const char *tag, int limit, int *value) {
@@ -39,4 +40,23 @@ int automaticAlpha(const FilterSettings *s) {
     if (a < processDefault(DEFAULT_ALPHA_M))
         a = processDefault(DEFAULT_ALPHA_M);
     return static_cast<int>(a);
+}
+
+static void keyText(char text[48], const int key[3]) {
+    std::snprintf(text, 48, "(%d,%d,%d)", key[0], key[1], key[2]);
+}
+
+void keyReadouts(const FilterSettings *s, KeyReadouts *out) {
+    if (hasBlackCapture(s))
+        keyText(out->black, s->blackKey);
+    else
+        std::strcpy(out->black, "N/A");
+    if (s->blackMode == BLACK_AND_WHITE)
+        keyText(out->white, s->whiteKey);
+    else
+        std::strcpy(out->white, s->blackMode == BLACK_ONLY ? "Enter \\/" : "N/A");
+    if (s->maskMode == MASK_OWN)
+        keyText(out->mask, s->maskKey);
+    else
+        std::strcpy(out->mask, s->maskMode == MASK_FROM_BLACK ? "<- Using Black" : "N/A");
 }

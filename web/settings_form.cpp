@@ -1,5 +1,6 @@
 #include "web/settings_form.h"
 
+#include "logo/browse_rules.h"
 #include "module/user_settings.h"
 
 #include <cstdio>
@@ -69,27 +70,11 @@ json runSettingsJson(const FilterSettings &record) {
     return out;
 }
 
-namespace {
-
-std::string colour(const int key[3]) {
-    char text[48];
-    std::snprintf(text, sizeof text, "(%d,%d,%d)", key[0], key[1], key[2]);
-    return text;
-}
-
-} // namespace
-
 json setReadouts(const FilterSettings &r) {
-    const char *na = "N/A";
-    json black = r.blackMode == BLACK_NONE ? json(na) : json(colour(r.blackKey));
-    json white = r.blackMode == BLACK_AND_WHITE ? json(colour(r.whiteKey))
-                 : r.blackMode == BLACK_ONLY    ? json("Enter \\/")
-                                                : json(na);
-    json mask = r.maskMode == MASK_OWN          ? json(colour(r.maskKey))
-                : r.maskMode == MASK_FROM_BLACK ? json("<- Using Black")
-                                                : json(na);
-    return {{"blackMode", r.blackMode}, {"maskMode", r.maskMode}, {"black", black},
-            {"white", white},           {"mask", mask},           {"width", r.logoWidth},
+    KeyReadouts shown;
+    keyReadouts(&r, &shown);
+    return {{"blackMode", r.blackMode}, {"maskMode", r.maskMode}, {"black", shown.black},
+            {"white", shown.white},     {"mask", shown.mask},     {"width", r.logoWidth},
             {"height", r.logoHeight}};
 }
 
