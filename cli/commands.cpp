@@ -23,9 +23,7 @@ void warnDropped(const std::string &output, const ProcessSummary &summary) {
 
 // Refuses, before any work, outputs that would destroy an input or one another.
 void checkOutputs(const Options &o, const FilterJob &job) {
-    std::vector<std::filesystem::path> inputs{o.input};
-    for (const std::string &f : job.inputFiles())
-        inputs.emplace_back(f);
+    std::vector<std::filesystem::path> inputs = job.inputFiles(o.input);
     checkOutputFile(o.output, inputs, o.overwrite);
     if (o.saveJob) {
         inputs.emplace_back(o.output);

@@ -180,8 +180,8 @@ FilterChain FilterJob::chain() const {
     return chain;
 }
 
-std::vector<std::string> FilterJob::inputFiles() const {
-    std::vector<std::string> files;
+std::vector<std::filesystem::path> FilterJob::inputFiles(const std::string &video) const {
+    std::vector<std::filesystem::path> files{video};
     if (!job_.empty())
         files.push_back(job_);
     for (const std::string &logo : logos_)

@@ -11,6 +11,7 @@
 #include "cli/process_video.h"
 #include "cli/run_defaults.h"
 
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -26,8 +27,9 @@ class FilterJob {
     FilterJob &operator=(const FilterJob &) = delete;
 
     FilterChain chain() const;
-    // Every file the filters read: the job file and each logo set's members.
-    std::vector<std::string> inputFiles() const;
+    // Every file a run on `video` reads: the video, the job file and each
+    // logo set's members; no output may be one of them.
+    std::vector<std::filesystem::path> inputFiles(const std::string &video) const;
     // The filters as a job file's entries.
     std::vector<host::JobEntry> entries();
     // Writes the filters as a job file; throws CliError naming it.

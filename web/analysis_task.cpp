@@ -33,15 +33,14 @@ AnalysisTask::~AnalysisTask() {
         thread_.join();
 }
 
-bool AnalysisTask::start() {
+void AnalysisTask::start() {
     std::lock_guard<std::mutex> lock(mutex_);
     if (status_["state"] == "running")
-        return false;
+        return;
     if (thread_.joinable())
         thread_.join();
     status_ = {{"state", "running"}, {"pass", ""}, {"done", 0.0}};
     thread_ = std::thread([this] { run(); });
-    return true;
 }
 
 json AnalysisTask::status() const {

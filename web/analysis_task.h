@@ -21,8 +21,8 @@ class AnalysisTask {
     AnalysisTask(const AnalysisTask &) = delete;
     AnalysisTask &operator=(const AnalysisTask &) = delete;
 
-    // Starts the analysis unless one runs; false when one does.
-    bool start();
+    // Starts the analysis unless one runs (a second click joins the first).
+    void start();
     // {"state": "idle"|"running"|"done"|"failed", "pass", "done" (0..1),
     //  "message", and when done "folder", "job", "candidates", "rect", "settings"}.
     nlohmann::json status() const;

@@ -35,13 +35,14 @@ void openBrowser(const std::string &address) {
 } // namespace
 
 int runConfigure(const cli::Options &options) {
+    // A mistyped --listen is refused before the video is read.
+    const std::string host = splitListenAddress(options.listen).first;
     ConfigureSession session(options);
     PageServer server(session, options.listen);
     std::printf("%s\n", server.guard().address().c_str());
     std::fflush(stdout);
     std::fprintf(stderr, "pendra: serving the page for %s; stop with the page's Stop or Ctrl-C\n",
                  options.input.c_str());
-    const std::string host = splitListenAddress(options.listen).first;
     if (host.rfind("127.", 0) != 0 && host != "::1" && host != "localhost")
         std::fprintf(stderr,
                      "pendra: warning: listening on %s: other machines may reach the page "

@@ -148,10 +148,7 @@ std::string ConfigureSession::save(const json &settings) {
         throw cli::CliError("choose the bitmap set before saving: a job needs one", 2);
     std::lock_guard<std::mutex> lock(moduleLock_);
     cli::FilterJob job(o);
-    std::vector<std::filesystem::path> inputs{options_.input};
-    for (const std::string &f : job.inputFiles())
-        inputs.emplace_back(f);
-    cli::checkOutputFile(jobPath_, inputs, mayReplaceJob_);
+    cli::checkOutputFile(jobPath_, job.inputFiles(options_.input), mayReplaceJob_);
     job.save(jobPath_.string());
     mayReplaceJob_ = true; // the file is this session's own now
     return std::filesystem::absolute(jobPath_).string();

@@ -250,8 +250,9 @@ try {
     document.getElementById("status").classList.contains("bad"), { timeout: 120000 });
   check(!(await page.$eval("#status", (e) => e.classList.contains("bad"))), "the analysis: " + (await statusText()));
   check(await page.$$eval("#candidates li", (l) => l.length) > 0, "it lists its candidates");
-  await page.waitForFunction(() => document.getElementById("opacity-map").naturalWidth > 0);
-  check(true, "its opacity map is shown");
+  const mapShown = await page.waitForFunction(() => document.getElementById("opacity-map").naturalWidth > 0,
+    { timeout: 10000 }).then(() => true, () => false);
+  check(mapShown, "its opacity map is shown");
   count = await shown();
   await page.click("#use-analysis");
   await page.waitForFunction((old) => settings.logo !== old, {}, s.logo);
