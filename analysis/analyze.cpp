@@ -52,8 +52,6 @@ constexpr double ringLimits[] = {2.0, 3.0, 4.0, 5.0, 6.0};
 constexpr int tiers = static_cast<int>(std::size(ringLimits));
 // Memory for the rectangles kept for the second fit.
 constexpr size_t storeBytes = size_t{96} << 20;
-// Memory for the frames held until the fit that measures their logo strength comes.
-constexpr size_t holdBytes = size_t{64} << 20;
 // Frames wanted before a looser limit is tried.
 constexpr int64_t enoughFrames = 60;
 // Frames whose ring's plane lies within this many levels of the last used
@@ -250,6 +248,17 @@ int chooseTiers(const int64_t (&tierFrames)[tiers], int64_t &used) {
     return last;
 }
 
+// The fit over the tiers from the smoothest to `last`.
+OpacityFit mergedFit(const std::vector<OpacityFit> &tierFits, int last) {
+    OpacityFit merged = tierFits[0];
+    for (int tier = 1; tier <= last; ++tier)
+        merged.merge(tierFits[tier]);
+    return merged;
+}
+
+// For addFrame: every pixel of the frame counts.
+constexpr auto everyPixel = [](size_t, const double *, const int *) { return true; };
+
 // `still` counts frames whose ring looked like the frame before's, smooth or not.
 // `located`: the rectangle is the location's guess rather than the user's.
 [[noreturn]] void refuseFewFrames(int64_t accepted, int64_t alike, int64_t rough, int64_t still,
@@ -309,20 +318,21 @@ Result analyze(FrameSource &source, const Options &options) {
     // frames before (hundreds of frames at least).
     std::vector<OpacityFit> tierFits(tiers, OpacityFit(pixels));
     FrameStore store(storeBytes, pixels * sizeof(uint32_t), 2 * enoughFrames);
-    StrengthLog strengthLog(ring, holdBytes);
+    StrengthLog strengthLog(ring, options.holdBytes);
     int64_t tierFrames[tiers] = {};
     std::vector<float> ringRms;     // per frame
     std::vector<uint8_t> alikeLast; // per frame: skipped as like the last used one
     int64_t alike = 0, rough = 0, still = 0, frames = 0;
     // When the held frames can wait no longer: the fit so far measures them
-    // and every frame after them.
+    // and every frame after them, once it rests on frames enough; before
+    // that they are let go, to be read again at the end.
     auto startMeasuring = [&] {
         int64_t used = 0;
         const int last = chooseTiers(tierFrames, used);
-        OpacityFit sofar = tierFits[0];
-        for (int tier = 1; tier <= last; ++tier)
-            sofar.merge(tierFits[tier]);
-        strengthLog.measureWith(solveWithColour(sofar, rect.width, rect.height));
+        if (used < minAccepted)
+            return strengthLog.release();
+        strengthLog.measureWith(
+            solveWithColour(mergedFit(tierFits, last), rect.width, rect.height));
     };
     {
         Plane lastUsed, previous;
@@ -346,8 +356,7 @@ Result analyze(FrameSource &source, const Options &options) {
                 alikeLast.back() = 1;
             } else {
                 lastUsed = plane, haveLast = true, ++tierFrames[tier];
-                addFrame(tierFits[tier], area, plane, ring,
-                         [](size_t, const double *, const int *) { return true; });
+                addFrame(tierFits[tier], area, plane, ring, everyPixel);
                 store.offer(f, tier, plane, area);
             }
             if (!strengthLog.measuring() && strengthLog.full())
@@ -360,10 +369,8 @@ Result analyze(FrameSource &source, const Options &options) {
     const double ringLimit = ringLimits[chosen];
     if (accepted < minAccepted)
         refuseFewFrames(accepted, alike, rough, still, frames, !options.rect, rect);
-    OpacityFit &first = tierFits[0];
-    for (int tier = 1; tier <= chosen; ++tier)
-        first.merge(tierFits[tier]);
-    tierFits.erase(tierFits.begin() + 1, tierFits.end());
+    const OpacityFit first = mergedFit(tierFits, chosen);
+    tierFits.clear();
     const std::vector<PixelEstimate> firstFit = solveWithColour(first, rect.width, rect.height);
     double spread = 0;
     int logoCount = 0;
@@ -380,9 +387,17 @@ Result analyze(FrameSource &source, const Options &options) {
         throw Refusal("the background under the logo hardly changes (a static camera?), so its "
                       "blend cannot be told apart; analyse a stretch with more movement, or use "
                       "captures made by hand");
-    // Frames held until the end are measured with the whole first fit.
+    // Frames held until the end are measured with the whole first fit, and
+    // so are those let go, read again.
     if (!strengthLog.measuring())
         strengthLog.measureWith(firstFit);
+    if (const int64_t again = static_cast<int64_t>(strengthLog.released()); again > 0) {
+        Range before{range.first, range.first + again - 1, again};
+        eachFrame(source, before, options, "measuring", [&](int64_t f) {
+            source.read(rect, area);
+            strengthLog.measureAgain(static_cast<size_t>(f - range.first), area, ring.fit(area));
+        });
+    }
 
     // Frames without the logo pulled the fit's opacity down, which scales
     // every strength up alike; the typical strength of the frames that show
@@ -395,8 +410,7 @@ Result analyze(FrameSource &source, const Options &options) {
     OpacityFit shown(pixels);
     for (const KeptFrame &k : store.kept())
         if (k.tier <= chosen && strengthOf(k.frame) >= shownAbove)
-            addFrame(shown, k.area, k.plane, ring,
-                     [](size_t, const double *, const int *) { return true; });
+            addFrame(shown, k.area, k.plane, ring, everyPixel);
     const std::vector<PixelEstimate> shownFit = solveWithColour(shown, rect.width, rect.height);
     const double scale = typicalStrength(strengths);
     for (float &s : strengths)
@@ -433,8 +447,7 @@ Result analyze(FrameSource &source, const Options &options) {
         else {
             verdict.accepted = true;
             ++accepted;
-            addFrame(whole, kept->area, kept->plane, ring,
-                     [](size_t, const double *, const int *) { return true; });
+            addFrame(whole, kept->area, kept->plane, ring, everyPixel);
             addFrame(second, kept->area, kept->plane, ring,
                      [&](size_t k, const double *s, const int *o) {
                          const PixelEstimate &e = shownFit[k];

@@ -53,6 +53,9 @@ struct Options {
     std::optional<Rect> rect; // the logo's rectangle when the user knows it
     int64_t start = 0;        // first frame to look at
     int64_t end = 0;          // last frame to look at; 0 = the last frame
+    // Memory for the frames' rectangles held until a fit can measure the
+    // logo's strength in them; beyond it they are read a second time.
+    size_t holdBytes = size_t{64} << 20;
     // Called now and then with the pass's name and how far the analysis is (0 to 1).
     std::function<void(const std::string &pass, double done)> progress;
 };

@@ -30,8 +30,6 @@ double median(std::vector<double> &values) {
     return *middle;
 }
 
-} // namespace
-
 std::vector<ColourPrior> colourPriors(const std::vector<PixelEstimate> &estimates, int width,
                                       int height) {
     std::vector<ColourPrior> priors(estimates.size());
@@ -68,6 +66,8 @@ std::vector<ColourPrior> colourPriors(const std::vector<PixelEstimate> &estimate
         }
     return priors;
 }
+
+} // namespace
 
 std::vector<PixelEstimate> solveWithColour(const OpacityFit &fit, int width, int height) {
     std::vector<PixelEstimate> alone(fit.pixels());

@@ -13,13 +13,10 @@
 
 namespace pendra::analysis {
 
-// Per pixel of a width x height rectangle: the median colour (a·L / a) of the
-// clearly seen logo pixels around it, or of the whole logo where too few lie
-// near; no prior where the logo has too few such pixels at all.
-std::vector<ColourPrior> colourPriors(const std::vector<PixelEstimate> &estimates, int width,
-                                      int height);
-
-// The fit solved alone, then again with the colour priors it gives.
+// The fit solved alone, then again with a colour prior per pixel: the median
+// colour (a·L / a) of the clearly seen logo pixels around it, or of the whole
+// logo where too few lie near; no prior where the logo has too few such
+// pixels at all.
 std::vector<PixelEstimate> solveWithColour(const OpacityFit &fit, int width, int height);
 
 } // namespace pendra::analysis

@@ -48,10 +48,11 @@ PixelEstimate OpacityFit::solve(size_t k, const ColourPrior &prior) const {
     const double lambda = prior.weight * t.n;
     const double total = t.n + lambda;
     double quadratic = 0, linear = 0, spread = 0;
+    double centredSS[3];
     for (int c = 0; c < 3; ++c) {
         const double w = (t.s[c] + lambda * prior.colour[c]) / total; // d m / d a
         const double u = t.y[c] / total;                              // m at a = 0
-        const double centred = std::fmax(t.ss[c] - t.s[c] * t.s[c] / t.n, 0.0);
+        const double centred = centredSS[c] = std::fmax(t.ss[c] - t.s[c] * t.s[c] / t.n, 0.0);
         spread += centred;
         // Σ(s - w)² written around the centred sum, which keeps its precision.
         const double offset = t.s[c] / t.n - w;
@@ -69,11 +70,10 @@ PixelEstimate OpacityFit::solve(size_t k, const ColourPrior &prior) const {
             std::clamp((t.y[c] + a * (t.s[c] + lambda * prior.colour[c])) / total, 0.0, 255.0 * a);
         // The frames' own residual, Σ(y + a·s - m)², around the unclamped
         // best m for this a (centred sums) plus the offset of the m used.
-        const double centredSS = std::fmax(t.ss[c] - t.s[c] * t.s[c] / t.n, 0.0);
         const double centredSY = t.sy[c] - t.s[c] * t.y[c] / t.n;
         const double centredYY = std::fmax(t.yy[c] - t.y[c] * t.y[c] / t.n, 0.0);
         const double offset = (t.y[c] + a * t.s[c]) / t.n - e.premultiplied[c];
-        squares += centredYY + 2 * a * centredSY + a * a * centredSS + t.n * offset * offset;
+        squares += centredYY + 2 * a * centredSY + a * a * centredSS[c] + t.n * offset * offset;
     }
     e.opacity = a;
     e.residualSquares = std::fmax(squares, 0.0);

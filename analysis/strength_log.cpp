@@ -17,6 +17,17 @@ void StrengthLog::add(const Picture &area, const Plane &plane) {
     heldBytes_ += area.pixels.size() * sizeof(area.pixels[0]) + sizeof(Held);
 }
 
+void StrengthLog::release() {
+    released_ = strengths_.size();
+    held_.clear();
+    held_.shrink_to_fit();
+    heldBytes_ = 0;
+}
+
+void StrengthLog::measureAgain(size_t index, const Picture &area, const Plane &plane) {
+    strengths_.at(index) = static_cast<float>(logoStrength(area, plane, ring_, logo_));
+}
+
 void StrengthLog::measureWith(std::vector<PixelEstimate> logo) {
     logo_ = std::move(logo);
     for (const Held &h : held_)

@@ -2,7 +2,8 @@
 // measuring it. The fit is known only part way through the pass, so frames
 // seen before it are held (up to a number of bytes) and scored when it comes;
 // later frames are scored as they arrive. One pass over the video instead of
-// a second one for presence.
+// a second one for presence, except where the hold fills before any fit
+// could measure: those frames are let go and read again at the end.
 #pragma once
 
 #include "analysis/opacity_fit.h"
@@ -26,6 +27,12 @@ class StrengthLog {
     void add(const Picture &area, const Plane &plane);
     // The fit to measure with; scores the held frames and lets them go.
     void measureWith(std::vector<PixelEstimate> logo);
+    // Lets the held frames go unscored, for want of a fit to measure them.
+    void release();
+    // How many frames from the first were let go; each is to be given again
+    // with measureAgain() once measuring.
+    size_t released() const { return released_; }
+    void measureAgain(size_t index, const Picture &area, const Plane &plane);
     // Strengths of the frames added, in order (NaN where the logo could not
     // be seen, or no fit ever came).
     const std::vector<float> &strengths() const { return strengths_; }
@@ -39,6 +46,7 @@ class StrengthLog {
     const RingBackground &ring_;
     size_t holdBytes_;
     size_t heldBytes_ = 0;
+    size_t released_ = 0;
     std::vector<Held> held_;
     std::vector<PixelEstimate> logo_;
     std::vector<float> strengths_;

@@ -39,32 +39,39 @@ TEST(Presence, BreaksCutsAndFades) {
         return 1;
     };
     scene.logos.push_back(logo);
-    t::GeneratedSource source(scene);
-    a::Options options;
-    options.rect = a::Rect{143, 1, 42, 28};
-    a::Result result = a::analyze(source, options);
+    // The same with room to hold every frame's rectangle until the fit
+    // comes, and with none: then the frames before a fit of enough frames
+    // are read a second time.
+    for (size_t holdBytes : {size_t{64} << 20, size_t{1}}) {
+        SCOPED_TRACE(testing::Message() << "hold " << holdBytes);
+        t::GeneratedSource source(scene);
+        a::Options options;
+        options.rect = a::Rect{143, 1, 42, 28};
+        options.holdBytes = holdBytes;
+        a::Result result = a::analyze(source, options);
 
-    struct Truth {
-        int64_t start, end;
-        int fadeIn, fadeOut;
-    };
-    const Truth truth[] = {{0, 99, 0, 0}, {160, 265, 0, 16}, {320, 399, 12, 0}};
-    ASSERT_EQ(result.presence.size(), 3u);
-    for (int i = 0; i < 3; ++i) {
-        SCOPED_TRACE(testing::Message() << "range " << i);
-        const a::PresenceRange &r = result.presence[i];
-        EXPECT_LE(std::llabs(r.start - truth[i].start), 2);
-        EXPECT_LE(std::llabs(r.end - truth[i].end), 2);
-        EXPECT_LE(std::abs(r.fadeIn - truth[i].fadeIn), 2);
-        EXPECT_LE(std::abs(r.fadeOut - truth[i].fadeOut), 2);
-    }
-    // The break's frames stay out of the fit, and so do the fades': a strong
-    // logo's opacity would come out far too low otherwise.
-    EXPECT_LT(t::accuracy(result, scene.logos[0]).meanOpacityError, 0.01);
-    for (const a::FrameVerdict &v : result.verdicts)
-        if ((v.frame >= 110 && v.frame < 150) || (v.frame >= 252 && v.frame < 263)) {
-            EXPECT_FALSE(v.accepted) << "frame " << v.frame;
+        struct Truth {
+            int64_t start, end;
+            int fadeIn, fadeOut;
+        };
+        const Truth truth[] = {{0, 99, 0, 0}, {160, 265, 0, 16}, {320, 399, 12, 0}};
+        ASSERT_EQ(result.presence.size(), 3u);
+        for (int i = 0; i < 3; ++i) {
+            SCOPED_TRACE(testing::Message() << "range " << i);
+            const a::PresenceRange &r = result.presence[i];
+            EXPECT_LE(std::llabs(r.start - truth[i].start), 2);
+            EXPECT_LE(std::llabs(r.end - truth[i].end), 2);
+            EXPECT_LE(std::abs(r.fadeIn - truth[i].fadeIn), 2);
+            EXPECT_LE(std::abs(r.fadeOut - truth[i].fadeOut), 2);
         }
+        // The break's frames stay out of the fit, and so do the fades': a strong
+        // logo's opacity would come out far too low otherwise.
+        EXPECT_LT(t::accuracy(result, scene.logos[0]).meanOpacityError, 0.01);
+        for (const a::FrameVerdict &v : result.verdicts)
+            if ((v.frame >= 110 && v.frame < 150) || (v.frame >= 252 && v.frame < 263)) {
+                EXPECT_FALSE(v.accepted) << "frame " << v.frame;
+            }
+    }
 }
 
 // The smoothing alone: moments where the logo cannot be seen (NaN) or a busy
