@@ -31,7 +31,7 @@ enum : unsigned {
 };
 
 // The help page sections options are listed in.
-enum class Section { Analysis, Settings, Run, Output, Preview, Demo, Page, Batch };
+enum class Section { Analysis, Settings, Run, ThisRun, Output, Preview, Demo, Page, Batch };
 
 enum class Kind {
     Integer, // a whole number in low..high
@@ -93,10 +93,10 @@ const OptionEntry fixedOptions[] = {
      "the interpolate mask, are used when present), or a mask alone (ending in 2). As the "
      "dialog's Browse: the position comes from \"_x_N_y_M\" in the name and alpha from the "
      "capture unless --x, --y or --alpha say otherwise"},
-    {"--seed", nullptr, "N", onFiltering, Section::Run, Kind::Integer, 0, UINT_MAX,
+    {"--seed", nullptr, "N", onFiltering, Section::ThisRun, Kind::Integer, 0, UINT_MAX,
      [](Options &o, long long v) { o.run.seed = static_cast<unsigned>(v); }, nullptr,
      "seed of the noise (default 1): the same seed gives the same output"},
-    {"--trace", nullptr, "FILE", onProcess | onPreview, Section::Run, Kind::Text, 0, 0, nullptr,
+    {"--trace", nullptr, "FILE", onProcess | onPreview, Section::ThisRun, Kind::Text, 0, 0, nullptr,
      TEXT(o.run.trace), "write the filter's debug trace of each frame to FILE"},
     {"--codec", nullptr, "NAME", onProcess, Section::Output, Kind::Text, 0, 0, nullptr,
      TEXT(o.encoder.codec), "FFmpeg video encoder (e.g. libx264, ffv1, libx264rgb)"},
@@ -302,6 +302,8 @@ const char *sectionTitle(Section s) {
         return "settings each new filter takes from the defaults file (a saved job keeps\n"
                "them in a comment line the video host skips; with a job of several filters\n"
                "they apply to each):";
+    case Section::ThisRun:
+        return "this run only (neither saved with a job nor read from the defaults file):";
     case Section::Output:
         return "output:";
     case Section::Preview:
@@ -355,8 +357,9 @@ std::optional<int64_t> parseBitRate(const std::string &text) {
 
 std::string optionsHelp(Command command) {
     std::string out;
-    for (Section section : {Section::Analysis, Section::Preview, Section::Settings, Section::Run,
-                            Section::Output, Section::Demo, Section::Page, Section::Batch}) {
+    for (Section section :
+         {Section::Analysis, Section::Preview, Section::Settings, Section::Run, Section::ThisRun,
+          Section::Output, Section::Demo, Section::Page, Section::Batch}) {
         bool any = false;
         for (const OptionEntry &entry : optionTable()) {
             if (entry.section != section || !(entry.commands & commandBit(command)) || !entry.help)
@@ -388,13 +391,14 @@ std::vector<SettingField> settingFields() {
     std::vector<SettingField> fields;
     for (const OptionEntry &entry : optionTable()) {
         if (!(entry.commands & onConfigure) || std::string(entry.name) == "--job" ||
-            (entry.section != Section::Settings && entry.section != Section::Run))
+            (entry.section != Section::Settings && entry.section != Section::Run &&
+             entry.section != Section::ThisRun))
             continue;
         SettingField f;
         f.name = entry.name + 2;
         f.text = entry.kind == Kind::Text;
         f.side = entry.kind == Kind::Side;
-        f.run = entry.section == Section::Run;
+        f.run = entry.section == Section::Run || entry.section == Section::ThisRun;
         f.low = entry.low;
         f.high = entry.high;
         f.help = entry.help;

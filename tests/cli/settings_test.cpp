@@ -163,6 +163,15 @@ TEST(CommandLine, EveryOptionIsInTheHelpOfTheCommandsThatTakeIt) {
     // Ranges come from the same table the parser checks.
     EXPECT_NE(process.find("(0..16383)"), std::string::npos);
     EXPECT_NE(process.find("(0..100)"), std::string::npos);
+    // Under the defaults file's section only what the defaults file and a
+    // saved job hold.
+    const size_t from = process.find("settings each new filter takes from the defaults file");
+    ASSERT_NE(from, std::string::npos);
+    const std::string section = process.substr(from, process.find("\n\n", from) - from);
+    for (const char *name : {"--noise", "--feather"})
+        EXPECT_NE(section.find(name), std::string::npos) << name;
+    for (const char *name : {"--seed", "--trace"})
+        EXPECT_EQ(section.find(name), std::string::npos) << name;
 }
 
 TEST(CommandLine, MistakesAreUsageErrors) {
