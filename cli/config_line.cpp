@@ -24,14 +24,6 @@ void modesOnDisk(const std::string &path, int &blackMode, int &maskMode) {
 
 } // namespace
 
-// The call's numbers in its order, after the path.
-constexpr int ConfigNumbers::*callOrder[] = {
-    &ConfigNumbers::blackMode,  &ConfigNumbers::maskMode, &ConfigNumbers::x,
-    &ConfigNumbers::y,          &ConfigNumbers::start,    &ConfigNumbers::end,
-    &ConfigNumbers::fadeIn,     &ConfigNumbers::fadeOut,  &ConfigNumbers::alpha,
-    &ConfigNumbers::thresholds, &ConfigNumbers::blurs,    &ConfigNumbers::white,
-    &ConfigNumbers::side,       &ConfigNumbers::scene};
-
 int ConfigValues::get(const UserSetting &setting) const {
     FilterSettings record{};
     takeConfigNumbers(&record, &numbers);
@@ -47,7 +39,7 @@ void ConfigValues::set(const UserSetting &setting, int value) {
     configNumbersOf(&record, &after);
     // Only the number that holds the setting changes: a packed triple that a
     // job spilled with out-of-range values stays as the job wrote it.
-    for (int ConfigNumbers::*member : callOrder)
+    for (int ConfigNumbers::*member : configCallOrder)
         if (after.*member != before.*member)
             numbers.*member = after.*member;
 }
@@ -64,15 +56,15 @@ std::optional<ConfigValues> parseConfigLine(const std::string &text) {
         return std::nullopt;
     }
     const std::vector<host::ScriptArgument> &a = parsed.arguments;
-    if (parsed.function != "Config" || a.size() != 15 || !a[0].isString)
+    if (parsed.function != "Config" || a.size() != 1 + CONFIG_NUMBER_COUNT || !a[0].isString)
         return std::nullopt;
     for (size_t i = 1; i < a.size(); ++i)
         if (a[i].isString)
             return std::nullopt;
     ConfigValues v;
     v.logo = a[0].text;
-    for (size_t i = 0; i < std::size(callOrder); ++i)
-        v.numbers.*callOrder[i] = a[i + 1].number;
+    for (int i = 0; i < CONFIG_NUMBER_COUNT; ++i)
+        v.numbers.*configCallOrder[i] = a[static_cast<size_t>(i) + 1].number;
     return v;
 }
 

@@ -12,6 +12,13 @@
 #include <cstdint>
 #include <cstdio>
 
+int ConfigNumbers::*const configCallOrder[CONFIG_NUMBER_COUNT] = {
+    &ConfigNumbers::blackMode,  &ConfigNumbers::maskMode, &ConfigNumbers::x,
+    &ConfigNumbers::y,          &ConfigNumbers::start,    &ConfigNumbers::end,
+    &ConfigNumbers::fadeIn,     &ConfigNumbers::fadeOut,  &ConfigNumbers::alpha,
+    &ConfigNumbers::thresholds, &ConfigNumbers::blurs,    &ConfigNumbers::white,
+    &ConfigNumbers::side,       &ConfigNumbers::scene};
+
 int packTriple(int first, int second, int third) {
     uint32_t packed = (static_cast<uint32_t>(first) << 16) | (static_cast<uint32_t>(second) << 8) |
                       static_cast<uint32_t>(third);
@@ -106,13 +113,10 @@ size_t formatConfigCall(char *buf, size_t size, const char *path, size_t pathLim
             appendChar(&t, path[i]);
         }
     }
-    const int numbers[] = {n->blackMode, n->maskMode, n->x,       n->y,     n->start,
-                           n->end,       n->fadeIn,   n->fadeOut, n->alpha, n->thresholds,
-                           n->blurs,     n->white,    n->side,    n->scene};
     appendText(&t, "\",");
-    for (size_t i = 0; i < sizeof numbers / sizeof numbers[0]; ++i) {
+    for (int i = 0; i < CONFIG_NUMBER_COUNT; ++i) {
         char number[16];
-        std::snprintf(number, sizeof number, i == 0 ? "%d" : ", %d", numbers[i]);
+        std::snprintf(number, sizeof number, i == 0 ? "%d" : ", %d", n->*configCallOrder[i]);
         appendText(&t, number);
     }
     appendChar(&t, ')');

@@ -29,6 +29,11 @@ struct ConfigNumbers {
     int scene;
 };
 
+/* The call's numbers in its order, after the path: the one list of it that
+ * the saved call, the script's Config and the command's reading follow. */
+#define CONFIG_NUMBER_COUNT 14
+extern int ConfigNumbers::*const configCallOrder[CONFIG_NUMBER_COUNT];
+
 /* The call's numbers of a record's settings, and the settings a call's
  * numbers give: the one place that knows which setting goes where. */
 void configNumbersOf(const FilterSettings *s, ConfigNumbers *numbers);

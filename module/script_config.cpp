@@ -16,8 +16,8 @@
 #include <cstdint>
 #include <cstring>
 
-/* The call's arguments: the path and fourteen integers. */
-#define CONFIG_ARG_COUNT 15
+/* The call's arguments: the path and the numbers. */
+#define CONFIG_ARG_COUNT (1 + CONFIG_NUMBER_COUNT)
 
 /* Copies the call's path into the record. A path longer than the field holds
  * is refused rather than cut to the name of some other file: the path is left
@@ -41,9 +41,8 @@ void VDCDECL scriptConfig(IScriptInterpreter *, void *activation, const CScriptV
     FilterSettings *s = settingsOf(static_cast<FilterActivation *>(activation));
     takePath(s, &args[0]);
     loadLogoBitmaps(s);
-    const ConfigNumbers numbers = {args[1].u.i,  args[2].u.i,  args[3].u.i,  args[4].u.i,
-                                   args[5].u.i,  args[6].u.i,  args[7].u.i,  args[8].u.i,
-                                   args[9].u.i,  args[10].u.i, args[11].u.i, args[12].u.i,
-                                   args[13].u.i, args[14].u.i};
+    ConfigNumbers numbers;
+    for (int i = 0; i < CONFIG_NUMBER_COUNT; ++i)
+        numbers.*configCallOrder[i] = args[1 + i].u.i;
     takeConfigNumbers(s, &numbers);
 }
