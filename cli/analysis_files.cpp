@@ -200,7 +200,7 @@ JobChoice writeAnalysisFolder(const std::filesystem::path &folder, const analysi
         host::writeJobScript(text, plan.entries);
         // The job un-blends; noise would only add to what it restores.
         SettingOptions run;
-        run.values["noiseL"] = 0;
+        run.set("noiseL", 0);
         writeWholeFile(folder / "logo.job", text.str() + runOptionsLine(run));
     } catch (...) {
         std::error_code ignored;

@@ -65,9 +65,9 @@ JobPlan planJob(const analysis::Result &result, const std::filesystem::path &log
     Options o;
     o.command = Command::Process;
     o.settings.logo = logo.string();
-    o.settings.values["bb"] = 0;
+    o.settings.set("bb", 0);
     if (std::optional<int> alpha = pureAlpha(result))
-        o.settings.values["alpha"] = *alpha;
+        o.settings.set("alpha", *alpha);
     FilterJob filter(o);
     std::vector<host::JobEntry> first = filter.entries();
     std::optional<ConfigValues> values = parseConfigLine(first.at(0).call);

@@ -80,10 +80,8 @@ void applySettingOptions(const SettingOptions &o, ConfigValues &v) {
         v.logo = std::filesystem::absolute(*o.logo).string();
         modesOnDisk(v.logo, v.numbers.blackMode, v.numbers.maskMode);
     }
-    for (const auto &[name, value] : o.values)
-        if (const UserSetting *setting = userSettingNamed(name.c_str());
-            setting && setting->use == SETTING_SAVED)
-            v.set(*setting, value);
+    for (const auto &[setting, value] : o.given(SETTING_SAVED))
+        v.set(*setting, value);
 }
 
 } // namespace pendra::cli

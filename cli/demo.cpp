@@ -96,15 +96,15 @@ Options settingsFor(const fs::path &folder, bool suited) {
     Options o;
     o.command = Command::Process;
     o.settings.logo = (folder / "logo0.bmp").string();
-    o.settings.values["x"] = logoX;
-    o.settings.values["y"] = logoY;
+    o.settings.set("x", logoX);
+    o.settings.set("y", logoY);
     o.run.builtInDefaults = true; // whatever the installed defaults file says
     o.overwrite = true;           // a rerun replaces the demo's own files
     o.automaticSettings = suited; // the other run shows the module's own defaults
     if (suited) {
-        o.settings.values["alpha"] = 255;
-        o.settings.values["bb"] = 0;
-        o.settings.values["noiseL"] = 0;
+        o.settings.set("alpha", 255);
+        o.settings.set("bb", 0);
+        o.settings.set("noiseL", 0);
     }
     return o;
 }

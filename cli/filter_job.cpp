@@ -45,13 +45,7 @@ std::vector<std::string> jobCalls(const std::string &path) {
 
 // Whether the options set anything a job's Config call holds.
 bool anySavedSetting(const SettingOptions &s) {
-    if (s.logo)
-        return true;
-    for (const auto &[name, value] : s.values)
-        if (const UserSetting *setting = userSettingNamed(name.c_str());
-            setting && setting->use == SETTING_SAVED)
-            return true;
-    return false;
+    return s.logo || !s.given(SETTING_SAVED).empty();
 }
 
 // Whether the user chose anything about how the logo is taken out, rather
@@ -98,13 +92,13 @@ FilterJob::FilterJob(const Options &o) {
     const bool automatic = o.automaticSettings && !o.job && settings.logo;
     const bool pure = automatic && !anyTuning(o.settings) && overBlackAndWhite(*settings.logo);
     if (pure) {
-        settings.values["bb"] = 0;
-        settings.values["noiseL"] = 0;
+        settings.set("bb", 0);
+        settings.set("noiseL", 0);
     }
     settings_ = settings;
     defaults_ = std::make_unique<RunDefaults>(o.run.builtInDefaults ? std::filesystem::path()
                                                                     : installedDefaultsFile(),
-                                              settings.values, o.run.trace, o.run.seed);
+                                              settings, o.run.trace, o.run.seed);
 
     std::shared_ptr<host::LoadedModule> module = FilterSession::loadModule();
     for (const std::string &call : calls) {

@@ -17,12 +17,8 @@ const std::string marker = "// pendra process:";
 
 std::string runOptionsLine(const SettingOptions &settings) {
     std::string line;
-    for (size_t i = 0; i < userSettingCount; ++i) {
-        const UserSetting &setting = userSettings[i];
-        if (std::optional<int> value = settings.get(setting.name);
-            value && setting.use == SETTING_RUN)
-            line += std::string(" --") + setting.option + " " + std::to_string(*value);
-    }
+    for (const auto &[setting, value] : settings.given(SETTING_RUN))
+        line += std::string(" --") + setting->option + " " + std::to_string(value);
     return line.empty() ? line : marker + line + "\n";
 }
 
@@ -43,10 +39,8 @@ void takeRunOptions(const std::string &jobPath, SettingOptions &settings) {
         } catch (const CliError &e) {
             throw CliError(jobPath + ": " + e.what(), 2);
         }
-        for (const auto &[name, value] : parsed.settings.values)
-            if (const UserSetting *setting = userSettingNamed(name.c_str());
-                setting && setting->use == SETTING_RUN)
-                settings.values.emplace(name, value); // what the user gave wins
+        for (const auto &[setting, value] : parsed.settings.given(SETTING_RUN))
+            settings.values.emplace(setting->name, value); // what the user gave wins
     }
 }
 

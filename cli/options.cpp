@@ -11,9 +11,25 @@
 #include <climits>
 #include <cmath>
 #include <cstdlib>
+#include <stdexcept>
 #include <vector>
 
 namespace pendra::cli {
+
+void SettingOptions::set(const std::string &name, int value) {
+    if (!userSettingNamed(name.c_str()))
+        throw std::logic_error("no setting is named " + name);
+    values[name] = value;
+}
+
+std::vector<std::pair<const UserSetting *, int>> SettingOptions::given(SettingUse use) const {
+    std::vector<std::pair<const UserSetting *, int>> out;
+    for (size_t i = 0; i < userSettingCount; ++i)
+        if (std::optional<int> value = get(userSettings[i].name);
+            value && userSettings[i].use == use)
+            out.emplace_back(&userSettings[i], *value);
+    return out;
+}
 
 namespace {
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "cli/video_writer.h"
+#include "module/user_settings.h"
 
 #include <cstdint>
 #include <map>
@@ -23,6 +24,11 @@ struct SettingOptions {
         auto found = values.find(name);
         return found == values.end() ? std::nullopt : std::optional<int>(found->second);
     }
+    // Sets one by its record name; a name the table lacks is our own mistake
+    // (std::logic_error), never silently a setting that goes nowhere.
+    void set(const std::string &name, int value);
+    // Those given of one use, in the table's order, with their values.
+    std::vector<std::pair<const UserSetting *, int>> given(SettingUse use) const;
 };
 
 // How the run treats the filter, beyond its settings.

@@ -28,23 +28,13 @@ void restore(const char *name, const std::optional<std::string> &value) {
         unsetenv(name);
 }
 
-// The settings a new instance takes from the defaults file, among those given.
-std::vector<const UserSetting *> runSettingsIn(const std::map<std::string, int> &settings) {
-    std::vector<const UserSetting *> run;
-    for (size_t i = 0; i < userSettingCount; ++i)
-        if (userSettings[i].use == SETTING_RUN && settings.count(userSettings[i].name))
-            run.push_back(&userSettings[i]);
-    return run;
-}
-
 } // namespace
 
-std::string RunDefaults::text(const std::string &installedText,
-                              const std::map<std::string, int> &settings) {
+std::string RunDefaults::text(const std::string &installedText, const SettingOptions &settings) {
     std::string pairs;
-    for (const UserSetting *setting : runSettingsIn(settings))
+    for (const auto &[setting, value] : settings.given(SETTING_RUN))
         pairs += std::string(defaultKeyName(static_cast<DefaultKey>(setting->defaultKey))) + "\t" +
-                 std::to_string(settings.at(setting->name)) + "\n";
+                 std::to_string(value) + "\n";
     std::string out = installedText;
     // A line end first, in case the installed file's last line has none.
     if (!pairs.empty() && !out.empty() && out.back() != '\n')
@@ -52,15 +42,14 @@ std::string RunDefaults::text(const std::string &installedText,
     return out + pairs;
 }
 
-RunDefaults::RunDefaults(const std::filesystem::path &installed,
-                         const std::map<std::string, int> &settings,
+RunDefaults::RunDefaults(const std::filesystem::path &installed, const SettingOptions &settings,
                          std::optional<std::string> traceFile, std::optional<unsigned> seed)
     : installed_(installed), oldDefaults_(currentValue(defaultsFileVariable)),
       oldTrace_(currentValue(traceFileVariable)), oldSeed_(currentValue(noiseSeedVariable)) {
     // Before anything is set: a throw here needs nothing undone.
     if (traceFile && !std::ofstream(*traceFile, std::ios::app))
         throw CliError(*traceFile + ": cannot write: " + systemErrorText(errno));
-    if (!runSettingsIn(settings).empty() || installed.empty()) {
+    if (!settings.given(SETTING_RUN).empty() || installed.empty()) {
         std::string installedText;
         std::ifstream in(installed, std::ios::binary);
         if (!installed.empty() && in) {

@@ -8,8 +8,9 @@
 // are process-wide.
 #pragma once
 
+#include "cli/options.h"
+
 #include <filesystem>
-#include <map>
 #include <optional>
 #include <string>
 
@@ -24,9 +25,8 @@ class RunDefaults {
   public:
     // `installed` is the defaults file the module would read by itself; an
     // empty path gives the run the module's built-in values.
-    // `settings` may name any of the filter's settings by its record name;
-    // those that travel through the defaults file are the run's.
-    RunDefaults(const std::filesystem::path &installed, const std::map<std::string, int> &settings,
+    // Of `settings`, those that travel through the defaults file are the run's.
+    RunDefaults(const std::filesystem::path &installed, const SettingOptions &settings,
                 std::optional<std::string> traceFile, std::optional<unsigned> seed = std::nullopt);
     // Removes the run's file and restores the variables as they were.
     ~RunDefaults();
@@ -43,8 +43,7 @@ class RunDefaults {
 
     // The text of the run's defaults file: the installed text (may be empty)
     // followed by the run's pairs.
-    static std::string text(const std::string &installedText,
-                            const std::map<std::string, int> &settings);
+    static std::string text(const std::string &installedText, const SettingOptions &settings);
 
   private:
     std::filesystem::path installed_;

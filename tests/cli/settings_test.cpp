@@ -210,11 +210,11 @@ TEST(CommandLine, MistakesAreUsageErrors) {
 }
 
 TEST(RunDefaults, AppendsTheRunsValuesAfterTheInstalledText) {
-    EXPECT_EQ(RunDefaults::text("DEFAULT_X\t5", {{"noiseL", 0}, {"x", 9}}),
+    EXPECT_EQ(RunDefaults::text("DEFAULT_X\t5", {std::nullopt, {{"noiseL", 0}, {"x", 9}}}),
               "DEFAULT_X\t5\nDEFAULT_NOISE_L\t0\n");
-    EXPECT_EQ(RunDefaults::text("", {{"feather", 3}}), "DEFAULT_FEATHER\t3\n");
+    EXPECT_EQ(RunDefaults::text("", {std::nullopt, {{"feather", 3}}}), "DEFAULT_FEATHER\t3\n");
     // A saved setting is the job's, not the run's: the installed text stays as it is.
-    EXPECT_EQ(RunDefaults::text("DEFAULT_X\t5", {{"alpha", 3}}), "DEFAULT_X\t5");
+    EXPECT_EQ(RunDefaults::text("DEFAULT_X\t5", {std::nullopt, {{"alpha", 3}}}), "DEFAULT_X\t5");
 }
 
 TEST(RunDefaults, PointsTheModuleAtTheRunsFileOnlyWhileItLasts) {
@@ -226,7 +226,7 @@ TEST(RunDefaults, PointsTheModuleAtTheRunsFileOnlyWhileItLasts) {
     fs::path own;
     {
         const fs::path trace = pendra::host::executableFolder() / "trace.txt";
-        RunDefaults run(installed, {{"noiseL", 1}}, trace.string(), 42u);
+        RunDefaults run(installed, {std::nullopt, {{"noiseL", 1}}}, trace.string(), 42u);
         own = run.file();
         EXPECT_STREQ(std::getenv(noiseSeedVariable), "42");
         ASSERT_NE(std::getenv(defaultsFileVariable), nullptr);
@@ -259,7 +259,7 @@ TEST(RunDefaults, ANewInstanceTakesTheRunsNoiseAndFeatherAndTheInstalledRest) {
     const std::string installedText = "DEFAULT_NOISE_L\t7\nDEFAULT_FEATHER\t5\nDEFAULT_SCENE\t33\n";
     std::ofstream(installed) << installedText;
     {
-        RunDefaults defaults(installedDefaultsFile(), {{"noiseL", 0}},
+        RunDefaults defaults(installedDefaultsFile(), {std::nullopt, {{"noiseL", 0}}},
                              (pendra::host::executableFolder() / "trace.txt").string());
         FilterSession session(defaults, FilterSession::loadModule());
         const FilterSettings &s = session.instance().dataAs<FilterSettings>();
