@@ -1,6 +1,7 @@
 #include "batch/row_record.h"
 
 #include "cli/config_line.h"
+#include "cli/logo_set_check.h"
 #include "host/host_error.h"
 #include "host/job_script.h"
 
@@ -77,8 +78,11 @@ std::vector<fs::path> logoSets(const ManifestRow &row) {
     if (row.job) {
         try {
             for (const host::JobEntry &e : host::readJobFile(row.job->string()))
-                if (std::optional<cli::ConfigValues> v = cli::parseConfigLine(e.call))
-                    sets.emplace_back(v->logo);
+                if (std::optional<cli::ConfigValues> v = cli::parseConfigLine(e.call);
+                    v && !v->logo.empty())
+                    // The worker runs in the manifest's folder, so a relative
+                    // capture is found there whatever folder asks.
+                    sets.push_back(row.folder / v->logo);
         } catch (const host::HostError &) {
             // An unreadable job fails its row when run; its bytes are hashed as they are.
         }
@@ -109,10 +113,8 @@ std::optional<std::string> settingsHash(const ManifestRow &row) {
     // A capture made again under the same name changes the output too.
     for (const fs::path &set : logoSets(row))
         for (char digit : {'0', '1', '2'}) {
-            std::string member = set.string(), bytes;
-            if (member.size() >= 5)
-                member[member.size() - 5] = digit;
-            if (readWhole(member, bytes))
+            std::string bytes;
+            if (readWhole(cli::logoSetMember(set.string(), digit), bytes))
                 text += "capture " + std::to_string(bytes.size()) + "\n" + bytes;
             else
                 text += "no capture\n";

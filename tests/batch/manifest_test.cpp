@@ -180,3 +180,40 @@ TEST(BatchManifest, RecordGoesStaleWithAnyChange) {
     writeText(recordPath(m.stateFolder(), m.rows[1]), "{ damaged");
     EXPECT_FALSE(currentRecord(m.stateFolder(), m.rows[1]).has_value());
 }
+
+// A job may name its capture relative to the manifest's folder, where the
+// worker runs: `batch status` or a submission from elsewhere must hash the
+// same capture, or it would redo a finished row.
+TEST(BatchManifest, RelativeCaptureFoundBesideTheManifest) {
+    writeText(here("rel/in.mp4"), "input");
+    writeText(here("rel/out.mkv"), "output");
+    writeText(here("rel/logo0.bmp"), "black");
+    writeText(here("rel/logo1.bmp"), "white");
+    writeText(here("rel/a.job"), "VirtualDub.video.filters.Clear();\n"
+                                 "VirtualDub.video.filters.Add(\"" PENDRA_FILTER_NAME "\");\n"
+                                 "VirtualDub.video.filters.instance[0].Config(\"logo0.bmp\""
+                                 ",2, 1, 4, 4, 0, 0, 0, 0, 255, 0, 0, 230, 0, 10);\n");
+    writeText(here("rel/list.csv"), "input,output,job\nin.mp4,out.mkv,a.job\n");
+    const fs::path before = fs::current_path();
+    auto hashFrom = [&](const fs::path &folder) {
+        fs::current_path(folder);
+        std::optional<std::string> hash = settingsHash(readManifest(here("rel/list.csv")).rows[0]);
+        fs::current_path(before);
+        return hash.value_or("");
+    };
+    const std::string beside = hashFrom(here("rel"));
+    EXPECT_EQ(hashFrom(fs::temp_directory_path()), beside);
+
+    // Made again, the capture changes the hash, however the folder.
+    Manifest m = readManifest(here("rel/list.csv"));
+    RowRecord r;
+    r.version = PENDRA_VERSION;
+    r.settings = hashFrom(fs::temp_directory_path());
+    r.input = *stampOf(m.rows[0].input);
+    r.output = *stampOf(m.rows[0].output);
+    writeRecord(recordPath(m.stateFolder(), m.rows[0]), r);
+    EXPECT_TRUE(currentRecord(m.stateFolder(), m.rows[0]).has_value());
+    writeText(here("rel/logo1.bmp"), "white, captured again");
+    EXPECT_FALSE(currentRecord(m.stateFolder(), m.rows[0]).has_value()) << "a capture changed";
+    EXPECT_NE(hashFrom(fs::temp_directory_path()), beside);
+}
