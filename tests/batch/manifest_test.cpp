@@ -127,25 +127,27 @@ TEST(BatchManifest, RecordGoesStaleWithAnyChange) {
         Manifest m = readManifest(here("r/list.csv"));
         return currentRecord(m.stateFolder(), m.rows[0]).has_value();
     };
-    write();
-    EXPECT_TRUE(current());
+    // Each change is made to a record that was current just before it, so
+    // that no staleness passes for that of an earlier change.
+    auto staleAfter = [&](auto change) {
+        write();
+        EXPECT_TRUE(current()) << "the record was not current before the change";
+        change();
+        return !current();
+    };
 
-    writeText(here("r/a.job"), "job two");
-    EXPECT_FALSE(current()) << "the job changed";
-    write();
-    writeText(here("r/list.csv"), "input,output,job,options\nin.mp4,out.mkv,a.job,--crf 21\n");
-    EXPECT_FALSE(current()) << "an option changed";
-    write();
+    EXPECT_TRUE(staleAfter([] { writeText(here("r/a.job"), "job two"); })) << "the job changed";
+    EXPECT_TRUE(staleAfter([] {
+        writeText(here("r/list.csv"), "input,output,job,options\nin.mp4,out.mkv,a.job,--crf 21\n");
+    })) << "an option changed";
     // The same bytes written anew still count as a new input (a new capture).
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    writeText(here("r/in.mp4"), "input");
-    EXPECT_FALSE(current()) << "the input was written again";
-    write();
-    writeText(here("r/out.mkv"), "something else");
-    EXPECT_FALSE(current()) << "the output was replaced";
-    write();
-    fs::remove(here("r/out.mkv"));
-    EXPECT_FALSE(current()) << "the output is gone";
+    EXPECT_TRUE(staleAfter([] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        writeText(here("r/in.mp4"), "input");
+    })) << "the input was written again";
+    EXPECT_TRUE(staleAfter([] { writeText(here("r/out.mkv"), "something else"); }))
+        << "the output was replaced";
+    EXPECT_TRUE(staleAfter([] { fs::remove(here("r/out.mkv")); })) << "the output is gone";
 
     // A capture the job names, made again under the same name.
     writeText(here("r/out.mkv"), "output");
@@ -157,17 +159,12 @@ TEST(BatchManifest, RecordGoesStaleWithAnyChange) {
     writeText(here("r/logo0.bmp"), "black");
     writeText(here("r/logo1.bmp"), "white");
     fs::remove(here("r/logo2.bmp"));
-    write();
-    EXPECT_TRUE(current());
-    writeText(here("r/logo1.bmp"), "white, captured again");
-    EXPECT_FALSE(current()) << "a capture changed";
-    write();
+    EXPECT_TRUE(staleAfter([] { writeText(here("r/logo1.bmp"), "white, captured again"); }))
+        << "a capture changed";
     // And one given with --logo, beside the manifest.
     writeText(here("r/list.csv"), "input,output,job,options\nin.mp4,out.mkv,,--logo logo0.bmp\n");
-    write();
-    EXPECT_TRUE(current());
-    writeText(here("r/logo2.bmp"), "a mask, new");
-    EXPECT_FALSE(current()) << "a mask appeared";
+    EXPECT_TRUE(staleAfter([] { writeText(here("r/logo2.bmp"), "a mask, new"); }))
+        << "a mask appeared";
     writeText(here("r/list.csv"), "input,output,job,options\nin.mp4,out.mkv,a.job,--crf 21\n");
 
     // Reordered rows keep their records: they follow the output.
