@@ -41,7 +41,8 @@ BatchCounts countOutcomes(const std::vector<RowOutcome> &outcomes);
 void writeReport(const std::filesystem::path &path, const Manifest &manifest,
                  const std::vector<RowOutcome> &outcomes, double started, double finished);
 
-// The rows of a report, or nothing when there is none or it cannot be read.
+// The rows of a report as far as `batch status` shows them (output, status
+// and reason), or nothing when there is none or it cannot be read.
 std::optional<std::vector<RowOutcome>> readReport(const std::filesystem::path &path);
 
 // "2026-12-08T09:15:02Z" for seconds since the epoch.

@@ -165,7 +165,6 @@ int runLocal(const Manifest &m, int workers, const fs::path &reportPath) {
         }
         // The running workers' counts are read only when a line is due.
         progress.updateWith([&](double seconds) {
-            state.running = static_cast<int>(running.size());
             state.frames = framesDone;
             state.runningShare = 0;
             for (const auto &[child, index] : running)

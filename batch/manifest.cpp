@@ -102,7 +102,6 @@ Manifest readManifest(const fs::path &given) {
         };
         ManifestRow row;
         row.number = static_cast<int>(r);
-        row.line = record.line;
         if (field("input").empty() || field("output").empty())
             throw CliError(where + "needs both an input and an output");
         row.input = underFolder(m.folder, field("input"));

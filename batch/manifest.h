@@ -14,7 +14,6 @@ namespace pendra::batch {
 
 struct ManifestRow {
     int number = 0; // 1 for the first row under the header
-    int line = 0;   // in the manifest, for messages
     std::filesystem::path input, output;
     std::optional<std::filesystem::path> job;
     std::vector<std::string> options; // the options column, split into words

@@ -44,8 +44,7 @@ FileStamp stampFrom(const json &j) {
     return {j.at("size").get<int64_t>(), j.at("modified_ns").get<int64_t>()};
 }
 
-} // namespace
-
+// Hex SHA-256 of the bytes.
 std::string sha256Hex(const std::string &bytes) {
     std::unique_ptr<AVSHA, decltype(&av_free)> sha(av_sha_alloc(), &av_free);
     if (!sha)
@@ -63,6 +62,8 @@ std::string sha256Hex(const std::string &bytes) {
     return out;
 }
 
+} // namespace
+
 std::optional<FileStamp> stampOf(const fs::path &path) {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
@@ -70,6 +71,8 @@ std::optional<FileStamp> stampOf(const fs::path &path) {
     return FileStamp{static_cast<int64_t>(st.st_size),
                      static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
 }
+
+namespace {
 
 // The bitmap sets the row's filters read: those its job's Pendra filters
 // name and one given with --logo.
@@ -96,6 +99,8 @@ std::vector<fs::path> logoSets(const ManifestRow &row) {
     }
     return sets;
 }
+
+} // namespace
 
 std::optional<std::string> settingsHash(const ManifestRow &row) {
     // Each part tagged and its length given, so no two settings run together alike.

@@ -56,7 +56,4 @@ void writeRecord(const std::filesystem::path &path, const RowRecord &record);
 std::optional<RowRecord> currentRecord(const std::filesystem::path &stateFolder,
                                        const ManifestRow &row);
 
-// Hex SHA-256 of the bytes.
-std::string sha256Hex(const std::string &bytes);
-
 } // namespace pendra::batch

@@ -66,11 +66,11 @@ int largestArray() {
     return largest > 0 ? largest : 1000;
 }
 
-} // namespace
-
 fs::path planPath(const Manifest &m) {
     return m.stateFolder() / "slurm" / "submission.json";
 }
+
+} // namespace
 
 std::optional<SlurmPlan> readPlan(const Manifest &m) {
     std::ifstream in(planPath(m));
