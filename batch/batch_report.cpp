@@ -36,6 +36,14 @@ RowOutcome outcomeOf(const ManifestRow &row, RowStatus status) {
     return o;
 }
 
+RowOutcome outcomeOf(const ManifestRow &row, RowStatus status, const RowRecord &record) {
+    RowOutcome o = outcomeOf(row, status);
+    o.started = record.started;
+    o.seconds = record.seconds;
+    o.frames = record.frames;
+    return o;
+}
+
 BatchCounts countOutcomes(const std::vector<RowOutcome> &outcomes) {
     BatchCounts c;
     for (const RowOutcome &o : outcomes)

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "batch/manifest.h"
+#include "batch/row_record.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -30,6 +31,9 @@ struct RowOutcome {
 
 // A row's outcome with its files filled in.
 RowOutcome outcomeOf(const ManifestRow &row, RowStatus status);
+// And with when the record's run started, how long it took and its frames:
+// a row done or skipped is reported alike however the batch ran.
+RowOutcome outcomeOf(const ManifestRow &row, RowStatus status, const RowRecord &record);
 
 struct BatchCounts {
     int done = 0, skipped = 0, failed = 0;

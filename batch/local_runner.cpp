@@ -106,14 +106,13 @@ int runLocal(const Manifest &m, int workers, const fs::path &reportPath) {
     std::vector<RowOutcome> outcomes;
     std::deque<size_t> waiting;
     for (const ManifestRow &row : m.rows) {
-        RowOutcome o = outcomeOf(row, RowStatus::Failed);
         if (std::optional<RowRecord> record = currentRecord(m.stateFolder(), row)) {
-            o.status = RowStatus::Skipped;
-            o.frames = record->frames;
-        } else {
-            o.log = m.rowLog(row.number);
-            waiting.push_back(outcomes.size());
+            outcomes.push_back(outcomeOf(row, RowStatus::Skipped, *record));
+            continue;
         }
+        RowOutcome o = outcomeOf(row, RowStatus::Failed);
+        o.log = m.rowLog(row.number);
+        waiting.push_back(outcomes.size());
         outcomes.push_back(o);
     }
 

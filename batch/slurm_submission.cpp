@@ -106,15 +106,15 @@ int submitToSlurm(const Manifest &m, const cli::BatchOptions &o, const fs::path 
                        ") is still queued or running; wait for it or scancel it first");
     SlurmPlan plan;
     plan.report = fs::absolute(report).string();
+    std::vector<RowOutcome> skipped;
     for (const ManifestRow &row : m.rows)
-        if (!currentRecord(m.stateFolder(), row))
+        if (std::optional<RowRecord> record = currentRecord(m.stateFolder(), row))
+            skipped.push_back(outcomeOf(row, RowStatus::Skipped, *record));
+        else
             plan.rows.push_back(row.number);
     if (plan.rows.empty()) {
-        std::vector<RowOutcome> outcomes;
-        for (const ManifestRow &row : m.rows)
-            outcomes.push_back(outcomeOf(row, RowStatus::Skipped));
         double now = secondsNow();
-        writeReport(report, m, outcomes, now, now);
+        writeReport(report, m, skipped, now, now);
         std::fprintf(stderr, "pendra: every row is done; nothing to submit; report in %s\n",
                      report.c_str());
         return 0;
