@@ -29,14 +29,6 @@ using cli::CliError;
 
 namespace {
 
-void makeFolder(const fs::path &folder) {
-    std::error_code error;
-    fs::create_directories(folder, error);
-    if (error)
-        throw CliError(folder.string() +
-                       ": cannot make the batch's folder: " + cli::systemErrorText(error.value()));
-}
-
 // What a worker's end means for its row.
 void settle(RowOutcome &o, const Manifest &m, int status, BatchProgressState &state) {
     o.seconds = secondsNow() - o.started;
@@ -96,8 +88,7 @@ int defaultWorkers() {
 
 int runLocal(const Manifest &m, int workers, const fs::path &reportPath) {
     const double started = secondsNow();
-    makeFolder(m.stateFolder() / "records");
-    makeFolder(m.stateFolder() / "logs");
+    makeStateFolders(m);
     BatchLock lock(m.stateFolder() / "lock");
     // The running program itself, even when a newer build or an upgrade has
     // replaced its file since the batch started: every row runs the same one.

@@ -48,6 +48,17 @@ const ManifestRow &Manifest::row(int number) const {
     return rows[static_cast<size_t>(number - 1)];
 }
 
+void makeStateFolders(const Manifest &m) {
+    for (const char *sub : {"records", "logs", "progress", "slurm"}) {
+        const fs::path folder = m.stateFolder() / sub;
+        std::error_code error;
+        fs::create_directories(folder, error);
+        if (error)
+            throw CliError(folder.string() + ": cannot make the batch's folder: " +
+                           cli::systemErrorText(error.value()));
+    }
+}
+
 Manifest readManifest(const fs::path &given) {
     Manifest m;
     m.path = fs::absolute(given).lexically_normal();

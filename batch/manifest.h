@@ -37,6 +37,11 @@ struct Manifest {
     const ManifestRow &row(int number) const;
 };
 
+// Makes the state folder's records/, logs/, progress/ and slurm/ before a
+// batch runs, so that no worker finds one missing; throws CliError naming
+// the folder that cannot be made.
+void makeStateFolders(const Manifest &manifest);
+
 // Reads and checks the whole manifest; throws CliError naming the file, the
 // line and the problem.
 Manifest readManifest(const std::filesystem::path &path);

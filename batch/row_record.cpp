@@ -159,8 +159,6 @@ void writeRecord(const fs::path &path, const RowRecord &r) {
               {"input", stampJson(r.input)}, {"output", stampJson(r.output)},
               {"frames", r.frames},          {"started", r.started},
               {"seconds", r.seconds},        {"host", r.host}};
-    std::error_code ignored;
-    fs::create_directories(path.parent_path(), ignored);
     cli::writeWholeFile(path, j.dump(2) + "\n");
 }
 

@@ -38,8 +38,8 @@ int runRow(const std::filesystem::path &manifestPath, int number) {
     if (std::error_code error; !std::filesystem::create_directories(folder, error) && error)
         throw cli::CliError(row.output.string() + ": cannot make its folder " + folder.string() +
                             ": " + cli::systemErrorText(error.value()));
-    std::error_code ignored;
-    std::filesystem::create_directories(manifest.rowProgress(number).parent_path(), ignored);
+    // Made by the batch that started this worker; without it the row runs
+    // on, only its count goes unseen.
     shareFrameCounts(manifest.rowProgress(number));
     RowRecord record;
     record.started = secondsNow();

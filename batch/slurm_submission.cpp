@@ -121,13 +121,7 @@ int submitToSlurm(const Manifest &m, const cli::BatchOptions &o, const fs::path 
     }
 
     const fs::path folder = m.stateFolder() / "slurm";
-    for (const char *sub : {"slurm", "logs", "records"}) {
-        std::error_code error;
-        fs::create_directories(m.stateFolder() / sub, error);
-        if (error)
-            throw CliError((m.stateFolder() / sub).string() + ": cannot make the batch's folder: " +
-                           cli::systemErrorText(error.value()));
-    }
+    makeStateFolders(m);
     // Task N of the array runs the row on line N of the list. A count left
     // by an earlier attempt would pass for this one's.
     std::string list;

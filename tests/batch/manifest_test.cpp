@@ -106,6 +106,30 @@ TEST(BatchManifest, MistakesRefusedWithTheirLine) {
     EXPECT_EQ(refusal("input,output\n\"a,b\n"), name + ": line 2: a quote is not closed");
 }
 
+// The batch's state folders are made before any row runs, and one that
+// cannot be made is named.
+TEST(BatchManifest, StateFoldersMadeOrNamed) {
+    writeText(here("s/list.csv"), "input,output\na.mp4,a.mkv\n");
+    fs::remove_all(here("s/list-batch"));
+    Manifest m = readManifest(here("s/list.csv"));
+    makeStateFolders(m);
+    for (const char *sub : {"records", "logs", "progress", "slurm"})
+        EXPECT_TRUE(fs::is_directory(m.stateFolder() / sub)) << sub;
+    fs::remove_all(m.stateFolder());
+    writeText(m.stateFolder(), "a file where the folder goes");
+    try {
+        makeStateFolders(m);
+        ADD_FAILURE() << "a file in the state folder's place was taken for a folder";
+    } catch (const pendra::cli::CliError &e) {
+        EXPECT_EQ(std::string(e.what()).rfind((m.stateFolder() / "records").string() +
+                                                  ": cannot make the batch's folder: ",
+                                              0),
+                  0u)
+            << e.what();
+    }
+    fs::remove(m.stateFolder());
+}
+
 // A record vouches for an output only while the input, the job's bytes, the
 // options and the output itself are as they were when it was written.
 TEST(BatchManifest, RecordGoesStaleWithAnyChange) {
@@ -121,6 +145,7 @@ TEST(BatchManifest, RecordGoesStaleWithAnyChange) {
         r.settings = *settingsHash(m.rows[0]);
         r.input = *stampOf(m.rows[0].input);
         r.output = *stampOf(m.rows[0].output);
+        makeStateFolders(m);
         writeRecord(recordPath(m.stateFolder(), m.rows[0]), r);
     };
     auto current = [&] {
@@ -208,6 +233,7 @@ TEST(BatchManifest, RelativeCaptureFoundBesideTheManifest) {
     r.settings = hashFrom(fs::temp_directory_path());
     r.input = *stampOf(m.rows[0].input);
     r.output = *stampOf(m.rows[0].output);
+    makeStateFolders(m);
     writeRecord(recordPath(m.stateFolder(), m.rows[0]), r);
     EXPECT_TRUE(currentRecord(m.stateFolder(), m.rows[0]).has_value());
     writeText(here("rel/logo1.bmp"), "white, captured again");
