@@ -16,8 +16,9 @@ struct ManifestRow {
     int number = 0; // 1 for the first row under the header
     std::filesystem::path input, output;
     std::optional<std::filesystem::path> job;
-    std::vector<std::string> options; // the options column, split into words
-    std::filesystem::path folder;     // where the options' relative paths start
+    std::vector<std::string> options;          // the options column, split into words
+    std::filesystem::path folder;              // where the options' relative paths start
+    std::optional<std::filesystem::path> logo; // the set --logo names, under `folder`
 };
 
 struct Manifest {
@@ -42,8 +43,8 @@ struct Manifest {
 // the folder that cannot be made.
 void makeStateFolders(const Manifest &manifest);
 
-// Reads and checks the whole manifest; throws CliError naming the file, the
-// line and the problem.
+// Reads and checks the whole manifest, the options of each row as the
+// command would; throws CliError naming the file, the line and the problem.
 Manifest readManifest(const std::filesystem::path &path);
 
 // The `pendra process` arguments of a row, without the program's name: the

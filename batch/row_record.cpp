@@ -90,13 +90,8 @@ std::vector<fs::path> logoSets(const ManifestRow &row) {
             // An unreadable job fails its row when run; its bytes are hashed as they are.
         }
     }
-    for (size_t i = 0; i < row.options.size(); ++i) {
-        const std::string &w = row.options[i];
-        if (w == "--logo" && i + 1 < row.options.size())
-            sets.push_back(row.folder / row.options[i + 1]);
-        else if (w.rfind("--logo=", 0) == 0)
-            sets.push_back(row.folder / w.substr(7));
-    }
+    if (row.logo)
+        sets.push_back(*row.logo);
     return sets;
 }
 

@@ -102,6 +102,19 @@ TEST(BatchManifest, MistakesRefusedWithTheirLine) {
     EXPECT_EQ(refusal("input,output,options\na,b,\"--x 'open\"\n"),
               name + ": line 2: the options have a quote left open: --x 'open");
     EXPECT_NE(refusal("input,output,options\na,b,-y\n").find("may not hold -y"), std::string::npos);
+    EXPECT_EQ(refusal("input,output,job,options\na,b,,--job x.job\nc,d,c.job,--job=x.job\n"),
+              name + ": line 2: the options may not hold --job (the job has a column of its own)");
+    EXPECT_EQ(refusal("input,output,job,options\na,b,a.job,--crf 20\nc,d,,--job=x.job --crf 1\n"),
+              name + ": line 3: the options may not hold --job (the job has a column of its own)");
+    // The options are the command's: a typo is found before any row runs.
+    EXPECT_EQ(refusal("input,output,options\na,b,--logo l0.bmp\nc,d,--crff 20\n"),
+              name + ": line 3: process: unknown option --crff (see pendra process --help)");
+    EXPECT_EQ(refusal("input,output,options\na,b,--x left\n"),
+              name +
+                  ": line 2: --x wants a whole number, not \"left\" (see pendra process --help)");
+    EXPECT_EQ(
+        refusal("input,output,job,options\na,b,a.job,--auto\n").rfind(name + ": line 2: --auto", 0),
+        0u);
     EXPECT_EQ(refusal("input,output\n"), name + ": has no rows under its header");
     EXPECT_EQ(refusal("input,output\n\"a,b\n"), name + ": line 2: a quote is not closed");
 }
