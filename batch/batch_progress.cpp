@@ -1,5 +1,7 @@
 #include "batch/batch_progress.h"
 
+#include "cli/progress.h"
+
 #include <cmath>
 #include <cstdio>
 
@@ -17,9 +19,8 @@ std::string batchProgressLine(const BatchProgressState &s, double seconds) {
     }
     const double doneShare = s.finished + s.runningShare;
     if (doneShare > 0.05 && s.finished < s.toDo) {
-        long left = std::lround(seconds / doneShare * (s.toDo - doneShare));
-        std::snprintf(text, sizeof text, ", %ld:%02ld left", left / 60, left % 60);
-        line += text;
+        line += ", " + cli::clockText(std::lround(seconds / doneShare * (s.toDo - doneShare))) +
+                " left";
     }
     return line;
 }

@@ -12,9 +12,8 @@ struct BatchProgressState {
     int finished = 0; // rows ended (done or failed) of
     int toDo = 0;     // the rows this run works on
     int failed = 0;
-    int running = 0;
     int64_t frames = 0;      // of the rows done and those running
-    double runningShare = 0; // the running rows' shares done, summed (0 to `running`)
+    double runningShare = 0; // the running rows' shares done, summed (0 to one per row)
 };
 
 // The time left assumes the rows still to do take as long as those finished

@@ -36,6 +36,14 @@ RowOutcome outcomeOf(const ManifestRow &row, RowStatus status) {
     return o;
 }
 
+RowOutcome outcomeOf(const ManifestRow &row, RowStatus status, const RowRecord &record) {
+    RowOutcome o = outcomeOf(row, status);
+    o.started = record.started;
+    o.seconds = record.seconds;
+    o.frames = record.frames;
+    return o;
+}
+
 BatchCounts countOutcomes(const std::vector<RowOutcome> &outcomes) {
     BatchCounts c;
     for (const RowOutcome &o : outcomes)
@@ -104,17 +112,12 @@ std::optional<std::vector<RowOutcome>> readReport(const fs::path &path) {
         std::vector<RowOutcome> outcomes;
         for (const json &row : report.at("rows")) {
             RowOutcome o;
-            o.row = row.at("row").get<int>();
-            o.input = row.at("input").get<std::string>();
             o.output = row.at("output").get<std::string>();
-            std::string status = row.at("status").get<std::string>();
-            o.status = status == "done"      ? RowStatus::Done
-                       : status == "skipped" ? RowStatus::Skipped
-                                             : RowStatus::Failed;
+            const std::string status = row.at("status").get<std::string>();
+            for (RowStatus s : {RowStatus::Done, RowStatus::Skipped, RowStatus::Failed})
+                if (status == statusName(s))
+                    o.status = s;
             o.reason = row.value("reason", std::string());
-            o.log = row.value("log", std::string());
-            o.seconds = row.value("seconds", 0.0);
-            o.frames = row.value("frames", int64_t{0});
             outcomes.push_back(o);
         }
         return outcomes;

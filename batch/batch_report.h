@@ -5,6 +5,7 @@
 #pragma once
 
 #include "batch/manifest.h"
+#include "batch/row_record.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -30,6 +31,9 @@ struct RowOutcome {
 
 // A row's outcome with its files filled in.
 RowOutcome outcomeOf(const ManifestRow &row, RowStatus status);
+// And with when the record's run started, how long it took and its frames:
+// a row done or skipped is reported alike however the batch ran.
+RowOutcome outcomeOf(const ManifestRow &row, RowStatus status, const RowRecord &record);
 
 struct BatchCounts {
     int done = 0, skipped = 0, failed = 0;
@@ -41,7 +45,8 @@ BatchCounts countOutcomes(const std::vector<RowOutcome> &outcomes);
 void writeReport(const std::filesystem::path &path, const Manifest &manifest,
                  const std::vector<RowOutcome> &outcomes, double started, double finished);
 
-// The rows of a report, or nothing when there is none or it cannot be read.
+// The rows of a report as far as `batch status` shows them (output, status
+// and reason), or nothing when there is none or it cannot be read.
 std::optional<std::vector<RowOutcome>> readReport(const std::filesystem::path &path);
 
 // "2026-12-08T09:15:02Z" for seconds since the epoch.

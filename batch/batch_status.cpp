@@ -22,14 +22,6 @@ std::string failureReason(const Manifest &m, const ManifestRow &row) {
     return reason.empty() ? "did not run to its end (cancelled, or never started)" : reason;
 }
 
-RowOutcome withRecord(const ManifestRow &row, RowStatus status, const RowRecord &record) {
-    RowOutcome o = outcomeOf(row, status);
-    o.started = record.started;
-    o.seconds = record.seconds;
-    o.frames = record.frames;
-    return o;
-}
-
 bool planned(const SlurmPlan &plan, int row) {
     return std::find(plan.rows.begin(), plan.rows.end(), row) != plan.rows.end();
 }
@@ -90,8 +82,7 @@ int collectReport(const Manifest &m, const fs::path &reportPath) {
     for (const ManifestRow &row : m.rows) {
         const bool ran = plan && planned(*plan, row.number);
         if (std::optional<RowRecord> record = currentRecord(m.stateFolder(), row)) {
-            outcomes.push_back(
-                withRecord(row, ran ? RowStatus::Done : RowStatus::Skipped, *record));
+            outcomes.push_back(outcomeOf(row, ran ? RowStatus::Done : RowStatus::Skipped, *record));
             continue;
         }
         RowOutcome o = outcomeOf(row, RowStatus::Failed);

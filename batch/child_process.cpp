@@ -48,7 +48,8 @@ fs::path ownProgram() {
     std::error_code error;
     fs::path self = fs::read_symlink("/proc/self/exe", error);
     if (error)
-        throw CliError("cannot find this program's own file: " + error.message());
+        throw CliError("cannot find this program's own file: " +
+                       cli::systemErrorText(error.value()));
     return self;
 }
 
@@ -140,8 +141,6 @@ std::string lastLine(const fs::path &path) {
     std::ifstream in(path);
     std::string line, last;
     while (std::getline(in, line)) {
-        // A progress line redrawn in place ends in its last drawing.
-        line = line.substr(line.rfind('\r') == std::string::npos ? 0 : line.rfind('\r') + 1);
         if (line.find_first_not_of(" \t") != std::string::npos)
             last = line;
     }

@@ -29,14 +29,6 @@ using cli::CliError;
 
 namespace {
 
-void makeFolder(const fs::path &folder) {
-    std::error_code error;
-    fs::create_directories(folder, error);
-    if (error)
-        throw CliError(folder.string() +
-                       ": cannot make the batch's folder: " + cli::systemErrorText(error.value()));
-}
-
 // What a worker's end means for its row.
 void settle(RowOutcome &o, const Manifest &m, int status, BatchProgressState &state) {
     o.seconds = secondsNow() - o.started;
@@ -96,8 +88,7 @@ int defaultWorkers() {
 
 int runLocal(const Manifest &m, int workers, const fs::path &reportPath) {
     const double started = secondsNow();
-    makeFolder(m.stateFolder() / "records");
-    makeFolder(m.stateFolder() / "logs");
+    makeStateFolders(m);
     BatchLock lock(m.stateFolder() / "lock");
     // The running program itself, even when a newer build or an upgrade has
     // replaced its file since the batch started: every row runs the same one.
@@ -106,14 +97,13 @@ int runLocal(const Manifest &m, int workers, const fs::path &reportPath) {
     std::vector<RowOutcome> outcomes;
     std::deque<size_t> waiting;
     for (const ManifestRow &row : m.rows) {
-        RowOutcome o = outcomeOf(row, RowStatus::Failed);
         if (std::optional<RowRecord> record = currentRecord(m.stateFolder(), row)) {
-            o.status = RowStatus::Skipped;
-            o.frames = record->frames;
-        } else {
-            o.log = m.rowLog(row.number);
-            waiting.push_back(outcomes.size());
+            outcomes.push_back(outcomeOf(row, RowStatus::Skipped, *record));
+            continue;
         }
+        RowOutcome o = outcomeOf(row, RowStatus::Failed);
+        o.log = m.rowLog(row.number);
+        waiting.push_back(outcomes.size());
         outcomes.push_back(o);
     }
 
@@ -165,7 +155,6 @@ int runLocal(const Manifest &m, int workers, const fs::path &reportPath) {
         }
         // The running workers' counts are read only when a line is due.
         progress.updateWith([&](double seconds) {
-            state.running = static_cast<int>(running.size());
             state.frames = framesDone;
             state.runningShare = 0;
             for (const auto &[child, index] : running)

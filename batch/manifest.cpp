@@ -3,6 +3,7 @@
 #include "batch/csv_table.h"
 #include "batch/shell_words.h"
 #include "cli/av_support.h"
+#include "cli/options.h"
 
 #include <algorithm>
 #include <fstream>
@@ -22,6 +23,48 @@ const char *const columnNames[] = {"input", "output", "job", "options"};
 fs::path underFolder(const fs::path &folder, const std::string &name) {
     fs::path p(name);
     return (p.is_absolute() ? p : folder / p).lexically_normal();
+}
+
+// The row's command as its worker runs it, but for the -y the batch adds,
+// so that one in the options column shows when they are parsed. A row
+// without a job or a logo source of its own is analyzed first; whether the
+// options name one is read from their words, and the parse then refuses a
+// wrong guess (a word that is another option's value).
+std::vector<std::string> commandArguments(const ManifestRow &row) {
+    std::vector<std::string> args{"process", row.input.string(), row.output.string()};
+    bool namesLogo = std::any_of(row.options.begin(), row.options.end(), [](const std::string &w) {
+        for (const char *option : {"--logo", "--job"})
+            if (w == option || w.rfind(std::string(option) + "=", 0) == 0)
+                return true;
+        return w == "--auto";
+    });
+    if (row.job) {
+        args.push_back("--job");
+        args.push_back(row.job->string());
+    } else if (!namesLogo) {
+        args.push_back("--auto");
+    }
+    args.insert(args.end(), row.options.begin(), row.options.end());
+    return args;
+}
+
+// Parses the row's options with the command's own parser, so that a typo is
+// refused with its line before any row runs, and keeps the logo set they
+// name. Throws CliError starting with `where`.
+void checkOptions(ManifestRow &row, const std::string &where) {
+    cli::Options parsed;
+    try {
+        parsed = cli::parseOptions(commandArguments(row));
+    } catch (const CliError &e) {
+        throw CliError(where + e.what());
+    }
+    if (parsed.overwrite)
+        throw CliError(where + "the options may not hold -y or --overwrite (the batch replaces "
+                               "outputs itself)");
+    if (parsed.job && (!row.job || fs::path(*parsed.job) != *row.job))
+        throw CliError(where + "the options may not hold --job (the job has a column of its own)");
+    if (parsed.settings.logo && !parsed.settings.logo->empty())
+        row.logo = underFolder(row.folder, *parsed.settings.logo);
 }
 
 } // namespace
@@ -46,6 +89,17 @@ const ManifestRow &Manifest::row(int number) const {
     if (number < 1 || static_cast<size_t>(number) > rows.size())
         throw CliError(path.string() + ": has no row " + std::to_string(number));
     return rows[static_cast<size_t>(number - 1)];
+}
+
+void makeStateFolders(const Manifest &m) {
+    for (const char *sub : {"records", "logs", "progress", "slurm"}) {
+        const fs::path folder = m.stateFolder() / sub;
+        std::error_code error;
+        fs::create_directories(folder, error);
+        if (error)
+            throw CliError(folder.string() + ": cannot make the batch's folder: " +
+                           cli::systemErrorText(error.value()));
+    }
 }
 
 Manifest readManifest(const fs::path &given) {
@@ -102,7 +156,6 @@ Manifest readManifest(const fs::path &given) {
         };
         ManifestRow row;
         row.number = static_cast<int>(r);
-        row.line = record.line;
         if (field("input").empty() || field("output").empty())
             throw CliError(where + "needs both an input and an output");
         row.input = underFolder(m.folder, field("input"));
@@ -112,13 +165,9 @@ Manifest readManifest(const fs::path &given) {
         std::optional<std::vector<std::string>> words = splitShellWords(field("options"));
         if (!words)
             throw CliError(where + "the options have a quote left open: " + field("options"));
-        for (const std::string &w : *words)
-            if (w == "--job" || w.rfind("--job=", 0) == 0 || w == "-y" || w == "--overwrite")
-                throw CliError(where + "the options may not hold " + w +
-                               " (the job has a column of its own; the batch replaces outputs "
-                               "itself)");
         row.options = *words;
         row.folder = m.folder;
+        checkOptions(row, where);
         auto [previous, fresh] = outputLines.emplace(row.output, record.line);
         if (!fresh)
             throw CliError(where + "writes " + field("output") + " again (as line " +
@@ -131,17 +180,7 @@ Manifest readManifest(const fs::path &given) {
 }
 
 std::vector<std::string> processArguments(const ManifestRow &row) {
-    std::vector<std::string> args{"process", row.input.string(), row.output.string()};
-    bool namesLogo = std::any_of(row.options.begin(), row.options.end(), [](const std::string &w) {
-        return w == "--logo" || w.rfind("--logo=", 0) == 0 || w == "--auto";
-    });
-    if (row.job) {
-        args.push_back("--job");
-        args.push_back(row.job->string());
-    } else if (!namesLogo) {
-        args.push_back("--auto");
-    }
-    args.insert(args.end(), row.options.begin(), row.options.end());
+    std::vector<std::string> args = commandArguments(row);
     args.push_back("-y");
     return args;
 }

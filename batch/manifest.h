@@ -14,11 +14,11 @@ namespace pendra::batch {
 
 struct ManifestRow {
     int number = 0; // 1 for the first row under the header
-    int line = 0;   // in the manifest, for messages
     std::filesystem::path input, output;
     std::optional<std::filesystem::path> job;
-    std::vector<std::string> options; // the options column, split into words
-    std::filesystem::path folder;     // where the options' relative paths start
+    std::vector<std::string> options;          // the options column, split into words
+    std::filesystem::path folder;              // where the options' relative paths start
+    std::optional<std::filesystem::path> logo; // the set --logo names, under `folder`
 };
 
 struct Manifest {
@@ -38,8 +38,13 @@ struct Manifest {
     const ManifestRow &row(int number) const;
 };
 
-// Reads and checks the whole manifest; throws CliError naming the file, the
-// line and the problem.
+// Makes the state folder's records/, logs/, progress/ and slurm/ before a
+// batch runs, so that no worker finds one missing; throws CliError naming
+// the folder that cannot be made.
+void makeStateFolders(const Manifest &manifest);
+
+// Reads and checks the whole manifest, the options of each row as the
+// command would; throws CliError naming the file, the line and the problem.
 Manifest readManifest(const std::filesystem::path &path);
 
 // The `pendra process` arguments of a row, without the program's name: the

@@ -1,6 +1,7 @@
 #include "batch/row_record.h"
 
 #include "cli/config_line.h"
+#include "cli/logo_set_check.h"
 #include "host/host_error.h"
 #include "host/job_script.h"
 
@@ -43,8 +44,7 @@ FileStamp stampFrom(const json &j) {
     return {j.at("size").get<int64_t>(), j.at("modified_ns").get<int64_t>()};
 }
 
-} // namespace
-
+// Hex SHA-256 of the bytes.
 std::string sha256Hex(const std::string &bytes) {
     std::unique_ptr<AVSHA, decltype(&av_free)> sha(av_sha_alloc(), &av_free);
     if (!sha)
@@ -62,6 +62,8 @@ std::string sha256Hex(const std::string &bytes) {
     return out;
 }
 
+} // namespace
+
 std::optional<FileStamp> stampOf(const fs::path &path) {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
@@ -70,6 +72,8 @@ std::optional<FileStamp> stampOf(const fs::path &path) {
                      static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
 }
 
+namespace {
+
 // The bitmap sets the row's filters read: those its job's Pendra filters
 // name and one given with --logo.
 std::vector<fs::path> logoSets(const ManifestRow &row) {
@@ -77,21 +81,21 @@ std::vector<fs::path> logoSets(const ManifestRow &row) {
     if (row.job) {
         try {
             for (const host::JobEntry &e : host::readJobFile(row.job->string()))
-                if (std::optional<cli::ConfigValues> v = cli::parseConfigLine(e.call))
-                    sets.emplace_back(v->logo);
+                if (std::optional<cli::ConfigValues> v = cli::parseConfigLine(e.call);
+                    v && !v->logo.empty())
+                    // The worker runs in the manifest's folder, so a relative
+                    // capture is found there whatever folder asks.
+                    sets.push_back(row.folder / v->logo);
         } catch (const host::HostError &) {
             // An unreadable job fails its row when run; its bytes are hashed as they are.
         }
     }
-    for (size_t i = 0; i < row.options.size(); ++i) {
-        const std::string &w = row.options[i];
-        if (w == "--logo" && i + 1 < row.options.size())
-            sets.push_back(row.folder / row.options[i + 1]);
-        else if (w.rfind("--logo=", 0) == 0)
-            sets.push_back(row.folder / w.substr(7));
-    }
+    if (row.logo)
+        sets.push_back(*row.logo);
     return sets;
 }
+
+} // namespace
 
 std::optional<std::string> settingsHash(const ManifestRow &row) {
     // Each part tagged and its length given, so no two settings run together alike.
@@ -109,10 +113,8 @@ std::optional<std::string> settingsHash(const ManifestRow &row) {
     // A capture made again under the same name changes the output too.
     for (const fs::path &set : logoSets(row))
         for (char digit : {'0', '1', '2'}) {
-            std::string member = set.string(), bytes;
-            if (member.size() >= 5)
-                member[member.size() - 5] = digit;
-            if (readWhole(member, bytes))
+            std::string bytes;
+            if (readWhole(cli::logoSetMember(set.string(), digit), bytes))
                 text += "capture " + std::to_string(bytes.size()) + "\n" + bytes;
             else
                 text += "no capture\n";
@@ -152,8 +154,6 @@ void writeRecord(const fs::path &path, const RowRecord &r) {
               {"input", stampJson(r.input)}, {"output", stampJson(r.output)},
               {"frames", r.frames},          {"started", r.started},
               {"seconds", r.seconds},        {"host", r.host}};
-    std::error_code ignored;
-    fs::create_directories(path.parent_path(), ignored);
     cli::writeWholeFile(path, j.dump(2) + "\n");
 }
 

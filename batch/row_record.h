@@ -48,15 +48,13 @@ std::filesystem::path recordPath(const std::filesystem::path &stateFolder, const
 // The record, or nothing when it is missing or unreadable.
 std::optional<RowRecord> readRecord(const std::filesystem::path &path);
 
-// Writes the record atomically; throws CliError.
+// Writes the record atomically into the state folder's records/, which
+// makeStateFolders made; throws CliError.
 void writeRecord(const std::filesystem::path &path, const RowRecord &record);
 
 // The record of a row whose output is complete and made from the same input
 // and settings by this version; nothing when the row is still to do.
 std::optional<RowRecord> currentRecord(const std::filesystem::path &stateFolder,
                                        const ManifestRow &row);
-
-// Hex SHA-256 of the bytes.
-std::string sha256Hex(const std::string &bytes);
 
 } // namespace pendra::batch

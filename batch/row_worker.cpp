@@ -1,5 +1,6 @@
 #include "batch/row_worker.h"
 
+#include "batch/batch_report.h"
 #include "batch/row_progress.h"
 #include "batch/row_record.h"
 #include "cli/av_support.h"
@@ -7,17 +8,11 @@
 #include "pendra_version.h"
 
 #include <cerrno>
-#include <chrono>
 #include <unistd.h>
 
 namespace pendra::batch {
 
 namespace {
-
-double secondsSinceEpoch() {
-    return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch())
-        .count();
-}
 
 std::string hostName() {
     char name[256] = {};
@@ -42,16 +37,16 @@ int runRow(const std::filesystem::path &manifestPath, int number) {
     const std::filesystem::path folder = row.output.parent_path();
     if (std::error_code error; !std::filesystem::create_directories(folder, error) && error)
         throw cli::CliError(row.output.string() + ": cannot make its folder " + folder.string() +
-                            ": " + error.message());
-    std::error_code ignored;
-    std::filesystem::create_directories(manifest.rowProgress(number).parent_path(), ignored);
+                            ": " + cli::systemErrorText(error.value()));
+    // Made by the batch that started this worker; without it the row runs
+    // on, only its count goes unseen.
     shareFrameCounts(manifest.rowProgress(number));
     RowRecord record;
-    record.started = secondsSinceEpoch();
+    record.started = secondsNow();
     int code = cli::runProcess(options, &record.frames);
     if (code != 0)
         return code;
-    record.seconds = secondsSinceEpoch() - record.started;
+    record.seconds = secondsNow() - record.started;
     std::optional<FileStamp> output = stampOf(row.output);
     // Without a stamp of each, nothing can show later that the output is current.
     if (!settings || !input || !output)

@@ -66,11 +66,11 @@ int largestArray() {
     return largest > 0 ? largest : 1000;
 }
 
-} // namespace
-
 fs::path planPath(const Manifest &m) {
     return m.stateFolder() / "slurm" / "submission.json";
 }
+
+} // namespace
 
 std::optional<SlurmPlan> readPlan(const Manifest &m) {
     std::ifstream in(planPath(m));
@@ -106,28 +106,22 @@ int submitToSlurm(const Manifest &m, const cli::BatchOptions &o, const fs::path 
                        ") is still queued or running; wait for it or scancel it first");
     SlurmPlan plan;
     plan.report = fs::absolute(report).string();
+    std::vector<RowOutcome> skipped;
     for (const ManifestRow &row : m.rows)
-        if (!currentRecord(m.stateFolder(), row))
+        if (std::optional<RowRecord> record = currentRecord(m.stateFolder(), row))
+            skipped.push_back(outcomeOf(row, RowStatus::Skipped, *record));
+        else
             plan.rows.push_back(row.number);
     if (plan.rows.empty()) {
-        std::vector<RowOutcome> outcomes;
-        for (const ManifestRow &row : m.rows)
-            outcomes.push_back(outcomeOf(row, RowStatus::Skipped));
         double now = secondsNow();
-        writeReport(report, m, outcomes, now, now);
+        writeReport(report, m, skipped, now, now);
         std::fprintf(stderr, "pendra: every row is done; nothing to submit; report in %s\n",
                      report.c_str());
         return 0;
     }
 
     const fs::path folder = m.stateFolder() / "slurm";
-    for (const char *sub : {"slurm", "logs", "records"}) {
-        std::error_code error;
-        fs::create_directories(m.stateFolder() / sub, error);
-        if (error)
-            throw CliError((m.stateFolder() / sub).string() + ": cannot make the batch's folder: " +
-                           cli::systemErrorText(error.value()));
-    }
+    makeStateFolders(m);
     // Task N of the array runs the row on line N of the list. A count left
     // by an earlier attempt would pass for this one's.
     std::string list;

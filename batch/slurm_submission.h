@@ -26,7 +26,6 @@ struct SlurmPlan {
     std::string report;
 };
 
-std::filesystem::path planPath(const Manifest &manifest);
 std::optional<SlurmPlan> readPlan(const Manifest &manifest);
 
 // Whether the plan's jobs are still queued or running; false when squeue

@@ -58,17 +58,9 @@ bool anyTuning(const SettingOptions &s) {
     return false;
 }
 
-// The set's members as the loader names them: the digit five from the end.
-std::string member(const std::string &logo, char digit) {
-    std::string path = logo;
-    if (path.size() >= 5)
-        path[path.size() - 5] = digit;
-    return path;
-}
-
 bool overBlackAndWhite(const std::string &logo) {
     return logo.size() >= 5 && logo[logo.size() - 5] == '0' &&
-           std::filesystem::exists(member(logo, '1'));
+           std::filesystem::exists(logoSetMember(logo, '1'));
 }
 
 } // namespace
@@ -180,7 +172,7 @@ std::vector<std::filesystem::path> FilterJob::inputFiles(const std::string &vide
         files.push_back(job_);
     for (const std::string &logo : logos_)
         for (char digit : {'0', '1', '2'})
-            files.push_back(member(logo, digit));
+            files.push_back(logoSetMember(logo, digit));
     return files;
 }
 

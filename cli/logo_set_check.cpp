@@ -66,6 +66,13 @@ Member readMember(const std::string &path) {
 
 } // namespace
 
+std::string logoSetMember(const std::string &logo, char digit) {
+    std::string path = logo;
+    if (path.size() >= 5)
+        path[path.size() - 5] = digit;
+    return path;
+}
+
 LogoSetCheck checkLogoSet(const std::string &path) {
     LogoSetCheck check;
     const std::string naming =
@@ -87,8 +94,7 @@ LogoSetCheck checkLogoSet(const std::string &path) {
         return check;
     const std::string firstSize = sizeText(first.shape.width, first.shape.height);
     for (char companion : {'1', '2'}) {
-        std::string other = path;
-        other[other.size() - 5] = companion;
+        const std::string other = logoSetMember(path, companion);
         if (!std::filesystem::exists(other))
             continue;
         Member m = readMember(other);

@@ -18,6 +18,11 @@ struct LogoSetCheck {
 
 LogoSetCheck checkLogoSet(const std::string &path);
 
+// The member of the logo's set holding `digit` ('0' over black, '1' over
+// white, '2' the mask), named as the loader names it: the digit five
+// characters from the end.
+std::string logoSetMember(const std::string &logo, char digit);
+
 // Why the filter would refuse the logo set at `path`, in words for the user;
 // when no fault of the files is found, the interpolate mask's layout is what
 // remains.

@@ -11,6 +11,12 @@ namespace {
 Progress::Watcher watcher = nullptr;
 } // namespace
 
+std::string clockText(long seconds) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%ld:%02ld", seconds / 60, seconds % 60);
+    return text;
+}
+
 void Progress::watchAll(Watcher w) {
     watcher = w;
 }
@@ -35,9 +41,7 @@ std::string Progress::line(const std::string &label, int64_t done, int64_t total
                           static_cast<long long>(done), fps);
     std::string out(text, static_cast<size_t>(std::max(n, 0)));
     if (total > 0 && done > 0 && done <= total && fps > 0) {
-        long left = std::lround(static_cast<double>(total - done) / fps);
-        std::snprintf(text, sizeof text, ", %ld:%02ld left", left / 60, left % 60);
-        out += text;
+        out += ", " + clockText(std::lround(static_cast<double>(total - done) / fps)) + " left";
     }
     return out;
 }
@@ -45,11 +49,10 @@ std::string Progress::line(const std::string &label, int64_t done, int64_t total
 std::string Progress::shareLine(const std::string &label, const std::string &stage, double done,
                                 double seconds) {
     char text[160];
-    long whole = std::lround(std::max(seconds, 0.0));
-    int n =
-        std::snprintf(text, sizeof text, "%s: %s %d%%, %ld:%02ld", label.c_str(), stage.c_str(),
-                      static_cast<int>(std::clamp(done, 0.0, 1.0) * 100), whole / 60, whole % 60);
-    return std::string(text, static_cast<size_t>(std::max(n, 0)));
+    int n = std::snprintf(text, sizeof text, "%s: %s %d%%, ", label.c_str(), stage.c_str(),
+                          static_cast<int>(std::clamp(done, 0.0, 1.0) * 100));
+    return std::string(text, static_cast<size_t>(std::max(n, 0))) +
+           clockText(std::lround(std::max(seconds, 0.0)));
 }
 
 std::optional<double> Progress::due() {

@@ -9,6 +9,9 @@
 
 namespace pendra::cli {
 
+// Minutes and seconds, e.g. "12:05" for 725 seconds.
+std::string clockText(long seconds);
+
 class Progress {
   public:
     // total 0 means unknown (no time left is shown).

@@ -96,6 +96,13 @@ TEST_F(BatchLocal, DamagedFileCostsItsRowOnlyAndRerunSkipsTheRest) {
     EXPECT_EQ(second["counts"],
               nlohmann::json({{"rows", 4}, {"done", 0}, {"skipped", 3}, {"failed", 1}}));
     EXPECT_EQ(changedAt(here("work/out/a.mkv")), before) << "a skipped row was written again";
+    // A skipped row tells of the run that made its output, as a Slurm report does.
+    for (const char *name : {"a.mkv", "b.mkv", "c.mkv"}) {
+        const nlohmann::json &made = reportRow(first, name), &skipped = reportRow(second, name);
+        EXPECT_EQ(skipped.value("frames", 0), 20) << name;
+        EXPECT_EQ(skipped.value("started", ""), made.value("started", "")) << name;
+        EXPECT_TRUE(skipped.contains("seconds")) << name;
+    }
 
     // The damaged file replaced by a good one: only its row runs.
     fs::copy_file(here("clips/c.mp4"), here("clips/damaged.mp4"),

@@ -102,8 +102,45 @@ TEST(BatchManifest, MistakesRefusedWithTheirLine) {
     EXPECT_EQ(refusal("input,output,options\na,b,\"--x 'open\"\n"),
               name + ": line 2: the options have a quote left open: --x 'open");
     EXPECT_NE(refusal("input,output,options\na,b,-y\n").find("may not hold -y"), std::string::npos);
+    EXPECT_EQ(refusal("input,output,job,options\na,b,,--job x.job\nc,d,c.job,--job=x.job\n"),
+              name + ": line 2: the options may not hold --job (the job has a column of its own)");
+    EXPECT_EQ(refusal("input,output,job,options\na,b,a.job,--crf 20\nc,d,,--job=x.job --crf 1\n"),
+              name + ": line 3: the options may not hold --job (the job has a column of its own)");
+    // The options are the command's: a typo is found before any row runs.
+    EXPECT_EQ(refusal("input,output,options\na,b,--logo l0.bmp\nc,d,--crff 20\n"),
+              name + ": line 3: process: unknown option --crff (see pendra process --help)");
+    EXPECT_EQ(refusal("input,output,options\na,b,--x left\n"),
+              name +
+                  ": line 2: --x wants a whole number, not \"left\" (see pendra process --help)");
+    EXPECT_EQ(
+        refusal("input,output,job,options\na,b,a.job,--auto\n").rfind(name + ": line 2: --auto", 0),
+        0u);
     EXPECT_EQ(refusal("input,output\n"), name + ": has no rows under its header");
     EXPECT_EQ(refusal("input,output\n\"a,b\n"), name + ": line 2: a quote is not closed");
+}
+
+// The batch's state folders are made before any row runs, and one that
+// cannot be made is named.
+TEST(BatchManifest, StateFoldersMadeOrNamed) {
+    writeText(here("s/list.csv"), "input,output\na.mp4,a.mkv\n");
+    fs::remove_all(here("s/list-batch"));
+    Manifest m = readManifest(here("s/list.csv"));
+    makeStateFolders(m);
+    for (const char *sub : {"records", "logs", "progress", "slurm"})
+        EXPECT_TRUE(fs::is_directory(m.stateFolder() / sub)) << sub;
+    fs::remove_all(m.stateFolder());
+    writeText(m.stateFolder(), "a file where the folder goes");
+    try {
+        makeStateFolders(m);
+        ADD_FAILURE() << "a file in the state folder's place was taken for a folder";
+    } catch (const pendra::cli::CliError &e) {
+        EXPECT_EQ(std::string(e.what()).rfind((m.stateFolder() / "records").string() +
+                                                  ": cannot make the batch's folder: ",
+                                              0),
+                  0u)
+            << e.what();
+    }
+    fs::remove(m.stateFolder());
 }
 
 // A record vouches for an output only while the input, the job's bytes, the
@@ -121,31 +158,34 @@ TEST(BatchManifest, RecordGoesStaleWithAnyChange) {
         r.settings = *settingsHash(m.rows[0]);
         r.input = *stampOf(m.rows[0].input);
         r.output = *stampOf(m.rows[0].output);
+        makeStateFolders(m);
         writeRecord(recordPath(m.stateFolder(), m.rows[0]), r);
     };
     auto current = [&] {
         Manifest m = readManifest(here("r/list.csv"));
         return currentRecord(m.stateFolder(), m.rows[0]).has_value();
     };
-    write();
-    EXPECT_TRUE(current());
+    // Each change is made to a record that was current just before it, so
+    // that no staleness passes for that of an earlier change.
+    auto staleAfter = [&](auto change) {
+        write();
+        EXPECT_TRUE(current()) << "the record was not current before the change";
+        change();
+        return !current();
+    };
 
-    writeText(here("r/a.job"), "job two");
-    EXPECT_FALSE(current()) << "the job changed";
-    write();
-    writeText(here("r/list.csv"), "input,output,job,options\nin.mp4,out.mkv,a.job,--crf 21\n");
-    EXPECT_FALSE(current()) << "an option changed";
-    write();
+    EXPECT_TRUE(staleAfter([] { writeText(here("r/a.job"), "job two"); })) << "the job changed";
+    EXPECT_TRUE(staleAfter([] {
+        writeText(here("r/list.csv"), "input,output,job,options\nin.mp4,out.mkv,a.job,--crf 21\n");
+    })) << "an option changed";
     // The same bytes written anew still count as a new input (a new capture).
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    writeText(here("r/in.mp4"), "input");
-    EXPECT_FALSE(current()) << "the input was written again";
-    write();
-    writeText(here("r/out.mkv"), "something else");
-    EXPECT_FALSE(current()) << "the output was replaced";
-    write();
-    fs::remove(here("r/out.mkv"));
-    EXPECT_FALSE(current()) << "the output is gone";
+    EXPECT_TRUE(staleAfter([] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        writeText(here("r/in.mp4"), "input");
+    })) << "the input was written again";
+    EXPECT_TRUE(staleAfter([] { writeText(here("r/out.mkv"), "something else"); }))
+        << "the output was replaced";
+    EXPECT_TRUE(staleAfter([] { fs::remove(here("r/out.mkv")); })) << "the output is gone";
 
     // A capture the job names, made again under the same name.
     writeText(here("r/out.mkv"), "output");
@@ -157,17 +197,12 @@ TEST(BatchManifest, RecordGoesStaleWithAnyChange) {
     writeText(here("r/logo0.bmp"), "black");
     writeText(here("r/logo1.bmp"), "white");
     fs::remove(here("r/logo2.bmp"));
-    write();
-    EXPECT_TRUE(current());
-    writeText(here("r/logo1.bmp"), "white, captured again");
-    EXPECT_FALSE(current()) << "a capture changed";
-    write();
+    EXPECT_TRUE(staleAfter([] { writeText(here("r/logo1.bmp"), "white, captured again"); }))
+        << "a capture changed";
     // And one given with --logo, beside the manifest.
     writeText(here("r/list.csv"), "input,output,job,options\nin.mp4,out.mkv,,--logo logo0.bmp\n");
-    write();
-    EXPECT_TRUE(current());
-    writeText(here("r/logo2.bmp"), "a mask, new");
-    EXPECT_FALSE(current()) << "a mask appeared";
+    EXPECT_TRUE(staleAfter([] { writeText(here("r/logo2.bmp"), "a mask, new"); }))
+        << "a mask appeared";
     writeText(here("r/list.csv"), "input,output,job,options\nin.mp4,out.mkv,a.job,--crf 21\n");
 
     // Reordered rows keep their records: they follow the output.
@@ -179,4 +214,42 @@ TEST(BatchManifest, RecordGoesStaleWithAnyChange) {
     EXPECT_TRUE(currentRecord(m.stateFolder(), m.rows[1]).has_value());
     writeText(recordPath(m.stateFolder(), m.rows[1]), "{ damaged");
     EXPECT_FALSE(currentRecord(m.stateFolder(), m.rows[1]).has_value());
+}
+
+// A job may name its capture relative to the manifest's folder, where the
+// worker runs: `batch status` or a submission from elsewhere must hash the
+// same capture, or it would redo a finished row.
+TEST(BatchManifest, RelativeCaptureFoundBesideTheManifest) {
+    writeText(here("rel/in.mp4"), "input");
+    writeText(here("rel/out.mkv"), "output");
+    writeText(here("rel/logo0.bmp"), "black");
+    writeText(here("rel/logo1.bmp"), "white");
+    writeText(here("rel/a.job"), "VirtualDub.video.filters.Clear();\n"
+                                 "VirtualDub.video.filters.Add(\"" PENDRA_FILTER_NAME "\");\n"
+                                 "VirtualDub.video.filters.instance[0].Config(\"logo0.bmp\""
+                                 ",2, 1, 4, 4, 0, 0, 0, 0, 255, 0, 0, 230, 0, 10);\n");
+    writeText(here("rel/list.csv"), "input,output,job\nin.mp4,out.mkv,a.job\n");
+    const fs::path before = fs::current_path();
+    auto hashFrom = [&](const fs::path &folder) {
+        fs::current_path(folder);
+        std::optional<std::string> hash = settingsHash(readManifest(here("rel/list.csv")).rows[0]);
+        fs::current_path(before);
+        return hash.value_or("");
+    };
+    const std::string beside = hashFrom(here("rel"));
+    EXPECT_EQ(hashFrom(fs::temp_directory_path()), beside);
+
+    // Made again, the capture changes the hash, however the folder.
+    Manifest m = readManifest(here("rel/list.csv"));
+    RowRecord r;
+    r.version = PENDRA_VERSION;
+    r.settings = hashFrom(fs::temp_directory_path());
+    r.input = *stampOf(m.rows[0].input);
+    r.output = *stampOf(m.rows[0].output);
+    makeStateFolders(m);
+    writeRecord(recordPath(m.stateFolder(), m.rows[0]), r);
+    EXPECT_TRUE(currentRecord(m.stateFolder(), m.rows[0]).has_value());
+    writeText(here("rel/logo1.bmp"), "white, captured again");
+    EXPECT_FALSE(currentRecord(m.stateFolder(), m.rows[0]).has_value()) << "a capture changed";
+    EXPECT_NE(hashFrom(fs::temp_directory_path()), beside);
 }
