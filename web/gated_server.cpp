@@ -183,6 +183,17 @@ GatedServer::GatedServer(GateLimits limits) : limits_(limits) {
         workers_.emplace_back([this] { workerLoop(); });
 }
 
+int GatedServer::bindTo(const std::string &host, int port) {
+    if (port == 0)
+        port = bind_to_any_port(host);
+    else if (!bind_to_port(host, port))
+        port = -1;
+    // Listening again on a listening socket sets its queue's length.
+    if (port > 0 && ::listen(svr_sock_, SOMAXCONN) != 0)
+        port = -1;
+    return port;
+}
+
 GatedServer::~GatedServer() {
     stopGate();
     close(wake_[0]);
@@ -264,7 +275,6 @@ void GatedServer::refuse(std::unique_ptr<Connection> &c, const char *status) {
 void GatedServer::gateLoop() {
     std::list<std::unique_ptr<Connection>> waiting;
     std::vector<pollfd> polled;
-    char scratch[16384];
     for (;;) {
         std::vector<std::unique_ptr<Connection>> arrived;
         size_t open = 0;
@@ -282,87 +292,86 @@ void GatedServer::gateLoop() {
             else
                 waiting.push_back(std::move(c));
         }
-        // Too many open: the lingering go first, then those that have waited longest.
-        while (open > limits_.connections && !waiting.empty()) {
-            auto oldest =
-                std::min_element(waiting.begin(), waiting.end(), [](const auto &a, const auto &b) {
-                    if (a->lingering != b->lingering)
-                        return a->lingering;
-                    return a->since < b->since;
-                });
-            release(std::move(*oldest));
-            waiting.erase(oldest);
-            --open;
-        }
+        evictBeyondLimit(waiting, open);
 
         Clock::time_point next = Clock::now() + std::chrono::seconds(60);
         polled.assign(1, pollfd{wake_[0], POLLIN, 0});
         for (const std::unique_ptr<Connection> &c : waiting) {
             polled.push_back(pollfd{c->fd, POLLIN, 0});
-            next = std::min(next,
-                            c->since + (c->lingering ? limits_.lingerTime : limits_.requestTime));
+            next = std::min(next, deadlineOf(*c));
         }
         if (poll(polled.data(), polled.size(), millisecondsUntil(next)) < 0 && errno != EINTR)
             continue;
-        if (polled[0].revents)
-            while (::read(wake_[0], scratch, sizeof scratch) > 0) {
+        if (polled[0].revents) {
+            char drained[64];
+            while (::read(wake_[0], drained, sizeof drained) > 0) {
             }
-
-        const Clock::time_point now = Clock::now();
-        size_t at = 1;
-        for (auto it = waiting.begin(); it != waiting.end(); ++at) {
-            std::unique_ptr<Connection> &c = *it;
-            bool gone = false; // closed by the client, or failed
-            if (polled[at].revents) {
-                for (;;) {
-                    // Lingering: read and dropped. Waiting: into the buffer,
-                    // no more than one head too many.
-                    size_t room = sizeof scratch;
-                    if (!c->lingering) {
-                        const size_t wanted = limits_.headBytes + 1;
-                        room = std::min(room, wanted > c->unread() ? wanted - c->unread() : 0);
-                        if (room == 0)
-                            break;
-                    }
-                    const ssize_t n = recv(c->fd, scratch, room, MSG_DONTWAIT);
-                    if (n > 0) {
-                        if (!c->lingering)
-                            c->buffer.append(scratch, static_cast<size_t>(n));
-                        continue;
-                    }
-                    gone = n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR);
-                    break;
-                }
-            }
-            if (!c->lingering && c->headComplete()) {
-                toWorkers(std::move(c));
-            } else if (gone || (c->lingering && now >= c->since + limits_.lingerTime)) {
-                release(std::move(c));
-            } else if (c->lingering) {
-                ++it;
-                continue;
-            } else if (c->unread() > limits_.headBytes) {
-                refuse(c, "431 Request Header Fields Too Large");
-                ++it;
-                continue;
-            } else if (now >= c->since + limits_.requestTime) {
-                // Idle: closed without a word. Part of a request: told why.
-                if (c->unread() == 0) {
-                    release(std::move(c));
-                } else {
-                    refuse(c, "408 Request Timeout");
-                    ++it;
-                    continue;
-                }
-            } else {
-                ++it;
-                continue;
-            }
-            it = waiting.erase(it);
         }
+        size_t at = 1;
+        for (auto it = waiting.begin(); it != waiting.end(); ++at)
+            it = attend(*it, polled[at].revents != 0) ? waiting.erase(it) : std::next(it);
     }
     for (std::unique_ptr<Connection> &c : waiting)
         release(std::move(c));
+}
+
+void GatedServer::evictBeyondLimit(std::list<std::unique_ptr<Connection>> &waiting, size_t open) {
+    // The lingering go first, then those that have waited longest.
+    while (open > limits_.connections && !waiting.empty()) {
+        auto oldest =
+            std::min_element(waiting.begin(), waiting.end(), [](const auto &a, const auto &b) {
+                if (a->lingering != b->lingering)
+                    return a->lingering;
+                return a->since < b->since;
+            });
+        release(std::move(*oldest));
+        waiting.erase(oldest);
+        --open;
+    }
+}
+
+GatedServer::Clock::time_point GatedServer::deadlineOf(const Connection &c) const {
+    return c.since + (c.lingering ? limits_.lingerTime : limits_.requestTime);
+}
+
+bool GatedServer::receive(Connection &c) {
+    char chunk[16384];
+    for (;;) {
+        // Lingering: read and dropped. Waiting: into the buffer, no more than
+        // one head too many.
+        size_t room = sizeof chunk;
+        if (!c.lingering) {
+            const size_t wanted = limits_.headBytes + 1;
+            room = std::min(room, wanted > c.unread() ? wanted - c.unread() : 0);
+            if (room == 0)
+                return true;
+        }
+        const ssize_t n = recv(c.fd, chunk, room, MSG_DONTWAIT);
+        if (n > 0) {
+            if (!c.lingering)
+                c.buffer.append(chunk, static_cast<size_t>(n));
+            continue;
+        }
+        return n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR);
+    }
+}
+
+bool GatedServer::attend(std::unique_ptr<Connection> &c, bool readable) {
+    const bool open = !readable || receive(*c);
+    if (!c->lingering && c->headComplete()) {
+        toWorkers(std::move(c));
+        return true;
+    }
+    const bool late = Clock::now() >= deadlineOf(*c);
+    if (!open || (c->lingering && late) || (late && c->unread() == 0)) {
+        release(std::move(c)); // gone, lingered enough, or idle to the end
+        return true;
+    }
+    if (!c->lingering && c->unread() > limits_.headBytes)
+        refuse(c, "431 Request Header Fields Too Large");
+    else if (!c->lingering && late)
+        refuse(c, "408 Request Timeout"); // part of a request: told why
+    return false;
 }
 
 void GatedServer::workerLoop() {

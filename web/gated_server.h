@@ -44,6 +44,7 @@
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
+#include <list>
 #include <memory>
 #include <mutex>
 #include <set>
@@ -73,6 +74,13 @@ class GatedServer : public httplib::Server {
     GatedServer(const GatedServer &) = delete;
     GatedServer &operator=(const GatedServer &) = delete;
 
+    // Binds to HOST:PORT (PORT 0: any free port) and listens with a queue of
+    // connections not yet accepted as long as the system allows; httplib's
+    // own is five long, and a burst of connections beyond it has its
+    // handshakes dropped and retried a second or more later. Returns the
+    // port, or -1.
+    int bindTo(const std::string &host, int port);
+
     // Closes every connection and ends the gate's threads; call after
     // Server::stop(). Waits for answers in progress.
     void stopGate();
@@ -89,6 +97,13 @@ class GatedServer : public httplib::Server {
 
     bool process_and_close_socket(socket_t sock) override;
     void gateLoop();
+    void evictBeyondLimit(std::list<std::unique_ptr<Connection>> &waiting, size_t open);
+    Clock::time_point deadlineOf(const Connection &c) const;
+    // Reads what has come; false when the client has closed or failed.
+    bool receive(Connection &c);
+    // Takes a waiting connection on; true when it leaves the gate's list (to
+    // a worker, or closed).
+    bool attend(std::unique_ptr<Connection> &c, bool readable);
     void workerLoop();
     void serve(std::unique_ptr<Connection> c);
     // Hands a connection to the gate from any thread.

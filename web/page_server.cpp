@@ -173,10 +173,7 @@ std::pair<std::string, int> splitListenAddress(const std::string &listen) {
 PageServer::PageServer(ConfigureSession &session, const std::string &listen, std::string token)
     : session_(session) {
     auto [host, port] = splitListenAddress(listen);
-    if (port == 0)
-        port = server_.bind_to_any_port(host);
-    else if (!server_.bind_to_port(host, port))
-        port = -1;
+    port = server_.bindTo(host, port);
     if (port <= 0)
         throw cli::CliError(listen + ": cannot listen there (taken, or not an address of this "
                                      "machine)");
