@@ -173,12 +173,12 @@ json ConfigureSession::browse(const json &settings) {
     if (!named || named->empty())
         throw cli::CliError("name the bitmap set: its capture over black or its mask", 2);
     const std::string logo = *named;
-    json given = settings;
     if (std::string problem = irregularSetFile(logo); !problem.empty())
         return {{"problem", problem}};
     if (std::string problem = cli::checkLogoSet(logo).problem; !problem.empty())
         return {{"problem", problem}};
     // As Browse: a position written into the name wins, alpha follows the capture.
+    json given = settings;
     int position = 0;
     if (positionFromName(logo.c_str(), "_x_", INT_MAX, &position))
         given.erase("x");
