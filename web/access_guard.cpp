@@ -1,5 +1,6 @@
 #include "web/access_guard.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <random>
 
@@ -36,9 +37,13 @@ std::string AccessGuard::newToken() {
 }
 
 std::string AccessGuard::address() const {
+    return "http://" + hostName() + (port_ == defaultPort ? "" : ":" + std::to_string(port_)) +
+           "/" + token_ + "/";
+}
+
+std::string AccessGuard::hostName() const {
     const bool v6 = host_.find(':') != std::string::npos;
-    return "http://" + (v6 ? "[" + host_ + "]" : host_) + ":" + std::to_string(port_) + "/" +
-           token_ + "/";
+    return v6 ? "[" + host_ + "]" : host_;
 }
 
 bool AccessGuard::tokenMatches(const std::string &target) const {
@@ -54,14 +59,23 @@ bool AccessGuard::tokenMatches(const std::string &target) const {
 }
 
 bool AccessGuard::hostMatches(const std::string &header) const {
-    const size_t colon = header.rfind(':');
-    if (colon == std::string::npos || header.find(']', colon) != std::string::npos)
+    // NAME or NAME:PORT, NAME being a bracketed IPv6 literal or free of ':'.
+    // The port, when given, must be this server's in its plain decimal
+    // spelling; left out, it is the scheme's default (80), which browsers
+    // leave out, so it stands for this server only when this is its port.
+    size_t nameEnd = 0;
+    if (!header.empty() && header.front() == '[') {
+        nameEnd = header.find(']');
+        if (nameEnd == std::string::npos)
+            return false;
+        ++nameEnd;
+    } else {
+        nameEnd = std::min(header.find(':'), header.size());
+    }
+    const std::string name = header.substr(0, nameEnd), port = header.substr(nameEnd);
+    if (port.empty() ? port_ != defaultPort : port != ":" + std::to_string(port_))
         return false;
-    if (header.substr(colon + 1) != std::to_string(port_))
-        return false;
-    const std::string name = header.substr(0, colon);
-    const bool v6 = host_.find(':') != std::string::npos;
-    return name == (v6 ? "[" + host_ + "]" : host_) || name == "localhost" || addressLiteral(name);
+    return name == hostName() || name == "localhost" || addressLiteral(name);
 }
 
 } // namespace pendra::web

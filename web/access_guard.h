@@ -18,16 +18,22 @@ class AccessGuard {
     static std::string newToken();
 
     const std::string &token() const { return token_; }
-    // The page's address, e.g. http://127.0.0.1:8080/TOKEN/
+    // The page's address, e.g. http://127.0.0.1:8080/TOKEN/ (without the
+    // port when it is HTTP's default, 80).
     std::string address() const;
 
     // Whether `target` (the request's path) lies under the token's folder.
     bool tokenMatches(const std::string &target) const;
     // Whether the Host header names this server: its own host, or localhost
-    // or an address literal (which no rebinding can stand for), with its port.
+    // or an address literal (which no rebinding can stand for), with its
+    // port, or without it when the port is HTTP's default (80).
     bool hostMatches(const std::string &hostHeader) const;
 
   private:
+    static constexpr int defaultPort = 80;
+    // The host as a URL or Host header names it (IPv6 in brackets).
+    std::string hostName() const;
+
     std::string token_;
     std::string host_;
     int port_;

@@ -9,6 +9,10 @@
 #include "web/settings_form.h"
 
 #include <climits>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
 
 namespace pendra::web {
 
@@ -26,6 +30,43 @@ std::filesystem::path jobPathFor(const cli::Options &o) {
 
 std::string png(const host::FrameBuffer &picture) {
     return cli::encodePicture("frame.png", picture);
+}
+
+// Why the files of the set `logo` names cannot be opened safely, or "".
+// The module opens the named file and, for a capture over black, its
+// companions over white and the mask when they exist; each must be a
+// regular file. Opening a FIFO waits for a writer, for ever if none comes,
+// holding a worker (and the module, for every later request), and a device
+// may do as badly. Each is looked at with stat() before anything opens it,
+// then opened without waiting (O_NONBLOCK) and looked at again, so that a
+// file swapped in between is seen as well. (The module opens the files by
+// name once more; a set in a folder that others may write to is beyond what
+// a look beforehand can guard.) A file that is missing or unreadable is left
+// to the set's check, which names it.
+std::string irregularSetFile(const std::string &logo) {
+    std::vector<std::string> members{logo};
+    if (logo.size() >= 5 && logo[logo.size() - 5] == '0')
+        for (char digit : {'1', '2'})
+            members.push_back(cli::logoSetMember(logo, digit));
+    for (const std::string &path : members) {
+        struct stat named {};
+        if (stat(path.c_str(), &named) != 0)
+            continue;
+        bool regular = S_ISREG(named.st_mode);
+        if (regular) {
+            const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+            if (fd < 0)
+                continue;
+            struct stat opened {};
+            regular = fstat(fd, &opened) == 0 && S_ISREG(opened.st_mode) &&
+                      opened.st_dev == named.st_dev && opened.st_ino == named.st_ino;
+            close(fd);
+        }
+        if (!regular)
+            return path + ": not a regular file (a FIFO, a device or a folder); a bitmap set is "
+                          "files of the disk";
+    }
+    return "";
 }
 
 } // namespace
@@ -95,11 +136,19 @@ std::string ConfigureSession::beforePng(int64_t number, std::optional<PageOrder>
     return png(renderer_.before(number, overtaken));
 }
 
+cli::Options ConfigureSession::pageOptions(const json &settings) const {
+    cli::Options o = optionsFromJson(options_.input, settings);
+    if (o.settings.logo)
+        if (std::string problem = irregularSetFile(*o.settings.logo); !problem.empty())
+            throw cli::CliError(problem);
+    return o;
+}
+
 std::string ConfigureSession::afterPng(int64_t number, const json &settings,
                                        std::optional<PageOrder> order) {
     const uint64_t ticket = afterOrder_.take(order);
     auto overtaken = [&] { return afterOrder_.overtaken(ticket); };
-    cli::Options o = optionsFromJson(options_.input, settings);
+    cli::Options o = pageOptions(settings);
     std::lock_guard<std::mutex> lock(moduleLock_);
     if (overtaken())
         throw Overtaken{};
@@ -118,13 +167,18 @@ std::string ConfigureSession::afterPng(int64_t number, const json &settings,
 }
 
 json ConfigureSession::browse(const json &settings) {
-    json given = settings;
-    const std::string logo = given.value("logo", "");
-    if (logo.empty())
+    // Every setting given is checked, also those that Browse replaces.
+    const std::optional<std::string> named =
+        optionsFromJson(options_.input, settings).settings.logo;
+    if (!named || named->empty())
         throw cli::CliError("name the bitmap set: its capture over black or its mask", 2);
+    const std::string logo = *named;
+    if (std::string problem = irregularSetFile(logo); !problem.empty())
+        return {{"problem", problem}};
     if (std::string problem = cli::checkLogoSet(logo).problem; !problem.empty())
         return {{"problem", problem}};
     // As Browse: a position written into the name wins, alpha follows the capture.
+    json given = settings;
     int position = 0;
     if (positionFromName(logo.c_str(), "_x_", INT_MAX, &position))
         given.erase("x");
@@ -143,11 +197,21 @@ json ConfigureSession::browse(const json &settings) {
 }
 
 std::string ConfigureSession::save(const json &settings) {
-    cli::Options o = optionsFromJson(options_.input, settings);
+    cli::Options o = pageOptions(settings);
     if (!o.settings.logo)
         throw cli::CliError("choose the bitmap set before saving: a job needs one", 2);
+    int width = 0, height = 0;
+    {
+        std::lock_guard<std::mutex> keep(stateLock_);
+        width = state_["width"];
+        height = state_["height"];
+    }
     std::lock_guard<std::mutex> lock(moduleLock_);
     cli::FilterJob job(o);
+    // As pendra process checks a job before its run (the set as the loader
+    // reads it, the rectangle inside the picture): a job saved is one that runs.
+    for (cli::FilterSession *session : job.chain())
+        session->checkRectangle(width, height, options_.input);
     cli::checkOutputFile(jobPath_, job.inputFiles(options_.input), mayReplaceJob_);
     job.save(jobPath_.string());
     mayReplaceJob_ = true; // the file is this session's own now

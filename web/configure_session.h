@@ -49,6 +49,10 @@ class ConfigureSession {
     AnalysisTask &analysis() { return analysis_; }
 
   private:
+    // The options of the page's settings (optionsFromJson), with the files of
+    // the set they name checked to be files the module can open without
+    // waiting; throws cli::CliError.
+    cli::Options pageOptions(const nlohmann::json &settings) const;
     nlohmann::json describe(cli::FilterJob &job, const cli::Options &o) const;
 
     cli::Options options_;

@@ -69,6 +69,11 @@ void FrameSource::pastTheEnd(int64_t wanted, int64_t count) const {
 
 void FrameSource::decode(int64_t from, int64_t to,
                          const std::function<void(const AVFrame &, int64_t)> &each) {
+    // The numbers index the index: none below 0, nor a range backwards.
+    if (from < 0 || to < from)
+        throw cli::CliError("frames " + std::to_string(from) + " to " + std::to_string(to) +
+                                ": frames count from 0, forward",
+                            2);
     if (indexed_ && to >= frames_)
         pastTheEnd(to, frames_);
     const bool ahead = next_ >= 0 && next_ <= from && from - next_ <= forwardReach;

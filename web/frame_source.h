@@ -45,7 +45,8 @@ class FrameSource {
 
     // Decodes frames `from` to `to` and hands each to `each` with its number.
     // Throws PastTheEnd (before any work when the count is known) and
-    // cli::CliError; `each` may throw to stop early.
+    // cli::CliError (exit code 2 for a number below 0 or `to` before
+    // `from`); `each` may throw to stop early.
     void decode(int64_t from, int64_t to,
                 const std::function<void(const AVFrame &, int64_t)> &each);
 

@@ -4,6 +4,7 @@
 #include "web/page_assets.h"
 
 #include <charconv>
+#include <cstdint>
 
 namespace pendra::web {
 
@@ -22,13 +23,46 @@ void sendError(httplib::Response &res, int status, const std::string &message) {
     sendJson(res, status, {{"error", message}});
 }
 
-// A whole decimal number of 0 or more; nothing else.
+// A whole decimal number from 0 to INT64_MAX, digits only; nothing else.
 std::optional<int64_t> parseCount(const std::string &text) {
     int64_t value = 0;
     auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
     if (text.empty() || error != std::errc() || end != text.data() + text.size() || value < 0)
         return std::nullopt;
     return value;
+}
+
+// A JSON number that is whole and from 0 to INT64_MAX, checked before it is
+// converted: nlohmann::json holds 2^63 .. 2^64-1 as unsigned, which a
+// conversion to int64_t would turn negative; fractions, larger numbers
+// (held as floating point), texts and the rest are no count.
+std::optional<int64_t> countOf(const json &value) {
+    if (value.is_number_unsigned()) {
+        const uint64_t v = value.get<uint64_t>();
+        if (v > static_cast<uint64_t>(INT64_MAX))
+            return std::nullopt;
+        return static_cast<int64_t>(v);
+    }
+    if (value.is_number_integer()) {
+        const int64_t v = value.get<int64_t>();
+        if (v < 0)
+            return std::nullopt;
+        return v;
+    }
+    return std::nullopt;
+}
+
+const char *const frameRange = "frame wants a whole number from 0 (frames count from 0)";
+const char *const orderRange = "order wants a whole number from 0 to 9223372036854775807";
+constexpr size_t longestPageName = 64; // the page names itself with 16 hex digits
+
+PageOrder pageOrder(std::string page, std::optional<int64_t> number) {
+    if (!number)
+        throw cli::CliError(orderRange, 2);
+    if (page.size() > longestPageName)
+        throw cli::CliError(
+            "page wants a name of at most " + std::to_string(longestPageName) + " characters", 2);
+    return PageOrder{std::move(page), static_cast<uint64_t>(*number)};
 }
 
 // The request's JSON body, which must be an object.
@@ -51,22 +85,52 @@ json settingsOf(const json &body) {
 std::optional<PageOrder> orderOf(const httplib::Request &req) {
     if (!req.has_param("order"))
         return std::nullopt;
-    std::optional<int64_t> number = parseCount(req.get_param_value("order"));
-    if (!number)
-        throw cli::CliError("order wants a whole number from 0", 2);
-    return PageOrder{req.get_param_value("page"), static_cast<uint64_t>(*number)};
+    return pageOrder(req.get_param_value("page"), parseCount(req.get_param_value("order")));
 }
 
 std::optional<PageOrder> orderOf(const json &body) {
     auto at = body.find("order");
     if (at == body.end())
         return std::nullopt;
-    if (!at->is_number_unsigned())
-        throw cli::CliError("order wants a whole number from 0", 2);
     auto page = body.find("page");
     if (page != body.end() && !page->is_string())
         throw cli::CliError("page wants a string", 2);
-    return PageOrder{page == body.end() ? "" : page->get<std::string>(), at->get<uint64_t>()};
+    return pageOrder(page == body.end() ? "" : page->get<std::string>(), countOf(*at));
+}
+
+// Whether a request's body comes in a form whose size is known before a byte
+// of it is read; otherwise the answer to give. cpp-httplib 0.11 holds only a
+// Content-Length to set_payload_max_length: it reads a chunked body, or a
+// body without a length (until the connection closes), whatever its size,
+// and it inflates a gzip or brotli body before anything counts it. The page
+// sends none of these (fetch() sends a string body with its length), so
+// they are refused, from the pre-routing handler, which runs before the
+// body is read. Any Transfer-Encoding is refused, not only "chunked": httplib
+// takes only that exact spelling as chunked and would take the body as
+// length-less under another.
+std::optional<std::pair<int, std::string>> bodyFault(const httplib::Request &req) {
+    if (req.has_header("Transfer-Encoding"))
+        return std::pair{411, std::string("send the body with a Content-Length; no transfer "
+                                          "coding is taken")};
+    if (req.has_header("Content-Encoding") &&
+        req.get_header_value("Content-Encoding") != "identity")
+        return std::pair{415, std::string("send the body uncompressed")};
+    const bool takesBody = req.method == "POST" || req.method == "PUT" || req.method == "PATCH" ||
+                           req.method == "DELETE" || req.method == "PRI";
+    if (!req.has_header("Content-Length"))
+        return takesBody ? std::optional<std::pair<int, std::string>>(
+                               std::pair{411, std::string("send the body with a Content-Length")})
+                         : std::nullopt;
+    const std::optional<int64_t> length = parseCount(req.get_header_value("Content-Length"));
+    if (req.get_header_value_count("Content-Length") != 1 || !length)
+        return std::pair{400, std::string("Content-Length wants one whole number")};
+    if (*length > static_cast<int64_t>(largestRequest))
+        return std::pair{413, "a request's body is at most " + std::to_string(largestRequest) +
+                                  " bytes"};
+    // httplib leaves the body of a GET unread, to be taken for the next request.
+    if (!takesBody && *length != 0)
+        return std::pair{400, std::string("a " + req.method + " request has no body")};
+    return std::nullopt;
 }
 
 // Runs a handler, answering its failures: a mistake in the request is 400,
@@ -109,19 +173,16 @@ std::pair<std::string, int> splitListenAddress(const std::string &listen) {
 PageServer::PageServer(ConfigureSession &session, const std::string &listen, std::string token)
     : session_(session) {
     auto [host, port] = splitListenAddress(listen);
-    if (port == 0)
-        port = server_.bind_to_any_port(host);
-    else if (!server_.bind_to_port(host, port))
-        port = -1;
+    port = server_.bindTo(host, port);
     if (port <= 0)
         throw cli::CliError(listen + ": cannot listen there (taken, or not an address of this "
                                      "machine)");
     guard_ = std::make_unique<AccessGuard>(std::move(token), host, port);
-    // A client that stops reading or sending holds a worker only this long.
+    // An admitted request whose client stops sending its body or reading the
+    // answer holds its worker only this long (the gate bounds the rest).
     server_.set_read_timeout(5, 0);
     server_.set_write_timeout(5, 0);
-    server_.set_keep_alive_timeout(5);
-    server_.set_payload_max_length(largestRequest);
+    server_.set_payload_max_length(largestRequest); // bodyFault() refuses first
     routes();
 }
 
@@ -131,18 +192,27 @@ void PageServer::run() {
 
 void PageServer::stop() {
     server_.stop();
+    server_.stopGate();
 }
 
 void PageServer::routes() {
+    // Every request comes here with its head read and its body not yet:
+    // what is refused here is answered and its connection closed (the gate
+    // drops the rest), and only an admitted request keeps its connection.
     server_.set_pre_routing_handler([this](const httplib::Request &req, httplib::Response &res) {
-        if (!guard_->hostMatches(req.get_header_value("Host"))) {
-            sendError(res, 403, "this server answers only requests to its own address");
+        auto refuse = [&res](int status, const std::string &message) {
+            sendError(res, status, message);
+            res.set_header("Connection", "close");
             return httplib::Server::HandlerResponse::Handled;
-        }
-        if (!guard_->tokenMatches(req.path)) {
-            sendError(res, 403, "the address lacks the page's token");
-            return httplib::Server::HandlerResponse::Handled;
-        }
+        };
+        if (req.get_header_value_count("Host") != 1 ||
+            !guard_->hostMatches(req.get_header_value("Host")))
+            return refuse(403, "this server answers only requests to its own address");
+        if (!guard_->tokenMatches(req.path))
+            return refuse(403, "the address lacks the page's token");
+        if (auto fault = bodyFault(req))
+            return refuse(fault->first, fault->second);
+        GatedServer::keepConnection();
         // The token stays out of other sites' logs; nothing is cached or sniffed.
         res.set_header("Referrer-Policy", "no-referrer");
         res.set_header("Cache-Control", "no-store");
@@ -175,18 +245,18 @@ void PageServer::routes() {
                 guarded([this](const httplib::Request &req, httplib::Response &res) {
                     std::optional<int64_t> frame = parseCount(req.get_param_value("frame"));
                     if (!frame)
-                        throw cli::CliError("frame wants a whole number from 0", 2);
+                        throw cli::CliError(frameRange, 2);
                     res.set_content(session_.beforePng(*frame, orderOf(req)), "image/png");
                 }));
     server_.Post(root + "/api/after",
                  guarded([this](const httplib::Request &req, httplib::Response &res) {
                      json body = bodyOf(req);
-                     auto frame = body.find("frame");
-                     if (frame == body.end() || !frame->is_number_unsigned())
-                         throw cli::CliError("frame wants a whole number from 0", 2);
-                     res.set_content(
-                         session_.afterPng(frame->get<int64_t>(), settingsOf(body), orderOf(body)),
-                         "image/png");
+                     auto at = body.find("frame");
+                     std::optional<int64_t> frame = at == body.end() ? std::nullopt : countOf(*at);
+                     if (!frame)
+                         throw cli::CliError(frameRange, 2);
+                     res.set_content(session_.afterPng(*frame, settingsOf(body), orderOf(body)),
+                                     "image/png");
                  }));
     server_.Post(root + "/api/browse",
                  guarded([this](const httplib::Request &req, httplib::Response &res) {

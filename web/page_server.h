@@ -6,8 +6,7 @@
 
 #include "web/access_guard.h"
 #include "web/configure_session.h"
-
-#include <httplib.h>
+#include "web/gated_server.h"
 
 #include <atomic>
 #include <memory>
@@ -25,6 +24,7 @@ class PageServer {
     const AccessGuard &guard() const { return *guard_; }
     // Serves until stop(); call on a thread of its own.
     void run();
+    // Stops listening, closes the connections and waits for answers in progress.
     void stop();
     // Whether the page asked the server to stop.
     bool stopRequested() const { return stopRequested_; }
@@ -33,7 +33,7 @@ class PageServer {
     void routes();
 
     ConfigureSession &session_;
-    httplib::Server server_;
+    GatedServer server_;
     std::unique_ptr<AccessGuard> guard_;
     std::atomic<bool> stopRequested_{false};
 };

@@ -3,6 +3,7 @@
 #include "logo/browse_rules.h"
 #include "module/user_settings.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <vector>
 
@@ -35,13 +36,23 @@ cli::Options optionsFromJson(const std::string &input, const json &settings) {
             known = known || f.name == name;
         if (!known)
             throw cli::CliError("\"" + name + "\" is not a setting", 2);
+        // A number goes to the command line's parser as the digits it is, so
+        // that its range check sees it: 2^63 .. 2^64-1, held as unsigned,
+        // would turn negative as a long long. Fractions and numbers beyond
+        // 64 bits (held as floating point) are no setting's.
         std::string text;
-        if (value.is_number_integer())
-            text = std::to_string(value.get<long long>());
+        if (value.is_number_unsigned())
+            text = std::to_string(value.get<uint64_t>());
+        else if (value.is_number_integer())
+            text = std::to_string(value.get<int64_t>());
         else if (value.is_string())
             text = value.get<std::string>();
         else
-            throw cli::CliError(name + " wants a number or a text", 2);
+            throw cli::CliError(name + " wants a whole number or a text", 2);
+        // The system would end a name at a NUL: the file opened would not be
+        // the one named (nor one the set's name rule has seen).
+        if (text.find('\0') != std::string::npos)
+            throw cli::CliError(name + " may not contain a NUL character", 2);
         // An empty path is no path: the field was cleared.
         if (text.empty() && name == "logo")
             continue;
