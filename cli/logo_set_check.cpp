@@ -4,9 +4,12 @@
 #include "logo/bitmap_file.h"
 
 #include <cerrno>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace pendra::cli {
 
@@ -66,6 +69,38 @@ Member readMember(const std::string &path) {
 
 } // namespace
 
+// The loader opens the named file and, for a capture over black, its
+// companions when they exist. Opening a FIFO waits for a writer, for ever if
+// none comes, and a device may do as badly; so each is looked at with stat()
+// before anything opens it, then opened without waiting and looked at again,
+// so that a file swapped in between is seen as well. A missing or unreadable
+// file is left to the set's check, which names it.
+std::string irregularSetFile(const std::string &logo) {
+    std::vector<std::string> members{logo};
+    if (logo.size() >= 5 && logo[logo.size() - 5] == '0')
+        for (char digit : {'1', '2'})
+            members.push_back(logoSetMember(logo, digit));
+    for (const std::string &path : members) {
+        struct stat named {};
+        if (stat(path.c_str(), &named) != 0)
+            continue;
+        bool regular = S_ISREG(named.st_mode);
+        if (regular) {
+            const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+            if (fd < 0)
+                continue;
+            struct stat opened {};
+            regular = fstat(fd, &opened) == 0 && S_ISREG(opened.st_mode) &&
+                      opened.st_dev == named.st_dev && opened.st_ino == named.st_ino;
+            close(fd);
+        }
+        if (!regular)
+            return path + ": not a regular file (a FIFO, a device or a folder); a bitmap set is "
+                          "files of the disk";
+    }
+    return "";
+}
+
 std::string logoSetMember(const std::string &logo, char digit) {
     std::string path = logo;
     if (path.size() >= 5)
@@ -78,6 +113,10 @@ LogoSetCheck checkLogoSet(const std::string &path) {
     const std::string naming =
         ": the name must end in 0 (the logo over black) or 2 (the interpolate mask) "
         "before a three-letter extension, as in logo0.bmp";
+    if (std::string irregular = irregularSetFile(path); !irregular.empty()) {
+        check.problem = irregular;
+        return check;
+    }
     if (path.size() < 5 || path.find('.') == std::string::npos ||
         (path[path.size() - 5] != '0' && path[path.size() - 5] != '2')) {
         check.problem = path + naming;

@@ -23,6 +23,10 @@ LogoSetCheck checkLogoSet(const std::string &path);
 // characters from the end.
 std::string logoSetMember(const std::string &logo, char digit);
 
+// Why a file of the set `logo` names is no regular file (a FIFO would block
+// whoever opens it), or "" when each is one or missing.
+std::string irregularSetFile(const std::string &logo);
+
 // Why the filter would refuse the logo set at `path`, in words for the user;
 // when no fault of the files is found, the interpolate mask's layout is what
 // remains.

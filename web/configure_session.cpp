@@ -9,9 +9,6 @@
 #include "web/settings_form.h"
 
 #include <climits>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <vector>
 
 namespace pendra::web {
@@ -30,43 +27,6 @@ std::filesystem::path jobPathFor(const cli::Options &o) {
 
 std::string png(const host::FrameBuffer &picture) {
     return cli::encodePicture("frame.png", picture);
-}
-
-// Why the files of the set `logo` names cannot be opened safely, or "".
-// The module opens the named file and, for a capture over black, its
-// companions over white and the mask when they exist; each must be a
-// regular file. Opening a FIFO waits for a writer, for ever if none comes,
-// holding a worker (and the module, for every later request), and a device
-// may do as badly. Each is looked at with stat() before anything opens it,
-// then opened without waiting (O_NONBLOCK) and looked at again, so that a
-// file swapped in between is seen as well. (The module opens the files by
-// name once more; a set in a folder that others may write to is beyond what
-// a look beforehand can guard.) A file that is missing or unreadable is left
-// to the set's check, which names it.
-std::string irregularSetFile(const std::string &logo) {
-    std::vector<std::string> members{logo};
-    if (logo.size() >= 5 && logo[logo.size() - 5] == '0')
-        for (char digit : {'1', '2'})
-            members.push_back(cli::logoSetMember(logo, digit));
-    for (const std::string &path : members) {
-        struct stat named {};
-        if (stat(path.c_str(), &named) != 0)
-            continue;
-        bool regular = S_ISREG(named.st_mode);
-        if (regular) {
-            const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-            if (fd < 0)
-                continue;
-            struct stat opened {};
-            regular = fstat(fd, &opened) == 0 && S_ISREG(opened.st_mode) &&
-                      opened.st_dev == named.st_dev && opened.st_ino == named.st_ino;
-            close(fd);
-        }
-        if (!regular)
-            return path + ": not a regular file (a FIFO, a device or a folder); a bitmap set is "
-                          "files of the disk";
-    }
-    return "";
 }
 
 } // namespace
@@ -139,7 +99,7 @@ std::string ConfigureSession::beforePng(int64_t number, std::optional<PageOrder>
 cli::Options ConfigureSession::pageOptions(const json &settings) const {
     cli::Options o = optionsFromJson(options_.input, settings);
     if (o.settings.logo)
-        if (std::string problem = irregularSetFile(*o.settings.logo); !problem.empty())
+        if (std::string problem = cli::irregularSetFile(*o.settings.logo); !problem.empty())
             throw cli::CliError(problem);
     return o;
 }
@@ -173,8 +133,6 @@ json ConfigureSession::browse(const json &settings) {
     if (!named || named->empty())
         throw cli::CliError("name the bitmap set: its capture over black or its mask", 2);
     const std::string logo = *named;
-    if (std::string problem = irregularSetFile(logo); !problem.empty())
-        return {{"problem", problem}};
     if (std::string problem = cli::checkLogoSet(logo).problem; !problem.empty())
         return {{"problem", problem}};
     // As Browse: a position written into the name wins, alpha follows the capture.

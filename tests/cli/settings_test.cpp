@@ -15,6 +15,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <sys/stat.h>
 
 namespace fs = std::filesystem;
 using namespace pendra::cli;
@@ -343,6 +344,17 @@ TEST(LogoSet, EachFaultNamesTheFileAndHowItIsWrong) {
     // Nothing wrong with the files: the mask's layout is what remains.
     EXPECT_NE(problem("ok0.bmp").find("the filter refused this logo set"), std::string::npos);
     EXPECT_NE(logoSetProblem("").find("no logo given"), std::string::npos);
+    // A FIFO in the set, named or as a companion, is refused without waiting
+    // for a writer that never comes; so is a folder.
+    for (const char *name : {"pipe0.bmp", "piped2.bmp", "dir0.bmp"})
+        fs::remove(folder / name);
+    ASSERT_EQ(mkfifo(path("pipe0.bmp").c_str(), 0600), 0);
+    bitmap("piped0.bmp", 8, 6);
+    ASSERT_EQ(mkfifo(path("piped2.bmp").c_str(), 0600), 0);
+    fs::create_directory(folder / "dir0.bmp");
+    expectCause("pipe0.bmp", "pipe0.bmp", "not a regular file");
+    expectCause("piped0.bmp", "piped2.bmp", "not a regular file");
+    expectCause("dir0.bmp", "dir0.bmp", "not a regular file");
 }
 
 } // namespace
