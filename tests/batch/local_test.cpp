@@ -400,6 +400,14 @@ TEST_F(BatchLocal, SoakOfRandomKillsAndRerunsEndsWithSoundOutputs) {
         } else {
             EXPECT_TRUE(code == 0 || code == 1 || code == 128 + SIGKILL) << code << ": " << said;
         }
+        // A run that ended well vouches for every output: none may be
+        // damaged, even by a worker of an earlier batch still writing.
+        if (code == 0) {
+            EXPECT_TRUE(waitUntil([&] { return workersOf(list).empty(); }, 20));
+            for (const auto &[name, count] : frames)
+                EXPECT_EQ(decodeErrors(here("work/out/" + name)), "")
+                    << name << " after run " << runs;
+        }
     }
     std::printf("soak: %d runs, %d refused, %d batches and %d workers killed\n", runs, refused,
                 batchKills, workerKills);
