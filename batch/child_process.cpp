@@ -9,6 +9,7 @@
 #include <fstream>
 #include <poll.h>
 #include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -54,16 +55,64 @@ fs::path ownProgram() {
 }
 
 pid_t startLogged(const fs::path &program, const std::vector<std::string> &args,
-                  const fs::path &log) {
-    FileActions fa;
-    posix_spawn_file_actions_addopen(&fa.actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&fa.actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&fa.actions, 2, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0644);
+                  const fs::path &log, int inherited) {
+    // Everything the child needs is made before the fork: between fork and
+    // exec it may only make calls that are safe in a signal handler.
     std::vector<std::string> storage;
     std::vector<char *> argv = argvOf(program.string(), args, storage);
-    pid_t pid = 0;
-    int error = posix_spawn(&pid, program.c_str(), &fa.actions, nullptr, argv.data(), environ);
+    const int logFd = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (logFd < 0)
+        throw CliError(log.string() + ": cannot write: " + cli::systemErrorText(errno));
+    const int nullFd = ::open("/dev/null", O_RDWR | O_CLOEXEC);
+    int failure[2] = {-1, -1}; // the child's errno when it cannot start the program
+    if (nullFd < 0 || ::pipe2(failure, O_CLOEXEC) != 0) {
+        const int error = errno;
+        ::close(logFd);
+        if (nullFd >= 0)
+            ::close(nullFd);
+        throw CliError(program.string() +
+                       ": cannot start a worker: " + cli::systemErrorText(error));
+    }
+    const pid_t parent = ::getpid();
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        int error = 0;
+        // The parent's death (this thread's, which forked) stops the worker;
+        // should the parent have died before this took hold, the worker is
+        // already another process's child and stops at once.
+        if (::prctl(PR_SET_PDEATHSIG, SIGTERM) != 0)
+            error = errno;
+        else if (::getppid() != parent)
+            ::_exit(130);
+        if (error == 0 && (::dup2(nullFd, 0) < 0 || ::dup2(nullFd, 1) < 0 || ::dup2(logFd, 2) < 0))
+            error = errno;
+        if (error == 0 && inherited >= 0 && ::fcntl(inherited, F_SETFD, 0) != 0)
+            error = errno;
+        if (error == 0) {
+            ::execv(program.c_str(), argv.data());
+            error = errno;
+        }
+        ssize_t ignored = ::write(failure[1], &error, sizeof error);
+        (void)ignored;
+        ::_exit(127);
+    }
+    const int forkError = errno;
+    ::close(failure[1]);
+    ::close(logFd);
+    ::close(nullFd);
+    int error = pid < 0 ? forkError : 0;
+    if (pid > 0) {
+        // The pipe closes on a successful exec, or brings the reason it failed.
+        ssize_t n = 0;
+        while ((n = ::read(failure[0], &error, sizeof error)) < 0 && errno == EINTR) {
+        }
+        if (n != static_cast<ssize_t>(sizeof error))
+            error = 0;
+        if (error != 0)
+            while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+            }
+    }
+    ::close(failure[0]);
     if (error != 0)
         throw CliError(program.string() +
                        ": cannot start a worker: " + cli::systemErrorText(error));

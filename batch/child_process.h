@@ -15,9 +15,14 @@ namespace pendra::batch {
 std::filesystem::path ownProgram();
 
 // Starts `program` with `args` (argv[1..]), stdin and stdout on /dev/null and
-// stderr into `log` (replaced); returns its pid or throws CliError.
+// stderr into `log` (replaced); returns its pid or throws CliError. The
+// worker dies with this program: should this thread end first, even killed
+// outright, the worker gets SIGTERM (stops at its next frame and removes its
+// half-written file). `inherited`, when not -1, is a descriptor the worker
+// keeps open through its whole life (the batch's lock, so that the lock
+// outlives the batch for as long as any worker of it does).
 pid_t startLogged(const std::filesystem::path &program, const std::vector<std::string> &args,
-                  const std::filesystem::path &log);
+                  const std::filesystem::path &log, int inherited = -1);
 
 struct CommandOutput {
     int exitCode = -1;

@@ -1,6 +1,10 @@
-// Reading a CSV table as spreadsheets write it: fields split by commas,
-// quoted with double quotes when they hold commas, quotes or line breaks, a
-// quote inside doubled. Nothing here knows what the columns mean.
+// Reading a CSV table as RFC 4180 has it, and as spreadsheets write it:
+// fields split by commas, quoted with double quotes when they hold commas,
+// quotes or line breaks, a quote inside doubled. What the rules do not allow
+// (a quote inside a field that is not quoted, text after a quoted field's
+// closing quote, a quote never closed) is refused with its line rather than
+// guessed at, since a guess can merge two rows into one. Nothing here knows
+// what the columns mean.
 #pragma once
 
 #include <optional>
@@ -14,8 +18,15 @@ struct CsvRecord {
     std::vector<std::string> fields;
 };
 
-// The records of `text`, blank lines left out. On a quote left open, returns
-// nothing and sets `errorLine` to the line where the quoted field began.
-std::optional<std::vector<CsvRecord>> parseCsv(const std::string &text, int &errorLine);
+// Where and why a text is not CSV.
+struct CsvError {
+    int line = 0; // from 1
+    std::string problem;
+};
+
+// The records of `text`, blank lines left out. On text the rules do not
+// allow, returns nothing and fills `error` (a quote left open: the line
+// where its field began).
+std::optional<std::vector<CsvRecord>> parseCsv(const std::string &text, CsvError &error);
 
 } // namespace pendra::batch

@@ -54,7 +54,10 @@ void settle(RowOutcome &o, const Manifest &m, int status, BatchProgressState &st
 }
 
 // Held while a batch runs here: two batches of one manifest would run each
-// row twice and overwrite each other's outputs.
+// row twice and overwrite each other's outputs. Its descriptor is handed to
+// every worker, so the lock lasts as long as the last of them does: a batch
+// killed outright has its workers stopped (they outlive it by a frame or
+// so), and no rerun starts on their rows before they are gone.
 class BatchLock {
   public:
     explicit BatchLock(const fs::path &file)
@@ -64,10 +67,12 @@ class BatchLock {
         if (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
             ::close(fd_);
             throw CliError(file.parent_path().string() +
-                           ": another pendra batch is running this manifest");
+                           ": another pendra batch is running this manifest (or the workers of "
+                           "one that was stopped are still ending; try again in a moment)");
         }
     }
     ~BatchLock() { ::close(fd_); }
+    int fd() const { return fd_; }
     BatchLock(const BatchLock &) = delete;
     BatchLock &operator=(const BatchLock &) = delete;
 
@@ -127,8 +132,9 @@ int runLocal(const Manifest &m, int workers, const fs::path &reportPath) {
             std::error_code ignored;
             fs::remove(m.rowProgress(o.row), ignored);
             try {
-                pid_t pid = startLogged(
-                    program, {"batch", "--row", std::to_string(o.row), m.path.string()}, o.log);
+                pid_t pid =
+                    startLogged(program, {"batch", "--row", std::to_string(o.row), m.path.string()},
+                                o.log, lock.fd());
                 running[pid] = waiting.front();
             } catch (const CliError &e) {
                 o.reason = e.what();

@@ -113,10 +113,10 @@ Manifest readManifest(const fs::path &given) {
                        (fs::exists(m.path) ? "not a readable file" : "no such file"));
     std::stringstream text;
     text << in.rdbuf();
-    int errorLine = 0;
-    std::optional<std::vector<CsvRecord>> records = parseCsv(text.str(), errorLine);
+    CsvError error;
+    std::optional<std::vector<CsvRecord>> records = parseCsv(text.str(), error);
     if (!records)
-        throw CliError(name + ": line " + std::to_string(errorLine) + ": a quote is not closed");
+        throw CliError(name + ": line " + std::to_string(error.line) + ": " + error.problem);
     if (records->empty())
         throw CliError(name + ": is empty; it needs a header line naming input and output");
 

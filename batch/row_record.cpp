@@ -1,9 +1,12 @@
 #include "batch/row_record.h"
 
 #include "cli/config_line.h"
+#include "cli/filter_session.h"
+#include "cli/job_run_options.h"
 #include "cli/logo_set_check.h"
 #include "host/host_error.h"
 #include "host/job_script.h"
+#include "module/user_settings.h"
 
 #include "cli/av_support.h"
 #include "cli/output_file.h"
@@ -95,11 +98,39 @@ std::vector<fs::path> logoSets(const ManifestRow &row) {
     return sets;
 }
 
+// Whether the row's output can depend on the defaults file: a new instance
+// takes every setting from it, and a job's Config call holds all but the run
+// settings (noise, feather), which the options or the job's run-settings
+// line (as `pendra process --save-job` writes it) may give instead. A job
+// saved by the video host has no such line.
+bool readsDefaultsFile(const ManifestRow &row) {
+    if (!row.job)
+        return true;
+    try {
+        cli::SettingOptions settings = cli::parseOptions(processArguments(row)).settings;
+        cli::takeRunOptions(row.job->string(), settings);
+        for (size_t i = 0; i < userSettingCount; ++i)
+            if (userSettings[i].use == SETTING_RUN && !settings.get(userSettings[i].name))
+                return true;
+        return false;
+    } catch (const cli::CliError &) {
+        return true; // the row fails when run; hashing more costs nothing
+    }
+}
+
+// The defaults file the row's worker reads: the one PENDRA_DEFAULTS_FILE
+// names (the worker runs in the manifest's folder, so a relative name is
+// found there), else the one installed beside this program.
+fs::path defaultsFileOf(const ManifestRow &row) {
+    fs::path file = cli::installedDefaultsFile();
+    return file.is_relative() ? row.folder / file : file;
+}
+
 } // namespace
 
 std::optional<std::string> settingsHash(const ManifestRow &row) {
     // Each part tagged and its length given, so no two settings run together alike.
-    std::string text = "pendra batch settings 2\n";
+    std::string text = "pendra batch settings 3\n";
     if (row.job) {
         std::string bytes;
         if (!readWhole(*row.job, bytes))
@@ -119,13 +150,22 @@ std::optional<std::string> settingsHash(const ManifestRow &row) {
             else
                 text += "no capture\n";
         }
+    // Settings the row does not give are the defaults file's; one missing is
+    // the module's built-in values.
+    if (readsDefaultsFile(row)) {
+        std::string bytes;
+        if (readWhole(defaultsFileOf(row), bytes))
+            text += "defaults " + std::to_string(bytes.size()) + "\n" + bytes;
+        else
+            text += "no defaults\n";
+    }
     return sha256Hex(text);
 }
 
 fs::path recordPath(const fs::path &stateFolder, const ManifestRow &row) {
-    return stateFolder / "records" /
-           (row.output.filename().string() + "-" + sha256Hex(row.output.string()).substr(0, 16) +
-            ".json");
+    // Named by a hash of the output's path alone: any name an output may
+    // have gives a record's name of the same short length.
+    return stateFolder / "records" / (sha256Hex(row.output.string()) + ".json");
 }
 
 std::optional<RowRecord> readRecord(const fs::path &path) {

@@ -1,7 +1,7 @@
 // The record of what made a row's output: the input's size and modification
-// time, a hash of the settings (the job file's bytes, the options and the
-// logo captures they name), the program's version, and the output's own size
-// and time. A rerun skips a row
+// time, a hash of the settings (the job file's bytes, the options, the logo
+// captures they name and the defaults file when the row takes settings from
+// it), the program's version, and the output's own size and time. A rerun skips a row
 // whose record still matches all of them. A record is written only after
 // its output is complete under its own name, so it never vouches for a
 // half-written file, whichever node of a cluster made it.
@@ -36,13 +36,17 @@ struct RowRecord {
 };
 
 // A hash over everything that decides a row's output besides the input: the
-// job file's bytes (or that there is none), the options, word by word, and
-// the bytes of the logo captures the job's filters or --logo name.
+// job file's bytes (or that there is none), the options, word by word, the
+// bytes of the logo captures the job's filters or --logo name, and the bytes
+// of the defaults file (Pendra.ini, or the one PENDRA_DEFAULTS_FILE names)
+// unless the row gives every setting a new instance would take from it (a
+// job, with noise and feather in its options or its run-settings line).
 // Nothing when the job file cannot be read.
 std::optional<std::string> settingsHash(const ManifestRow &row);
 
-// Where the record of the row's output lives in the batch's state folder
-// (named by the output, so reordering the manifest keeps it).
+// Where the record of the row's output lives in the batch's state folder:
+// named by a hash of the output's path, so reordering the manifest keeps it
+// and an output name of any length has a record.
 std::filesystem::path recordPath(const std::filesystem::path &stateFolder, const ManifestRow &row);
 
 // The record, or nothing when it is missing or unreadable.

@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <sstream>
 #include <sys/stat.h>
 
 namespace pendra::batch {
@@ -66,6 +67,15 @@ int largestArray() {
     return largest > 0 ? largest : 1000;
 }
 
+// sbatch reads % in a file name pattern as a replacement symbol (%j, %A,
+// %a...), also in the folder's part: a % of the name itself is written %%.
+std::string filePattern(const fs::path &folder, const std::string &pattern) {
+    std::string out;
+    for (char c : folder.string())
+        out += c == '%' ? std::string("%%") : std::string(1, c);
+    return out + "/" + pattern;
+}
+
 fs::path planPath(const Manifest &m) {
     return m.stateFolder() / "slurm" / "submission.json";
 }
@@ -84,6 +94,8 @@ std::optional<SlurmPlan> readPlan(const Manifest &m) {
         p.submitted = j.at("submitted").get<double>();
         p.rows = j.at("rows").get<std::vector<int>>();
         p.report = j.at("report").get<std::string>();
+        // A plan written before the arrays' starts were kept had one array.
+        p.arrayStarts = j.value("array_starts", std::vector<size_t>{0});
         return p;
     } catch (const json::exception &) {
         return std::nullopt;
@@ -98,6 +110,71 @@ bool planStillQueued(const SlurmPlan &plan) {
     } catch (const CliError &) {
         return false;
     }
+}
+
+std::map<int, TaskState> planTaskStates(const SlurmPlan &plan) {
+    std::map<int, TaskState> tasks;
+    std::vector<std::string> arrays;
+    for (size_t at = 0; at < plan.arrayJob.size();) {
+        size_t comma = std::min(plan.arrayJob.find(',', at), plan.arrayJob.size());
+        arrays.push_back(plan.arrayJob.substr(at, comma - at));
+        at = comma + 1;
+    }
+    CommandOutput r;
+    try {
+        // -r: a line per task, also of those still pending together; -t all:
+        // those ended too, while the controller remembers them.
+        r = runCommand(
+            {"squeue", "-h", "-r", "-t", "all", "-o", "%F|%K|%T|%r", "-j", plan.arrayJob});
+    } catch (const CliError &) {
+        return tasks;
+    }
+    if (r.exitCode != 0)
+        return tasks;
+    // The tasks not yet split from their array have one line with no index
+    // of their own (N/A); it tells of every task of the array without its own line.
+    std::map<size_t, TaskState> remainders;
+    std::istringstream lines(r.out);
+    for (std::string line; std::getline(lines, line);) {
+        std::vector<std::string> parts;
+        for (size_t at = 0;;) {
+            size_t bar = line.find('|', at);
+            parts.push_back(
+                line.substr(at, bar == std::string::npos ? std::string::npos : bar - at));
+            if (bar == std::string::npos)
+                break;
+            at = bar + 1;
+        }
+        if (parts.size() != 4)
+            continue;
+        auto array = std::find(arrays.begin(), arrays.end(), parts[0]);
+        const size_t index = static_cast<size_t>(array - arrays.begin());
+        if (array == arrays.end() || index >= plan.arrayStarts.size())
+            continue;
+        if (parts[1].empty() || parts[1].find_first_not_of("0123456789") != std::string::npos) {
+            remainders[index] = TaskState{parts[2], parts[3]};
+            continue;
+        }
+        const size_t at = plan.arrayStarts[index] + std::strtoul(parts[1].c_str(), nullptr, 10) - 1;
+        if (at < plan.rows.size())
+            tasks[plan.rows[at]] = TaskState{parts[2], parts[3]};
+    }
+    for (const auto &[index, state] : remainders) {
+        const size_t end =
+            index + 1 < plan.arrayStarts.size() ? plan.arrayStarts[index + 1] : plan.rows.size();
+        for (size_t at = plan.arrayStarts[index]; at < end && at < plan.rows.size(); ++at)
+            tasks.emplace(plan.rows[at], state); // a task's own line wins
+    }
+    return tasks;
+}
+
+bool taskEnded(const TaskState &task) {
+    for (const char *waiting :
+         {"PENDING", "RUNNING", "CONFIGURING", "COMPLETING", "SUSPENDED", "REQUEUED",
+          "REQUEUE_HOLD", "REQUEUE_FED", "RESIZING", "SIGNALING", "STAGE_OUT", "STOPPED"})
+        if (task.state == waiting)
+            return false;
+    return !task.state.empty();
 }
 
 int submitToSlurm(const Manifest &m, const cli::BatchOptions &o, const fs::path &report) {
@@ -122,13 +199,15 @@ int submitToSlurm(const Manifest &m, const cli::BatchOptions &o, const fs::path 
 
     const fs::path folder = m.stateFolder() / "slurm";
     makeStateFolders(m);
-    // Task N of the array runs the row on line N of the list. A count left
-    // by an earlier attempt would pass for this one's.
+    // Task N of the array runs the row on line N of the list. A count or a
+    // log left by an earlier attempt would pass for this one's (a row
+    // without a log is one whose task never began it).
     std::string list;
     for (int row : plan.rows) {
         list += std::to_string(row) + "\n";
         std::error_code ignored;
         fs::remove(m.rowProgress(row), ignored);
+        fs::remove(m.rowLog(row), ignored);
     }
     cli::writeWholeFile(folder / "rows.txt", list);
     const std::string program = shellQuoted(ownProgram().string());
@@ -156,11 +235,9 @@ int submitToSlurm(const Manifest &m, const cli::BatchOptions &o, const fs::path 
     plan.submitted = secondsNow();
     // The plan is in place before the report's job can start.
     auto savePlan = [&] {
-        json j = {{"array_job", plan.arrayJob},
-                  {"report_job", plan.reportJob},
-                  {"submitted", plan.submitted},
-                  {"rows", plan.rows},
-                  {"report", plan.report}};
+        json j = {{"array_job", plan.arrayJob},  {"report_job", plan.reportJob},
+                  {"submitted", plan.submitted}, {"rows", plan.rows},
+                  {"report", plan.report},       {"array_starts", plan.arrayStarts}};
         cli::writeWholeFile(planPath(m), j.dump(2) + "\n");
     };
     const size_t largest = static_cast<size_t>(largestArray());
@@ -174,7 +251,7 @@ int submitToSlurm(const Manifest &m, const cli::BatchOptions &o, const fs::path 
         array.insert(array.end(), {"--job-name=pendra-batch", "--array=" + range,
                                    "--export=ALL,PENDRA_ROWS_BEFORE=" + std::to_string(first),
                                    "--chdir=" + m.folder.string(),
-                                   "--output=" + (folder / "task-%A_%a.out").string()});
+                                   "--output=" + filePattern(folder, "task-%A_%a.out")});
         // With a limit, one array at a time keeps it for the whole batch.
         if (o.maxRunning && !after.empty())
             array.push_back("--dependency=afterany" + after);
@@ -182,6 +259,7 @@ int submitToSlurm(const Manifest &m, const cli::BatchOptions &o, const fs::path 
         array.push_back((folder / "task.sh").string());
         const std::string id = sbatch(array);
         plan.arrayJob += (plan.arrayJob.empty() ? "" : ",") + id;
+        plan.arrayStarts.push_back(first);
         after += ":" + id;
         savePlan();
     }
@@ -189,7 +267,7 @@ int submitToSlurm(const Manifest &m, const cli::BatchOptions &o, const fs::path 
     std::vector<std::string> collect = common;
     collect.insert(collect.end(), {"--job-name=pendra-report", "--dependency=afterany" + after,
                                    "--chdir=" + m.folder.string(),
-                                   "--output=" + (folder / "report-%j.out").string()});
+                                   "--output=" + filePattern(folder, "report-%j.out")});
     collect.insert(collect.end(), o.sbatchOptions.begin(), o.sbatchOptions.end());
     collect.push_back((folder / "report.sh").string());
     plan.reportJob = sbatch(collect);

@@ -12,6 +12,7 @@
 #include "batch/manifest.h"
 #include "cli/options.h"
 
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -24,6 +25,7 @@ struct SlurmPlan {
     double submitted = 0;
     std::vector<int> rows;
     std::string report;
+    std::vector<size_t> arrayStarts; // of each array, in order: the rows before its first
 };
 
 std::optional<SlurmPlan> readPlan(const Manifest &manifest);
@@ -31,6 +33,21 @@ std::optional<SlurmPlan> readPlan(const Manifest &manifest);
 // Whether the plan's jobs are still queued or running; false when squeue
 // cannot tell (no Slurm here).
 bool planStillQueued(const SlurmPlan &plan);
+
+// A task of the plan as squeue tells it: PENDING with why it waits
+// (Resources, JobHeldUser, "launch failed requeued held"...), RUNNING, or
+// how it ended (FAILED with JobLaunchFailure when it could not start).
+struct TaskState {
+    std::string state, reason;
+};
+
+// The states of the plan's tasks by row number, for as long as the
+// controller remembers them (MinJobAge after they end); empty when squeue
+// cannot tell.
+std::map<int, TaskState> planTaskStates(const SlurmPlan &plan);
+
+// Whether the task state is one of a task that has ended.
+bool taskEnded(const TaskState &task);
 
 // Submits the rows still to do; returns the exit code or throws CliError.
 int submitToSlurm(const Manifest &manifest, const cli::BatchOptions &options,

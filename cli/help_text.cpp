@@ -120,7 +120,8 @@ with --auto. Each row runs as a pendra process of its own, so a bad file costs
 its row only.
 
 A rerun skips each row whose output is complete and was made from the same
-input, job, options and version of pendra, as its record says (kept in
+input, job, options, defaults file (when the row takes settings from it) and
+version of pendra, as its record says (kept in
 MANIFEST's name + "-batch", beside it, with each row's messages), and makes
 the others again, replacing what is there. An interrupted batch leaves no
 half-written output; run it again to finish it. The report (JSON, default

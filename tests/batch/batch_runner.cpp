@@ -5,8 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstdio>
 #include <fcntl.h>
 #include <fstream>
+#include <iterator>
 #include <spawn.h>
 #include <sstream>
 #include <sys/wait.h>
@@ -103,6 +105,30 @@ std::vector<pid_t> childrenOf(pid_t pid) {
     for (pid_t child; in >> child;)
         children.push_back(child);
     return children;
+}
+
+bool processAlive(pid_t pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+    std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    // "pid (name) S ...": the state follows the name's closing parenthesis.
+    size_t close = stat.rfind(')');
+    return close != std::string::npos && close + 2 < stat.size() && stat[close + 2] != 'Z' &&
+           stat[close + 2] != 'X';
+}
+
+std::string decodeErrors(const fs::path &path) {
+    std::string command = "ffmpeg -nostdin -v error -i '" + path.string() + "' -f null - 2>&1";
+    FILE *pipe = popen(command.c_str(), "r");
+    if (!pipe)
+        return "cannot run ffmpeg";
+    std::string out;
+    char buffer[512];
+    while (size_t n = fread(buffer, 1, sizeof buffer, pipe))
+        out.append(buffer, n);
+    int status = pclose(pipe);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        out += "ffmpeg ended with status " + std::to_string(status);
+    return out;
 }
 
 fs::file_time_type changedAt(const fs::path &path) {

@@ -43,6 +43,12 @@ std::vector<std::filesystem::path> partialFiles(const std::filesystem::path &fol
 // The pids of the process's children (from /proc).
 std::vector<pid_t> childrenOf(pid_t pid);
 
+// Whether the process exists and has not ended (a zombie has), whoever its parent.
+bool processAlive(pid_t pid);
+
+// What `ffmpeg -v error` says while decoding the whole file: "" for a sound one.
+std::string decodeErrors(const std::filesystem::path &path);
+
 // When the file was last changed, to tell a skipped row from a redone one.
 std::filesystem::file_time_type changedAt(const std::filesystem::path &path);
 

@@ -6,13 +6,19 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <csignal>
 #include <ctime>
+#include <fstream>
 #include <iomanip>
+#include <iterator>
+#include <map>
 #include <optional>
+#include <random>
 #include <sstream>
 #include <sys/mount.h>
+#include <thread>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -213,6 +219,211 @@ TEST_F(BatchLocal, WorkerKilledOutright) {
     EXPECT_EQ(rowStatus(report(), "1.mkv"), "done");
     EXPECT_EQ(rowStatus(report(), "a.mkv"), "skipped");
     expectWhole("1.mkv", 500);
+}
+
+// The batch killed outright (SIGKILL, the OOM killer): its workers stop with
+// it, leaving nothing half-written, and the lock stays held while any of them
+// lives, so a rerun cannot write the same files at the same time.
+TEST_F(BatchLocal, BatchKilledOutrightTakesItsWorkersAndKeepsTheLockWhileOneLives) {
+    manifest({"../clips/long.mp4,out/1.mkv", "../clips/long.mp4,out/2.mkv"});
+    pid_t pid = startPendra({"batch", "work/list.csv", "--workers", "2"});
+    ASSERT_TRUE(waitUntil([] { return partialFiles(here("work/out")).size() == 2; }, 60));
+    std::vector<pid_t> workers = childrenOf(pid);
+    ASSERT_EQ(workers.size(), 2u);
+    // One worker cannot end while stopped: it stands for one slow to stop.
+    kill(workers[1], SIGSTOP);
+    kill(pid, SIGKILL);
+    EXPECT_EQ(waitForExit(pid), 128 + SIGKILL);
+    EXPECT_TRUE(waitUntil([&] { return !processAlive(workers[0]); }, 20))
+        << "a worker outlived its batch";
+    // Stopped halfway, not run to its end, and its half-written file gone.
+    EXPECT_FALSE(fs::exists(here("work/out/1.mkv")));
+    for (const fs::path &partial : partialFiles(here("work")))
+        EXPECT_EQ(partial.filename().string().rfind("1.mkv", 0), std::string::npos) << partial;
+    ASSERT_TRUE(processAlive(workers[1]));
+
+    // The stopped worker still holds the lock: a rerun is refused and writes nothing.
+    CommandResult r = batch();
+    EXPECT_NE(r.exitCode, 0);
+    EXPECT_NE(r.errors.find("another pendra batch is running this manifest"), std::string::npos)
+        << r.errors;
+    EXPECT_FALSE(fs::exists(here("work/out/1.mkv")));
+
+    // Let go, it stops as told when its batch died, and removes its file.
+    kill(workers[1], SIGCONT);
+    EXPECT_TRUE(waitUntil([&] { return !processAlive(workers[1]); }, 20));
+    EXPECT_TRUE(partialFiles(here("work")).empty());
+    EXPECT_FALSE(fs::exists(here("work/out/2.mkv")));
+    for (pid_t worker : workers)
+        if (processAlive(worker))
+            kill(worker, SIGKILL);
+
+    r = batch();
+    EXPECT_EQ(r.exitCode, 0) << r.errors;
+    EXPECT_EQ(report()["counts"],
+              nlohmann::json({{"rows", 2}, {"done", 2}, {"skipped", 0}, {"failed", 0}}));
+    for (const char *name : {"1.mkv", "2.mkv"}) {
+        expectWhole(name, 500);
+        EXPECT_EQ(decodeErrors(here(std::string("work/out/") + name)), "") << name;
+    }
+}
+
+// A job saved by the video host carries no run settings (noise, feather):
+// its row takes them from the installed defaults file, so a change there
+// makes the row again. A row that gives them itself does not depend on it.
+TEST_F(BatchLocal, ChangedDefaultsFileRerunsARowThatTakesSettingsFromIt) {
+    std::ifstream job(here("clips/alpha255.job"));
+    const std::string text((std::istreambuf_iterator<char>(job)), std::istreambuf_iterator<char>());
+    ASSERT_EQ(text.find("// pendra process:"), std::string::npos) << text;
+    const fs::path installed = here("plugins/pendra/Pendra.ini");
+    writeText(installed, "DEFAULT_NOISE_L\t0\n");
+    writeText(here("work/list.csv"), "input,output,job,options\n"
+                                     "../clips/a.mp4,out/a.mkv,../clips/alpha255.job,\n"
+                                     "../clips/b.mp4,out/b.mkv,../clips/alpha255.job,"
+                                     "--noise 0 --feather 8\n");
+    CommandResult r = batch();
+    ASSERT_EQ(r.exitCode, 0) << r.errors;
+    r = batch();
+    ASSERT_EQ(r.exitCode, 0) << r.errors;
+    EXPECT_EQ(rowStatus(report(), "a.mkv"), "skipped");
+    auto a = changedAt(here("work/out/a.mkv")), b = changedAt(here("work/out/b.mkv"));
+
+    writeText(installed, "DEFAULT_NOISE_L\t9\n");
+    r = batch();
+    fs::remove(installed);
+    ASSERT_EQ(r.exitCode, 0) << r.errors;
+    nlohmann::json rerun = report();
+    EXPECT_EQ(rowStatus(rerun, "a.mkv"), "done") << "a stale output was skipped";
+    EXPECT_EQ(rowStatus(rerun, "b.mkv"), "skipped");
+    EXPECT_NE(changedAt(here("work/out/a.mkv")), a);
+    EXPECT_EQ(changedAt(here("work/out/b.mkv")), b);
+}
+
+// An output's name may be as long as the file system allows with room for
+// its temporary name: its record is written, and the second run skips it.
+TEST_F(BatchLocal, OutputWithALongNameIsSkippedOnTheSecondRun) {
+    const std::string name = std::string(226, 'n') + ".mkv";
+    ASSERT_EQ(name.size(), 230u);
+    manifest({"../clips/a.mp4,out/" + name});
+    CommandResult r = batch();
+    ASSERT_EQ(r.exitCode, 0) << r.errors;
+    expectWhole(name, 20);
+    auto made = changedAt(here("work/out/" + name));
+    r = batch();
+    EXPECT_EQ(r.exitCode, 0) << r.errors;
+    EXPECT_EQ(rowStatus(report(), name), "skipped");
+    EXPECT_EQ(changedAt(here("work/out/" + name)), made) << "the row was made again";
+}
+
+// The whole bytes of a file; "" when it cannot be read.
+std::string bytesOf(const fs::path &path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+// The pids of the row workers of this manifest, whichever process is their parent now.
+std::vector<pid_t> workersOf(const fs::path &manifest) {
+    std::vector<pid_t> found;
+    for (const fs::directory_entry &e : fs::directory_iterator("/proc")) {
+        const std::string name = e.path().filename().string();
+        if (name.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        std::string line = bytesOf(e.path() / "cmdline");
+        std::replace(line.begin(), line.end(), '\0', ' ');
+        const pid_t pid = std::stoi(name);
+        if (line.find(" batch --row ") != std::string::npos &&
+            line.find(manifest.string()) != std::string::npos && processAlive(pid))
+            found.push_back(pid);
+    }
+    return found;
+}
+
+// Kills at random moments, of the batch and of its workers, each followed by
+// a rerun at once: in the end every output decodes without an error and no
+// input was touched. Bounded in time; the seed is printed to replay a failure.
+TEST_F(BatchLocal, SoakOfRandomKillsAndRerunsEndsWithSoundOutputs) {
+    fs::create_directories(here("work/in"));
+    makeClip("-f lavfi -i testsrc2=size=160x120:rate=25:duration=6 -c:v libx264 -pix_fmt yuv420p",
+             here("work/in/s.mp4"));
+    fs::copy_file(here("clips/a.mp4"), here("work/in/a.mp4"));
+    std::vector<std::string> rows;
+    std::map<std::string, size_t> frames;
+    for (int i = 1; i <= 6; ++i) {
+        const bool long_ = i % 2 == 1;
+        rows.push_back(std::string(long_ ? "in/s.mp4" : "in/a.mp4") + ",out/" + std::to_string(i) +
+                       ".mkv");
+        frames[std::to_string(i) + ".mkv"] = long_ ? 150 : 20;
+    }
+    const fs::path list = manifest(rows);
+    std::map<fs::path, std::string> inputs;
+    for (const char *input : {"work/in/s.mp4", "work/in/a.mp4", "clips/logo0.bmp",
+                              "clips/logo1.bmp", "clips/logo2.bmp", "work/list.csv"})
+        inputs[here(input)] = bytesOf(here(input));
+
+    const unsigned seed = std::random_device{}();
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    std::mt19937 random(seed);
+    auto pause = [&](int most) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(random() % (most + 1)));
+    };
+    int runs = 0, refused = 0, batchKills = 0, workerKills = 0;
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(25);
+    while (std::chrono::steady_clock::now() < end) {
+        // Some outputs gone, as if never made, so that each run has work to be killed in.
+        for (int i = 1; i <= 6; ++i)
+            if (random() % 2 == 0)
+                fs::remove(here("work/out/" + std::to_string(i) + ".mkv"));
+        const bool strays = !workersOf(list).empty();
+        pid_t pid = startPendra({"batch", "work/list.csv", "--workers", "2"});
+        ++runs;
+        pause(900);
+        const unsigned what = random() % 4;
+        if (what == 1 || what == 2) {
+            std::vector<pid_t> workers = childrenOf(pid);
+            if (!workers.empty()) {
+                kill(workers[random() % workers.size()], SIGKILL);
+                ++workerKills;
+            }
+            pause(300);
+        }
+        if (what == 0 || what == 2) {
+            kill(pid, SIGKILL);
+            ++batchKills;
+        }
+        // what == 3: the run goes to its end.
+        const int code = waitForExit(pid);
+        const std::string said = bytesOf(here("pendra-background.txt"));
+        if (said.find("another pendra batch is running this manifest") != std::string::npos) {
+            ++refused;
+            // Only the workers of a batch killed before may hold the lock.
+            EXPECT_TRUE(strays) << "refused with no worker of an earlier batch alive";
+        } else {
+            EXPECT_TRUE(code == 0 || code == 1 || code == 128 + SIGKILL) << code << ": " << said;
+        }
+        // A run that ended well vouches for every output: none may be
+        // damaged, even by a worker of an earlier batch still writing.
+        if (code == 0) {
+            EXPECT_TRUE(waitUntil([&] { return workersOf(list).empty(); }, 20));
+            for (const auto &[name, count] : frames)
+                EXPECT_EQ(decodeErrors(here("work/out/" + name)), "")
+                    << name << " after run " << runs;
+        }
+    }
+    std::printf("soak: %d runs, %d refused, %d batches and %d workers killed\n", runs, refused,
+                batchKills, workerKills);
+    // No worker outlives its batch for long.
+    EXPECT_TRUE(waitUntil([&] { return workersOf(list).empty(); }, 20));
+
+    CommandResult r = batch({"--workers", "2"});
+    EXPECT_EQ(r.exitCode, 0) << r.errors;
+    EXPECT_EQ(report()["counts"]["failed"], 0) << report().dump(2);
+    for (const auto &[name, count] : frames) {
+        SCOPED_TRACE(name);
+        expectWhole(name, count);
+        EXPECT_EQ(decodeErrors(here("work/out/" + name)), "");
+    }
+    for (const auto &[path, bytes] : inputs)
+        EXPECT_TRUE(bytesOf(path) == bytes) << path << " was changed";
 }
 
 // Folders a manifest plans are made; one that cannot be written or made

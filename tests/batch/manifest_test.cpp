@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <thread>
 
 namespace fs = std::filesystem;
@@ -22,8 +23,8 @@ namespace {
 using Words = std::vector<std::string>;
 
 std::vector<Words> fieldsOf(const std::string &text) {
-    int errorLine = 0;
-    std::optional<std::vector<CsvRecord>> records = parseCsv(text, errorLine);
+    CsvError error;
+    std::optional<std::vector<CsvRecord>> records = parseCsv(text, error);
     std::vector<Words> out;
     if (records)
         for (const CsvRecord &r : *records)
@@ -49,9 +50,40 @@ TEST(BatchManifest, CsvAsSpreadsheetsWriteIt) {
               (std::vector<Words>{{"input", "output"}, {"a.mp4", "b, c.mp4"}}));
     EXPECT_EQ(fieldsOf("a,\"say \"\"hi\"\"\",\"two\nlines\"\nx,,"),
               (std::vector<Words>{{"a", "say \"hi\"", "two\nlines"}, {"x", "", ""}}));
-    int errorLine = 0;
-    EXPECT_FALSE(parseCsv("input,output\na,b\nc,\"d\ne\n", errorLine));
-    EXPECT_EQ(errorLine, 3);
+    CsvError error;
+    EXPECT_FALSE(parseCsv("input,output\na,b\nc,\"d\ne\n", error));
+    EXPECT_EQ(error.line, 3);
+    EXPECT_EQ(error.problem, "a quote is not closed");
+    // Empty quoted fields, a record of one empty field, the last line without its end.
+    EXPECT_EQ(fieldsOf("\"\",b\n\"\"\r\nc,\"d\""),
+              (std::vector<Words>{{"", "b"}, {""}, {"c", "d"}}));
+}
+
+// What RFC 4180 does not allow is refused with its line, never guessed at: a
+// stray quote once merged two rows into one.
+TEST(BatchManifest, CsvOutsideTheRulesRefused) {
+    auto problem = [](const std::string &text) {
+        CsvError error;
+        if (parseCsv(text, error))
+            return std::string("accepted");
+        return std::to_string(error.line) + ": " + error.problem;
+    };
+    // Two stray quotes once read as one quoted field across the line end.
+    EXPECT_EQ(problem("input,output\na 5\" tv.mp4,a.mkv\nb 7\" tv.mp4,b.mkv\n"),
+              "2: a quote inside a field that does not start with one: a 5\" tv.mp4 (to keep it, "
+              "quote the field and double its quotes: \"a 5\"\" tv.mp4\")");
+    EXPECT_EQ(problem("input,output\na.mp4,a.mkv\n\"b\".mp4,b.mkv\n"),
+              "3: text after the closing quote of a quoted field (a quote inside one is written "
+              "twice: \"\")");
+    EXPECT_EQ(problem("input,output\n \"b.mp4\",b.mkv\n").rfind("2: a quote inside a field", 0),
+              0u);
+    EXPECT_EQ(problem("input,output\n\"b.mp4\" ,b.mkv\n").rfind("2: text after the closing", 0),
+              0u);
+    // Found on the line where it stands, after a quoted line break.
+    EXPECT_EQ(problem("input,output\n\"two\nlines\",x\"\n").rfind("3: a quote inside", 0), 0u);
+    EXPECT_EQ(problem("input,output\ra,b\r"),
+              "1: a carriage return that does not end a line, outside quotes");
+    EXPECT_EQ(problem("input,output\nx,\"open\na,b\nc,d\n"), "2: a quote is not closed");
 }
 
 TEST(BatchManifest, OptionsSplitAsAShellWouldWithoutExpanding) {
@@ -117,6 +149,12 @@ TEST(BatchManifest, MistakesRefusedWithTheirLine) {
         0u);
     EXPECT_EQ(refusal("input,output\n"), name + ": has no rows under its header");
     EXPECT_EQ(refusal("input,output\n\"a,b\n"), name + ": line 2: a quote is not closed");
+    // A stray quote in a name: the manifest and the line are named.
+    EXPECT_EQ(refusal("input,output\na 5\" tv.mp4,a.mkv\nb 7\" tv.mp4,b.mkv\n")
+                  .rfind(name + ": line 2: a quote inside a field that does not start with one: a "
+                                "5\" tv.mp4",
+                         0),
+              0u);
 }
 
 // The batch's state folders are made before any row runs, and one that
@@ -252,4 +290,90 @@ TEST(BatchManifest, RelativeCaptureFoundBesideTheManifest) {
     writeText(here("rel/logo1.bmp"), "white, captured again");
     EXPECT_FALSE(currentRecord(m.stateFolder(), m.rows[0]).has_value()) << "a capture changed";
     EXPECT_NE(hashFrom(fs::temp_directory_path()), beside);
+}
+
+// A job the video host saved has no run-settings line: its noise and feather
+// are the defaults file's, and so is every setting of a row without a job.
+// Such rows' records go stale when the file changes; a row that gives them
+// all does not depend on it.
+TEST(BatchManifest, DefaultsFileCountsForRowsThatTakeSettingsFromIt) {
+    const std::string call = "VirtualDub.video.filters.Clear();\n"
+                             "VirtualDub.video.filters.Add(\"" PENDRA_FILTER_NAME "\");\n"
+                             "VirtualDub.video.filters.instance[0].Config(\"logo0.bmp\""
+                             ",2, 1, 4, 4, 0, 0, 0, 0, 255, 0, 0, 230, 0, 10);\n";
+    writeText(here("dflt/host.job"), call);
+    writeText(here("dflt/own.job"), call + "// pendra process: --feather 5 --noise 0\n");
+    writeText(here("dflt/list.csv"), "input,output,job,options\n"
+                                     "in.mp4,host.mkv,host.job,\n"
+                                     "in.mp4,auto.mkv,,--logo logo0.bmp --x 1 --y 1\n"
+                                     "in.mp4,half.mkv,host.job,--noise 1\n"
+                                     "in.mp4,own.mkv,own.job,\n"
+                                     "in.mp4,given.mkv,host.job,--noise 1 --feather 3\n");
+    const fs::path ini = here("dflt/Pendra.ini");
+    writeText(ini, "DEFAULT_NOISE_L\t2\n");
+    const char *before = std::getenv("PENDRA_DEFAULTS_FILE");
+    const std::optional<std::string> saved =
+        before ? std::optional<std::string>(before) : std::nullopt;
+    setenv("PENDRA_DEFAULTS_FILE", ini.c_str(), 1);
+    auto hashes = [] {
+        std::vector<std::string> all;
+        for (const ManifestRow &row : readManifest(here("dflt/list.csv")).rows)
+            all.push_back(settingsHash(row).value_or(""));
+        return all;
+    };
+    const std::vector<std::string> first = hashes();
+    // The same file named relative to the manifest's folder, where the worker
+    // runs, asked from elsewhere.
+    const fs::path cwd = fs::current_path();
+    fs::current_path(fs::temp_directory_path());
+    setenv("PENDRA_DEFAULTS_FILE", "Pendra.ini", 1);
+    EXPECT_EQ(hashes(), first);
+    fs::current_path(cwd);
+    setenv("PENDRA_DEFAULTS_FILE", ini.c_str(), 1);
+
+    writeText(ini, "DEFAULT_NOISE_L\t5\n");
+    const std::vector<std::string> second = hashes();
+    fs::remove(ini);
+    const std::vector<std::string> none = hashes();
+    if (saved)
+        setenv("PENDRA_DEFAULTS_FILE", saved->c_str(), 1);
+    else
+        unsetenv("PENDRA_DEFAULTS_FILE");
+    ASSERT_EQ(first.size(), 5u);
+    for (size_t i : {0u, 1u, 2u}) {
+        EXPECT_NE(first[i], second[i]) << "row " << i + 1 << " missed the defaults file's change";
+        EXPECT_NE(second[i], none[i]) << "row " << i + 1 << " missed the defaults file's removal";
+    }
+    for (size_t i : {3u, 4u}) {
+        EXPECT_EQ(first[i], second[i]) << "row " << i + 1 << " gives every run setting itself";
+        EXPECT_EQ(first[i], none[i]) << "row " << i + 1 << " gives every run setting itself";
+    }
+}
+
+// An output may have any name the file system takes, also one so long that
+// the output's name with a few more characters would not fit: its record is
+// written and found.
+TEST(BatchManifest, RecordOfAnOutputWithALongName) {
+    const std::string name = std::string(226, 'n') + ".mkv";
+    ASSERT_EQ(name.size(), 230u);
+    writeText(here("long/in.mp4"), "input");
+    writeText(here("long/" + name), "output");
+    writeText(here("long/list.csv"), "input,output\nin.mp4," + name + "\n");
+    fs::remove_all(here("long/list-batch"));
+    Manifest m = readManifest(here("long/list.csv"));
+    const fs::path path = recordPath(m.stateFolder(), m.rows[0]);
+    // Room for the temporary name it is written under, too.
+    EXPECT_LE(path.filename().string().size(), 100u) << path;
+    RowRecord r;
+    r.version = PENDRA_VERSION;
+    r.settings = *settingsHash(m.rows[0]);
+    r.input = *stampOf(m.rows[0].input);
+    r.output = *stampOf(m.rows[0].output);
+    makeStateFolders(m);
+    ASSERT_NO_THROW(writeRecord(path, r));
+    EXPECT_TRUE(currentRecord(m.stateFolder(), m.rows[0]).has_value());
+    // Another output's record is another file.
+    writeText(here("long/list.csv"), "input,output\nin.mp4," + name + "\nin.mp4,other.mkv\n");
+    m = readManifest(here("long/list.csv"));
+    EXPECT_NE(recordPath(m.stateFolder(), m.rows[0]), recordPath(m.stateFolder(), m.rows[1]));
 }

@@ -119,3 +119,86 @@ TEST(BatchSlurm, RowsBeyondTheClustersArraySizeGoInSeveralArrays) {
         EXPECT_EQ(readVideo(here("split/out/" + std::to_string(i) + ".mkv")).frames.size(), 10u)
             << i;
 }
+
+// Slurm reads % in --output as a replacement symbol (%j, %A, %a...): a
+// manifest in a folder whose name holds one must still have its tasks' files
+// written there, not in a folder that does not exist.
+TEST(BatchSlurm, PercentInTheManifestsFolder) {
+    const fs::path folder = here("percent/100%j %A_%a %% 5%");
+    fs::remove_all(here("percent"));
+    fs::create_directories(folder / "out");
+    makeClip("-f lavfi -i testsrc2=size=64x48:rate=25:duration=0.4 -c:v libx264 -pix_fmt yuv420p",
+             folder / "in.mp4");
+    writeTestLogoSet("percent/logo", 24, 16);
+    writeText(folder / "list.csv", "input,output,options\n"
+                                   "in.mp4,out/1.mkv,--logo ../logo0.bmp --x 20 --y 16\n"
+                                   "in.mp4,out/2.mkv,--logo ../logo0.bmp --x 20 --y 16\n");
+
+    SlurmCluster cluster(here("cluster-percent"));
+    if (!cluster.problem().empty())
+        GTEST_SKIP() << cluster.problem();
+    CommandResult r = runPendra({"batch", (folder / "list.csv").string(), "--slurm"});
+    ASSERT_EQ(r.exitCode, 0) << r.errors;
+    const std::string job = r.output.substr(0, r.output.find('\n'));
+    ASSERT_TRUE(cluster.waitForIdleQueue(120));
+    nlohmann::json report = readJson(folder / "list-report.json");
+    EXPECT_EQ(report["counts"],
+              nlohmann::json({{"rows", 2}, {"done", 2}, {"skipped", 0}, {"failed", 0}}))
+        << report.dump(2) << runPendra({"batch", "status", (folder / "list.csv").string()}).output;
+    for (const char *name : {"1.mkv", "2.mkv"})
+        EXPECT_EQ(readVideo(folder / "out" / name).frames.size(), 10u) << name;
+    // The tasks' own output files are where the submission put them, by their literal name.
+    EXPECT_TRUE(fs::exists(folder / "list-batch" / "slurm" / ("task-" + job + "_1.out")));
+    const std::string status =
+        runPendra({"batch", "status", (folder / "list.csv").string()}).output;
+    EXPECT_NE(status.find("2 rows: 2 done, 0 failed, 0 to do"), std::string::npos) << status;
+}
+
+// A submission whose tasks wait or cannot start says why in batch status:
+// held, the task's reason from squeue; unable to launch (here their output
+// file's folder is missing), that the task never began its row and Slurm's
+// reason for it.
+TEST(BatchSlurm, StatusSaysWhyTasksWaitOrNeverStart) {
+    fs::remove_all(here("nolaunch"));
+    fs::create_directories(here("nolaunch/out"));
+    makeClip("-f lavfi -i testsrc2=size=64x48:rate=25:duration=0.4 -c:v libx264 -pix_fmt yuv420p",
+             here("nolaunch/in.mp4"));
+    writeTestLogoSet("nolaunch/logo", 24, 16);
+    writeText(here("nolaunch/list.csv"), "input,output,options\n"
+                                         "in.mp4,out/1.mkv,--logo logo0.bmp --x 20 --y 16\n"
+                                         "in.mp4,out/2.mkv,--logo logo0.bmp --x 20 --y 16\n");
+    SlurmCluster cluster(here("cluster-nolaunch"));
+    if (!cluster.problem().empty())
+        GTEST_SKIP() << cluster.problem();
+    auto status = [] { return runPendra({"batch", "status", "nolaunch/list.csv"}).output; };
+
+    CommandResult r = runPendra({"batch", "nolaunch/list.csv", "--slurm", "--", "--hold"});
+    ASSERT_EQ(r.exitCode, 0) << r.errors;
+    std::string said = status();
+    EXPECT_NE(said.find("row 1    queued  " + here("nolaunch/in.mp4").string() + " (JobHeldUser)"),
+              std::string::npos)
+        << said;
+    EXPECT_NE(said.find("2 queued or running"), std::string::npos) << said;
+    int code = 0;
+    slurmCommand(cluster, "scancel -u root", code);
+    ASSERT_TRUE(cluster.waitForIdleQueue(60));
+    said = status();
+    EXPECT_NE(said.find("row 2    failed  " + here("nolaunch/in.mp4").string() +
+                        ": its Slurm task never started the row (CANCELLED"),
+              std::string::npos)
+        << said;
+
+    // The tasks' output file cannot be opened: no task starts, nor the report's job.
+    r = runPendra({"batch", "nolaunch/list.csv", "--slurm", "--",
+                   "--output=" + here("nolaunch/missing/x-%j.out").string()});
+    ASSERT_EQ(r.exitCode, 0) << r.errors;
+    ASSERT_TRUE(cluster.waitForIdleQueue(60));
+    said = status();
+    for (const char *row : {"row 1", "row 2"})
+        EXPECT_NE(said.find(std::string(row) + "    failed  " + here("nolaunch/in.mp4").string() +
+                            ": its Slurm task never started the row (FAILED, JobLaunchFailure; "
+                            "the node's slurmd log says why)"),
+                  std::string::npos)
+            << said;
+    EXPECT_NE(said.find("2 rows: 0 done, 2 failed, 0 to do"), std::string::npos) << said;
+}
