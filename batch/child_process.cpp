@@ -58,8 +58,8 @@ pid_t startLogged(const fs::path &program, const std::vector<std::string> &args,
     FileActions fa;
     posix_spawn_file_actions_addopen(&fa.actions, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&fa.actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&fa.actions, 2, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0644);
+    posix_spawn_file_actions_addopen(&fa.actions, 2, log.c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW, 0644);
     std::vector<std::string> storage;
     std::vector<char *> argv = argvOf(program.string(), args, storage);
     pid_t pid = 0;

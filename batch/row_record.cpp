@@ -72,10 +72,6 @@ std::optional<FileStamp> stampOf(const fs::path &path) {
                      static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
 }
 
-namespace {
-
-// The bitmap sets the row's filters read: those its job's Pendra filters
-// name and one given with --logo.
 std::vector<fs::path> logoSets(const ManifestRow &row) {
     std::vector<fs::path> sets;
     if (row.job) {
@@ -94,8 +90,6 @@ std::vector<fs::path> logoSets(const ManifestRow &row) {
         sets.push_back(*row.logo);
     return sets;
 }
-
-} // namespace
 
 std::optional<std::string> settingsHash(const ManifestRow &row) {
     // Each part tagged and its length given, so no two settings run together alike.
@@ -143,6 +137,9 @@ std::optional<RowRecord> readRecord(const fs::path &path) {
         r.started = j.value("started", 0.0);
         r.seconds = j.value("seconds", 0.0);
         r.host = j.value("host", std::string());
+        if (j.contains("made"))
+            for (const auto &entry : j.at("made").items())
+                r.made[entry.key()] = stampFrom(entry.value());
         return r;
     } catch (const json::exception &) {
         return std::nullopt; // a damaged record vouches for nothing
@@ -154,6 +151,10 @@ void writeRecord(const fs::path &path, const RowRecord &r) {
               {"input", stampJson(r.input)}, {"output", stampJson(r.output)},
               {"frames", r.frames},          {"started", r.started},
               {"seconds", r.seconds},        {"host", r.host}};
+    json made = json::object();
+    for (const auto &[file, stamp] : r.made)
+        made[file] = stampJson(stamp);
+    j["made"] = made;
     cli::writeWholeFile(path, j.dump(2) + "\n");
 }
 
