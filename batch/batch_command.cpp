@@ -1,8 +1,10 @@
 #include "batch/batch_command.h"
 
+#include "batch/batch_files.h"
 #include "batch/batch_status.h"
 #include "batch/local_runner.h"
 #include "batch/manifest.h"
+#include "batch/row_record.h"
 #include "batch/row_worker.h"
 #include "batch/slurm_submission.h"
 #include "cli/output_check.h"
@@ -20,8 +22,13 @@ int runBatch(const cli::Options &o) {
         return printStatus(manifest, report);
     // Before any work, as for any output; the report is replaced on each run.
     cli::checkOutputFile(report, {manifest.path}, true);
+    checkReport(manifest, report);
     if (b.collect)
         return collectReport(manifest, report);
+    // Before any row runs: every file a row still to do would replace is one the batch made.
+    for (const ManifestRow &row : manifest.rows)
+        if (!currentRecord(manifest.stateFolder(), row))
+            checkMadeByBatch(manifest, row);
     if (b.slurm)
         return submitToSlurm(manifest, b, report);
     return runLocal(manifest, b.workers.value_or(defaultWorkers()), report);

@@ -60,7 +60,8 @@ pid_t startLogged(const fs::path &program, const std::vector<std::string> &args,
     // exec it may only make calls that are safe in a signal handler.
     std::vector<std::string> storage;
     std::vector<char *> argv = argvOf(program.string(), args, storage);
-    const int logFd = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    const int logFd =
+        ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644);
     if (logFd < 0)
         throw CliError(log.string() + ": cannot write: " + cli::systemErrorText(errno));
     const int nullFd = ::open("/dev/null", O_RDWR | O_CLOEXEC);

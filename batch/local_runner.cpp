@@ -1,5 +1,6 @@
 #include "batch/local_runner.h"
 
+#include "batch/batch_files.h"
 #include "batch/batch_progress.h"
 #include "batch/batch_report.h"
 #include "batch/child_process.h"
@@ -7,7 +8,6 @@
 #include "batch/row_record.h"
 #include "cli/av_support.h"
 #include "cli/interrupt.h"
-#include "cli/output_file.h"
 #include "cli/progress.h"
 
 #include <algorithm>
@@ -43,8 +43,7 @@ void settle(RowOutcome &o, const Manifest &m, int status, BatchProgressState &st
     ++state.failed;
     if (WIFSIGNALED(status)) {
         // A worker killed outright could not clean up after itself.
-        std::error_code ignored;
-        fs::remove(cli::temporaryPathFor(row.output), ignored);
+        removeRowTemporaries(m, row);
         o.reason = endDescription(status);
     } else {
         o.reason = lastLine(o.log);

@@ -1,5 +1,6 @@
 #include "batch/manifest.h"
 
+#include "batch/batch_files.h"
 #include "batch/csv_table.h"
 #include "batch/shell_words.h"
 #include "cli/av_support.h"
@@ -25,8 +26,9 @@ fs::path underFolder(const fs::path &folder, const std::string &name) {
     return (p.is_absolute() ? p : folder / p).lexically_normal();
 }
 
-// The row's command as its worker runs it, but for the -y the batch adds,
-// so that one in the options column shows when they are parsed. A row
+// The row's command as its worker runs it, but for the -y the worker adds
+// once the record vouches for every file it replaces, so that one in the
+// options column shows when they are parsed. A row
 // without a job or a logo source of its own is analyzed first; whether the
 // options name one is read from their words, and the parse then refuses a
 // wrong guess (a word that is another option's value).
@@ -65,6 +67,11 @@ void checkOptions(ManifestRow &row, const std::string &where) {
         throw CliError(where + "the options may not hold --job (the job has a column of its own)");
     if (parsed.settings.logo && !parsed.settings.logo->empty())
         row.logo = underFolder(row.folder, *parsed.settings.logo);
+    if (parsed.run.trace)
+        row.trace = underFolder(row.folder, *parsed.run.trace);
+    if (parsed.saveJob)
+        row.saveJob = underFolder(row.folder, *parsed.saveJob);
+    row.analyzes = parsed.autoAnalysis;
 }
 
 } // namespace
@@ -104,6 +111,7 @@ void makeStateFolders(const Manifest &m) {
 
 Manifest readManifest(const fs::path &given) {
     Manifest m;
+    m.name = given.string();
     m.path = fs::absolute(given).lexically_normal();
     m.folder = m.path.parent_path();
     const std::string name = given.string();
@@ -156,6 +164,7 @@ Manifest readManifest(const fs::path &given) {
         };
         ManifestRow row;
         row.number = static_cast<int>(r);
+        row.line = record.line;
         if (field("input").empty() || field("output").empty())
             throw CliError(where + "needs both an input and an output");
         row.input = underFolder(m.folder, field("input"));
@@ -176,13 +185,12 @@ Manifest readManifest(const fs::path &given) {
     }
     if (m.rows.empty())
         throw CliError(name + ": has no rows under its header");
+    checkBatchFiles(m);
     return m;
 }
 
 std::vector<std::string> processArguments(const ManifestRow &row) {
-    std::vector<std::string> args = commandArguments(row);
-    args.push_back("-y");
-    return args;
+    return commandArguments(row);
 }
 
 } // namespace pendra::batch

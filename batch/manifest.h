@@ -14,14 +14,18 @@ namespace pendra::batch {
 
 struct ManifestRow {
     int number = 0; // 1 for the first row under the header
+    int line = 0;   // where it starts in the file, for messages
     std::filesystem::path input, output;
     std::optional<std::filesystem::path> job;
-    std::vector<std::string> options;          // the options column, split into words
-    std::filesystem::path folder;              // where the options' relative paths start
-    std::optional<std::filesystem::path> logo; // the set --logo names, under `folder`
+    std::vector<std::string> options;                    // the options column, split into words
+    std::filesystem::path folder;                        // where the options' relative paths start
+    std::optional<std::filesystem::path> logo;           // the set --logo names, under `folder`
+    std::optional<std::filesystem::path> trace, saveJob; // as --trace and --save-job name them
+    bool analyzes = false; // --auto: it writes the analysis folder beside its output first
 };
 
 struct Manifest {
+    std::string name;             // as the user gave it, for messages
     std::filesystem::path path;   // absolute
     std::filesystem::path folder; // where relative paths start
     std::vector<ManifestRow> rows;
@@ -44,12 +48,14 @@ struct Manifest {
 void makeStateFolders(const Manifest &manifest);
 
 // Reads and checks the whole manifest, the options of each row as the
-// command would; throws CliError naming the file, the line and the problem.
+// command would, and that no file a row writes is one that a row or the
+// batch reads (batch_files.h); throws CliError naming the file, the line and
+// the problem.
 Manifest readManifest(const std::filesystem::path &path);
 
 // The `pendra process` arguments of a row, without the program's name: the
-// files, its job (or --auto when it names no logo of its own), its options
-// and -y, since the batch replaces outputs its records do not vouch for.
+// files, its job (or --auto when it names no logo of its own) and its
+// options. Without -y: the worker replaces only what its record vouches for.
 std::vector<std::string> processArguments(const ManifestRow &row);
 
 } // namespace pendra::batch

@@ -75,10 +75,6 @@ std::optional<FileStamp> stampOf(const fs::path &path) {
                      static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
 }
 
-namespace {
-
-// The bitmap sets the row's filters read: those its job's Pendra filters
-// name and one given with --logo.
 std::vector<fs::path> logoSets(const ManifestRow &row) {
     std::vector<fs::path> sets;
     if (row.job) {
@@ -97,6 +93,8 @@ std::vector<fs::path> logoSets(const ManifestRow &row) {
         sets.push_back(*row.logo);
     return sets;
 }
+
+namespace {
 
 // Whether the row's output can depend on the defaults file: a new instance
 // takes every setting from it, and a job's Config call holds all but the run
@@ -183,6 +181,9 @@ std::optional<RowRecord> readRecord(const fs::path &path) {
         r.started = j.value("started", 0.0);
         r.seconds = j.value("seconds", 0.0);
         r.host = j.value("host", std::string());
+        if (j.contains("made"))
+            for (const auto &entry : j.at("made").items())
+                r.made[entry.key()] = stampFrom(entry.value());
         return r;
     } catch (const json::exception &) {
         return std::nullopt; // a damaged record vouches for nothing
@@ -194,6 +195,10 @@ void writeRecord(const fs::path &path, const RowRecord &r) {
               {"input", stampJson(r.input)}, {"output", stampJson(r.output)},
               {"frames", r.frames},          {"started", r.started},
               {"seconds", r.seconds},        {"host", r.host}};
+    json made = json::object();
+    for (const auto &[file, stamp] : r.made)
+        made[file] = stampJson(stamp);
+    j["made"] = made;
     cli::writeWholeFile(path, j.dump(2) + "\n");
 }
 

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <map>
 #include <optional>
 #include <string>
 
@@ -27,13 +28,21 @@ struct FileStamp {
 std::optional<FileStamp> stampOf(const std::filesystem::path &path);
 
 struct RowRecord {
-    std::string version;
+    std::string version;  // empty while its row runs: it then vouches only for `made`
     std::string settings; // settingsHash of the row
     FileStamp input, output;
     int64_t frames = 0;
     double started = 0, seconds = 0; // seconds since the epoch; how long it took
     std::string host;
+    // Every file the row's runs made (its output, trace, saved job, analysis
+    // folder), by absolute path, as each was when made: the batch replaces
+    // only these, while they are as it left them.
+    std::map<std::string, FileStamp> made;
 };
+
+// The bitmap sets the row's filters read: those its job's Pendra filters
+// name and one given with --logo.
+std::vector<std::filesystem::path> logoSets(const ManifestRow &row);
 
 // A hash over everything that decides a row's output besides the input: the
 // job file's bytes (or that there is none), the options, word by word, the

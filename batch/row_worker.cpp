@@ -1,10 +1,12 @@
 #include "batch/row_worker.h"
 
+#include "batch/batch_files.h"
 #include "batch/batch_report.h"
 #include "batch/row_progress.h"
 #include "batch/row_record.h"
 #include "cli/av_support.h"
 #include "cli/commands.h"
+#include "cli/output_file.h"
 #include "pendra_version.h"
 
 #include <cerrno>
@@ -33,6 +35,10 @@ int runRow(const std::filesystem::path &manifestPath, int number) {
         throw cli::CliError(manifest.folder.string() +
                             ": cannot work there: " + cli::systemErrorText(errno));
     cli::Options options = cli::parseOptions(processArguments(row));
+    // Checked again here, as a cluster's task may start long after the
+    // submission: it replaces only what the batch made.
+    checkMadeByBatch(manifest, row);
+    options.overwrite = true;
     // A manifest plans a tree of outputs: their folders are made as rows need them.
     const std::filesystem::path folder = row.output.parent_path();
     if (std::error_code error; !std::filesystem::create_directories(folder, error) && error)
@@ -41,14 +47,32 @@ int runRow(const std::filesystem::path &manifestPath, int number) {
     // Made by the batch that started this worker; without it the row runs
     // on, only its count goes unseen.
     shareFrameCounts(manifest.rowProgress(number));
+    // Each file the row makes is listed in its record the moment it has its
+    // name, so that a run cut short still vouches for what it made; until the
+    // row is done, the record says only that.
+    const std::filesystem::path recordFile = recordPath(manifest.stateFolder(), row);
+    RowRecord ledger = readRecord(recordFile).value_or(RowRecord{});
+    ledger.version.clear();
+    cli::OutputFile::onEachCommit([&](const std::filesystem::path &made) {
+        if (std::optional<FileStamp> stamp = stampOf(made)) {
+            ledger.made[madeKey(manifest, made)] = *stamp;
+            writeRecord(recordFile, ledger);
+        }
+    });
+    struct StopListing {
+        ~StopListing() { cli::OutputFile::onEachCommit(nullptr); }
+    } stopListing;
     RowRecord record;
     record.started = secondsNow();
     int code = cli::runProcess(options, &record.frames);
+    cli::OutputFile::onEachCommit(nullptr);
+    record.made = ledger.made;
     if (code != 0)
         return code;
     record.seconds = secondsNow() - record.started;
     std::optional<FileStamp> output = stampOf(row.output);
-    // Without a stamp of each, nothing can show later that the output is current.
+    // Without a stamp of each, nothing can show later that the output is
+    // current; the record still lists what the row made.
     if (!settings || !input || !output)
         return 0;
     record.version = PENDRA_VERSION;

@@ -31,9 +31,7 @@ std::string shellQuoted(const std::string &s) {
 }
 
 void writeScript(const fs::path &path, const std::string &text) {
-    cli::writeWholeFile(path, text);
-    fs::permissions(path, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
-                              fs::perms::others_read | fs::perms::others_exec);
+    cli::writeWholeFile(path, text, 0755);
 }
 
 // Runs sbatch and returns the job's id; throws CliError with sbatch's own words.

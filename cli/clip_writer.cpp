@@ -15,8 +15,8 @@ constexpr int sampleRate = 48000;
 }
 
 ClipWriter::ClipWriter(const std::string &path, const ClipFormat &format)
-    : path_(path), format_(format), file_(path), picture_(makeFrame()), sound_(makeFrame()),
-      packet_(makePacket()) {
+    : path_(path), format_(format), file_(path), avio_(file_), picture_(makeFrame()),
+      sound_(makeFrame()), packet_(makePacket()) {
     const AVOutputFormat *guessed = av_guess_format(nullptr, path.c_str(), nullptr);
     if (!guessed || avformat_alloc_output_context2(&container_, guessed, nullptr,
                                                    file_.temporaryPath().c_str()) < 0)
@@ -24,10 +24,8 @@ ClipWriter::ClipWriter(const std::string &path, const ClipFormat &format)
     openVideo();
     if (format_.tone)
         openAudio();
-    int r = avio_open(&container_->pb, file_.temporaryPath().c_str(), AVIO_FLAG_WRITE);
-    if (r < 0)
-        throw CliError(path + ": cannot write: " + avErrorText(r));
-    r = avformat_write_header(container_, nullptr);
+    avio_.attach(container_);
+    int r = avformat_write_header(container_, nullptr);
     if (r < 0)
         throw CliError(path + ": cannot write: " + avErrorText(r));
 }
@@ -36,7 +34,7 @@ ClipWriter::~ClipWriter() {
     video_.reset();
     audio_.reset();
     if (container_) {
-        avio_closep(&container_->pb);
+        avio_.close();
         avformat_free_context(container_);
     }
 }
@@ -156,7 +154,7 @@ void ClipWriter::finish() {
     }
     int r = av_write_trailer(container_);
     if (r >= 0)
-        r = avio_closep(&container_->pb);
+        r = avio_.close();
     if (r < 0)
         throw CliError(path_ + ": cannot write: " + avErrorText(r));
     file_.commit();

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "cli/av_support.h"
+#include "cli/output_avio.h"
 #include "cli/output_file.h"
 #include "cli/pixel_convert.h"
 #include "host/frame_buffer.h"
@@ -41,6 +42,7 @@ class ClipWriter {
     std::string path_;
     ClipFormat format_;
     OutputFile file_;
+    OutputAvio avio_; // writes file_ through its descriptor
     AVFormatContext *container_ = nullptr;
     CodecContextPtr video_;
     CodecContextPtr audio_;

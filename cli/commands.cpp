@@ -21,21 +21,25 @@ void warnDropped(const std::string &output, const ProcessSummary &summary) {
                      summary.skippedPackets);
 }
 
-// Refuses, before any work, outputs that would destroy an input or one another.
-void checkOutputs(const Options &o, const FilterJob &job) {
-    std::vector<std::filesystem::path> inputs = job.inputFiles(o.input);
+// Refuses, before any work, outputs (OUT, the saved job, the trace) that
+// would destroy an input or one another, or replace a file unasked.
+void checkOutputs(const Options &o, std::vector<std::filesystem::path> inputs) {
     checkOutputFile(o.output, inputs, o.overwrite);
+    inputs.emplace_back(o.output);
     if (o.saveJob) {
-        inputs.emplace_back(o.output);
         checkOutputFile(*o.saveJob, inputs, o.overwrite);
+        inputs.emplace_back(*o.saveJob);
     }
+    if (o.run.trace)
+        checkOutputFile(*o.run.trace, inputs, o.overwrite);
 }
 
-// Outputs checked and the job saved when asked.
+// Outputs checked, the job saved when asked and the trace begun.
 void prepare(const Options &o, FilterJob &job) {
-    checkOutputs(o, job);
+    checkOutputs(o, job.inputFiles(o.input));
     if (o.saveJob)
         job.save(*o.saveJob);
+    job.openTrace();
 }
 
 // After the work, so that a failure stays one line.
@@ -47,7 +51,8 @@ void tellChosenSettings(const FilterJob &job) {
 // Analyses IN into the folder beside OUT, then processes with the job found
 // (which carries its run settings: no noise unless asked for).
 int runAutomatic(const Options &o, int64_t *frames) {
-    checkOutputFile(o.output, {o.input}, o.overwrite);
+    // The job's own files are checked again once the analysis has made it.
+    checkOutputs(o, {o.input});
     AnalyzeRequest request;
     request.input = o.input;
     request.folder = analysisFolderFor(o.output);
@@ -67,6 +72,7 @@ int runProcess(const Options &o, int64_t *frames) {
     FilterJob job(o);
     prepare(o, job);
     ProcessSummary summary = processVideo(o.input, o.output, job.chain(), o.encoder);
+    job.commitTrace();
     tellChosenSettings(job);
     job.warnIfNothingFiltered(summary.frames, o.input);
     warnDropped(o.output, summary);
@@ -85,6 +91,7 @@ int runPreview(const Options &o) {
                      "the picture shows it unfiltered\n",
                      static_cast<long long>(*o.frame));
     previewFrame(o.input, *o.frame, o.output, job.chain());
+    job.commitTrace();
     tellChosenSettings(job);
     return 0;
 }

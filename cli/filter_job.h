@@ -34,6 +34,10 @@ class FilterJob {
     std::vector<host::JobEntry> entries();
     // Writes the filters as a job file; throws CliError naming it.
     void save(const std::string &path);
+    // Creates the debug trace file asked for, once the outputs are checked;
+    // commitTrace() gives it its name when the run is complete.
+    void openTrace() { defaults_->openTrace(); }
+    void commitTrace() { defaults_->commitTrace(); }
     // Whether some filter works on frame `number`.
     bool inRange(int64_t number) const;
     // The earliest frame some filter works on.

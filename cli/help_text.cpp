@@ -123,7 +123,10 @@ A rerun skips each row whose output is complete and was made from the same
 input, job, options, defaults file (when the row takes settings from it) and
 version of pendra, as its record says (kept in
 MANIFEST's name + "-batch", beside it, with each row's messages), and makes
-the others again, replacing what is there. An interrupted batch leaves no
+the others again, replacing only files the batch made itself. A manifest in
+which a row writes a file that a row or the batch reads, or a row would
+replace a file the batch did not make, is refused before any row runs, naming
+the line and the file. An interrupted batch leaves no
 half-written output; run it again to finish it. The report (JSON, default
 MANIFEST's name + "-report.json") lists each row as done, skipped or failed,
 with the reason of a failure; the exit code is 1 when a row failed.

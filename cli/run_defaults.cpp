@@ -45,10 +45,8 @@ std::string RunDefaults::text(const std::string &installedText, const SettingOpt
 RunDefaults::RunDefaults(const std::filesystem::path &installed, const SettingOptions &settings,
                          std::optional<std::string> traceFile, std::optional<unsigned> seed)
     : installed_(installed), oldDefaults_(currentValue(defaultsFileVariable)),
-      oldTrace_(currentValue(traceFileVariable)), oldSeed_(currentValue(noiseSeedVariable)) {
-    // Before anything is set: a throw here needs nothing undone.
-    if (traceFile && !std::ofstream(*traceFile, std::ios::app))
-        throw CliError(*traceFile + ": cannot write: " + systemErrorText(errno));
+      oldTrace_(currentValue(traceFileVariable)), oldSeed_(currentValue(noiseSeedVariable)),
+      traceFile_(std::move(traceFile)) {
     if (!settings.given(SETTING_RUN).empty() || installed.empty()) {
         std::string installedText;
         std::ifstream in(installed, std::ios::binary);
@@ -79,11 +77,32 @@ RunDefaults::RunDefaults(const std::filesystem::path &installed, const SettingOp
         setenv(noiseSeedVariable, std::to_string(*seed).c_str(), 1);
         setSeed_ = true;
     }
-    if (traceFile) {
-        std::string absolute = std::filesystem::absolute(*traceFile).string();
-        setenv(traceFileVariable, absolute.c_str(), 1);
+    if (traceFile_) {
+        // Never the module's usual file in the shared temporary folder.
+        setenv(traceFileVariable, "/dev/null", 1);
         traceOn_ = true;
     }
+}
+
+void RunDefaults::openTrace() {
+    if (!traceFile_ || trace_)
+        return;
+    trace_ = std::make_unique<OutputFile>(*traceFile_);
+    // The module opens the trace afresh for each frame; through /proc it
+    // reaches the file created here, whatever becomes of its name.
+    const std::string own = "/proc/self/fd/" + std::to_string(trace_->fd());
+    const std::string name = ::access(own.c_str(), W_OK) == 0
+                                 ? own
+                                 : std::filesystem::absolute(trace_->temporaryPath()).string();
+    setenv(traceFileVariable, name.c_str(), 1);
+}
+
+void RunDefaults::commitTrace() {
+    if (!trace_)
+        return;
+    // The module's file goes nowhere again before this one takes its name.
+    setenv(traceFileVariable, "/dev/null", 1);
+    trace_->commit();
 }
 
 RunDefaults::~RunDefaults() {

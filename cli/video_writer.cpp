@@ -100,13 +100,15 @@ AVPixelFormat choosePixelFormat(const AVCodec *codec, AVPixelFormat input, int w
 
 VideoWriter::VideoWriter(const std::string &path, const VideoReader &input,
                          const EncoderChoice &choice)
-    : path_(path), file_(path), input_(input), choice_(choice), picture_(makeFrame()),
+    : path_(path), file_(path), avio_(file_), input_(input), choice_(choice), picture_(makeFrame()),
       passThrough_(makeFrame()), packet_(makePacket()) {
     const AVOutputFormat *guessed = av_guess_format(nullptr, path.c_str(), nullptr);
     if (!guessed)
         throw CliError(path + ": cannot tell the kind of video file from its name "
                               "(use .mp4, .mkv, .mov, .avi, ...)");
-    // The container's own name is the temporary one: the MP4 muxer reopens it to move its index.
+    // The container's own name is the temporary one, which avio_ answers with
+    // the file it created whenever the muxer opens it (the MP4 muxer reads it
+    // back to move its index).
     if (avformat_alloc_output_context2(&format_, guessed, nullptr, file_.temporaryPath().c_str()) <
         0)
         throw CliError("out of memory");
@@ -166,19 +168,14 @@ VideoWriter::VideoWriter(const std::string &path, const VideoReader &input,
         os->avg_frame_rate = is->avg_frame_rate;
     }
 
-    if (!(format_->oformat->flags & AVFMT_NOFILE)) {
-        int r = avio_open(&format_->pb, file_.temporaryPath().c_str(), AVIO_FLAG_WRITE);
-        if (r < 0)
-            throw CliError(path + ": cannot write: " + avErrorText(r));
-    }
+    avio_.attach(format_);
     guard.armed = false;
 }
 
 VideoWriter::~VideoWriter() {
     encoder_.reset();
     if (format_) {
-        if (!(format_->oformat->flags & AVFMT_NOFILE))
-            avio_closep(&format_->pb);
+        avio_.close();
         avformat_free_context(format_);
     }
 }
@@ -376,11 +373,9 @@ void VideoWriter::finish() {
     r = av_write_trailer(format_);
     if (r < 0)
         throw CliError(path_ + ": cannot write: " + avErrorText(r));
-    if (!(format_->oformat->flags & AVFMT_NOFILE)) {
-        r = avio_closep(&format_->pb);
-        if (r < 0)
-            throw CliError(path_ + ": cannot write: " + avErrorText(r));
-    }
+    r = avio_.close();
+    if (r < 0)
+        throw CliError(path_ + ": cannot write: " + avErrorText(r));
     file_.commit();
     finished_ = true;
 }

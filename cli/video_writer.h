@@ -5,6 +5,7 @@
 #pragma once
 
 #include "cli/av_support.h"
+#include "cli/output_avio.h"
 #include "cli/output_file.h"
 #include "cli/pixel_convert.h"
 #include "cli/video_reader.h"
@@ -56,6 +57,7 @@ class VideoWriter {
 
     std::string path_;
     OutputFile file_;
+    OutputAvio avio_; // writes file_ through its descriptor
     const VideoReader &input_;
     EncoderChoice choice_;
     AVFormatContext *format_ = nullptr;

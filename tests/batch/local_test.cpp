@@ -2,7 +2,9 @@
 // file, reruns, a changed job, Ctrl-C halfway, a worker killed outright and
 // an output folder it may not write. No row may be lost or left half-written,
 // and a rerun must finish what is left.
+#include "cli/clip_writer.h"
 #include "tests/batch/batch_runner.h"
+#include "tests/support/generated_source.h"
 
 #include <gtest/gtest.h>
 
@@ -77,6 +79,32 @@ class BatchLocal : public ::testing::Test {
         EXPECT_EQ(readVideo(here("work/out/" + output)).frames.size(), frames);
     }
 };
+
+std::string bytesOf(const fs::path &path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// A clip whose logo the analysis finds: a row without a job analyzes it.
+void writeLogoClip(const fs::path &path) {
+    pendra::test::Scene scene;
+    scene.frames = 120;
+    scene.background = pendra::test::Background::Mixed;
+    scene.logos.push_back(pendra::test::textLogo(150, 8, 0.6, 0xF0F0F0));
+    pendra::cli::ClipFormat format;
+    format.width = scene.width;
+    format.height = scene.height;
+    format.tone = false;
+    pendra::cli::ClipWriter writer(path.string(), format);
+    pendra::host::FrameBuffer frame(scene.width, scene.height);
+    for (int64_t n = 0; n < scene.frames; ++n) {
+        for (int line = 0; line < scene.height; ++line)
+            for (int x = 0; x < scene.width; ++x)
+                frame.atPicture(x, line) = pendra::test::scenePixel(scene, n, x, line);
+        writer.addFrame(frame);
+    }
+    writer.finish();
+}
 
 // Seconds since the epoch of a report's time ("2026-12-08T11:46:52Z"); NaN when none.
 double timeOf(const std::string &text) {
@@ -464,6 +492,116 @@ TEST_F(BatchLocal, OutputFoldersAreMadeAndAnUnwritableOneFailsItsRow) {
                          0),
               0u)
         << got.dump(2);
+}
+
+// A file a row writes that another row reads (`a.mp4,b.mp4` then
+// `b.mp4,c.mkv`), or that the batch itself reads (the manifest): the
+// manifest is refused before any row runs, naming the line and the file.
+TEST_F(BatchLocal, NoRowWritesWhatAnotherRowOrTheBatchReads) {
+    const std::string logo = ",--logo ../clips/logo0.bmp --x 20 --y 16 --alpha 255";
+    fs::copy_file(here("clips/b.mp4"), here("work/b.mp4"));
+    writeText(here("work/list.csv"), "input,output,options\n../clips/a.mp4,b.mp4" + logo +
+                                         "\nb.mp4,out/c.mkv" + logo + "\n");
+    CommandResult r = batch();
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.errors, "pendra: work/list.csv: line 2: the output " + here("work/b.mp4").string() +
+                            " is the input of line 3; writing it would destroy it\n");
+    EXPECT_EQ(bytesOf(here("work/b.mp4")), bytesOf(here("clips/b.mp4")));
+    EXPECT_FALSE(fs::exists(here("work/out/c.mkv")));
+    EXPECT_FALSE(fs::exists(here("work/list-report.json")));
+
+    const std::string manifest =
+        "input,output,options\n../clips/a.mp4,out/a.mkv" + logo + " --save-job list.csv\n";
+    writeText(here("work/list.csv"), manifest);
+    r = batch();
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.errors, "pendra: work/list.csv: line 2: --save-job " +
+                            here("work/list.csv").string() +
+                            " is the manifest; writing it would destroy it\n");
+    EXPECT_EQ(bytesOf(here("work/list.csv")), manifest);
+    EXPECT_FALSE(fs::exists(here("work/out/a.mkv")));
+}
+
+// The report is written over no input, and over no file but a report.
+TEST_F(BatchLocal, TheReportReplacesNoInputNorAFileNotAReport) {
+    manifest({"../clips/a.mp4,out/a.mkv"});
+    const std::string clip = bytesOf(here("clips/a.mp4"));
+    CommandResult r = batch({"--report", "clips/a.mp4"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.errors,
+              "pendra: clips/a.mp4: is the input of line 2 of work/list.csv; name another report "
+              "file\n");
+    EXPECT_EQ(bytesOf(here("clips/a.mp4")), clip);
+    EXPECT_FALSE(fs::exists(here("work/out/a.mkv"))) << "a row ran before the report was checked";
+    writeText(here("work/notes.txt"), "mine");
+    r = batch({"--report", "work/notes.txt"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.errors, "pendra: work/notes.txt: exists and is not a batch's report; the batch "
+                        "replaces only files it made, so name another report file or remove it\n");
+    EXPECT_EQ(bytesOf(here("work/notes.txt")), "mine");
+    // Its own report it replaces, run after run.
+    for (int run = 0; run < 2; ++run) {
+        r = batch({"--report", "work/own.json"});
+        EXPECT_EQ(r.exitCode, 0) << r.errors;
+    }
+    EXPECT_EQ(readJson(here("work/own.json"))["counts"]["skipped"], 1);
+}
+
+// A batch replaces what it made, and nothing else: not an analysis's job
+// written by hand beside the output of a row without a job (the command
+// alone refuses it too, without -y), nor an output made by hand, nor a file
+// of its own that has been changed by hand since.
+TEST_F(BatchLocal, OnlyFilesTheBatchMadeAreReplaced) {
+    writeLogoClip(here("work/scene.mkv"));
+    const fs::path job = here("work/out/a-logo/logo.job");
+    writeText(job, "made by hand\n");
+    writeText(here("work/list.csv"), "input,output\nscene.mkv,out/a.mkv\n");
+    CommandResult r = batch();
+    EXPECT_EQ(r.exitCode, 1);
+    const std::string notMade = " exists and this batch did not make it (or it has changed "
+                                "since); the batch replaces only files it made, so move it away "
+                                "or name another file\n";
+    EXPECT_EQ(r.errors, "pendra: work/list.csv: line 2: " + job.string() + notMade);
+    EXPECT_EQ(bytesOf(job), "made by hand\n");
+    EXPECT_FALSE(fs::exists(here("work/out/a.mkv")));
+
+    // Moved away, the row runs. Cut short after its analysis (an encoder
+    // setting fails only once the video is written), it still vouches for
+    // the files it made: the next run replaces them.
+    fs::remove(job);
+    writeText(here("work/list.csv"),
+              "input,output,options\nscene.mkv,out/a.mkv,--codec ffv1 --preset slow\n");
+    r = batch();
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(rowStatus(report(), "a.mkv"), "failed");
+    ASSERT_TRUE(fs::exists(job));
+    EXPECT_FALSE(fs::exists(here("work/out/a.mkv")));
+    writeText(here("work/list.csv"), "input,output\nscene.mkv,out/a.mkv\n");
+    r = batch();
+    ASSERT_EQ(r.exitCode, 0) << r.errors;
+    EXPECT_EQ(rowStatus(report(), "a.mkv"), "done");
+    // With other options it runs again over what it made.
+    writeText(here("work/list.csv"), "input,output,options\nscene.mkv,out/a.mkv,--crf 30\n");
+    r = batch();
+    ASSERT_EQ(r.exitCode, 0) << r.errors;
+    EXPECT_EQ(rowStatus(report(), "a.mkv"), "done");
+
+    // Its job edited by hand is the user's now.
+    writeText(job, "edited by hand\n");
+    writeText(here("work/list.csv"), "input,output,options\nscene.mkv,out/a.mkv,--crf 28\n");
+    r = batch();
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.errors, "pendra: work/list.csv: line 2: " + job.string() + notMade);
+    EXPECT_EQ(bytesOf(job), "edited by hand\n");
+
+    // An output made by hand, where a row with a job of its own writes.
+    writeText(here("work/out/b.mkv"), "by hand");
+    manifest({"../clips/b.mp4,out/b.mkv"});
+    r = batch();
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.errors,
+              "pendra: work/list.csv: line 2: " + here("work/out/b.mkv").string() + notMade);
+    EXPECT_EQ(bytesOf(here("work/out/b.mkv")), "by hand");
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 // Reading manifests as users write them (spreadsheet CSV, shell-like option
 // lines) and the records that decide whether a rerun may skip a row.
+#include "batch/batch_files.h"
 #include "batch/csv_table.h"
 #include "batch/manifest.h"
 #include "batch/row_record.h"
@@ -109,14 +110,15 @@ TEST(BatchManifest, RowsResolvedBesideTheManifest) {
     EXPECT_EQ(m.rows[1].output, fs::path("/abs/b.mkv"));
     EXPECT_EQ(m.stateFolder(), here("m/sub/rows-batch"));
     EXPECT_EQ(m.defaultReport(), here("m/sub/rows-report.json"));
-    // A job, a logo of its own, else the analysis; the batch always replaces.
+    // A job, a logo of its own, else the analysis; no -y: the worker replaces
+    // only files the batch made.
     EXPECT_EQ(processArguments(m.rows[0]),
               (Words{"process", here("m/sub/a.mp4"), here("m/sub/out/a.mkv"), "--job",
-                     here("m/sub/a.job"), "--crf", "20", "-y"}));
+                     here("m/sub/a.job"), "--crf", "20"}));
     EXPECT_EQ(processArguments(m.rows[1]),
-              (Words{"process", here("m/b.mp4"), "/abs/b.mkv", "--logo", "l0.bmp", "-y"}));
+              (Words{"process", here("m/b.mp4"), "/abs/b.mkv", "--logo", "l0.bmp"}));
     EXPECT_EQ(processArguments(m.rows[2]),
-              (Words{"process", here("m/sub/c.mp4"), here("m/sub/c.mkv"), "--auto", "-y"}));
+              (Words{"process", here("m/sub/c.mp4"), here("m/sub/c.mkv"), "--auto"}));
 }
 
 TEST(BatchManifest, MistakesRefusedWithTheirLine) {
@@ -155,6 +157,113 @@ TEST(BatchManifest, MistakesRefusedWithTheirLine) {
                                 "5\" tv.mp4",
                          0),
               0u);
+}
+
+// No file a row writes may be one that a row or the batch reads, by any
+// name or link, nor one another row writes: found when the manifest is read,
+// before any row runs, and named with its line.
+TEST(BatchManifest, NoRowWritesWhatARowOrTheBatchReads) {
+    const std::string name = here("m/refused.csv").string();
+    auto at = [](const std::string &file) { return here("m/" + file).string(); };
+    const std::string logo = "--logo l0.bmp --x 1 --y 1";
+    // A row's output that is another row's input: the first would replace it.
+    EXPECT_EQ(refusal("input,output\na.mp4,b.mp4\nb.mp4,c.mkv\n"),
+              name + ": line 2: the output " + at("b.mp4") +
+                  " is the input of line 3; writing it would destroy it");
+    // By another name: a link to it.
+    writeText(here("m/in.mp4"), "video");
+    fs::remove(here("m/link.mp4"));
+    fs::create_symlink(here("m/in.mp4"), here("m/link.mp4"));
+    EXPECT_EQ(refusal("input,output\nin.mp4,x.mkv\nother.mp4,link.mp4\n"),
+              name + ": line 3: the output " + at("link.mp4") +
+                  " is the input of line 2; writing it would destroy it");
+    // The files the options write: the saved job onto the manifest, a trace
+    // onto a job or a capture.
+    EXPECT_EQ(refusal("input,output,options\na.mp4,b.mkv,--save-job refused.csv " + logo + "\n"),
+              name + ": line 2: --save-job " + at("refused.csv") +
+                  " is the manifest; writing it would destroy it");
+    EXPECT_EQ(refusal("input,output,job,options\na.mp4,a.mkv,a.job,\nb.mp4,b.mkv,,--trace a.job " +
+                      logo + "\n"),
+              name + ": line 3: --trace " + at("a.job") +
+                  " is the job of line 2; writing it would destroy it");
+    EXPECT_EQ(refusal("input,output,options\na.mp4,a.mkv,--trace l2.bmp " + logo + "\n"),
+              name + ": line 2: --trace " + at("l2.bmp") +
+                  " is a logo capture of line 2; writing it would destroy it");
+    // Two rows writing one file under two names.
+    EXPECT_EQ(refusal("input,output,options\na.mp4,a.mkv,--trace t.txt " + logo +
+                      "\nb.mp4,sub/../t.txt,\n"),
+              name + ": line 3: the output " + at("t.txt") +
+                  " is --trace of line 2 as well; one would replace the other");
+    // The analysis of a row without a job writes its folder beside the output.
+    EXPECT_EQ(refusal("input,output,job\na.mp4,out/x.mkv,\nb.mp4,y.mkv,out/x-logo/logo.job\n"),
+              name + ": line 2: the analysis (--auto) " + at("out/x-logo/logo.job") +
+                  " is the job of line 3; writing it would destroy it");
+    EXPECT_EQ(refusal("input,output\na.mp4,out/x.mkv\nout/x-logo/clip.mp4,y.mkv\n"),
+              name + ": line 2: the analysis (--auto) writes in " + at("out/x-logo") +
+                  ", which holds the input of line 3, " + at("out/x-logo/clip.mp4") +
+                  "; move it out of that folder");
+    // The batch's own folder holds its records, logs and scripts.
+    EXPECT_EQ(refusal("input,output\na.mp4,refused-batch/records/x.json\n"),
+              name + ": line 2: the output " + at("refused-batch/records/x.json") +
+                  " lies in the batch's own folder " + at("refused-batch"));
+    // One input in many rows is no conflict.
+    EXPECT_EQ(refusal("input,output\nin.mp4,x.mkv\nlink.mp4,y.mkv\n"), "");
+}
+
+// A record vouches for the files its row made while they are as it made
+// them; anything else where a row writes is not the batch's to replace.
+TEST(BatchManifest, TheBatchReplacesOnlyWhatItsRecordSaysItMade) {
+    fs::remove_all(here("v"));
+    writeText(here("v/in.mp4"), "input");
+    writeText(here("v/list.csv"),
+              "input,output,options\nin.mp4,out.mkv,--logo l0.bmp --trace t.txt\n");
+    const Manifest m = readManifest(here("v/list.csv"));
+    const ManifestRow &row = m.rows[0];
+    makeStateFolders(m);
+    auto refusal = [&]() -> std::string {
+        try {
+            checkMadeByBatch(m, row);
+            return "";
+        } catch (const pendra::cli::CliError &e) {
+            return e.what();
+        }
+    };
+    auto notMade = [&](const fs::path &file) {
+        return m.name + ": line 2: " + file.string() +
+               " exists and this batch did not make it (or it has changed since); the batch "
+               "replaces only files it made, so move it away or name another file";
+    };
+    EXPECT_EQ(refusal(), "") << "nothing there yet";
+    writeText(here("v/out.mkv"), "made by hand");
+    EXPECT_EQ(refusal(), notMade(here("v/out.mkv")));
+
+    RowRecord record;
+    record.made[madeKey(m, row.output)] = *stampOf(row.output);
+    writeRecord(recordPath(m.stateFolder(), row), record);
+    EXPECT_EQ(refusal(), "");
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    writeText(here("v/out.mkv"), "made by hand over the batch's");
+    EXPECT_EQ(refusal(), notMade(here("v/out.mkv")));
+    record.made[madeKey(m, row.output)] = *stampOf(row.output);
+    writeText(here("v/t.txt"), "a trace by hand");
+    writeRecord(recordPath(m.stateFolder(), row), record);
+    EXPECT_EQ(refusal(), notMade(here("v/t.txt")));
+    // Listed by the name the worker saw, relative to the manifest's folder.
+    record.made[madeKey(m, "t.txt")] = *stampOf(here("v/t.txt"));
+    writeRecord(recordPath(m.stateFolder(), row), record);
+    EXPECT_EQ(refusal(), "");
+
+    // A link where a file was made is not that file.
+    fs::remove(here("v/t.txt"));
+    fs::create_symlink(here("v/in.mp4"), here("v/t.txt"));
+    EXPECT_EQ(refusal(), notMade(here("v/t.txt")));
+    fs::remove(here("v/t.txt"));
+    // A record from before the list vouches for its output alone.
+    RowRecord older;
+    older.output = *stampOf(row.output);
+    writeRecord(recordPath(m.stateFolder(), row), older);
+    EXPECT_EQ(refusal(), "");
+    EXPECT_TRUE(readRecord(recordPath(m.stateFolder(), row))->made.empty());
 }
 
 // The batch's state folders are made before any row runs, and one that

@@ -46,7 +46,7 @@ TEST(BatchSlurm, ArrayRunsRowsAndResubmissionFinishesACancelledOne) {
     ASSERT_EQ(r.exitCode, 0) << r.errors;
     const std::string job = r.output.substr(0, r.output.find('\n'));
     ASSERT_FALSE(job.empty());
-    ASSERT_TRUE(waitUntil([] { return fs::exists(here("work/out/long.mkv.pendra-partial")); }, 120))
+    ASSERT_TRUE(waitUntil([] { return !partialFilesOf(here("work/out/long.mkv")).empty(); }, 120))
         << "the long row never started";
     // Seen from the submitting side while it runs, from the worker's counts.
     EXPECT_TRUE(waitUntil(

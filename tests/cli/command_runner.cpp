@@ -127,10 +127,25 @@ std::vector<std::string> testLogoOptions(int x, int y) {
             "--alpha", "255"};
 }
 
+std::vector<std::filesystem::path> partialFilesOf(const std::filesystem::path &path) {
+    const std::string stem = path.filename().string() + ".", suffix = ".pendra-partial";
+    std::vector<std::filesystem::path> found;
+    std::error_code error;
+    const std::filesystem::path folder =
+        path.parent_path().empty() ? std::filesystem::path(".") : path.parent_path();
+    for (auto it = std::filesystem::directory_iterator(folder, error);
+         !error && it != std::filesystem::directory_iterator(); it.increment(error)) {
+        const std::string name = it->path().filename().string();
+        if (name.size() > stem.size() + suffix.size() && name.starts_with(stem) &&
+            name.ends_with(suffix))
+            found.push_back(it->path());
+    }
+    return found;
+}
+
 bool leftNoOutput(const std::filesystem::path &path) {
-    std::filesystem::path partial = path;
-    partial += ".pendra-partial";
-    return !std::filesystem::exists(path) && !std::filesystem::exists(partial);
+    return !std::filesystem::exists(std::filesystem::symlink_status(path)) &&
+           partialFilesOf(path).empty();
 }
 
 } // namespace pendra::test

@@ -59,6 +59,10 @@ std::vector<std::string> join(std::vector<std::string> a, const std::vector<std:
 // with a fixed alpha, so that the command chooses nothing and says nothing.
 std::vector<std::string> testLogoOptions(int x, int y);
 
+// The half-written files of `path` beside it: its name, a random part and
+// ".pendra-partial".
+std::vector<std::filesystem::path> partialFilesOf(const std::filesystem::path &path);
+
 // True when neither the file nor a half-written one beside it exists.
 bool leftNoOutput(const std::filesystem::path &path);
 

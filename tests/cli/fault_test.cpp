@@ -241,8 +241,6 @@ TEST_F(PendraFaults, InterruptLeavesNoOutput) {
              here("long.mkv"));
     const std::vector<char> before = bytesOf(here("long.mkv"));
     const fs::path out = here("out-long.mkv");
-    fs::path partial = out;
-    partial += ".pendra-partial";
     const fs::path errors = here("interrupt-stderr.txt");
     std::vector<std::string> args = processArgs(here("long.mkv"), out);
     args.insert(args.begin(), "pendra");
@@ -266,7 +264,8 @@ TEST_F(PendraFaults, InterruptLeavesNoOutput) {
     bool ended = false;
     for (int wait = 0; !ended && wait < 24000; ++wait) {
         std::error_code e;
-        if (fs::exists(partial, e) && fs::file_size(partial, e) > 0)
+        std::vector<fs::path> partial = partialFilesOf(out);
+        if (!partial.empty() && fs::file_size(partial[0], e) > 0 && !e)
             break;
         ended = waitpid(pid, &status, WNOHANG) == pid;
         usleep(5000);
@@ -284,6 +283,49 @@ TEST_F(PendraFaults, InterruptLeavesNoOutput) {
     EXPECT_TRUE(leftNoOutput(out));
 }
 
+// A shared folder where someone else may write: links planted where the
+// command's half-written files would go, at the name it once used or at any
+// other it might choose, never redirect a write. The video (MP4's index moved
+// to the front by reading the file back included), the trace and the saved
+// job end as files of the command's own, with the usual permissions.
+TEST_F(PendraFaults, PlantedLinksDoNotRedirectAnyWrite) {
+    const fs::path dir = here("shared");
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    const fs::path victim = here("victim.txt");
+    writeBytes(victim, {'n', 'o', 't', ' ', 'y', 'o', 'u', 'r', 's'});
+    const std::vector<char> kept = bytesOf(victim);
+    std::vector<fs::path> links;
+    for (const char *name : {"out.mkv", "out.mp4", "trace.txt", "saved.job"})
+        for (const char *suffix : {".pendra-partial", ".tmp", ".part", "~", ".new"}) {
+            links.push_back(dir / (std::string(name) + suffix));
+            fs::create_symlink(victim, links.back());
+        }
+    const mode_t mask = umask(0);
+    umask(mask);
+    for (const char *output : {"out.mkv", "out.mp4"}) {
+        SCOPED_TRACE(output);
+        CommandResult r =
+            runPendra(processArgs("lossless.mkv", dir / output,
+                                  {"--trace", (dir / "trace.txt").string(), "--save-job",
+                                   (dir / "saved.job").string(), "-y"}));
+        ASSERT_EQ(r.exitCode, 0) << r.errors;
+        EXPECT_TRUE(bytesOf(victim) == kept) << "written through a planted link";
+        for (const char *name : {output, "trace.txt", "saved.job"}) {
+            struct stat st {};
+            ASSERT_EQ(lstat((dir / name).c_str(), &st), 0) << name;
+            EXPECT_TRUE(S_ISREG(st.st_mode)) << name << " is not a file of its own";
+            EXPECT_EQ(st.st_mode & 0777, 0666 & ~mask) << name;
+        }
+        EXPECT_EQ(readVideo(dir / output).frames.size(), 30u);
+    }
+    for (const fs::path &link : links) {
+        EXPECT_TRUE(fs::is_symlink(link)) << link;
+        EXPECT_EQ(fs::read_symlink(link), victim) << link;
+    }
+    EXPECT_EQ(partialFilesOf(dir / "out.mp4").size(), 0u);
+}
+
 // Not a fault, but the same watch for what the sanitizers cannot see in
 // FFmpeg's uninstrumented libraries: memcheck over a whole run of a short clip.
 TEST_F(PendraFaults, MemcheckFindsNoErrorAndNoLeak) {
@@ -295,6 +337,7 @@ TEST_F(PendraFaults, MemcheckFindsNoErrorAndNoLeak) {
              "-c:a aac -shortest",
              here("short.mp4"));
     const fs::path out = here("memcheck-out.mp4"), log = here("memcheck.txt");
+    fs::remove(here("memcheck-trace.txt")); // an output like any other: kept without -y
     std::string command = "cd '" + here("").string() +
                           "' && " PENDRA_VALGRIND " --error-exitcode=99 --leak-check=full"
                           " --errors-for-leak-kinds=definite,indirect,possible --log-file='" +

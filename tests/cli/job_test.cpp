@@ -12,6 +12,7 @@
 #include "pendra_version.h"
 #include <algorithm>
 #include <fstream>
+#include <iterator>
 
 namespace fs = std::filesystem;
 using pendra::cli::RgbImage;
@@ -108,6 +109,66 @@ TEST_F(PendraJobs, AnExistingOutputIsReplacedOnlyWithOverwrite) {
     r = process("out.mkv", join(at40x30(), {"--overwrite"}));
     EXPECT_EQ(r.exitCode, 0) << r.errors;
     EXPECT_EQ(readVideo(here("out.mkv")).frames.size(), 20u);
+}
+
+// The debug trace is an output like OUT: never one of the files the run
+// reads, an existing file only with -y, and nothing at all from a failed run.
+TEST_F(PendraJobs, TheTraceFollowsTheOutputRules) {
+    auto bytes = [](const fs::path &path) {
+        std::ifstream in(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    };
+    fs::remove(here("trace-test.job"));
+    ASSERT_EQ(process("out.mkv", join(at40x30(), {"--save-job", "trace-test.job"})).exitCode, 0);
+    fs::remove(here("out.mkv"));
+    fs::remove(here("link-to-clip.mkv"));
+    fs::create_symlink(here("clip.mkv"), here("link-to-clip.mkv"));
+    const std::string clip = bytes(here("clip.mkv")), job = bytes(here("trace-test.job")),
+                      capture = bytes(here("logo1.bmp"));
+    // As the user would have it: pendra process IN OUT --job J --trace IN.
+    for (const std::string &trace : {std::string("clip.mkv"), std::string("link-to-clip.mkv"),
+                                     std::string("trace-test.job"), here("logo1.bmp").string()}) {
+        CommandResult r = process("out.mkv", {"--job", "trace-test.job", "--trace", trace, "-y"});
+        EXPECT_EQ(r.exitCode, 1) << trace;
+        EXPECT_EQ(r.errors.rfind("pendra: " + trace + ": is the input ", 0), 0u) << r.errors;
+    }
+    // Nor the output, nor the saved job.
+    CommandResult r = process("out.mkv", {"--job", "trace-test.job", "--trace", "out.mkv", "-y"});
+    EXPECT_EQ(r.exitCode, 1) << r.errors;
+    r = process("out.mkv", join(at40x30(), {"--save-job", "saved.job", "--trace", "saved.job"}));
+    EXPECT_EQ(r.exitCode, 1) << r.errors;
+    EXPECT_EQ(r.errors, "pendra: saved.job: is the input saved.job; writing it would destroy it, "
+                        "so name another output file\n");
+    r = runPendra({"preview", "clip.mkv", "--frame", "2", "--out", "shot.jpg", "--job",
+                   "trace-test.job", "--trace", "clip.mkv", "-y"});
+    EXPECT_EQ(r.exitCode, 1) << r.errors;
+    EXPECT_TRUE(bytes(here("clip.mkv")) == clip) << "the input was replaced";
+    EXPECT_TRUE(bytes(here("trace-test.job")) == job) << "the job was replaced";
+    EXPECT_TRUE(bytes(here("logo1.bmp")) == capture) << "the capture was replaced";
+    EXPECT_TRUE(leftNoOutput(here("out.mkv")));
+    EXPECT_TRUE(leftNoOutput(here("shot.jpg")));
+    EXPECT_FALSE(fs::exists(here("saved.job")));
+
+    // An existing file is replaced only with -y, as OUT is.
+    std::ofstream(here("notes.txt")) << "keep me";
+    r = process("out.mkv", {"--job", "trace-test.job", "--trace", "notes.txt"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.errors, "pendra: notes.txt: already exists; use -y (--overwrite) to replace it\n");
+    r = runPendra({"preview", "clip.mkv", "--frame", "2", "--out", "shot.jpg", "--job",
+                   "trace-test.job", "--trace", "notes.txt"});
+    EXPECT_EQ(r.errors, "pendra: notes.txt: already exists; use -y (--overwrite) to replace it\n");
+    EXPECT_EQ(bytes(here("notes.txt")), "keep me");
+    EXPECT_TRUE(leftNoOutput(here("out.mkv")));
+    r = process("out.mkv", {"--job", "trace-test.job", "--trace", "notes.txt", "-y"});
+    ASSERT_EQ(r.exitCode, 0) << r.errors;
+    EXPECT_EQ(bytes(here("notes.txt")).rfind("Frame: 19\n", 0), 0u) << "the last frame's trace";
+
+    // A run that fails leaves no trace, nor half of one.
+    fs::remove(here("notes.txt"));
+    r = process("out.mkv", {"--job", "trace-test.job", "--trace", "notes.txt", "-y"},
+                "missing.mkv");
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(leftNoOutput(here("notes.txt")));
 }
 
 TEST_F(PendraJobs, AFolderAsOutputIsRefusedBeforeAnyWork) {

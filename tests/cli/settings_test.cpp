@@ -235,7 +235,19 @@ TEST(RunDefaults, PointsTheModuleAtTheRunsFileOnlyWhileItLasts) {
         std::ifstream in(own);
         std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         EXPECT_EQ(text, "DEFAULT_SCENE\t33\nDEFAULT_NOISE_L\t1\n");
-        EXPECT_EQ(fs::path(std::getenv(traceFileVariable)), trace);
+        // The trace goes nowhere until it is opened, then to the file created
+        // for it, which takes the trace's name only once the run is complete.
+        EXPECT_STREQ(std::getenv(traceFileVariable), "/dev/null");
+        fs::remove(trace);
+        run.openTrace();
+        EXPECT_FALSE(fs::exists(trace));
+        std::ofstream(std::getenv(traceFileVariable)) << "Frame: 7\n";
+        run.commitTrace();
+        EXPECT_STREQ(std::getenv(traceFileVariable), "/dev/null");
+        std::ifstream traced(trace);
+        std::string line;
+        std::getline(traced, line);
+        EXPECT_EQ(line, "Frame: 7");
     }
     EXPECT_FALSE(fs::exists(own));
     EXPECT_EQ(std::getenv(defaultsFileVariable), nullptr);
