@@ -124,6 +124,9 @@ FilterJob::FilterJob(const Options &o) {
                                2);
             }
         }
+        // The filter opens the set as it is configured: a FIFO would block it.
+        if (std::string irregular = irregularSetFile(values->logo); !irregular.empty())
+            throw CliError(irregular);
         session->configure(formatConfigLine(*values));
 
         std::string alphaText;

@@ -343,12 +343,6 @@ TEST_F(BatchLocal, OutputWithALongNameIsSkippedOnTheSecondRun) {
     EXPECT_EQ(changedAt(here("work/out/" + name)), made) << "the row was made again";
 }
 
-// The whole bytes of a file; "" when it cannot be read.
-std::string bytesOf(const fs::path &path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
 // The pids of the row workers of this manifest, whichever process is their parent now.
 std::vector<pid_t> workersOf(const fs::path &manifest) {
     std::vector<pid_t> found;

@@ -10,6 +10,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
@@ -196,6 +198,35 @@ TEST_F(PendraFaults, InputThatStopsMidStream) {
     EXPECT_EQ(r.exitCode, 1) << r.errors;
     EXPECT_EQ(r.errors.substr(0, 31), "pendra: stream.mkv: ends after ") << r.errors;
     EXPECT_EQ(std::count(r.errors.begin(), r.errors.end(), '\n'), 1) << r.errors;
+    EXPECT_TRUE(leftNoOutput(out));
+    fs::remove(fifo);
+}
+
+TEST_F(PendraFaults, AFifoInTheLogoSetIsRefusedUnopened) {
+    // Opening a FIFO to read waits for a writer; the command must not try.
+    const fs::path fifo = here("pipe0.bmp");
+    fs::remove(fifo);
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    std::atomic<bool> running = true, opened = false;
+    std::thread watcher([&] { // sees a reader, and lets one that blocks go on
+        while (running) {
+            int fd = open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+            if (fd >= 0) {
+                opened = true;
+                close(fd);
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    });
+    const fs::path out = here("out-fifo.mkv");
+    fs::remove(out);
+    CommandResult r = runPendra(
+        {"process", "lossless.mkv", out.string(), "--logo", fifo.string(), "--x", "4", "--y", "4"});
+    running = false;
+    watcher.join();
+    EXPECT_FALSE(opened) << "the FIFO was opened";
+    EXPECT_EQ(r.exitCode, 1) << r.errors;
+    EXPECT_NE(r.errors.find(fifo.string() + ": not a regular file"), std::string::npos) << r.errors;
     EXPECT_TRUE(leftNoOutput(out));
     fs::remove(fifo);
 }
