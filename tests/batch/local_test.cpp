@@ -2,9 +2,8 @@
 // file, reruns, a changed job, Ctrl-C halfway, a worker killed outright and
 // an output folder it may not write. No row may be lost or left half-written,
 // and a rerun must finish what is left.
-#include "cli/clip_writer.h"
 #include "tests/batch/batch_runner.h"
-#include "tests/support/generated_source.h"
+#include "tests/support/scene_clip.h"
 
 #include <gtest/gtest.h>
 
@@ -91,19 +90,7 @@ void writeLogoClip(const fs::path &path) {
     scene.frames = 120;
     scene.background = pendra::test::Background::Mixed;
     scene.logos.push_back(pendra::test::textLogo(150, 8, 0.6, 0xF0F0F0));
-    pendra::cli::ClipFormat format;
-    format.width = scene.width;
-    format.height = scene.height;
-    format.tone = false;
-    pendra::cli::ClipWriter writer(path.string(), format);
-    pendra::host::FrameBuffer frame(scene.width, scene.height);
-    for (int64_t n = 0; n < scene.frames; ++n) {
-        for (int line = 0; line < scene.height; ++line)
-            for (int x = 0; x < scene.width; ++x)
-                frame.atPicture(x, line) = pendra::test::scenePixel(scene, n, x, line);
-        writer.addFrame(frame);
-    }
-    writer.finish();
+    pendra::test::writeSceneClip(scene, path);
 }
 
 // Seconds since the epoch of a report's time ("2026-12-08T11:46:52Z"); NaN when none.

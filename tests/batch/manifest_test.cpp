@@ -34,6 +34,16 @@ std::vector<Words> fieldsOf(const std::string &text) {
 }
 
 // The manifest's error message, or "" when it was accepted.
+// A record of the row as its files are now, as a worker writes it.
+RowRecord currentFilesOf(const ManifestRow &row) {
+    RowRecord r;
+    r.version = PENDRA_VERSION;
+    r.settings = *settingsHash(row);
+    r.input = *stampOf(row.input);
+    r.output = *stampOf(row.output);
+    return r;
+}
+
 std::string refusal(const std::string &text) {
     writeText(here("m/refused.csv"), text);
     try {
@@ -300,11 +310,7 @@ TEST(BatchManifest, RecordGoesStaleWithAnyChange) {
     writeText(here("r/list.csv"), manifest);
     auto write = [&] {
         Manifest m = readManifest(here("r/list.csv"));
-        RowRecord r;
-        r.version = PENDRA_VERSION;
-        r.settings = *settingsHash(m.rows[0]);
-        r.input = *stampOf(m.rows[0].input);
-        r.output = *stampOf(m.rows[0].output);
+        RowRecord r = currentFilesOf(m.rows[0]);
         makeStateFolders(m);
         writeRecord(recordPath(m.stateFolder(), m.rows[0]), r);
     };
@@ -473,11 +479,7 @@ TEST(BatchManifest, RecordOfAnOutputWithALongName) {
     const fs::path path = recordPath(m.stateFolder(), m.rows[0]);
     // Room for the temporary name it is written under, too.
     EXPECT_LE(path.filename().string().size(), 100u) << path;
-    RowRecord r;
-    r.version = PENDRA_VERSION;
-    r.settings = *settingsHash(m.rows[0]);
-    r.input = *stampOf(m.rows[0].input);
-    r.output = *stampOf(m.rows[0].output);
+    RowRecord r = currentFilesOf(m.rows[0]);
     makeStateFolders(m);
     ASSERT_NO_THROW(writeRecord(path, r));
     EXPECT_TRUE(currentRecord(m.stateFolder(), m.rows[0]).has_value());

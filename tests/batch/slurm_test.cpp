@@ -3,6 +3,7 @@
 // half-written and a second submission runs only that row.
 #include "tests/batch/batch_runner.h"
 #include "tests/batch/slurm_cluster.h"
+#include "tests/support/needed_component.h"
 
 #include <gtest/gtest.h>
 
@@ -37,8 +38,7 @@ TEST(BatchSlurm, ArrayRunsRowsAndResubmissionFinishesACancelledOne) {
                                          logo + "\n");
 
     SlurmCluster cluster(here("cluster"));
-    if (!cluster.problem().empty())
-        GTEST_SKIP() << cluster.problem();
+    REQUIRE_COMPONENT(cluster.problem());
 
     // The first submission: the long row is cancelled once it is halfway.
     CommandResult r = runPendra({"batch", "work/list.csv", "--slurm", "--max-running", "2", "--",
@@ -104,8 +104,7 @@ TEST(BatchSlurm, RowsBeyondTheClustersArraySizeGoInSeveralArrays) {
     writeText(here("split/list.csv"), list);
 
     SlurmCluster cluster(here("cluster-split"), "MaxArraySize=3\n");
-    if (!cluster.problem().empty())
-        GTEST_SKIP() << cluster.problem();
+    REQUIRE_COMPONENT(cluster.problem());
     CommandResult r = runPendra({"batch", "split/list.csv", "--slurm", "--max-running", "1"});
     ASSERT_EQ(r.exitCode, 0) << r.errors;
     const std::string jobs = r.output.substr(0, r.output.find('\n'));
@@ -135,8 +134,7 @@ TEST(BatchSlurm, PercentInTheManifestsFolder) {
                                    "in.mp4,out/2.mkv,--logo ../logo0.bmp --x 20 --y 16\n");
 
     SlurmCluster cluster(here("cluster-percent"));
-    if (!cluster.problem().empty())
-        GTEST_SKIP() << cluster.problem();
+    REQUIRE_COMPONENT(cluster.problem());
     CommandResult r = runPendra({"batch", (folder / "list.csv").string(), "--slurm"});
     ASSERT_EQ(r.exitCode, 0) << r.errors;
     const std::string job = r.output.substr(0, r.output.find('\n'));
@@ -168,8 +166,7 @@ TEST(BatchSlurm, StatusSaysWhyTasksWaitOrNeverStart) {
                                          "in.mp4,out/1.mkv,--logo logo0.bmp --x 20 --y 16\n"
                                          "in.mp4,out/2.mkv,--logo logo0.bmp --x 20 --y 16\n");
     SlurmCluster cluster(here("cluster-nolaunch"));
-    if (!cluster.problem().empty())
-        GTEST_SKIP() << cluster.problem();
+    REQUIRE_COMPONENT(cluster.problem());
     auto status = [] { return runPendra({"batch", "status", "nolaunch/list.csv"}).output; };
 
     CommandResult r = runPendra({"batch", "nolaunch/list.csv", "--slurm", "--", "--hold"});

@@ -3,10 +3,9 @@
 // files, a job that replays and takes the logo out, byte-identical reruns,
 // and the errors (missing input, bad --rect, existing files, a refusal) that
 // must leave nothing behind.
-#include "cli/clip_writer.h"
 #include "host/module_library.h"
 #include "tests/cli/command_runner.h"
-#include "tests/support/generated_source.h"
+#include "tests/support/scene_clip.h"
 
 #include <gtest/gtest.h>
 
@@ -45,23 +44,6 @@ t::Scene breakScene() {
     return scene;
 }
 
-// Writes the scene losslessly, so the analysis sees the scene's own pixels.
-void writeClip(const t::Scene &scene, const fs::path &path) {
-    pendra::cli::ClipFormat format;
-    format.width = scene.width;
-    format.height = scene.height;
-    format.tone = false;
-    pendra::cli::ClipWriter writer(path.string(), format);
-    pendra::host::FrameBuffer frame(scene.width, scene.height);
-    for (int64_t n = 0; n < scene.frames; ++n) {
-        for (int line = 0; line < scene.height; ++line)
-            for (int x = 0; x < scene.width; ++x)
-                frame.atPicture(x, line) = t::scenePixel(scene, n, x, line);
-        writer.addFrame(frame);
-    }
-    writer.finish();
-}
-
 int channelError(uint32_t a, uint32_t b) {
     int worst = 0;
     for (int shift : {0, 8, 16})
@@ -73,11 +55,11 @@ class Analyze : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
         scene_ = breakScene();
-        writeClip(scene_, here("break.mkv"));
+        t::writeSceneClip(scene_, here("break.mkv"));
         t::Scene still = breakScene();
         still.background = t::Background::Still;
         still.frames = 120;
-        writeClip(still, here("still.mkv"));
+        t::writeSceneClip(still, here("still.mkv"));
     }
     static t::Scene scene_;
 };
@@ -205,7 +187,7 @@ TEST_F(Analyze, FadesAreWrittenAsTheModuleCountsThem) {
     scene.logos[0].presence = [](int64_t f) {
         return f < 100 ? 0.0 : f < 112 ? double(f - 99) / 13 : 1.0;
     };
-    writeClip(scene, here("fade.mkv"));
+    t::writeSceneClip(scene, here("fade.mkv"));
     fs::remove_all(here("fade-logo"));
     t::CommandResult r = runPendra({"analyze", here("fade.mkv").string()});
     ASSERT_EQ(r.exitCode, 0) << r.errors;
