@@ -4,6 +4,8 @@
 
 #include <cctype>
 #include <cerrno>
+#include <climits>
+#include <cstdint>
 #include <cstring>
 #include <fcntl.h>
 #include <mutex>
@@ -40,6 +42,24 @@ std::string randomPart() {
     for (unsigned char b : bytes)
         part += alphabet[b % (sizeof alphabet - 1)];
     return part;
+}
+
+// The part of a temporary's name that stands for the real name `name`: the
+// name itself, or, when the whole would pass the longest name a folder
+// allows, its start and a hash of the rest, so that any name that can be
+// written can be written through a temporary.
+std::string temporaryStem(const std::string &name) {
+    const size_t room = NAME_MAX - 1 - randomLength - std::strlen(partialSuffix);
+    if (name.size() <= room)
+        return name;
+    uint64_t hash = 14695981039346656037u; // FNV-1a: the same in every build
+    for (unsigned char c : name)
+        hash = (hash ^ c) * 1099511628211u;
+    static const char hex[] = "0123456789abcdef";
+    std::string tail = "~";
+    for (int shift = 60; shift >= 0; shift -= 4)
+        tail += hex[hash >> shift & 15];
+    return name.substr(0, room - tail.size()) + tail;
 }
 
 // Whether `name` is "<stem>.<random>.pendra-partial" for some stem, which it gives.
@@ -81,11 +101,11 @@ bool isTemporaryFor(const fs::path &finalPath, const fs::path &candidate) {
     std::string stem;
     return folderOf(candidate) == folderOf(finalPath) &&
            splitTemporaryName(candidate.filename().string(), stem) &&
-           stem == finalPath.filename().string();
+           stem == temporaryStem(finalPath.filename().string());
 }
 
 void removeTemporariesFor(const fs::path &finalPath) {
-    const std::string name = finalPath.filename().string();
+    const std::string name = temporaryStem(finalPath.filename().string());
     removeMatching(folderOf(finalPath), [&name](const std::string &stem) { return stem == name; });
 }
 
@@ -97,8 +117,8 @@ OutputFile::OutputFile(fs::path finalPath) : final_(std::move(finalPath)) {
     // Exclusively and never through a link: a name someone else made first,
     // even one they guessed, is passed over for another.
     for (int attempt = 0; fd_ < 0; ++attempt) {
-        temporary_ = final_;
-        temporary_ += "." + randomPart() + partialSuffix;
+        temporary_ = final_.parent_path() / (temporaryStem(final_.filename().string()) + "." +
+                                             randomPart() + partialSuffix);
         fd_ = ::open(temporary_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
         if (fd_ < 0 && (errno != EEXIST || attempt >= 100))
             throw CliError(final_.string() + ": cannot write: " + systemErrorText(errno));

@@ -110,6 +110,21 @@ TEST(OutputFile, TemporariesAreUnforeseeableAndFoundForCleanUp) {
         EXPECT_FALSE(fs::exists(a.temporaryPath()));
         EXPECT_FALSE(fs::exists(b.temporaryPath()));
     }
+    // Any name a folder allows can be written, and its temporary is found;
+    // another long name alike in its first part is not taken for it.
+    const fs::path longName = folder / (std::string(240, 'n') + ".mkv");
+    const fs::path alike = folder / (std::string(240, 'n') + ".mp4");
+    {
+        OutputFile a(longName), b(alike);
+        EXPECT_TRUE(isTemporaryFor(longName, a.temporaryPath())) << a.temporaryPath();
+        EXPECT_FALSE(isTemporaryFor(longName, b.temporaryPath()));
+        removeTemporariesFor(longName);
+        EXPECT_FALSE(fs::exists(a.temporaryPath()));
+        EXPECT_TRUE(fs::exists(b.temporaryPath()));
+        OutputFile c(longName);
+        c.commit();
+    }
+    EXPECT_TRUE(fs::is_regular_file(longName));
     // Abandoned, a temporary goes; committed, it becomes the file.
     fs::path abandonedName;
     {
