@@ -71,7 +71,7 @@ std::vector<double> layout(const Picture &p) {
 EdgePersistence::EdgePersistence(int width, int height)
     : width_(width), height_(height), shotX_(static_cast<size_t>(width) * height * 3, 0),
       shotY_(shotX_.size(), 0), shotMagnitude_(static_cast<size_t>(width) * height, 0),
-      meanX_(shotX_.size(), 0), meanY_(shotX_.size(), 0), stillShots_(shotMagnitude_.size(), 0) {}
+      sumX_(shotX_.size(), 0), sumY_(shotX_.size(), 0), stillShots_(shotMagnitude_.size(), 0) {}
 
 bool EdgePersistence::cutFrom(const Picture &frame) const {
     const std::vector<double> now = layout(frame), before = layout(previous_);
@@ -136,8 +136,8 @@ void EdgePersistence::finish() {
         for (int c = 0; c < 3; ++c) {
             x[c] = static_cast<float>(shotX_[p * 3 + c]) / static_cast<float>(shotSamples_);
             y[c] = static_cast<float>(shotY_[p * 3 + c]) / static_cast<float>(shotSamples_);
-            meanX_[p * 3 + c] += x[c];
-            meanY_[p * 3 + c] += y[c];
+            sumX_[p * 3 + c] += shotX_[p * 3 + c];
+            sumY_[p * 3 + c] += shotY_[p * 3 + c];
             shotX_[p * 3 + c] = shotY_[p * 3 + c] = 0;
         }
         const double mean = magnitude(x, y);
@@ -157,9 +157,14 @@ double EdgePersistence::motion() const {
 
 std::vector<float> EdgePersistence::strength() const {
     std::vector<float> out(shotMagnitude_.size(), 0);
-    if (shots_ > 0)
-        for (size_t p = 0; p < out.size(); ++p)
-            out[p] = static_cast<float>(magnitude(&meanX_[p * 3], &meanY_[p * 3]) / shots_);
+    if (samples_ > 0)
+        for (size_t p = 0; p < out.size(); ++p) {
+            double sq = 0;
+            for (int c = 0; c < 3; ++c)
+                sq += double(sumX_[p * 3 + c]) * sumX_[p * 3 + c] +
+                      double(sumY_[p * 3 + c]) * sumY_[p * 3 + c];
+            out[p] = static_cast<float>(std::sqrt(sq) / samples_);
+        }
     return out;
 }
 

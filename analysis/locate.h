@@ -3,12 +3,11 @@
 // where a still part of the picture (a slow pan's far side, a static shot)
 // stays still within one shot only. Sampled frames are grouped into shots at
 // cuts; within a shot the signed gradients of each pixel are summed, so a
-// moving picture's edges cancel out and a still one's add up. Each shot's
-// mean gradient counts once towards the pixel's strength, whatever the shot's
-// length, and each shot where the pixel's edge stays still counts towards
-// its persistence. Persistent edges close together form one mark; each mark,
-// grown by a clean ring, is a candidate rectangle, ranked by the share of
-// shots it persists in, where it sits and how strong it is.
+// moving picture's edges cancel out and a still one's add up. Each shot where the pixel's edge
+// stays still counts towards its persistence; the strength of an edge is its summed differences
+// over all samples. Persistent edges close together form one mark; each mark, grown by a clean
+// ring, is a candidate rectangle, ranked by the share of shots it persists in, where it sits and
+// how strong it is.
 #pragma once
 
 #include "analysis/logo_analysis.h"
@@ -51,9 +50,10 @@ class EdgePersistence {
     std::vector<int32_t> shotX_, shotY_;
     std::vector<float> shotMagnitude_;
     int shotSamples_ = 0;
-    // Over closed shots: the sum of their mean differences, and how many of
-    // the shots seen with two samples or more kept the pixel's edge still.
-    std::vector<float> meanX_, meanY_;
+    // Over closed shots: the summed differences (the strength of an edge
+    // still over the samples), and how many of the shots seen with two
+    // samples or more kept the pixel's edge still.
+    std::vector<int32_t> sumX_, sumY_;
     std::vector<uint16_t> stillShots_;
     int shots_ = 0;
     int evidenceShots_ = 0; // closed shots with two samples or more
