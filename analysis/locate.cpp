@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <limits>
 #include <string>
 
 namespace pendra::analysis {
@@ -21,6 +22,9 @@ constexpr double strengthFloor = 6.0;
 // Within a shot an edge is still when its summed differences keep this share
 // of their summed magnitudes: a moving edge's cancel out.
 constexpr double stillRatio = 0.6;
+// Neighbouring marks whose persistence differs by more than this share of
+// the shots are told apart.
+constexpr double apartShare = 0.3;
 // Edges this close (in pixels) belong to one mark: the letters of a word.
 constexpr int joinRadius = 3;
 // Fewer persistent edge pixels than this are specks, not marks.
@@ -239,8 +243,10 @@ std::vector<Mark> findMarks(const std::vector<uint8_t> &edge, const std::vector<
 
 // Marks whose rings would reach into one another are parts of one logo (an
 // emblem beside its text): neither could be fitted with the other in its
-// ring. A second mark elsewhere stays a candidate of its own.
-void mergeNear(std::vector<Mark> &marks, int reach) {
+// ring. A second mark elsewhere stays a candidate of its own, and so does a
+// neighbour that persists in a different share of the shots (a still part
+// of one shot beside a logo).
+void mergeNear(std::vector<Mark> &marks, int reach, double apartShots) {
     for (bool merged = true; merged;) {
         merged = false;
         for (size_t i = 0; i < marks.size() && !merged; ++i)
@@ -248,7 +254,8 @@ void mergeNear(std::vector<Mark> &marks, int reach) {
                 Mark &a = marks[i];
                 const Mark &b = marks[j];
                 if (a.left - reach > b.right || b.left - reach > a.right ||
-                    a.top - reach > b.bottom || b.top - reach > a.bottom)
+                    a.top - reach > b.bottom || b.top - reach > a.bottom ||
+                    std::fabs(a.stillShots / a.pixels - b.stillShots / b.pixels) > apartShots)
                     continue;
                 a.left = std::min(a.left, b.left), a.right = std::max(a.right, b.right);
                 a.top = std::min(a.top, b.top), a.bottom = std::max(a.bottom, b.bottom);
@@ -294,7 +301,10 @@ std::vector<Candidate> EdgePersistence::candidates(int ring) const {
     for (size_t k = 0; k < s.size(); ++k)
         edge[k] = s[k] > limit;
     std::vector<Mark> marks = findMarks(edge, s, stillShots_, width_, height_);
-    mergeNear(marks, 2 * (1 + ring));
+    // With fewer than two shots seen over time, every mark persists alike.
+    const double apartShots =
+        evidenceShots_ >= 2 ? apartShare * evidenceShots_ : std::numeric_limits<double>::max();
+    mergeNear(marks, 2 * (1 + ring), apartShots);
 
     for (const Mark &m : marks) {
         // One more pixel for the faint tail of an anti-aliased edge, then the ring.
