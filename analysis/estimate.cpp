@@ -147,81 +147,81 @@ constexpr auto everyPixel = [](size_t, const double *, const int *) { return tru
 
 } // namespace
 
-LogoEstimate estimateAt(FrameSource &source, const Range &range, const Options &options,
-                        const Rect &rect, bool located, int64_t &framesRead) {
-    LogoEstimate result;
-    result.rect = rect;
-    const int ringPixels = std::max(1, std::min(ringWidth, std::min(rect.width, rect.height) / 6));
-    const RingBackground ring(rect.width, rect.height, ringPixels);
-    const size_t pixels = static_cast<size_t>(rect.width) * rect.height;
-    Picture area;
+namespace {
 
-    // Estimation and presence in one pass. Frames go to one fit per tier of
-    // ring smoothness; the smoothest tiers that hold enough frames make the
-    // first fit. The rectangles of the frames used are kept (a bounded
-    // number) for the second fit. Every frame's rectangle is held to measure
-    // its logo strength with the first fit at the end; a video too long to
-    // hold is measured, from where the hold fills, with the fit of the
-    // frames before (hundreds of frames at least).
-    std::vector<OpacityFit> tierFits(tiers, OpacityFit(pixels));
-    FrameStore store(storeBytes, pixels * sizeof(uint32_t), 2 * enoughFrames);
-    StrengthLog strengthLog(ring, options.holdBytes);
+// What the estimation pass leaves: a fit per tier of ring smoothness, the
+// rectangles kept for the second fit, every frame's logo strength (or what
+// is needed to measure it), and per frame how its ring looked.
+struct FirstPass {
+    FirstPass(const RingBackground &ring, size_t pixels, size_t holdBytes)
+        : tierFits(tiers, OpacityFit(pixels)),
+          store(storeBytes, pixels * sizeof(uint32_t), 2 * enoughFrames),
+          strengthLog(ring, holdBytes) {}
+    std::vector<OpacityFit> tierFits;
+    FrameStore store;
+    StrengthLog strengthLog;
     int64_t tierFrames[tiers] = {};
     std::vector<float> ringRms;     // per frame
     std::vector<uint8_t> alikeLast; // per frame: skipped as like the last used one
     int64_t alike = 0, rough = 0, still = 0, frames = 0;
+};
+
+// Estimation and presence in one pass. Frames go to one fit per tier of
+// ring smoothness; the smoothest tiers that hold enough frames make the
+// first fit. The rectangles of the frames used are kept (a bounded number)
+// for the second fit. Every frame's rectangle is held to measure its logo
+// strength with the first fit at the end; a video too long to hold is
+// measured, from where the hold fills, with the fit of the frames before
+// (hundreds of frames at least).
+void runFirstPass(FrameSource &source, const Range &range, const Options &options, const Rect &rect,
+                  const RingBackground &ring, FirstPass &p) {
     // When the held frames can wait no longer: the fit so far measures them
     // and every frame after them, once it rests on frames enough; before
     // that they are let go, to be read again at the end.
     auto startMeasuring = [&] {
         int64_t used = 0;
-        const int last = chooseTiers(tierFrames, used);
+        const int last = chooseTiers(p.tierFrames, used);
         if (used < minAccepted)
-            return strengthLog.release();
-        strengthLog.measureWith(
-            solveWithColour(mergedFit(tierFits, last), rect.width, rect.height));
+            return p.strengthLog.release();
+        p.strengthLog.measureWith(
+            solveWithColour(mergedFit(p.tierFits, last), rect.width, rect.height));
     };
-    {
-        Plane lastUsed, previous;
-        bool haveLast = false;
-        frames = eachFrame(source, range, options, "analysing", [&](int64_t f) {
-            source.read(rect, area);
-            Plane plane = ring.fit(area);
-            strengthLog.add(area, plane);
-            ringRms.push_back(static_cast<float>(plane.rms));
-            alikeLast.push_back(0);
-            if (f > range.first && ring.alike(plane, previous, alikeLevels))
-                ++still;
-            previous = plane;
-            int tier = 0;
-            while (tier < tiers && plane.rms > ringLimits[tier])
-                ++tier;
-            if (tier == tiers) {
-                ++rough;
-            } else if (haveLast && ring.alike(plane, lastUsed, alikeLevels)) {
-                ++alike;
-                alikeLast.back() = 1;
-            } else {
-                lastUsed = plane, haveLast = true, ++tierFrames[tier];
-                addFrame(tierFits[tier], area, plane, ring, everyPixel);
-                store.offer(f, tier, plane, area);
-            }
-            if (!strengthLog.measuring() && strengthLog.full())
-                startMeasuring();
-        });
-    }
-    framesRead = frames;
-    int64_t accepted = 0;
-    const int chosen = chooseTiers(tierFrames, accepted);
-    const double ringLimit = ringLimits[chosen];
-    if (accepted < minAccepted)
-        refuseFewFrames(accepted, alike, rough, still, frames, located, rect);
-    const OpacityFit first = mergedFit(tierFits, chosen);
-    tierFits.clear();
-    const std::vector<PixelEstimate> firstFit = solveWithColour(first, rect.width, rect.height);
+    Plane lastUsed, previous;
+    bool haveLast = false;
+    Picture area;
+    p.frames = eachFrame(source, range, options, "analysing", [&](int64_t f) {
+        source.read(rect, area);
+        Plane plane = ring.fit(area);
+        p.strengthLog.add(area, plane);
+        p.ringRms.push_back(static_cast<float>(plane.rms));
+        p.alikeLast.push_back(0);
+        if (f > range.first && ring.alike(plane, previous, alikeLevels))
+            ++p.still;
+        previous = plane;
+        int tier = 0;
+        while (tier < tiers && plane.rms > ringLimits[tier])
+            ++tier;
+        if (tier == tiers) {
+            ++p.rough;
+        } else if (haveLast && ring.alike(plane, lastUsed, alikeLevels)) {
+            ++p.alike;
+            p.alikeLast.back() = 1;
+        } else {
+            lastUsed = plane, haveLast = true, ++p.tierFrames[tier];
+            addFrame(p.tierFits[tier], area, plane, ring, everyPixel);
+            p.store.offer(f, tier, plane, area);
+        }
+        if (!p.strengthLog.measuring() && p.strengthLog.full())
+            startMeasuring();
+    });
+}
+
+// Throws when the first fit shows no logo, or a background that never changes under it.
+void checkFirstFit(const OpacityFit &first, const std::vector<PixelEstimate> &firstFit,
+                   const Rect &rect, int64_t frames) {
     double spread = 0;
     int logoCount = 0;
-    for (size_t k = 0; k < pixels; ++k)
+    for (size_t k = 0; k < firstFit.size(); ++k)
         if (firstFit[k].opacity > logoOpacity) {
             spread += first.backgroundSpread(k);
             ++logoCount;
@@ -236,68 +236,78 @@ LogoEstimate estimateAt(FrameSource &source, const Range &range, const Options &
                               "camera?), so its blend cannot be told apart; analyse a stretch "
                               "with more movement, or use captures made by hand",
                               Shortfall::Still, frames);
-    // Frames held until the end are measured with the whole first fit, and
-    // so are those let go, read again.
-    if (!strengthLog.measuring())
-        strengthLog.measureWith(firstFit);
-    if (const int64_t again = static_cast<int64_t>(strengthLog.released()); again > 0) {
+}
+
+// Every frame's logo strength, scaled so that a frame showing the whole logo
+// is 1. Frames held until the end are measured with the whole first fit, and
+// so are those let go, read again.
+std::vector<float> measuredStrengths(FrameSource &source, const Range &range,
+                                     const Options &options, const Rect &rect,
+                                     const RingBackground &ring, FirstPass &p,
+                                     const std::vector<PixelEstimate> &firstFit) {
+    if (!p.strengthLog.measuring())
+        p.strengthLog.measureWith(firstFit);
+    if (const int64_t again = static_cast<int64_t>(p.strengthLog.released()); again > 0) {
         Range before{range.first, range.first + again - 1, again};
+        Picture area;
         eachFrame(source, before, options, "measuring", [&](int64_t f) {
             source.read(rect, area);
-            strengthLog.measureAgain(static_cast<size_t>(f - range.first), area, ring.fit(area));
+            p.strengthLog.measureAgain(static_cast<size_t>(f - range.first), area, ring.fit(area));
         });
     }
+    return p.strengthLog.strengths();
+}
 
-    // Frames without the logo pulled the fit's opacity down, which scales
-    // every strength up alike; the typical strength of the frames that show
-    // the logo undoes it.
-    std::vector<float> strengths = strengthLog.strengths();
-    auto strengthOf = [&](int64_t f) { return strengths[static_cast<size_t>(f - range.first)]; };
+// Why a frame is left out of the second fit, or empty when it is used.
+std::string verdictOn(const FirstPass &p, size_t i, double strength, double ringLimit, bool kept) {
+    if (p.ringRms[i] > ringLimit)
+        return "ring not planar";
+    if (p.alikeLast[i])
+        return "like the last";
+    if (std::isnan(strength))
+        return "logo not visible";
+    if (strength < absentBelow)
+        return "logo absent";
+    if (strength < fullLow || strength > fullHigh)
+        return "logo fading";
+    if (!kept)
+        return "thinned out";
+    return {};
+}
 
-    // A fit over the kept frames that clearly show the logo: the reference
-    // against which the second fit finds outlying pixels.
-    OpacityFit shown(pixels);
-    for (const KeptFrame &k : store.kept())
-        if (k.tier <= chosen && strengthOf(k.frame) >= shownAbove)
-            addFrame(shown, k.area, k.plane, ring, everyPixel);
-    const std::vector<PixelEstimate> shownFit = solveWithColour(shown, rect.width, rect.height);
-    const double scale = typicalStrength(strengths);
-    for (float &s : strengths)
-        s = static_cast<float>(s / scale);
+struct SecondFit {
+    OpacityFit second, whole;
+    int64_t accepted = 0;
+};
 
+// The second fit: kept frames where the logo is fully there, without the
+// pixels far off the reference (`shownFit`); every frame's verdict says why
+// it was used or not.
+SecondFit runSecondFit(const FirstPass &p, const Range &range, const RingBackground &ring,
+                       const std::vector<float> &strengths, int chosen,
+                       const std::vector<PixelEstimate> &shownFit,
+                       std::vector<FrameVerdict> &verdicts) {
+    const size_t pixels = shownFit.size();
+    const double ringLimit = ringLimits[chosen];
     // Outliers are judged against the noise the ring shows (its RMS limit),
     // not against the pixels' own fit, which the very objects that crossed
     // them inflate.
     const double limit = std::fmax(outlierFloor, outlierFactor * ringLimit);
-
-    // The second fit: kept frames where the logo is fully there, without the
-    // pixels far off the reference; every frame's verdict says why it was used or not.
-    OpacityFit second(pixels), whole(pixels);
-    accepted = 0;
-    auto kept = store.kept().begin();
-    for (int64_t i = 0; i < frames; ++i) {
+    SecondFit fit{OpacityFit(pixels), OpacityFit(pixels), 0};
+    auto kept = p.store.kept().begin();
+    for (int64_t i = 0; i < p.frames; ++i) {
         const int64_t f = range.first + i;
-        while (kept != store.kept().end() && kept->frame < f)
+        while (kept != p.store.kept().end() && kept->frame < f)
             ++kept;
-        const double strength = strengthOf(f);
-        FrameVerdict verdict{f, false, {}};
-        if (ringRms[static_cast<size_t>(i)] > ringLimit)
-            verdict.reason = "ring not planar";
-        else if (alikeLast[static_cast<size_t>(i)])
-            verdict.reason = "like the last";
-        else if (std::isnan(strength))
-            verdict.reason = "logo not visible";
-        else if (strength < absentBelow)
-            verdict.reason = "logo absent";
-        else if (strength < fullLow || strength > fullHigh)
-            verdict.reason = "logo fading";
-        else if (kept == store.kept().end() || kept->frame != f)
-            verdict.reason = "thinned out";
-        else {
+        const bool isKept = kept != p.store.kept().end() && kept->frame == f;
+        FrameVerdict verdict{f, false,
+                             verdictOn(p, static_cast<size_t>(i), strengths[static_cast<size_t>(i)],
+                                       ringLimit, isKept)};
+        if (verdict.reason.empty()) {
             verdict.accepted = true;
-            ++accepted;
-            addFrame(whole, kept->area, kept->plane, ring, everyPixel);
-            addFrame(second, kept->area, kept->plane, ring,
+            ++fit.accepted;
+            addFrame(fit.whole, kept->area, kept->plane, ring, everyPixel);
+            addFrame(fit.second, kept->area, kept->plane, ring,
                      [&](size_t k, const double *s, const int *o) {
                          const PixelEstimate &e = shownFit[k];
                          for (int c = 0; c < 3; ++c) {
@@ -308,29 +318,22 @@ LogoEstimate estimateAt(FrameSource &source, const Range &range, const Options &
                          return true;
                      });
         }
-        result.verdicts.push_back(std::move(verdict));
+        verdicts.push_back(std::move(verdict));
     }
-    if (accepted < minAccepted)
-        throw EstimateFailure("too few frames show the whole logo over a smooth background (" +
-                                  std::to_string(accepted) +
-                                  "); analyse a longer stretch, or use captures made by hand",
-                              Shortfall::Rough, frames);
+    return fit;
+}
 
-    std::vector<PixelEstimate> fit = solveWithColour(second, rect.width, rect.height);
-    // A pixel that lost most of its frames as outliers was judged against a
-    // reference that failed there; its frames all count instead.
-    const std::vector<PixelEstimate> wholeFit = solveWithColour(whole, rect.width, rect.height);
-    for (size_t k = 0; k < pixels; ++k)
-        if (fit[k].frames < keptShare * wholeFit[k].frames)
-            fit[k] = wholeFit[k];
+// The bitmap set, opacity and predicted error from the final fit.
+void fillFromFit(LogoEstimate &result, const std::vector<PixelEstimate> &fit) {
+    const Rect &rect = result.rect;
     Captures captures = buildCaptures(fit, rect.width, rect.height);
     result.black = std::move(captures.black);
     result.white = std::move(captures.white);
     result.mask = std::move(captures.mask);
     result.stats = captures.stats;
-    result.opacity.resize(pixels);
+    result.opacity.resize(fit.size());
     double squares = 0, samples = 0;
-    for (size_t k = 0; k < pixels; ++k) {
+    for (size_t k = 0; k < fit.size(); ++k) {
         result.opacity[k] = static_cast<float>(fit[k].opacity);
         if (fit[k].opacity > logoOpacity) {
             squares += fit[k].residualSquares;
@@ -338,6 +341,61 @@ LogoEstimate estimateAt(FrameSource &source, const Range &range, const Options &
         }
     }
     result.predictedError = samples > 0 ? std::sqrt(squares / samples) : 0;
+}
+
+} // namespace
+
+LogoEstimate estimateAt(FrameSource &source, const Range &range, const Options &options,
+                        const Rect &rect, bool located, int64_t &framesRead) {
+    LogoEstimate result;
+    result.rect = rect;
+    const int ringPixels = std::max(1, std::min(ringWidth, std::min(rect.width, rect.height) / 6));
+    const RingBackground ring(rect.width, rect.height, ringPixels);
+    const size_t pixels = static_cast<size_t>(rect.width) * rect.height;
+    FirstPass pass(ring, pixels, options.holdBytes);
+    runFirstPass(source, range, options, rect, ring, pass);
+    framesRead = pass.frames;
+    int64_t accepted = 0;
+    const int chosen = chooseTiers(pass.tierFrames, accepted);
+    if (accepted < minAccepted)
+        refuseFewFrames(accepted, pass.alike, pass.rough, pass.still, pass.frames, located, rect);
+    const OpacityFit first = mergedFit(pass.tierFits, chosen);
+    pass.tierFits.clear();
+    const std::vector<PixelEstimate> firstFit = solveWithColour(first, rect.width, rect.height);
+    checkFirstFit(first, firstFit, rect, pass.frames);
+    std::vector<float> strengths =
+        measuredStrengths(source, range, options, rect, ring, pass, firstFit);
+
+    // A fit over the kept frames that clearly show the logo: the reference
+    // against which the second fit finds outlying pixels.
+    OpacityFit shown(pixels);
+    for (const KeptFrame &k : pass.store.kept())
+        if (k.tier <= chosen && strengths[static_cast<size_t>(k.frame - range.first)] >= shownAbove)
+            addFrame(shown, k.area, k.plane, ring, everyPixel);
+    const std::vector<PixelEstimate> shownFit = solveWithColour(shown, rect.width, rect.height);
+    // Frames without the logo pulled the fit's opacity down, which scales
+    // every strength up alike; the typical strength of the frames that show
+    // the logo undoes it.
+    const double scale = typicalStrength(strengths);
+    for (float &s : strengths)
+        s = static_cast<float>(s / scale);
+
+    const SecondFit fits =
+        runSecondFit(pass, range, ring, strengths, chosen, shownFit, result.verdicts);
+    if (fits.accepted < minAccepted)
+        throw EstimateFailure("too few frames show the whole logo over a smooth background (" +
+                                  std::to_string(fits.accepted) +
+                                  "); analyse a longer stretch, or use captures made by hand",
+                              Shortfall::Rough, pass.frames);
+    std::vector<PixelEstimate> fit = solveWithColour(fits.second, rect.width, rect.height);
+    // A pixel that lost most of its frames as outliers was judged against a
+    // reference that failed there; its frames all count instead.
+    const std::vector<PixelEstimate> wholeFit =
+        solveWithColour(fits.whole, rect.width, rect.height);
+    for (size_t k = 0; k < pixels; ++k)
+        if (fit[k].frames < keptShare * wholeFit[k].frames)
+            fit[k] = wholeFit[k];
+    fillFromFit(result, fit);
     result.presence = presenceRanges(strengths, range.first);
     return result;
 }
