@@ -1,5 +1,6 @@
-// Edge persistence and candidate rectangles (see locate.h). Integer sums keep
-// the result exact and independent of the order of additions.
+// Edge persistence across shots and candidate rectangles (see locate.h).
+// Integer sums within a shot keep the result exact and independent of the
+// order of additions.
 #include "analysis/locate.h"
 
 #include "analysis/pixel_channels.h"
@@ -7,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <limits>
 #include <string>
 
 namespace pendra::analysis {
@@ -14,40 +16,86 @@ namespace pendra::analysis {
 namespace {
 
 // A persistent edge must stand this far above the picture's typical residue
-// (the median), and never below an absolute floor in summed levels.
+// (the median), and never below an absolute floor in levels.
 constexpr double medianFactor = 4.0;
 constexpr double strengthFloor = 6.0;
+// Within a shot an edge is still when its summed differences keep this share
+// of their summed magnitudes: a moving edge's cancel out.
+constexpr double stillRatio = 0.6;
+// Neighbouring marks whose persistence differs by more than this share of
+// the shots are told apart.
+constexpr double apartShare = 0.3;
 // Edges this close (in pixels) belong to one mark: the letters of a word.
 constexpr int joinRadius = 3;
 // Fewer persistent edge pixels than this are specks, not marks.
 constexpr int minEdgePixels = 8;
+// Cuts: the picture's coarse layout (block means, less the change of the
+// whole picture's level) changes by more than this many levels between samples.
+constexpr int gridColumns = 16;
+constexpr int gridRows = 9;
+constexpr double cutLevels = 12.0;
+// Where channels put their marks: corners first, then the border bands.
+constexpr double cornerPrior = 1.0;
+constexpr double bandPrior = 0.8;
+constexpr double middlePrior = 0.5;
 
 struct Mark {
     int left, top, right, bottom; // bounding box of the edge pixels, inclusive
     int pixels = 0;
     double strength = 0;
+    double stillShots = 0; // summed over the edge pixels
 };
+
+double magnitude(const float *x, const float *y) {
+    double sq = 0;
+    for (int c = 0; c < 3; ++c)
+        sq += double(x[c]) * x[c] + double(y[c]) * y[c];
+    return std::sqrt(sq);
+}
+
+// Block means of a picture, per channel, on every other pixel of every other line.
+std::vector<double> layout(const Picture &p) {
+    std::vector<double> sums(gridColumns * gridRows * 3, 0);
+    std::vector<int> counts(gridColumns * gridRows, 0);
+    for (int y = 0; y < p.height; y += 2)
+        for (int x = 0; x < p.width; x += 2) {
+            const int b = (y * gridRows / p.height) * gridColumns + x * gridColumns / p.width;
+            ++counts[b];
+            for (int c = 0; c < 3; ++c)
+                sums[b * 3 + c] += channel(p.at(x, y), c);
+        }
+    for (size_t b = 0; b < counts.size(); ++b)
+        for (int c = 0; c < 3; ++c)
+            sums[b * 3 + c] /= std::max(1, counts[b]);
+    return sums;
+}
 
 } // namespace
 
 EdgePersistence::EdgePersistence(int width, int height)
-    : width_(width), height_(height), sumX_(static_cast<size_t>(width) * height * 3, 0),
-      sumY_(static_cast<size_t>(width) * height * 3, 0) {}
+    : width_(width), height_(height), shotX_(static_cast<size_t>(width) * height * 3, 0),
+      shotY_(shotX_.size(), 0), shotMagnitude_(static_cast<size_t>(width) * height, 0),
+      sumX_(shotX_.size(), 0), sumY_(shotX_.size(), 0), stillShots_(shotMagnitude_.size(), 0) {}
+
+bool EdgePersistence::cutFrom(const Picture &frame) const {
+    const std::vector<double> now = layout(frame), before = layout(previous_);
+    const double blocks = static_cast<double>(now.size() / 3);
+    const size_t count = now.size() / 3;
+    double shift[3] = {};
+    for (size_t b = 0; b < count; ++b)
+        for (int c = 0; c < 3; ++c)
+            shift[c] += (now[b * 3 + c] - before[b * 3 + c]) / blocks;
+    double change = 0;
+    for (size_t b = 0; b < count; ++b)
+        for (int c = 0; c < 3; ++c)
+            change += std::fabs(now[b * 3 + c] - before[b * 3 + c] - shift[c]);
+    return change / (3.0 * blocks) > cutLevels;
+}
 
 void EdgePersistence::add(const Picture &frame) {
-    for (int y = 0; y < height_; ++y)
-        for (int x = 0; x < width_; ++x) {
-            size_t k = (static_cast<size_t>(y) * width_ + x) * 3;
-            for (int c = 0; c < 3; ++c) {
-                // Central differences: an edge between two pixels marks both,
-                // so a mark's edge pixels enclose it.
-                if (x > 0 && x + 1 < width_)
-                    sumX_[k + c] += channel(frame.at(x + 1, y), c) - channel(frame.at(x - 1, y), c);
-                if (y > 0 && y + 1 < height_)
-                    sumY_[k + c] += channel(frame.at(x, y + 1), c) - channel(frame.at(x, y - 1), c);
-            }
-        }
     if (samples_ > 0) {
+        if (cutFrom(frame))
+            finish();
         // Every fourth pixel of every fourth line is plenty to tell a still picture.
         double sum = 0;
         int count = 0;
@@ -58,86 +106,147 @@ void EdgePersistence::add(const Picture &frame) {
         motionSum_ += sum / (3.0 * count);
         ++motionPairs_;
     }
+    for (int y = 0; y < height_; ++y)
+        for (int x = 0; x < width_; ++x) {
+            const size_t p = static_cast<size_t>(y) * width_ + x, k = p * 3;
+            double sq = 0;
+            for (int c = 0; c < 3; ++c) {
+                // Central differences: an edge between two pixels marks both,
+                // so a mark's edge pixels enclose it.
+                int gx = 0, gy = 0;
+                if (x > 0 && x + 1 < width_)
+                    gx = channel(frame.at(x + 1, y), c) - channel(frame.at(x - 1, y), c);
+                if (y > 0 && y + 1 < height_)
+                    gy = channel(frame.at(x, y + 1), c) - channel(frame.at(x, y - 1), c);
+                shotX_[k + c] += gx;
+                shotY_[k + c] += gy;
+                sq += double(gx) * gx + double(gy) * gy;
+            }
+            shotMagnitude_[p] += static_cast<float>(std::sqrt(sq));
+        }
     previous_ = frame;
+    ++shotSamples_;
     ++samples_;
+}
+
+void EdgePersistence::finish() {
+    if (shotSamples_ == 0)
+        return;
+    // A shot of one sample shows every edge as still: it adds to the
+    // strength but is no evidence of persistence.
+    const bool evidence = shotSamples_ >= 2;
+    for (size_t p = 0; p < shotMagnitude_.size(); ++p) {
+        float x[3], y[3];
+        for (int c = 0; c < 3; ++c) {
+            x[c] = static_cast<float>(shotX_[p * 3 + c]) / static_cast<float>(shotSamples_);
+            y[c] = static_cast<float>(shotY_[p * 3 + c]) / static_cast<float>(shotSamples_);
+            sumX_[p * 3 + c] += shotX_[p * 3 + c];
+            sumY_[p * 3 + c] += shotY_[p * 3 + c];
+            shotX_[p * 3 + c] = shotY_[p * 3 + c] = 0;
+        }
+        const double mean = magnitude(x, y);
+        if (evidence && mean >= strengthFloor &&
+            mean * shotSamples_ >= stillRatio * shotMagnitude_[p])
+            ++stillShots_[p];
+        shotMagnitude_[p] = 0;
+    }
+    evidenceShots_ += evidence ? 1 : 0;
+    ++shots_;
+    shotSamples_ = 0;
 }
 
 double EdgePersistence::motion() const {
     return motionPairs_ > 0 ? motionSum_ / motionPairs_ : 0;
 }
 
-std::vector<Candidate> EdgePersistence::candidates(int ring) const {
-    std::vector<Candidate> found;
-    if (samples_ == 0)
-        return found;
-    const size_t count = static_cast<size_t>(width_) * height_;
-    std::vector<float> strength(count);
-    for (size_t k = 0; k < count; ++k) {
-        double sq = 0;
-        for (int c = 0; c < 3; ++c) {
-            double gx = sumX_[k * 3 + c], gy = sumY_[k * 3 + c];
-            sq += gx * gx + gy * gy;
+std::vector<float> EdgePersistence::strength() const {
+    std::vector<float> out(shotMagnitude_.size(), 0);
+    if (samples_ > 0)
+        for (size_t p = 0; p < out.size(); ++p) {
+            double sq = 0;
+            for (int c = 0; c < 3; ++c)
+                sq += double(sumX_[p * 3 + c]) * sumX_[p * 3 + c] +
+                      double(sumY_[p * 3 + c]) * sumY_[p * 3 + c];
+            out[p] = static_cast<float>(std::sqrt(sq) / samples_);
         }
-        strength[k] = static_cast<float>(std::sqrt(sq) / samples_);
-    }
+    return out;
+}
+
+double EdgePersistence::threshold(const std::vector<float> &strength) const {
     std::vector<float> sorted = strength;
-    std::nth_element(sorted.begin(), sorted.begin() + static_cast<ptrdiff_t>(count / 2),
-                     sorted.end());
-    const double threshold = std::fmax(strengthFloor, medianFactor * sorted[count / 2]);
+    const size_t half = sorted.size() / 2;
+    std::nth_element(sorted.begin(), sorted.begin() + static_cast<ptrdiff_t>(half), sorted.end());
+    return std::fmax(strengthFloor, medianFactor * sorted[half]);
+}
 
-    std::vector<uint8_t> edge(count, 0), joined(count, 0);
-    for (size_t k = 0; k < count; ++k)
-        edge[k] = strength[k] > threshold;
-    // Dilate so that nearby edges (a word's letters) join into one mark.
-    for (int y = 0; y < height_; ++y)
-        for (int x = 0; x < width_; ++x) {
-            if (!edge[static_cast<size_t>(y) * width_ + x])
+std::vector<uint8_t> EdgePersistence::edges(const Rect &area) const {
+    const std::vector<float> s = strength();
+    const double limit = threshold(s);
+    std::vector<uint8_t> out(static_cast<size_t>(area.width) * area.height, 0);
+    for (int y = 0; y < area.height; ++y)
+        for (int x = 0; x < area.width; ++x)
+            out[static_cast<size_t>(y) * area.width + x] =
+                s[static_cast<size_t>(area.y + y) * width_ + area.x + x] > limit;
+    return out;
+}
+
+namespace {
+
+// Connected groups of persistent edge pixels, joined across small gaps (a
+// word's letters); the box is the edge pixels'.
+std::vector<Mark> findMarks(const std::vector<uint8_t> &edge, const std::vector<float> &strength,
+                            const std::vector<uint16_t> &still, int width, int height) {
+    const size_t count = edge.size();
+    std::vector<uint8_t> joined(count, 0);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            if (!edge[static_cast<size_t>(y) * width + x])
                 continue;
-            for (int v = std::max(0, y - joinRadius); v <= std::min(height_ - 1, y + joinRadius);
+            for (int v = std::max(0, y - joinRadius); v <= std::min(height - 1, y + joinRadius);
                  ++v)
-                for (int u = std::max(0, x - joinRadius); u <= std::min(width_ - 1, x + joinRadius);
+                for (int u = std::max(0, x - joinRadius); u <= std::min(width - 1, x + joinRadius);
                      ++u)
-                    joined[static_cast<size_t>(v) * width_ + u] = 1;
+                    joined[static_cast<size_t>(v) * width + u] = 1;
         }
-
-    // Connected parts of the joined map, in scan order; the box is the edge pixels'.
     std::vector<Mark> marks;
     std::vector<int> stack;
     for (int start = 0; start < static_cast<int>(count); ++start) {
         if (joined[start] != 1)
             continue;
-        Mark m{width_, height_, -1, -1};
+        Mark m{width, height, -1, -1};
         joined[start] = 2;
         stack.push_back(start);
         while (!stack.empty()) {
-            int k = stack.back();
+            const int k = stack.back(), x = k % width, y = k / width;
             stack.pop_back();
-            int x = k % width_, y = k / width_;
             if (edge[k]) {
                 m.left = std::min(m.left, x), m.right = std::max(m.right, x);
                 m.top = std::min(m.top, y), m.bottom = std::max(m.bottom, y);
                 ++m.pixels;
                 m.strength += strength[k];
+                m.stillShots += still[k];
             }
-            for (int v = std::max(0, y - 1); v <= std::min(height_ - 1, y + 1); ++v)
-                for (int u = std::max(0, x - 1); u <= std::min(width_ - 1, x + 1); ++u) {
-                    int n = v * width_ + u;
-                    if (joined[n] == 1) {
-                        joined[n] = 2;
-                        stack.push_back(n);
+            for (int v = std::max(0, y - 1); v <= std::min(height - 1, y + 1); ++v)
+                for (int u = std::max(0, x - 1); u <= std::min(width - 1, x + 1); ++u)
+                    if (joined[v * width + u] == 1) {
+                        joined[v * width + u] = 2;
+                        stack.push_back(v * width + u);
                     }
-                }
         }
         // Lines across the picture (a letterbox edge, a still border) are not marks.
-        if (m.pixels >= minEdgePixels && m.right - m.left < width_ / 2 &&
-            m.bottom - m.top < height_ / 2)
+        if (m.pixels >= minEdgePixels && m.right - m.left < width / 2 &&
+            m.bottom - m.top < height / 2)
             marks.push_back(m);
     }
+    return marks;
+}
 
-    // Marks whose rings would reach into one another are parts of one logo (an
-    // emblem beside its text): neither could be fitted with the other in its
-    // ring. A second mark elsewhere stays a candidate of its own.
-    const int reach = 2 * (1 + ring);
+// Marks whose rings would reach into one another are parts of one logo (an
+// emblem beside its text): neither could be fitted with the other in its
+// ring. A second mark elsewhere stays a candidate of its own, and so does a
+// neighbour that persists in a different share of the shots (a still part
+// of one shot beside a logo).
+void mergeNear(std::vector<Mark> &marks, int reach, double apartShots) {
     for (bool merged = true; merged;) {
         merged = false;
         for (size_t i = 0; i < marks.size() && !merged; ++i)
@@ -145,60 +254,85 @@ std::vector<Candidate> EdgePersistence::candidates(int ring) const {
                 Mark &a = marks[i];
                 const Mark &b = marks[j];
                 if (a.left - reach > b.right || b.left - reach > a.right ||
-                    a.top - reach > b.bottom || b.top - reach > a.bottom)
+                    a.top - reach > b.bottom || b.top - reach > a.bottom ||
+                    std::fabs(a.stillShots / a.pixels - b.stillShots / b.pixels) > apartShots)
                     continue;
                 a.left = std::min(a.left, b.left), a.right = std::max(a.right, b.right);
                 a.top = std::min(a.top, b.top), a.bottom = std::max(a.bottom, b.bottom);
                 a.pixels += b.pixels;
                 a.strength += b.strength;
+                a.stillShots += b.stillShots;
                 marks.erase(marks.begin() + static_cast<ptrdiff_t>(j));
                 merged = true;
             }
     }
+}
 
-    struct Ranked {
-        Candidate candidate;
-        bool inBand;
-        int order;
-    };
-    std::vector<Ranked> ranked;
+// Where a mark sits, in words, and how likely a logo is there.
+double placePrior(const Mark &m, int width, int height, std::string &where) {
+    const int centreX = (m.left + m.right) / 2, centreY = (m.top + m.bottom) / 2;
+    const std::string vertical = centreY < height / 4        ? "top"
+                                 : centreY >= height * 3 / 4 ? "bottom"
+                                                             : "";
+    const std::string horizontal = centreX < width / 4        ? "left"
+                                   : centreX >= width * 3 / 4 ? "right"
+                                                              : "";
+    if (vertical.empty() && horizontal.empty()) {
+        where = "in the middle of the picture";
+        return middlePrior;
+    }
+    if (vertical.empty() || horizontal.empty()) {
+        where = "in the " + vertical + horizontal + " border band";
+        return bandPrior;
+    }
+    where = "in the " + vertical + "-" + horizontal + " corner";
+    return cornerPrior;
+}
+
+} // namespace
+
+std::vector<Candidate> EdgePersistence::candidates(int ring) const {
+    std::vector<Candidate> found;
+    if (samples_ == 0 || shots_ == 0)
+        return found;
+    const std::vector<float> s = strength();
+    const double limit = threshold(s);
+    std::vector<uint8_t> edge(s.size(), 0);
+    for (size_t k = 0; k < s.size(); ++k)
+        edge[k] = s[k] > limit;
+    std::vector<Mark> marks = findMarks(edge, s, stillShots_, width_, height_);
+    // With fewer than two shots seen over time, every mark persists alike.
+    const double apartShots =
+        evidenceShots_ >= 2 ? apartShare * evidenceShots_ : std::numeric_limits<double>::max();
+    mergeNear(marks, 2 * (1 + ring), apartShots);
+
     for (const Mark &m : marks) {
         // One more pixel for the faint tail of an anti-aliased edge, then the ring.
-        int grow = 1 + ring;
-        Rect r;
-        r.x = std::max(0, m.left - grow);
-        r.y = std::max(0, m.top - grow);
-        r.width = std::min(width_ - 1, m.right + grow) - r.x + 1;
-        r.height = std::min(height_ - 1, m.bottom + grow) - r.y + 1;
-        int centreX = (m.left + m.right) / 2, centreY = (m.top + m.bottom) / 2;
-        std::string vertical = centreY < height_ / 4        ? "top"
-                               : centreY >= height_ * 3 / 4 ? "bottom"
-                                                            : "";
-        std::string horizontal = centreX < width_ / 4        ? "left"
-                                 : centreX >= width_ * 3 / 4 ? "right"
-                                                             : "";
-        bool inBand = !vertical.empty() || !horizontal.empty();
-        std::string where = !inBand ? "in the middle of the picture"
-                            : vertical.empty() || horizontal.empty()
-                                ? "in the " + vertical + horizontal + " border band"
-                                : "in the " + vertical + "-" + horizontal + " border band";
-        char numbers[96];
-        std::snprintf(numbers, sizeof numbers, "%d persistent edge pixels, mean strength %.1f, ",
-                      m.pixels, m.strength / m.pixels);
-        std::string notes = numbers + where;
-        Candidate c{r, m.strength, notes};
-        ranked.push_back({c, inBand, static_cast<int>(ranked.size())});
+        const int grow = 1 + ring;
+        Candidate c;
+        c.rect.x = std::max(0, m.left - grow);
+        c.rect.y = std::max(0, m.top - grow);
+        c.rect.width = std::min(width_ - 1, m.right + grow) - c.rect.x + 1;
+        c.rect.height = std::min(height_ - 1, m.bottom + grow) - c.rect.y + 1;
+        // With fewer than two shots seen over time, persistence tells nothing
+        // apart: every still thing counts as persisting.
+        c.shots = m.stillShots / m.pixels;
+        c.shotShare = evidenceShots_ >= 2 ? c.shots / evidenceShots_ : 1.0;
+        std::string where;
+        const double prior = placePrior(m, width_, height_, where);
+        const double strength = m.strength / m.pixels;
+        c.score = c.shotShare * prior * strength;
+        char numbers[160];
+        std::snprintf(numbers, sizeof numbers,
+                      "%d persistent edge pixels, mean strength %.1f, still in %.1f of %d shots "
+                      "(%d sampled shots in all), ",
+                      m.pixels, strength, c.shots, evidenceShots_, shots_);
+        c.notes = numbers + where;
+        found.push_back(std::move(c));
     }
-    // Border bands first (where channels put their marks), strongest first, then scan order.
-    std::sort(ranked.begin(), ranked.end(), [](const Ranked &a, const Ranked &b) {
-        if (a.inBand != b.inBand)
-            return a.inBand;
-        if (a.candidate.score != b.candidate.score)
-            return a.candidate.score > b.candidate.score;
-        return a.order < b.order;
-    });
-    for (Ranked &r : ranked)
-        found.push_back(std::move(r.candidate));
+    // Best first; equal scores keep the scan order.
+    std::stable_sort(found.begin(), found.end(),
+                     [](const Candidate &a, const Candidate &b) { return a.score > b.score; });
     return found;
 }
 

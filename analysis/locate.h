@@ -1,8 +1,13 @@
 // Finds where a logo may sit without being told: a logo is what stays still
-// while the picture moves. Over frames sampled across the video, the signed
-// gradients of each pixel are summed; a moving picture's edges cancel out, a
-// still mark's edges add up. Persistent edges close together form one mark;
-// each mark, grown by a clean ring, is a candidate rectangle.
+// while the picture moves, and it stays put across the cuts between shots,
+// where a still part of the picture (a slow pan's far side, a static shot)
+// stays still within one shot only. Sampled frames are grouped into shots at
+// cuts; within a shot the signed gradients of each pixel are summed, so a
+// moving picture's edges cancel out and a still one's add up. Each shot where the pixel's edge
+// stays still counts towards its persistence; the strength of an edge is its summed differences
+// over all samples. Persistent edges close together form one mark; each mark, grown by a clean
+// ring, is a candidate rectangle, ranked by the share of shots it persists in, where it sits and
+// how strong it is.
 #pragma once
 
 #include "analysis/logo_analysis.h"
@@ -16,22 +21,42 @@ class EdgePersistence {
   public:
     EdgePersistence(int width, int height);
 
-    // Adds one sampled frame (the whole picture).
+    // Adds one sampled frame (the whole picture, or the area being looked at).
     void add(const Picture &frame);
     int samples() const { return samples_; }
+    // Shots told apart by cuts among the samples so far.
+    int shots() const { return shots_ + (shotSamples_ > 0 ? 1 : 0); }
     // Mean absolute change between consecutive samples, in levels: near 0
     // when the camera and the picture stand still.
     double motion() const;
+    // Ends the last shot; add() after it starts a new one.
+    void finish();
     // Candidate rectangles, each a mark with `ring` clean pixels around it,
-    // those in the picture's border bands first, then by score.
+    // best first. Call finish() first.
     std::vector<Candidate> candidates(int ring) const;
+    // The persistent edge pixels inside `area`, 1 each, top line first.
+    std::vector<uint8_t> edges(const Rect &area) const;
 
   private:
+    std::vector<float> strength() const;
+    double threshold(const std::vector<float> &strength) const;
+    bool cutFrom(const Picture &frame) const;
+
     int width_;
     int height_;
     int samples_ = 0;
-    std::vector<int32_t> sumX_; // per pixel and channel: summed horizontal differences
-    std::vector<int32_t> sumY_; // and vertical ones
+    // The open shot: per pixel and channel the summed horizontal and vertical
+    // differences, and per pixel the summed magnitudes of those differences.
+    std::vector<int32_t> shotX_, shotY_;
+    std::vector<float> shotMagnitude_;
+    int shotSamples_ = 0;
+    // Over closed shots: the summed differences (the strength of an edge
+    // still over the samples), and how many of the shots seen with two
+    // samples or more kept the pixel's edge still.
+    std::vector<int32_t> sumX_, sumY_;
+    std::vector<uint16_t> stillShots_;
+    int shots_ = 0;
+    int evidenceShots_ = 0; // closed shots with two samples or more
     Picture previous_;
     double motionSum_ = 0;
     int motionPairs_ = 0;

@@ -15,6 +15,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace pendra::analysis {
@@ -62,9 +63,11 @@ struct Options {
 
 // A place where something stays still while the picture moves.
 struct Candidate {
-    Rect rect;         // the mark and its clean ring
-    double score = 0;  // higher is stronger
-    std::string notes; // why it scored so, in words
+    Rect rect;            // the mark and its clean ring
+    double score = 0;     // higher is stronger
+    double shots = 0;     // shots (seen over time) in which its edges stay still, on average
+    double shotShare = 1; // that as a share of those shots: a logo's near 1
+    std::string notes;    // why it scored so, in words
 };
 
 struct FrameVerdict {
@@ -88,26 +91,42 @@ struct OpacityStats {
     int repairPixels = 0; // pixels un-blending would not restore well (opaque or poorly fitted)
 };
 
-struct Result {
-    std::vector<Candidate> candidates; // strongest first; empty when the rectangle was given
-    Rect rect;                         // the chosen rectangle: the logo and its clean ring
-    Picture black;                     // the logo over black, rect-sized
-    Picture white;                     // the logo over white
-    Picture mask; // the interpolate mask: white marks the logo's pixels, black is clean
+// One logo found: its rectangle and bitmap set, and where it is present.
+struct LogoEstimate {
+    Rect rect;     // the logo and its clean ring
+    Picture black; // the logo over black, rect-sized
+    Picture white; // the logo over white
+    Picture mask;  // the interpolate mask: white marks the logo's pixels, black is clean
     std::vector<float> opacity; // per pixel of rect, 0 to 1, top line first
     OpacityStats stats;
-    double predictedError = 0; // RMS of the fit over accepted frames, in 8-bit levels
-    int64_t framesRead = 0;
-    int64_t framesSampled = 0;
+    double predictedError = 0;          // RMS of the fit over accepted frames, in 8-bit levels
     std::vector<FrameVerdict> verdicts; // every frame of the range: used by the fit or why not
     std::vector<PresenceRange> presence;
+    // Its opacity could not be measured, only its place and shape: the set
+    // asks the module to repair the whole mark from around it. `why` says so.
+    bool repairOnly = false;
+    std::string why;
+};
+
+// The logo chosen (the first that could be estimated) in the base, further
+// marks elsewhere in the picture (a programme tag beside the channel's logo) in `others`.
+struct Result : LogoEstimate {
+    std::vector<Candidate> candidates; // best first; empty when the rectangle was given
+    int64_t framesRead = 0;
+    int64_t framesSampled = 0;
+    std::vector<LogoEstimate> others;
 };
 
 // The analysis declines to guess: too few usable frames, a background that
-// never changes, no logo found. what() says why and what would help.
+// never changes, no logo found. what() says why and what would help; `tried`
+// holds what was looked at (candidates, frames), when anything was.
 class Refusal : public std::runtime_error {
   public:
     using std::runtime_error::runtime_error;
+    Refusal(const std::string &why, Result what)
+        : std::runtime_error(why), tried(std::move(what)), looked(true) {}
+    Result tried;
+    bool looked = false; // the video was looked at: `tried` is worth showing
 };
 
 // Runs every pass over `source`; throws Refusal.

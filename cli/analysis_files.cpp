@@ -83,16 +83,45 @@ void outline(analysis::Picture &p, const analysis::Rect &r, uint32_t colour, int
     });
 }
 
-// The candidates drawn over the frame, the chosen one last and thicker so it stays on top.
+// The candidates drawn over the frame, the logos found last and thicker so they stay on top.
 analysis::Picture foundPicture(const analysis::Result &result, const analysis::Picture &frame) {
     analysis::Picture out = frame;
     for (const analysis::Candidate &c : result.candidates)
         outline(out, c.rect, otherColour, 1);
-    outline(out, result.rect, chosenColour, 2);
+    for (const analysis::LogoEstimate *logo : logosOf(result))
+        if (logo->rect.width > 0)
+            outline(out, logo->rect, chosenColour, 2);
     return out;
 }
 
+// What one logo's entry of the JSON says besides the frame verdicts.
+ordered_json estimateJson(const analysis::LogoEstimate &logo) {
+    ordered_json j;
+    j["rect"] = rectJson(logo.rect);
+    j["repairOnly"] = logo.repairOnly;
+    if (logo.repairOnly)
+        j["why"] = logo.why;
+    j["opacity"] = {{"logoPixels", logo.stats.logoPixels},
+                    {"mean", rounded(logo.stats.mean)},
+                    {"max", rounded(logo.stats.max)},
+                    {"repairPixels", logo.stats.repairPixels}};
+    j["predictedError"] = rounded(logo.predictedError, 100);
+    ordered_json presence = ordered_json::array();
+    for (const analysis::PresenceRange &p : logo.presence)
+        presence.push_back(
+            {{"start", p.start}, {"end", p.end}, {"fadeIn", p.fadeIn}, {"fadeOut", p.fadeOut}});
+    j["presence"] = presence;
+    return j;
+}
+
 } // namespace
+
+std::vector<const analysis::LogoEstimate *> logosOf(const analysis::Result &result) {
+    std::vector<const analysis::LogoEstimate *> logos{&result};
+    for (const analysis::LogoEstimate &other : result.others)
+        logos.push_back(&other);
+    return logos;
+}
 
 std::string logoSetName(int x, int y, char digit) {
     return "logo_x_" + std::to_string(x) + "_y_" + std::to_string(y) + "_" + digit + ".bmp";
@@ -137,13 +166,17 @@ std::string analysisJson(const analysis::Result &result, const AnalysisReport &r
     j["input"] = report.input;
     j["video"] = {{"width", report.videoWidth}, {"height", report.videoHeight}};
     j["range"] = {{"start", report.start}, {"end", report.end}};
+    if (!report.refused.empty())
+        j["refused"] = report.refused;
 
     ordered_json candidates = ordered_json::array();
     for (const analysis::Candidate &c : result.candidates)
-        candidates.push_back(
-            {{"rect", rectJson(c.rect)}, {"score", rounded(c.score)}, {"notes", c.notes}});
+        candidates.push_back({{"rect", rectJson(c.rect)},
+                              {"score", rounded(c.score)},
+                              {"shots", rounded(c.shots, 10)},
+                              {"shotShare", rounded(c.shotShare, 100)},
+                              {"notes", c.notes}});
     j["candidates"] = candidates;
-    j["rect"] = rectJson(result.rect);
     j["rectGiven"] = report.rectGiven;
 
     int64_t accepted = 0;
@@ -164,33 +197,36 @@ std::string analysisJson(const analysis::Result &result, const AnalysisReport &r
                    {"rejected", rejectedTotal},
                    {"rejectedFor", rejected},
                    {"verdicts", verdictRuns(result.verdicts)}};
-    j["opacity"] = {{"logoPixels", result.stats.logoPixels},
-                    {"mean", rounded(result.stats.mean)},
-                    {"max", rounded(result.stats.max)},
-                    {"repairPixels", result.stats.repairPixels}};
-    j["predictedError"] = rounded(result.predictedError, 100);
-
-    ordered_json presence = ordered_json::array();
-    for (const analysis::PresenceRange &p : result.presence)
-        presence.push_back(
-            {{"start", p.start}, {"end", p.end}, {"fadeIn", p.fadeIn}, {"fadeOut", p.fadeOut}});
-    j["presence"] = presence;
-    j["job"] = {{"alpha", report.choice.alpha}, {"why", report.choice.why}};
+    j.update(estimateJson(result));
+    if (report.refused.empty())
+        j["job"] = {{"alpha", report.choice.alpha}, {"why", report.choice.why}};
+    ordered_json others = ordered_json::array();
+    for (const analysis::LogoEstimate &other : result.others)
+        others.push_back(estimateJson(other));
+    j["others"] = others;
     return j.dump(2) + "\n";
+}
+
+void writeRefusedFolder(const std::filesystem::path &folder, const analysis::Result &tried,
+                        const AnalysisReport &report, const analysis::Picture &frame) {
+    writeWholeFile(folder / "analysis.json", analysisJson(tried, report));
+    writePicture(folder / "found.png", bottomUp(foundPicture(tried, frame)));
 }
 
 JobChoice writeAnalysisFolder(const std::filesystem::path &folder, const analysis::Result &result,
                               AnalysisReport report, const analysis::Picture &frame,
                               const std::function<JobPlan()> &planJob) {
-    const analysis::Rect &r = result.rect;
-    const std::filesystem::path set[] = {folder / logoSetName(r.x, r.y, '0'),
-                                         folder / logoSetName(r.x, r.y, '1'),
-                                         folder / logoSetName(r.x, r.y, '2')};
+    std::vector<std::filesystem::path> sets;
+    for (const analysis::LogoEstimate *logo : logosOf(result))
+        for (char digit : {'0', '1', '2'})
+            sets.push_back(folder / logoSetName(logo->rect.x, logo->rect.y, digit));
     JobPlan plan;
     try {
-        writeBmp(set[0], result.black);
-        writeBmp(set[1], result.white);
-        writeBmp(set[2], result.mask);
+        for (const analysis::LogoEstimate *logo : logosOf(result)) {
+            writeBmp(folder / logoSetName(logo->rect.x, logo->rect.y, '0'), logo->black);
+            writeBmp(folder / logoSetName(logo->rect.x, logo->rect.y, '1'), logo->white);
+            writeBmp(folder / logoSetName(logo->rect.x, logo->rect.y, '2'), logo->mask);
+        }
         plan = planJob();
         report.choice = plan.choice;
         writeWholeFile(folder / "analysis.json", analysisJson(result, report));
@@ -204,7 +240,7 @@ JobChoice writeAnalysisFolder(const std::filesystem::path &folder, const analysi
         writeWholeFile(folder / "logo.job", text.str() + runOptionsLine(run));
     } catch (...) {
         std::error_code ignored;
-        for (const std::filesystem::path &member : set)
+        for (const std::filesystem::path &member : sets)
             std::filesystem::remove(member, ignored);
         throw;
     }

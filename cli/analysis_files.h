@@ -36,7 +36,11 @@ struct AnalysisReport {
     bool rectGiven = false;
     int64_t framesDecoded = 0; // over every pass: what the analysis cost
     JobChoice choice;
+    std::string refused; // why, when the analysis found no logo
 };
+
+// The logos found: the chosen one, then the further marks.
+std::vector<const analysis::LogoEstimate *> logosOf(const analysis::Result &result);
 
 // The job's filters and how their settings were chosen.
 struct JobPlan {
@@ -44,7 +48,7 @@ struct JobPlan {
     JobChoice choice;
 };
 
-// Writes the set, then asks `planJob` for the job (which may read the set),
+// Writes the sets (one per logo), then asks `planJob` for the job (which may read the set),
 // then the JSON, the pictures and, last, the job; each file appears only when
 // complete, and the set is taken away again when no job can follow it.
 // `frame` is a whole frame of the video for found.png. Returns the choice
@@ -52,6 +56,11 @@ struct JobPlan {
 JobChoice writeAnalysisFolder(const std::filesystem::path &folder, const analysis::Result &result,
                               AnalysisReport report, const analysis::Picture &frame,
                               const std::function<JobPlan()> &planJob);
+
+// What a refusal leaves so the user sees what was tried: the findings as
+// JSON (with the reason) and found.png; no set, no job. Throws CliError.
+void writeRefusedFolder(const std::filesystem::path &folder, const analysis::Result &tried,
+                        const AnalysisReport &report, const analysis::Picture &frame);
 
 // The analysis's findings as JSON text (stable: the same result, the same bytes).
 std::string analysisJson(const analysis::Result &result, const AnalysisReport &report);

@@ -49,48 +49,62 @@ void checkRect(const AnalyzeRequest &r, int width, int height) {
 
 // Un-blending restores every logo pixel exactly when none is nearly opaque
 // or poorly fitted; otherwise the capture-based alpha, as Browse sets it, mixes
-// in the repair where un-blending would lift the noise.
-std::optional<int> pureAlpha(const analysis::Result &result) {
-    if (result.stats.repairPixels == 0)
+// in the repair where un-blending would lift the noise. A mark whose opacity
+// is unknown is repaired alone (alpha 0).
+std::optional<int> chosenAlpha(const analysis::LogoEstimate &logo) {
+    if (logo.repairOnly)
+        return 0;
+    if (logo.stats.repairPixels == 0)
         return 255;
     return std::nullopt;
 }
 
-// One Pendra filter per range where the logo is present; the set's path
+std::string alphaWhy(const analysis::LogoEstimate &logo, bool set) {
+    if (logo.repairOnly)
+        return "repair alone: " + logo.why;
+    if (set)
+        return "un-blending alone: no logo pixel is nearly opaque or poorly fitted";
+    return "from the capture, as Browse sets it: " + std::to_string(logo.stats.repairPixels) +
+           " pixels are nearly opaque or poorly fitted";
+}
+
+// One Pendra filter per range where a logo is present; the set's path
 // absolute so the job runs from any folder. The module's fade window covers
 // N + 1 frames, so a fade of F partial frames is written as F - 1.
-JobPlan planJob(const analysis::Result &result, const std::filesystem::path &logo) {
-    JobPlan plan;
-    JobChoice &choice = plan.choice;
+void planLogo(const analysis::LogoEstimate &logo, const std::filesystem::path &folder,
+              JobPlan &plan, bool first) {
     Options o;
     o.command = Command::Process;
-    o.settings.logo = logo.string();
+    o.settings.logo = (folder / logoSetName(logo.rect.x, logo.rect.y, '0')).string();
     o.settings.set("bb", 0);
-    if (std::optional<int> alpha = pureAlpha(result))
+    if (std::optional<int> alpha = chosenAlpha(logo))
         o.settings.set("alpha", *alpha);
     FilterJob filter(o);
-    std::vector<host::JobEntry> first = filter.entries();
-    std::optional<ConfigValues> values = parseConfigLine(first.at(0).call);
+    std::vector<host::JobEntry> entries = filter.entries();
+    std::optional<ConfigValues> values = parseConfigLine(entries.at(0).call);
     if (!values)
-        throw CliError("the filter's own settings could not be read back: " + first.at(0).call);
-    choice.alpha = values->numbers.alpha;
-    choice.why =
-        o.settings.get("alpha")
-            ? "un-blending alone: no logo pixel is nearly opaque or "
-              "poorly fitted"
-            : "from the capture, as Browse sets it: " + std::to_string(result.stats.repairPixels) +
-                  " pixels are nearly opaque or poorly fitted";
-    for (const analysis::PresenceRange &p : result.presence) {
+        throw CliError("the filter's own settings could not be read back: " + entries.at(0).call);
+    if (first) {
+        plan.choice.alpha = values->numbers.alpha;
+        plan.choice.why = alphaWhy(logo, o.settings.get("alpha").has_value());
+    }
+    for (const analysis::PresenceRange &p : logo.presence) {
         values->numbers.start = static_cast<int>(p.start);
         values->numbers.end = static_cast<int>(p.end);
         values->numbers.fadeIn = p.fadeIn > 0 ? p.fadeIn - 1 : 0;
         values->numbers.fadeOut = p.fadeOut > 0 ? p.fadeOut - 1 : 0;
-        host::JobEntry entry = first.at(0);
+        host::JobEntry entry = entries.at(0);
         entry.call = formatConfigLine(*values);
         entry.line = 0;
         entry.lineText.clear();
         plan.entries.push_back(entry);
     }
+}
+
+JobPlan planJob(const analysis::Result &result, const std::filesystem::path &folder) {
+    JobPlan plan;
+    for (const analysis::LogoEstimate *logo : logosOf(result))
+        planLogo(*logo, folder, plan, logo == &result);
     return plan;
 }
 
@@ -122,11 +136,42 @@ analysis::Picture frameToShow(VideoFrameSource &source, const analysis::Result &
     return analysis::Picture(source.width(), source.height());
 }
 
+std::filesystem::path makeFolder(const std::filesystem::path &folder) {
+    std::error_code error;
+    std::filesystem::create_directories(folder, error);
+    if (error)
+        throw CliError(folder.string() + ": cannot make the folder: " + error.message());
+    return std::filesystem::absolute(folder);
+}
+
 std::string rangesText(const std::vector<analysis::PresenceRange> &ranges) {
     std::string text;
     for (const analysis::PresenceRange &p : ranges)
         text += (text.empty() ? "" : ", ") + std::to_string(p.start) + "-" + std::to_string(p.end);
     return text;
+}
+
+// The one line that says what was found and written.
+std::string summary(const AnalyzeRequest &r, const analysis::Result &result,
+                    const JobChoice &choice) {
+    const analysis::Rect &rect = result.rect;
+    char where[96];
+    std::snprintf(where, sizeof where, "logo at x %d, y %d (%dx%d)", rect.x, rect.y, rect.width,
+                  rect.height);
+    std::string text = r.input + ": " + where;
+    if (result.repairOnly) {
+        text += ": " + result.why;
+    } else {
+        char opacity[48];
+        std::snprintf(opacity, sizeof opacity, ", mean opacity %.2f", result.stats.mean);
+        text += opacity;
+    }
+    text += ", present in frames " + rangesText(result.presence) + "; alpha " +
+            std::to_string(choice.alpha);
+    for (const analysis::LogoEstimate &other : result.others)
+        text += "; another mark at x " + std::to_string(other.rect.x) + ", y " +
+                std::to_string(other.rect.y) + (other.repairOnly ? " (repaired from around)" : "");
+    return text + "; wrote " + r.folder.string();
 }
 
 } // namespace
@@ -151,23 +196,6 @@ std::filesystem::path analyzeVideo(const AnalyzeRequest &r) {
         if (r.progress)
             r.progress(pass, done);
     };
-    analysis::Result result;
-    try {
-        result = analysis::analyze(source, options);
-    } catch (const analysis::Refusal &refusal) {
-        throw CliError(r.input + ": " + refusal.what());
-    }
-    progress.finish();
-    if (result.presence.empty())
-        throw CliError(r.input + ": the logo was found but no frame range where it is present");
-
-    std::error_code error;
-    std::filesystem::create_directories(r.folder, error);
-    if (error)
-        throw CliError(r.folder.string() + ": cannot make the folder: " + error.message());
-    const std::filesystem::path folder = std::filesystem::absolute(r.folder);
-    const analysis::Rect &rect = result.rect;
-
     AnalysisReport report;
     report.input = r.input;
     report.videoWidth = source.width();
@@ -175,22 +203,36 @@ std::filesystem::path analyzeVideo(const AnalyzeRequest &r) {
     report.start = r.start;
     report.end = r.end;
     report.rectGiven = r.rect.has_value();
+    analysis::Result result;
+    try {
+        result = analysis::analyze(source, options);
+    } catch (const analysis::Refusal &refusal) {
+        // What was looked at is shown, so the user sees what was tried.
+        if (refusal.looked) {
+            report.refused = refusal.what();
+            report.framesDecoded = source.framesDecoded();
+            const std::filesystem::path folder = makeFolder(r.folder);
+            writeRefusedFolder(folder, refusal.tried, report,
+                               frameToShow(source, refusal.tried, r.start));
+        }
+        throw CliError(r.input + ": " + refusal.what());
+    }
+    progress.finish();
+    if (result.presence.empty())
+        throw CliError(r.input + ": the logo was found but no frame range where it is present");
+
+    const std::filesystem::path folder = makeFolder(r.folder);
     report.framesDecoded = source.framesDecoded();
     const analysis::Picture frame = frameToShow(source, result, r.start);
-    // The job's settings are read from the set itself, so the set goes first;
-    // the job is written last, only once everything it names is there.
-    const std::filesystem::path logo = folder / logoSetName(rect.x, rect.y, '0');
+    // The job's settings are read from the sets themselves, so the sets go
+    // first; the job is written last, only once everything it names is there.
     const JobChoice choice = writeAnalysisFolder(folder, result, report, frame, [&] {
         std::unique_lock<std::mutex> lock;
         if (r.moduleLock)
             lock = std::unique_lock<std::mutex>(*r.moduleLock);
-        return planJob(result, logo);
+        return planJob(result, folder);
     });
-    std::fprintf(stderr,
-                 "pendra: %s: logo at x %d, y %d (%dx%d), mean opacity %.2f, present in frames "
-                 "%s; alpha %d; wrote %s\n",
-                 r.input.c_str(), rect.x, rect.y, rect.width, rect.height, result.stats.mean,
-                 rangesText(result.presence).c_str(), choice.alpha, r.folder.string().c_str());
+    std::fprintf(stderr, "pendra: %s\n", summary(r, result, choice).c_str());
     return folder / "logo.job";
 }
 

@@ -38,3 +38,37 @@ TEST(Location, SecondMarkIsASecondCandidateAndReadsStaySmall) {
     EXPECT_EQ(source.largestPart(), int64_t{result.rect.width} * result.rect.height);
     EXPECT_EQ(result.framesRead, scene.frames);
 }
+
+// A slow pan whose far side stands still for a whole shot, beside a logo that
+// stays put across the cuts: the patch is still within one shot only.
+TEST(Location, LogoAcrossShotsWinsOverAPatchStillInOneShot) {
+    t::Scene scene;
+    scene.background = t::Background::Mixed; // odd shots pan over a texture
+    scene.shotLength = 60;
+    scene.logos.push_back(t::textLogo(150, 8, 0.6, 0xF0F0F0));
+    scene.stillPatches.push_back({96, 2, 44, 44, 60, 119});
+    t::GeneratedSource source(scene);
+    a::Result result = a::analyze(source, {});
+    int slack = 0;
+    EXPECT_TRUE(t::holds(result.rect, scene.logos[0], slack))
+        << result.rect.x << "," << result.rect.y << " " << result.candidates.front().notes;
+    EXPECT_LE(slack, 10);
+    EXPECT_FALSE(result.repairOnly);
+    EXPECT_TRUE(result.others.empty());
+}
+
+// A channel's logo and a programme tag in two corners: both estimated.
+TEST(Location, TwoMarksInTwoCornersAreBothEstimated) {
+    t::Scene scene;
+    scene.background = t::Background::Mixed;
+    scene.logos.push_back(t::textLogo(152, 8, 0.6, 0xF8F8F8));
+    scene.logos.push_back(t::textLogo(10, 84, 0.5, 0xF0F0A0));
+    t::GeneratedSource source(scene);
+    a::Result result = a::analyze(source, {});
+    ASSERT_EQ(result.others.size(), 1u);
+    int slack = 0;
+    EXPECT_TRUE(t::holds(result.rect, scene.logos[0], slack));
+    EXPECT_TRUE(t::holds(result.others[0].rect, scene.logos[1], slack));
+    EXPECT_LT(t::accuracy(result.others[0], scene.logos[1]).meanOpacityError, 0.01);
+    EXPECT_FALSE(result.others[0].presence.empty());
+}

@@ -13,7 +13,7 @@ int channelOf(uint32_t p, int c) {
 }
 } // namespace
 
-Accuracy accuracy(const analysis::Result &result, const GeneratedLogo &logo) {
+Accuracy accuracy(const analysis::LogoEstimate &result, const GeneratedLogo &logo) {
     Accuracy a;
     const analysis::Rect &r = result.rect;
     double sum = 0;

@@ -14,7 +14,7 @@ struct Accuracy {
 };
 
 // Compares the result with the logo's truth over the result's rectangle.
-Accuracy accuracy(const analysis::Result &result, const GeneratedLogo &logo);
+Accuracy accuracy(const analysis::LogoEstimate &result, const GeneratedLogo &logo);
 // Whether `rect` holds every pixel of the logo; `slack` gets the largest spare margin.
 bool holds(const analysis::Rect &rect, const GeneratedLogo &logo, int &slack);
 

@@ -247,14 +247,75 @@ TEST_F(Analyze, ErrorsNameTheProblemAndLeaveNothing) {
     EXPECT_EQ(contents(here("taken") / "logo.job"), "mine");
     EXPECT_EQ(runPendra({"analyze", here("break.mkv").string(), "--out", "taken", "-y"}).exitCode,
               0);
+}
 
-    // A static camera: refused in one line, and no set or job left behind.
+// A static camera: refused in one line; what was looked at is left for the
+// user (the findings and found.png), but no set and no job.
+TEST_F(Analyze, ARefusalShowsWhatWasTriedAndWritesNoJob) {
     fs::remove_all(here("still-logo"));
-    r = runPendra({"analyze", here("still.mkv").string()});
+    t::CommandResult r = runPendra({"analyze", here("still.mkv").string()});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(std::count(r.errors.begin(), r.errors.end(), '\n'), 1) << r.errors;
     EXPECT_NE(r.errors.find("still.mkv"), std::string::npos) << r.errors;
-    EXPECT_FALSE(fs::exists(here("still-logo")));
+    const fs::path folder = here("still-logo");
+    ASSERT_TRUE(fs::exists(folder / "analysis.json"));
+    nlohmann::json j = nlohmann::json::parse(contents(folder / "analysis.json"));
+    EXPECT_NE(j["refused"].get<std::string>().find("static camera"), std::string::npos) << j;
+    EXPECT_EQ(t::readVideo(folder / "found.png").width, 192);
+    EXPECT_FALSE(fs::exists(folder / "logo.job"));
+    for (const auto &entry : fs::directory_iterator(folder))
+        EXPECT_NE(entry.path().extension(), ".bmp") << entry.path();
+}
+
+size_t configCalls(const std::string &job) {
+    size_t calls = 0;
+    for (size_t at = job.find(".Config(\""); at != std::string::npos;
+         at = job.find(".Config(\"", at + 1))
+        ++calls;
+    return calls;
+}
+
+// A channel's logo and a programme tag in two corners: a set and a filter each.
+TEST_F(Analyze, TwoLogosInTwoCornersGiveTwoFilters) {
+    t::Scene scene;
+    scene.frames = 240;
+    scene.background = t::Background::Mixed;
+    scene.logos.push_back(t::textLogo(150, 8, 0.6, 0xF0F0F0));
+    scene.logos.push_back(t::textLogo(10, 84, 0.5, 0xF0F0A0));
+    writeClip(scene, here("two.mkv"));
+    fs::remove_all(here("two-logo"));
+    t::CommandResult r = runPendra({"analyze", here("two.mkv").string()});
+    ASSERT_EQ(r.exitCode, 0) << r.errors;
+    EXPECT_NE(r.errors.find("another mark"), std::string::npos) << r.errors;
+    const std::string job = contents(here("two-logo") / "logo.job");
+    EXPECT_EQ(configCalls(job), 2u) << job;
+    nlohmann::json j = nlohmann::json::parse(contents(here("two-logo") / "analysis.json"));
+    ASSERT_EQ(j["others"].size(), 1u);
+    for (const nlohmann::json &rect : {j["rect"], j["others"][0]["rect"]}) {
+        const std::string stem = "logo_x_" + std::to_string(rect["x"].get<int>()) + "_y_" +
+                                 std::to_string(rect["y"].get<int>()) + "_";
+        EXPECT_TRUE(fs::exists(here("two-logo") / (stem + "2.bmp"))) << stem;
+        EXPECT_NE(job.find(stem + "0.bmp"), std::string::npos) << job;
+    }
+}
+
+// A logo over busy pictures only: its opacity cannot be measured, so the job
+// repairs its shape from around it (alpha 0), and the line says so.
+TEST_F(Analyze, ALogoNeverOverSmoothGroundGetsARepairJob) {
+    t::Scene scene = breakScene();
+    scene.frames = 200;
+    scene.background = t::Background::Textured;
+    scene.logos[0].presence = nullptr;
+    writeClip(scene, here("busy.mkv"));
+    fs::remove_all(here("busy-logo"));
+    t::CommandResult r = runPendra({"analyze", here("busy.mkv").string()});
+    ASSERT_EQ(r.exitCode, 0) << r.errors;
+    EXPECT_EQ(std::count(r.errors.begin(), r.errors.end(), '\n'), 1) << r.errors;
+    EXPECT_NE(r.errors.find("repairs the whole mark"), std::string::npos) << r.errors;
+    nlohmann::json j = nlohmann::json::parse(contents(here("busy-logo") / "analysis.json"));
+    EXPECT_TRUE(j["repairOnly"].get<bool>());
+    EXPECT_EQ(j["job"]["alpha"].get<int>(), 0);
+    EXPECT_EQ(configCalls(contents(here("busy-logo") / "logo.job")), 1u);
 }
 
 } // namespace

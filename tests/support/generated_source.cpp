@@ -116,6 +116,10 @@ GeneratedLogo emblemLogo(int x, int y, int radius, double opacity, uint32_t colo
 }
 
 uint32_t backgroundPixel(const Scene &scene, int64_t frame, int x, int y) {
+    for (const StillPatch &p : scene.stillPatches)
+        if (frame > p.from && frame <= p.to && x >= p.x && x < p.x + p.width && y >= p.y &&
+            y < p.y + p.height)
+            frame = p.from;
     int64_t shot = frame / scene.shotLength;
     double t = static_cast<double>(frame - shot * scene.shotLength);
     bool textured = scene.background == Background::Textured ||

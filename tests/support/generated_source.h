@@ -51,6 +51,13 @@ struct Ball {
     uint32_t colour = 0x202020;
 };
 
+// A part of the picture that stands still for a while (a static shot's
+// background, a slow pan's far side): its background stays as it was at `from`.
+struct StillPatch {
+    int x = 0, y = 0, width = 0, height = 0;
+    int64_t from = 0, to = 0;
+};
+
 struct Scene {
     int width = 192;
     int height = 108;
@@ -62,6 +69,7 @@ struct Scene {
     int shotLength = 10; // frames per shot
     std::vector<GeneratedLogo> logos;
     std::vector<Ball> balls; // under the logos
+    std::vector<StillPatch> stillPatches;
 };
 
 // The picture without logos or noise.
