@@ -282,7 +282,7 @@ TEST_F(Analyze, TwoLogosInTwoCornersGiveTwoFilters) {
     scene.background = t::Background::Mixed;
     scene.logos.push_back(t::textLogo(150, 8, 0.6, 0xF0F0F0));
     scene.logos.push_back(t::textLogo(10, 84, 0.5, 0xF0F0A0));
-    writeClip(scene, here("two.mkv"));
+    t::writeSceneClip(scene, here("two.mkv"));
     fs::remove_all(here("two-logo"));
     t::CommandResult r = runPendra({"analyze", here("two.mkv").string()});
     ASSERT_EQ(r.exitCode, 0) << r.errors;
@@ -306,7 +306,7 @@ TEST_F(Analyze, ALogoNeverOverSmoothGroundGetsARepairJob) {
     scene.frames = 200;
     scene.background = t::Background::Textured;
     scene.logos[0].presence = nullptr;
-    writeClip(scene, here("busy.mkv"));
+    t::writeSceneClip(scene, here("busy.mkv"));
     fs::remove_all(here("busy-logo"));
     t::CommandResult r = runPendra({"analyze", here("busy.mkv").string()});
     ASSERT_EQ(r.exitCode, 0) << r.errors;
