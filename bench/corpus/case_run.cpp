@@ -33,22 +33,33 @@ std::string delogoFilter(const CaseMedia &m) {
            ":enable='" + enable + "'";
 }
 
-// The rectangle of the first logo analysis.json names, if any.
-void readFound(const fs::path &json, CaseResult &r) {
+bool holdsCentre(const nlohmann::json &rect, const CaseMedia &m) {
+    const int cx = m.x + m.art.width / 2, cy = m.y + m.art.height / 2;
+    const int x = rect["x"].get<int>(), y = rect["y"].get<int>();
+    return cx >= x && cy >= y && cx < x + rect["width"].get<int>() &&
+           cy < y + rect["height"].get<int>();
+}
+
+// The rectangle analysis.json chose, whether it is only repaired, and where
+// the candidate holding the true logo's centre ranked.
+void readFound(const fs::path &json, const CaseMedia &m, CaseResult &r) {
     std::ifstream in(json);
     if (!in)
         return;
     const nlohmann::json j = nlohmann::json::parse(in, nullptr, false);
-    const nlohmann::json *rect = nullptr;
-    if (j.contains("rect"))
-        rect = &j["rect"];
-    else if (j.contains("logos") && !j["logos"].empty() && j["logos"][0].contains("rect"))
-        rect = &j["logos"][0]["rect"];
-    if (!rect)
+    if (j.is_discarded())
         return;
+    if (j.contains("candidates"))
+        for (size_t i = 0; i < j["candidates"].size() && r.trueRank == 0; ++i)
+            if (holdsCentre(j["candidates"][i]["rect"], m))
+                r.trueRank = int(i) + 1;
+    if (!j.contains("rect") || j["rect"]["width"].get<int>() == 0)
+        return;
+    const nlohmann::json &rect = j["rect"];
     r.found = true;
-    r.foundX = (*rect)["x"].get<int>(), r.foundY = (*rect)["y"].get<int>();
-    r.foundWidth = (*rect)["width"].get<int>(), r.foundHeight = (*rect)["height"].get<int>();
+    r.foundX = rect["x"].get<int>(), r.foundY = rect["y"].get<int>();
+    r.foundWidth = rect["width"].get<int>(), r.foundHeight = rect["height"].get<int>();
+    r.repairOnly = j.value("repairOnly", false);
 }
 
 } // namespace
@@ -74,9 +85,14 @@ CaseResult runCase(const CaseMedia &m, const std::string &pendra) {
                               " --auto --codec ffv1 -y >" + (work / "auto.log").string() + " 2>&1",
                           status);
     r.refused = status != 0;
-    if (r.refused)
+    if (r.refused) {
+        // The reason alone: the line names the program and the input first.
         r.message = lastLine((work / "auto.log").string());
-    readFound(work / "auto-logo" / "analysis.json", r);
+        const size_t named = r.message.find(m.input.string() + ": ");
+        if (named != std::string::npos)
+            r.message.erase(0, named + m.input.string().size() + 2);
+    }
+    readFound(work / "auto-logo" / "analysis.json", m, r);
     r.shots = scoreShots(m, {m.input, delogo, captures, r.refused ? fs::path() : automatic});
     return r;
 }

@@ -16,6 +16,8 @@ struct CaseResult {
     std::string message; // the refusal's line
     bool found = false;  // a rectangle came back
     int foundX = 0, foundY = 0, foundWidth = 0, foundHeight = 0;
+    bool repairOnly = false; // the job repairs the place from around, no un-blending
+    int trueRank = 0;        // the true logo's place among the candidates, 1 first; 0 absent
     double autoSeconds = 0, trueSeconds = 0; // wall time of the two pendra runs
 };
 

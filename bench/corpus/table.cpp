@@ -51,11 +51,16 @@ std::string caseRow(const CaseReport &r) {
     const std::string found =
         x.found ? format("%d,%d %dx%d", x.foundX, x.foundY, x.foundWidth, x.foundHeight)
                 : std::string("none");
-    return format("| %s | %dx%d, %lld frames | %d,%d %dx%d | %s | %.1f s | %.1f s | %s |\n",
+    const std::string rank = x.trueRank > 0 ? std::to_string(x.trueRank) : std::string("not found");
+    // A refusal stops after the analysis; an accepted run also filters, as long as the true job's.
+    const double analysis = x.refused ? x.autoSeconds : x.autoSeconds - x.trueSeconds;
+    const std::string result = x.refused      ? "refused: " + x.message
+                               : x.repairOnly ? std::string("accepted, repair alone")
+                                              : std::string("accepted");
+    return format("| %s | %dx%d, %lld frames | %d,%d %dx%d | %s | %s | %.1f s | %.1f s | %s |\n",
                   caseName(r.c).c_str(), m.frameWidth, m.frameHeight,
                   static_cast<long long>(m.frames), m.x, m.y, m.art.width, m.art.height,
-                  found.c_str(), x.autoSeconds - x.trueSeconds, x.autoSeconds,
-                  x.refused ? ("refused: " + x.message).c_str() : "accepted");
+                  found.c_str(), rank.c_str(), analysis, x.autoSeconds, result.c_str());
 }
 
 struct Summary {
@@ -102,8 +107,8 @@ std::string formatTables(const std::vector<CaseReport> &reports, double seconds)
                       "--auto | auto - delogo |\n|---|---|---|---|---|---|---|---|---|---|---|\n";
     for (const CaseReport &r : reports)
         out += shotRows(r);
-    out += "\n| Case | Video | True rectangle | Found rectangle | Analysis (about) | --auto in all "
-           "| Result |\n|---|---|---|---|---|---|---|\n";
+    out += "\n| Case | Video | True rectangle | Found rectangle | True logo's candidate rank | "
+           "Analysis (about) | --auto in all | Result |\n|---|---|---|---|---|---|---|---|\n";
     for (const CaseReport &r : reports)
         out += caseRow(r);
     return out + "\n" + summarise(reports, seconds);
