@@ -63,9 +63,17 @@ std::string caseRow(const CaseReport &r) {
                   found.c_str(), rank.c_str(), analysis, x.autoSeconds, result.c_str());
 }
 
+bool foundTheLogo(const CaseReport &r) {
+    const CaseMedia &m = r.media;
+    const CaseResult &x = r.result;
+    const int cx = m.x + m.art.width / 2, cy = m.y + m.art.height / 2;
+    return x.found && !x.refused && cx >= x.foundX && cy >= x.foundY &&
+           cx < x.foundX + x.foundWidth && cy < x.foundY + x.foundHeight;
+}
+
 struct Summary {
-    double sum[2] = {}, trueSum = 0;
-    int shots[2] = {}, losses = 0, refusals = 0;
+    double sum[2] = {}, trueSum = 0, foundSum = 0;
+    int shots[2] = {}, foundShots = 0, losses = 0, refusals = 0;
     double worst = 1e9;
     std::string worstName;
 };
@@ -79,6 +87,8 @@ std::string summarise(const std::vector<CaseReport> &reports, double seconds) {
             const double gain = shot.psnr[Auto] - shot.psnr[Delogo];
             s.sum[r.c.heldOut] += gain, ++s.shots[r.c.heldOut];
             s.trueSum += shot.psnr[TrueCaptures] - shot.psnr[Delogo];
+            if (foundTheLogo(r))
+                s.foundSum += gain, ++s.foundShots;
             s.losses += gain < 0;
             if (gain < s.worst)
                 s.worst = gain, s.worstName = r.c.name + " shot " + std::to_string(number);
@@ -89,12 +99,15 @@ std::string summarise(const std::vector<CaseReport> &reports, double seconds) {
     return format("- shots: %d in %zu cases; --auto below delogo in %d of them\n"
                   "- mean auto - delogo: %+.2f dB over all shots, %+.2f dB over the tuning "
                   "cases, %+.2f dB over the held-out ones\n"
+                  "- mean auto - delogo where --auto's rectangle holds the logo's centre: %+.2f dB "
+                  "over %d shots\n"
                   "- mean true captures - delogo: %+.2f dB\n"
                   "- worst shot: %s, %+.2f dB\n"
                   "- refusals: %d of %zu cases\n"
                   "- run time: %.0f s\n",
                   all, reports.size(), s.losses, (s.sum[0] + s.sum[1]) / std::max(all, 1),
                   s.sum[0] / std::max(s.shots[0], 1), s.sum[1] / std::max(s.shots[1], 1),
+                  s.foundSum / std::max(s.foundShots, 1), s.foundShots,
                   s.trueSum / std::max(all, 1), s.worstName.c_str(), s.worst, s.refusals,
                   reports.size(), seconds);
 }
