@@ -13,8 +13,8 @@ inputs="" graph="" stack="" n=0
 for video in "$dir"/twin.* "$dir"/input.* "$dir"/delogo.mkv "$dir"/true.mkv "$dir"/auto.mkv; do
     [ -f "$video" ] || continue # auto.mkv is missing where --auto refused
     inputs="$inputs -i $video"
-    graph="$graph[$n:v]select=eq(n\\,$frame),crop=$w:$h:$x:$y,scale=iw*4:ih*4:flags=neighbor,format=rgb24[v$n];"
-    stack="$stack[v$n]"
+    graph="${graph}[$n:v]select=eq(n\\,$frame),crop=$w:$h:$x:$y,scale=iw*4:ih*4:flags=neighbor,format=rgb24[v$n];"
+    stack="${stack}[v$n]"
     n=$((n + 1))
 done
 if [ "$n" -eq 0 ]; then
