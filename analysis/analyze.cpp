@@ -1,8 +1,8 @@
 // The analysis's order of work: the location (only without a given
 // rectangle) ranks the places where something stays put; the estimation then
-// tries them in rank order. A place whose opacity cannot be measured but
-// whose edges persist across shots is still a logo: it is repaired from
-// around. Further marks elsewhere (a programme tag beside the channel's
+// tries them in rank order. When no place's opacity can be measured, the
+// first-ranked one, whose edges persist across shots, is still a logo: it is
+// repaired from around. Further marks elsewhere (a programme tag beside the channel's
 // logo) are estimated too. Only when no place holds a logo is the analysis
 // refused, with what was tried.
 #include "analysis/estimate.h"
@@ -67,11 +67,30 @@ LogoEstimate estimateGiven(FrameSource &source, const Range &range, const Option
     }
 }
 
-// The candidates in rank order, each estimated or repaired, or passed over.
+// The place first in rank whose estimate failed, kept to be repaired when no
+// place gets a full estimate.
+struct Fallback {
+    const Candidate *candidate = nullptr;
+    int64_t frames = 0;
+    std::string why;
+};
+
+// Only the first-ranked place may be repaired: a lower one that can only be
+// repaired is likelier a still part of the picture, and repairing it would
+// leave the logo above it untouched. A background too still to measure its
+// opacity under is no sign that it is not a logo.
+bool repairable(const Candidate &c, const EstimateFailure &failure) {
+    return (failure.kind == Shortfall::Rough || failure.kind == Shortfall::Still) &&
+           c.shotShare >= repairShotShare;
+}
+
+// The candidates in rank order, each estimated or passed over; the first one
+// tried is repaired when none gets a full estimate.
 std::vector<LogoEstimate> estimateCandidates(FrameSource &source, const Range &range,
                                              const Options &options, const Location &location,
                                              Result &tried, std::string &firstFailure) {
     std::vector<LogoEstimate> found;
+    Fallback fallback;
     double firstScore = 0;
     int tries = 0;
     for (const Candidate &c : location.candidates) {
@@ -83,22 +102,24 @@ std::vector<LogoEstimate> estimateCandidates(FrameSource &source, const Range &r
             std::any_of(found.begin(), found.end(),
                         [&](const LogoEstimate &e) { return overlaps(e.rect, c.rect); }))
             continue;
-        ++tries;
         try {
             found.push_back(estimateAt(source, range, options, c.rect, true, tried.framesRead));
         } catch (const EstimateFailure &failure) {
+            if (tries == 0 && repairable(c, failure))
+                fallback = {&c, failure.frames, failure.what()};
             if (firstFailure.empty())
                 firstFailure = failure.what();
-            if (failure.kind != Shortfall::Rough || c.shotShare < repairShotShare)
-                continue;
-            found.push_back(repairEstimate(location.edges.edges(c.rect), c.rect, range.first,
-                                           range.first + failure.frames - 1,
-                                           repairWhy(failure.what())));
-            if (found.back().presence.empty())
-                found.pop_back();
         }
+        ++tries;
         if (found.size() == 1 && firstScore == 0)
             firstScore = c.score;
+    }
+    if (found.empty() && fallback.candidate) {
+        const Rect &r = fallback.candidate->rect;
+        found.push_back(repairEstimate(location.edges.edges(r), r, range.first,
+                                       range.first + fallback.frames - 1, repairWhy(fallback.why)));
+        if (found.back().presence.empty())
+            found.pop_back();
     }
     return found;
 }

@@ -2,6 +2,7 @@
 // without frames, a rectangle outside the picture. A logo whose opacity
 // cannot be measured but whose place and shape can is repaired instead.
 #include "analysis/logo_analysis.h"
+#include "tests/analysis/scene_checks.h"
 #include "tests/support/generated_source.h"
 
 #include <gtest/gtest.h>
@@ -98,4 +99,20 @@ TEST(Refusal, ALogoNeverOverSmoothGroundIsRepairedNotRefused) {
         EXPECT_EQ(covered, logoPixels);
         EXPECT_LT(masked, 3 * logoPixels);
     }
+}
+
+// The first-ranked logo sits on ground that never changes under it, so its
+// opacity cannot be measured, yet it stays put while the rest of the picture
+// moves: it is repaired, not passed over for another place nor refused.
+TEST(Refusal, TheFirstRankedLogoOverGroundThatNeverChangesIsRepaired) {
+    t::Scene scene;
+    scene.logos.push_back(t::textLogo(150, 8, 0.6, 0xF0F0F0));
+    scene.stillPatches.push_back({90, 0, 102, 60, 0, scene.frames});
+    t::GeneratedSource source(scene);
+    a::Result result = a::analyze(source, {});
+    int slack = 0;
+    EXPECT_TRUE(t::holds(result.rect, scene.logos[0], slack))
+        << result.rect.x << "," << result.rect.y << " " << result.why;
+    EXPECT_TRUE(result.repairOnly);
+    EXPECT_NE(result.why.find("hardly changes"), std::string::npos) << result.why;
 }
