@@ -7,6 +7,7 @@
 // FFmpeg's delogo. Prints a Markdown table of the measures and their targets.
 //   pendra-analysis-bench [PENDRA] [WORK_FOLDER] [--opacity-only]
 #include "analysis/logo_analysis.h"
+#include "bench/decoded_video.h"
 #include "cli/analysis_source.h"
 #include "cli/bmp_file.h"
 #include "cli/clip_writer.h"
@@ -80,21 +81,9 @@ void makeFootage(const fs::path &clean) {
         std::to_string(frames) + " -c:v ffv1 " + clean.string());
 }
 
-struct Video {
-    std::unique_ptr<cli::VideoReader> reader;
-    cli::ToModulePixels convert;
-    pendra::host::FrameBuffer frame{width, height};
-
-    explicit Video(const fs::path &path)
-        : reader(std::make_unique<cli::VideoReader>(path.string())) {}
-    bool next() {
-        AVFrame *picture = reader->nextFrame();
-        if (!picture)
-            return false;
-        convert.convert(*picture, frame);
-        return true;
-    }
-    uint32_t at(int x, int line) { return frame.atPicture(x, line); }
+// The benchmark's footage, decoded.
+struct Video : pendra::bench::DecodedVideo {
+    explicit Video(const fs::path &path) : DecodedVideo(path, width, height) {}
 };
 
 // The logo's opacity: an anti-aliased ring and dot at 0.75, the text "TV5" at 0.45.

@@ -4,8 +4,7 @@
 // clip) of the last, so a flash does not make a shot of its own.
 #include "bench/corpus/shot_scores.h"
 
-#include "cli/pixel_convert.h"
-#include "cli/video_reader.h"
+#include "bench/decoded_video.h"
 
 #include <algorithm>
 #include <array>
@@ -18,20 +17,7 @@ namespace pendra::corpus {
 
 namespace {
 
-struct Video {
-    std::unique_ptr<cli::VideoReader> reader;
-    cli::ToModulePixels convert;
-    host::FrameBuffer frame;
-    Video(const fs::path &path, int w, int h)
-        : reader(std::make_unique<cli::VideoReader>(path.string())), frame(w, h) {}
-    bool next() {
-        AVFrame *picture = reader->nextFrame();
-        if (!picture)
-            return false;
-        convert.convert(*picture, frame);
-        return true;
-    }
-};
+using Video = bench::DecodedVideo;
 
 double luma(uint32_t p) {
     return 0.299 * (p >> 16 & 0xFF) + 0.587 * (p >> 8 & 0xFF) + 0.114 * (p & 0xFF);
