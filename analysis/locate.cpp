@@ -192,6 +192,13 @@ std::vector<uint8_t> EdgePersistence::edges(const Rect &area) const {
 
 namespace {
 
+// Lines across the picture (a letterbox edge, a still border) and still
+// scenery spanning half of it or more are no logo: a channel's mark keeps to
+// a corner or a band.
+bool logoSized(const Mark &m, int width, int height) {
+    return m.right - m.left < width / 2 && m.bottom - m.top < height / 2;
+}
+
 // Connected groups of persistent edge pixels, joined across small gaps (a
 // word's letters); the box is the edge pixels'.
 std::vector<Mark> findMarks(const std::vector<uint8_t> &edge, const std::vector<float> &strength,
@@ -233,9 +240,7 @@ std::vector<Mark> findMarks(const std::vector<uint8_t> &edge, const std::vector<
                         stack.push_back(v * width + u);
                     }
         }
-        // Lines across the picture (a letterbox edge, a still border) are not marks.
-        if (m.pixels >= minEdgePixels && m.right - m.left < width / 2 &&
-            m.bottom - m.top < height / 2)
+        if (m.pixels >= minEdgePixels && logoSized(m, width, height))
             marks.push_back(m);
     }
     return marks;
@@ -245,8 +250,9 @@ std::vector<Mark> findMarks(const std::vector<uint8_t> &edge, const std::vector<
 // emblem beside its text): neither could be fitted with the other in its
 // ring. A second mark elsewhere stays a candidate of its own, and so does a
 // neighbour that persists in a different share of the shots (a still part
-// of one shot beside a logo).
-void mergeNear(std::vector<Mark> &marks, int reach, double apartShots) {
+// of one shot beside a logo). Nor is a merge kept that would span what no
+// logo spans: a logo beside still scenery would otherwise grow into it.
+void mergeNear(std::vector<Mark> &marks, int reach, double apartShots, int width, int height) {
     for (bool merged = true; merged;) {
         merged = false;
         for (size_t i = 0; i < marks.size() && !merged; ++i)
@@ -257,8 +263,12 @@ void mergeNear(std::vector<Mark> &marks, int reach, double apartShots) {
                     a.top - reach > b.bottom || b.top - reach > a.bottom ||
                     std::fabs(a.stillShots / a.pixels - b.stillShots / b.pixels) > apartShots)
                     continue;
-                a.left = std::min(a.left, b.left), a.right = std::max(a.right, b.right);
-                a.top = std::min(a.top, b.top), a.bottom = std::max(a.bottom, b.bottom);
+                Mark both = a;
+                both.left = std::min(a.left, b.left), both.right = std::max(a.right, b.right);
+                both.top = std::min(a.top, b.top), both.bottom = std::max(a.bottom, b.bottom);
+                if (!logoSized(both, width, height))
+                    continue;
+                a.left = both.left, a.right = both.right, a.top = both.top, a.bottom = both.bottom;
                 a.pixels += b.pixels;
                 a.strength += b.strength;
                 a.stillShots += b.stillShots;
@@ -304,7 +314,7 @@ std::vector<Candidate> EdgePersistence::candidates(int ring) const {
     // With fewer than two shots seen over time, every mark persists alike.
     const double apartShots =
         evidenceShots_ >= 2 ? apartShare * evidenceShots_ : std::numeric_limits<double>::max();
-    mergeNear(marks, 2 * (1 + ring), apartShots);
+    mergeNear(marks, 2 * (1 + ring), apartShots, width_, height_);
 
     for (const Mark &m : marks) {
         // One more pixel for the faint tail of an anti-aliased edge, then the ring.

@@ -72,3 +72,27 @@ TEST(Location, TwoMarksInTwoCornersAreBothEstimated) {
     EXPECT_LT(t::accuracy(result.others[0], scene.logos[1]).meanOpacityError, 0.01);
     EXPECT_FALSE(result.others[0].presence.empty());
 }
+
+// A logo beside a large part of the picture that stands still all along (a
+// static shot's scenery): the still part persists as the logo does, but a
+// logo never spans half the picture, so the two stay apart.
+TEST(Location, LogoBesideALargeStillAreaStaysSmall) {
+    t::Scene scene;
+    scene.background = t::Background::Mixed; // odd shots pan over a texture
+    scene.logos.push_back(t::textLogo(152, 8, 0.6, 0xF8F8F8));
+    scene.stillPatches.push_back({60, 2, 82, 48, 10, scene.frames - 1});
+    t::GeneratedSource source(scene);
+    a::Result result = a::analyze(source, {});
+    ASSERT_FALSE(result.candidates.empty());
+    bool found = false;
+    for (const a::Candidate &c : result.candidates) {
+        SCOPED_TRACE(testing::Message() << c.rect.x << "," << c.rect.y << " " << c.rect.width << "x"
+                                        << c.rect.height << ": " << c.notes);
+        int slack = 0;
+        if (!t::holds(c.rect, scene.logos[0], slack))
+            continue;
+        found = true;
+        EXPECT_LE(slack, 10);
+    }
+    EXPECT_TRUE(found);
+}
