@@ -5,6 +5,7 @@
 #include "cli/analyze_command.h"
 #include "cli/av_support.h"
 #include "cli/logo_set_check.h"
+#include "cli/output_check.h"
 #include "cli/output_file.h"
 
 #include <nlohmann/json.hpp>
@@ -28,22 +29,6 @@ struct Use {
     std::string role;
     fs::path file;
 };
-
-// The path with every link and ".." resolved, as far as it exists.
-fs::path resolved(const fs::path &path) {
-    std::error_code error;
-    fs::path real = fs::weakly_canonical(path, error);
-    return error ? path.lexically_normal() : real;
-}
-
-// The same string for every name of one file: its device and inode when it
-// exists, else its resolved path.
-std::string identityOf(const fs::path &path) {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) == 0)
-        return "inode " + std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino);
-    return "path " + resolved(path).string();
-}
 
 bool within(const fs::path &path, const fs::path &folder) {
     auto [f, p] = std::mismatch(folder.begin(), folder.end(), path.begin(), path.end());
@@ -93,24 +78,24 @@ void checkBatchFiles(const Manifest &m) {
     std::map<std::string, Use> reads;
     std::vector<std::pair<fs::path, Use>> readPlaces; // resolved
     auto read = [&](const Use &use) {
-        reads.emplace(identityOf(use.file), use);
-        readPlaces.emplace_back(resolved(use.file), use);
+        reads.emplace(cli::fileIdentity(use.file), use);
+        readPlaces.emplace_back(cli::resolvedPath(use.file), use);
     };
     read({nullptr, "the manifest", m.path});
     for (const ManifestRow &row : m.rows)
         for (const Use &use : readsOf(row))
             read(use);
 
-    const fs::path state = resolved(m.stateFolder());
+    const fs::path state = cli::resolvedPath(m.stateFolder());
     std::map<std::string, Use> writes;
     for (const ManifestRow &row : m.rows) {
         for (const Use &use : writesOf(row)) {
             const std::string where = lineOf(m, row) + use.role + " " + use.file.string();
-            const std::string identity = identityOf(use.file);
+            const std::string identity = cli::fileIdentity(use.file);
             if (auto found = reads.find(identity); found != reads.end())
                 throw CliError(where + " is " + described(found->second) +
                                "; writing it would destroy it");
-            if (within(resolved(use.file), state))
+            if (within(cli::resolvedPath(use.file), state))
                 throw CliError(where + " lies in the batch's own folder " +
                                m.stateFolder().string());
             auto [other, fresh] = writes.emplace(identity, use);
@@ -121,7 +106,7 @@ void checkBatchFiles(const Manifest &m) {
         if (!row.analyzes)
             continue;
         // The analysis also writes bitmap sets of names it finds.
-        const fs::path folder = resolved(cli::analysisFolderFor(row.output));
+        const fs::path folder = cli::resolvedPath(cli::analysisFolderFor(row.output));
         for (const auto &[place, use] : readPlaces)
             if (place.parent_path() == folder)
                 throw CliError(lineOf(m, row) + "the analysis (--auto) writes in " +
@@ -137,9 +122,9 @@ void checkBatchFiles(const Manifest &m) {
 }
 
 void checkReport(const Manifest &m, const fs::path &report) {
-    const std::string identity = identityOf(report);
+    const std::string identity = cli::fileIdentity(report);
     auto clash = [&](const Use &use) {
-        if (identityOf(use.file) == identity)
+        if (cli::fileIdentity(use.file) == identity)
             throw CliError(report.string() + ": is " + described(use) + " of " + m.name +
                            "; name another report file");
     };
@@ -150,7 +135,7 @@ void checkReport(const Manifest &m, const fs::path &report) {
         for (const Use &use : writesOf(row))
             clash(use);
     }
-    if (within(resolved(report), resolved(m.stateFolder())))
+    if (within(cli::resolvedPath(report), cli::resolvedPath(m.stateFolder())))
         throw CliError(report.string() + ": lies in the batch's own folder " +
                        m.stateFolder().string() + "; name another report file");
     struct stat st {};

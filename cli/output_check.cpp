@@ -3,34 +3,31 @@
 #include "cli/av_support.h"
 
 #include <cerrno>
+#include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
 
 namespace pendra::cli {
 
-namespace {
-
 namespace fs = std::filesystem;
 
-// Whether two names reach one file: the same device and inode when both
-// exist, else the same path once links and ".." are resolved.
-bool sameFile(const fs::path &a, const fs::path &b) {
+fs::path resolvedPath(const fs::path &path) {
     std::error_code error;
-    if (fs::exists(a, error) && fs::exists(b, error))
-        return fs::equivalent(a, b, error);
-    fs::path ra = fs::weakly_canonical(fs::absolute(a), error);
-    if (error)
-        return false;
-    fs::path rb = fs::weakly_canonical(fs::absolute(b), error);
-    return !error && ra == rb;
+    fs::path real = fs::weakly_canonical(fs::absolute(path), error);
+    return error ? fs::absolute(path).lexically_normal() : real;
 }
 
-} // namespace
+std::string fileIdentity(const fs::path &path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0)
+        return "inode " + std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino);
+    return "path " + resolvedPath(path).string();
+}
 
 void checkOutputFile(const fs::path &output, const std::vector<fs::path> &inputs, bool overwrite) {
     const std::string name = output.string();
     for (const fs::path &input : inputs)
-        if (sameFile(output, input))
+        if (fileIdentity(output) == fileIdentity(input))
             throw CliError(name + ": is the input " + input.string() +
                            "; writing it would destroy it, so name another output file");
     std::error_code error;

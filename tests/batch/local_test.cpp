@@ -287,8 +287,7 @@ TEST_F(BatchLocal, BatchKilledOutrightTakesItsWorkersAndKeepsTheLockWhileOneLive
 // its row takes them from the installed defaults file, so a change there
 // makes the row again. A row that gives them itself does not depend on it.
 TEST_F(BatchLocal, ChangedDefaultsFileRerunsARowThatTakesSettingsFromIt) {
-    std::ifstream job(here("clips/alpha255.job"));
-    const std::string text((std::istreambuf_iterator<char>(job)), std::istreambuf_iterator<char>());
+    const std::string text = bytesOf(here("clips/alpha255.job"));
     ASSERT_EQ(text.find("// pendra process:"), std::string::npos) << text;
     const fs::path installed = here("plugins/pendra/Pendra.ini");
     writeText(installed, "DEFAULT_NOISE_L\t0\n");
