@@ -113,6 +113,7 @@ OutlineResidue outlineResidue(const Picture &filtered, const std::vector<float> 
                 coarseRing.add(gradientEnergy(coarse, x, line));
         }
     OutlineResidue r;
+    r.ground = coarseRing.value();
     if (ring.weight == 0 || edge.weight == 0)
         return r;
     r.outline = std::max(0.0, relative(edge.value(), ring.value()));

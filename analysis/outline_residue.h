@@ -21,6 +21,9 @@ struct OutlineResidue {
     // Gradient energy under the logo below the ring's, 0 to 1, measured at half
     // resolution so that noise smoothed away counts little and texture much.
     double flattened = 0;
+    // The clean ring's gradient energy at half resolution, in levels squared:
+    // how textured the ground is, whatever the filter did.
+    double ground = 0;
     double total() const { return outline + lifted + flattened; }
 };
 

@@ -126,7 +126,8 @@ ordered_json stretchesJson(const std::vector<StretchChoice> &stretches) {
                              {"setting", t.name},
                              {"outline", rounded(t.outline)},
                              {"lifted", rounded(t.lifted)},
-                             {"flattened", rounded(t.flattened)}});
+                             {"flattened", rounded(t.flattened)},
+                             {"ground", rounded(t.ground, 10)}});
         out.push_back({{"start", s.range.start},
                        {"end", s.range.end},
                        {"alpha", s.alpha},

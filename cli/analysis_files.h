@@ -28,7 +28,7 @@ struct TriedSetting {
     int alpha = 255;
     int smoothing = -1; // blur and blur3 of the repair; -1 leaves the filter's own
     std::string name;
-    double outline = 0, lifted = 0, flattened = 0;
+    double outline = 0, lifted = 0, flattened = 0, ground = 0;
 };
 
 // The setting one stretch (a shot or more of a presence range) was given, and why.

@@ -15,17 +15,17 @@
 
 namespace pendra::cli {
 
-struct Candidate {
+struct SettingCandidate {
     int alpha = 255;
     int smoothing = -1; // blur and blur3 of the repair; -1 leaves the filter's own
     std::string name;   // in words: "un-blending alone", "repair alone", ...
 };
 
 // `values` with the candidate's alpha and smoothing.
-void applyCandidate(const Candidate &candidate, ConfigValues &values);
+void applyCandidate(const SettingCandidate &candidate, ConfigValues &values);
 
 struct Trial {
-    Candidate candidate;
+    SettingCandidate candidate;
     analysis::OutlineResidue residue; // mean over the frames tried
 };
 
@@ -35,10 +35,11 @@ struct Trial {
 std::vector<Trial> trySettings(const ConfigValues &base, const analysis::LogoEstimate &logo,
                                const analysis::Rect &area,
                                const std::vector<const analysis::Picture *> &frames,
-                               const std::vector<Candidate> &candidates);
+                               const std::vector<SettingCandidate> &candidates);
 
-// The trial that leaves least; a setting that un-blends more wins ties
-// within a small margin, since it restores the ground rather than guessing it.
+// The trial that leaves least. Near ties go to the setting that un-blends
+// more, since it restores the ground rather than guessing it, and over a
+// smooth ground to the more smoothed repair.
 const Trial &leastResidue(const std::vector<Trial> &trials);
 
 } // namespace pendra::cli

@@ -21,10 +21,10 @@ constexpr int fullSmoothing = 255;
 // ground the repair's own smoothing is too light to hide the coding noise
 // of the clean pixels it starts from, so where it mixes in, it is also tried
 // smoothed as far as the module goes.
-std::vector<Candidate> candidatesFor(const analysis::LogoEstimate &logo, int captureAlpha) {
+std::vector<SettingCandidate> candidatesFor(const analysis::LogoEstimate &logo, int captureAlpha) {
     if (logo.repairOnly) // nothing to un-blend with
         return {{0, -1, "repair alone"}, {0, fullSmoothing, "repair alone, smoothed"}};
-    std::vector<Candidate> c{{255, -1, "un-blending alone"}};
+    std::vector<SettingCandidate> c{{255, -1, "un-blending alone"}};
     if (captureAlpha > 0 && captureAlpha < 255) {
         c.push_back({captureAlpha, -1, "alpha from the capture"});
         c.push_back({captureAlpha, fullSmoothing, "alpha from the capture, repair smoothed"});
@@ -71,7 +71,8 @@ StretchChoice chooseOne(const analysis::LogoEstimate &logo, const ConfigValues &
     choice.why = trialWhy(best, trials, frames.size());
     for (const Trial &t : trials)
         choice.tried.push_back({t.candidate.alpha, t.candidate.smoothing, t.candidate.name,
-                                t.residue.outline, t.residue.lifted, t.residue.flattened});
+                                t.residue.outline, t.residue.lifted, t.residue.flattened,
+                                t.residue.ground});
     return choice;
 }
 

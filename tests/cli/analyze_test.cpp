@@ -342,7 +342,7 @@ std::vector<std::pair<int, int>> startsAndAlphas(const std::string &job) {
 // A smooth shot, then a textured one, with coding-like noise: un-blending
 // would lift the noise into a speckled logo over the smooth ground, and a
 // repair would smooth the texture away, so each shot gets its own filter:
-// the smooth one repairs more, the textured one un-blends.
+// the smooth one mostly repaired, the textured one mostly un-blended.
 TEST_F(Analyze, EachShotGetsTheSettingThatLeavesLeastOfTheLogo) {
     t::Scene scene;
     scene.frames = 240;
@@ -359,8 +359,8 @@ TEST_F(Analyze, EachShotGetsTheSettingThatLeavesLeastOfTheLogo) {
     ASSERT_EQ(filters.size(), 2u) << job;
     EXPECT_EQ(filters[0].first, 0);
     EXPECT_EQ(filters[1].first, 120);
-    EXPECT_LT(filters[0].second, filters[1].second) << job;
-    EXPECT_EQ(filters[1].second, 255) << job;
+    EXPECT_LE(filters[0].second, 128) << job;
+    EXPECT_GT(filters[1].second, 128) << job;
 
     nlohmann::json j = nlohmann::json::parse(contents(here("shots-logo") / "analysis.json"));
     ASSERT_EQ(j["job"]["stretches"].size(), 2u);
