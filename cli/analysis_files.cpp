@@ -114,6 +114,30 @@ ordered_json estimateJson(const analysis::LogoEstimate &logo) {
     return j;
 }
 
+// Each stretch's setting with the residue every tried setting left, so the
+// choice can be checked.
+ordered_json stretchesJson(const std::vector<StretchChoice> &stretches) {
+    ordered_json out = ordered_json::array();
+    for (const StretchChoice &s : stretches) {
+        ordered_json tried = ordered_json::array();
+        for (const TriedSetting &t : s.tried)
+            tried.push_back({{"alpha", t.alpha},
+                             {"smoothing", t.smoothing},
+                             {"setting", t.name},
+                             {"outline", rounded(t.outline)},
+                             {"lifted", rounded(t.lifted)},
+                             {"flattened", rounded(t.flattened)},
+                             {"ground", rounded(t.ground, 10)}});
+        out.push_back({{"start", s.range.start},
+                       {"end", s.range.end},
+                       {"alpha", s.alpha},
+                       {"smoothing", s.smoothing},
+                       {"why", s.why},
+                       {"tried", tried}});
+    }
+    return out;
+}
+
 } // namespace
 
 std::vector<const analysis::LogoEstimate *> logosOf(const analysis::Result &result) {
@@ -193,13 +217,16 @@ std::string analysisJson(const analysis::Result &result, const AnalysisReport &r
     j["frames"] = {{"read", result.framesRead},
                    {"sampled", result.framesSampled},
                    {"decoded", report.framesDecoded},
+                   {"decodedForStretches", report.stretchFramesDecoded},
                    {"accepted", accepted},
                    {"rejected", rejectedTotal},
                    {"rejectedFor", rejected},
                    {"verdicts", verdictRuns(result.verdicts)}};
     j.update(estimateJson(result));
     if (report.refused.empty())
-        j["job"] = {{"alpha", report.choice.alpha}, {"why", report.choice.why}};
+        j["job"] = {{"alpha", report.choice.alpha},
+                    {"why", report.choice.why},
+                    {"stretches", stretchesJson(report.choice.stretches)}};
     ordered_json others = ordered_json::array();
     for (const analysis::LogoEstimate &other : result.others)
         others.push_back(estimateJson(other));

@@ -23,10 +23,28 @@ std::vector<std::filesystem::path> fixedAnalysisFiles(const std::filesystem::pat
 // Whether `name` is a member of a set this command writes.
 bool isLogoSetName(const std::string &name);
 
+// A setting tried on a stretch and what it left of the logo (analysis/outline_residue.h).
+struct TriedSetting {
+    int alpha = 255;
+    int smoothing = -1; // blur and blur3 of the repair; -1 leaves the filter's own
+    std::string name;
+    double outline = 0, lifted = 0, flattened = 0, ground = 0;
+};
+
+// The setting one stretch (a shot or more of a presence range) was given, and why.
+struct StretchChoice {
+    analysis::PresenceRange range; // the first keeps the range's fade-in, the last its fade-out
+    int alpha = 255;
+    int smoothing = -1; // blur and blur3 of the repair; -1 leaves the filter's own
+    std::string why;
+    std::vector<TriedSetting> tried; // empty when nothing was tried
+};
+
 // What the job's filters get besides the set and the ranges.
 struct JobChoice {
-    int alpha = 255;
-    std::string why; // in words, for the JSON and the summary
+    int alpha = 255;                      // the alpha of most of the chosen logo's frames
+    std::string why;                      // in words, for the JSON and the summary
+    std::vector<StretchChoice> stretches; // the chosen logo's, in frame order
 };
 
 struct AnalysisReport {
@@ -34,7 +52,8 @@ struct AnalysisReport {
     int videoWidth = 0, videoHeight = 0;
     int64_t start = 0, end = 0; // the range looked at, as asked
     bool rectGiven = false;
-    int64_t framesDecoded = 0; // over every pass: what the analysis cost
+    int64_t framesDecoded = 0;        // over every pass: what the analysis cost
+    int64_t stretchFramesDecoded = 0; // the pass for settings by stretch, besides
     JobChoice choice;
     std::string refused; // why, when the analysis found no logo
 };

@@ -6,8 +6,15 @@
 #include "cli/filter_job.h"
 #include "cli/output_check.h"
 #include "cli/progress.h"
+#include "cli/setting_trial.h"
+#include "cli/stretch_plan.h"
+#include "cli/stretch_samples.h"
 
+#include "pendra_version.h"
+#include <algorithm>
+#include <climits>
 #include <cstdio>
+#include <map>
 #include <system_error>
 
 namespace pendra::cli {
@@ -50,7 +57,8 @@ void checkRect(const AnalyzeRequest &r, int width, int height) {
 // Un-blending restores every logo pixel exactly when none is nearly opaque
 // or poorly fitted; otherwise the capture-based alpha, as Browse sets it, mixes
 // in the repair where un-blending would lift the noise. A mark whose opacity
-// is unknown is repaired alone (alpha 0).
+// is unknown is repaired alone (alpha 0). This is the setting of a stretch
+// where none could be tried.
 std::optional<int> chosenAlpha(const analysis::LogoEstimate &logo) {
     if (logo.repairOnly)
         return 0;
@@ -68,44 +76,98 @@ std::string alphaWhy(const analysis::LogoEstimate &logo, bool set) {
            " pixels are nearly opaque or poorly fitted";
 }
 
-// One Pendra filter per range where a logo is present; the set's path
-// absolute so the job runs from any folder. The module's fade window covers
-// N + 1 frames, so a fade of F partial frames is written as F - 1.
-void planLogo(const analysis::LogoEstimate &logo, const std::filesystem::path &folder,
-              JobPlan &plan, bool first) {
+// The filter's call as the command writes it for a new filter over the set,
+// its alpha the capture's (as Browse derives it) unless `alpha` is given.
+ConfigValues filterCall(const std::string &logoSet, std::optional<int> alpha) {
     Options o;
     o.command = Command::Process;
-    o.settings.logo = (folder / logoSetName(logo.rect.x, logo.rect.y, '0')).string();
+    o.settings.logo = logoSet;
     o.settings.set("bb", 0);
-    if (std::optional<int> alpha = chosenAlpha(logo))
+    if (alpha)
         o.settings.set("alpha", *alpha);
     FilterJob filter(o);
-    std::vector<host::JobEntry> entries = filter.entries();
+    const std::vector<host::JobEntry> entries = filter.entries();
     std::optional<ConfigValues> values = parseConfigLine(entries.at(0).call);
     if (!values)
         throw CliError("the filter's own settings could not be read back: " + entries.at(0).call);
-    if (first) {
-        plan.choice.alpha = values->numbers.alpha;
-        plan.choice.why = alphaWhy(logo, o.settings.get("alpha").has_value());
-    }
-    for (const analysis::PresenceRange &p : logo.presence) {
-        values->numbers.start = static_cast<int>(p.start);
-        values->numbers.end = static_cast<int>(p.end);
-        values->numbers.fadeIn = p.fadeIn > 0 ? p.fadeIn - 1 : 0;
-        values->numbers.fadeOut = p.fadeOut > 0 ? p.fadeOut - 1 : 0;
-        host::JobEntry entry = entries.at(0);
-        entry.call = formatConfigLine(*values);
-        entry.line = 0;
-        entry.lineText.clear();
+    return *values;
+}
+
+// The alpha over most of the stretches' frames, and why in words.
+JobChoice overallChoice(const std::vector<StretchChoice> &stretches) {
+    std::map<int, int64_t> frames;
+    for (const StretchChoice &s : stretches)
+        frames[s.alpha] += s.range.end - s.range.start + 1;
+    JobChoice choice;
+    int64_t most = -1;
+    for (const StretchChoice &s : stretches)
+        if (frames[s.alpha] > most) {
+            most = frames[s.alpha];
+            choice.alpha = s.alpha;
+            choice.why = s.why;
+        }
+    if (frames.size() > 1)
+        choice.why = "by stretch (" + std::to_string(stretches.size()) +
+                     " stretches, see stretches); most frames: " + choice.why;
+    choice.stretches = stretches;
+    return choice;
+}
+
+// One Pendra filter per stretch of the ranges where the logo is present
+// (neighbours of one setting joined); the set's path absolute so the job runs
+// from any folder. The module's fade window covers N + 1 frames, so a fade of
+// F partial frames is written as F - 1.
+void planLogo(const analysis::LogoEstimate &logo, const std::filesystem::path &folder,
+              JobPlan &plan, bool first, const StretchSamples &samples, size_t index) {
+    const std::string set = (folder / logoSetName(logo.rect.x, logo.rect.y, '0')).string();
+    ConfigValues values = filterCall(set, logo.repairOnly ? std::optional<int>(0) : std::nullopt);
+    const int captureAlpha = values.numbers.alpha;
+    const std::optional<int> alpha = chosenAlpha(logo);
+    values.numbers.alpha = alpha.value_or(captureAlpha);
+    const std::vector<StretchChoice> stretches = chooseByStretch(
+        logo, values, alphaWhy(logo, alpha.has_value()), captureAlpha,
+        index < samples.logos.size() ? &samples.logos[index] : nullptr, samples.cuts);
+    if (first)
+        plan.choice = overallChoice(stretches);
+    const ConfigValues base = values;
+    for (const StretchChoice &s : joinAlike(stretches)) {
+        values = base;
+        applyCandidate({s.alpha, s.smoothing, {}}, values);
+        values.numbers.start = static_cast<int>(s.range.start);
+        values.numbers.end = static_cast<int>(s.range.end);
+        values.numbers.fadeIn = s.range.fadeIn > 0 ? s.range.fadeIn - 1 : 0;
+        values.numbers.fadeOut = s.range.fadeOut > 0 ? s.range.fadeOut - 1 : 0;
+        host::JobEntry entry;
+        entry.filterName = PENDRA_FILTER_NAME;
+        entry.call = formatConfigLine(values);
         plan.entries.push_back(entry);
     }
 }
 
-JobPlan planJob(const analysis::Result &result, const std::filesystem::path &folder) {
+JobPlan planJob(const analysis::Result &result, const std::filesystem::path &folder,
+                const StretchSamples &samples) {
     JobPlan plan;
-    for (const analysis::LogoEstimate *logo : logosOf(result))
-        planLogo(*logo, folder, plan, logo == &result);
+    const std::vector<const analysis::LogoEstimate *> logos = logosOf(result);
+    for (size_t i = 0; i < logos.size(); ++i)
+        planLogo(*logos[i], folder, plan, i == 0, samples, i);
     return plan;
+}
+
+// The cuts and samples of every logo's rectangle over the frames where any is present.
+StretchSamples stretchSamples(VideoFrameSource &source, const analysis::Result &result,
+                              const std::function<void(double)> &progress) {
+    std::vector<analysis::Rect> rects;
+    int64_t first = INT64_MAX, last = -1;
+    for (const analysis::LogoEstimate *logo : logosOf(result)) {
+        rects.push_back(logo->rect);
+        for (const analysis::PresenceRange &p : logo->presence) {
+            first = std::min(first, p.start);
+            last = std::max(last, p.end);
+        }
+    }
+    if (last < 0)
+        return {};
+    return gatherStretchSamples(source, rects, first, last, progress);
 }
 
 // The frame found.png shows: the middle one of those the fit used (the first
@@ -151,6 +213,27 @@ std::string rangesText(const std::vector<analysis::PresenceRange> &ranges) {
     return text;
 }
 
+// The alpha, or each stretch's where they differ: "alpha 0 in 0-97, 255 in
+// 98-143"; "smoothed" where the repair is smoothed as far as it goes.
+std::string alphaText(const JobChoice &choice) {
+    const std::vector<StretchChoice> joined = joinAlike(choice.stretches);
+    auto setting = [](const StretchChoice &s) {
+        return std::to_string(s.alpha) + (s.smoothing >= 0 ? " smoothed" : "");
+    };
+    bool alike = true;
+    for (const StretchChoice &s : joined)
+        alike = alike && setting(s) == setting(joined.front());
+    if (joined.empty())
+        return "alpha " + std::to_string(choice.alpha);
+    if (alike)
+        return "alpha " + setting(joined.front());
+    std::string text;
+    for (const StretchChoice &s : joined)
+        text += (text.empty() ? "alpha " : ", ") + setting(s) + " in " +
+                std::to_string(s.range.start) + "-" + std::to_string(s.range.end);
+    return text;
+}
+
 // The one line that says what was found and written.
 std::string summary(const AnalyzeRequest &r, const analysis::Result &result,
                     const JobChoice &choice) {
@@ -166,8 +249,7 @@ std::string summary(const AnalyzeRequest &r, const analysis::Result &result,
         std::snprintf(opacity, sizeof opacity, ", mean opacity %.2f", result.stats.mean);
         text += opacity;
     }
-    text += ", present in frames " + rangesText(result.presence) + "; alpha " +
-            std::to_string(choice.alpha);
+    text += ", present in frames " + rangesText(result.presence) + "; " + alphaText(choice);
     for (const analysis::LogoEstimate &other : result.others)
         text += "; another mark at x " + std::to_string(other.rect.x) + ", y " +
                 std::to_string(other.rect.y) + (other.repairOnly ? " (repaired from around)" : "");
@@ -217,12 +299,15 @@ std::filesystem::path analyzeVideo(const AnalyzeRequest &r) {
         }
         throw CliError(r.input + ": " + refusal.what());
     }
-    progress.finish();
     if (result.presence.empty())
         throw CliError(r.input + ": the logo was found but no frame range where it is present");
+    report.framesDecoded = source.framesDecoded();
+    const StretchSamples samples =
+        stretchSamples(source, result, [&](double done) { options.progress("stretches", done); });
+    report.stretchFramesDecoded = source.framesDecoded() - report.framesDecoded;
+    progress.finish();
 
     const std::filesystem::path folder = makeFolder(r.folder);
-    report.framesDecoded = source.framesDecoded();
     const analysis::Picture frame = frameToShow(source, result, r.start);
     // The job's settings are read from the sets themselves, so the sets go
     // first; the job is written last, only once everything it names is there.
@@ -230,7 +315,7 @@ std::filesystem::path analyzeVideo(const AnalyzeRequest &r) {
         std::unique_lock<std::mutex> lock;
         if (r.moduleLock)
             lock = std::unique_lock<std::mutex>(*r.moduleLock);
-        return planJob(result, folder);
+        return planJob(result, folder, samples);
     });
     std::fprintf(stderr, "pendra: %s\n", summary(r, result, choice).c_str());
     return folder / "logo.job";

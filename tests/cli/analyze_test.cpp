@@ -3,6 +3,7 @@
 // files, a job that replays and takes the logo out, byte-identical reruns,
 // and the errors (missing input, bad --rect, existing files, a refusal) that
 // must leave nothing behind.
+#include "cli/config_line.h"
 #include "host/module_library.h"
 #include "tests/cli/command_runner.h"
 #include "tests/support/scene_clip.h"
@@ -14,6 +15,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
+#include <optional>
 #include <sstream>
 
 namespace fs = std::filesystem;
@@ -319,3 +321,50 @@ TEST_F(Analyze, ALogoNeverOverSmoothGroundGetsARepairJob) {
 }
 
 } // namespace
+
+namespace {
+
+// Each Config call's start frame and alpha, in the job's order.
+std::vector<std::pair<int, int>> startsAndAlphas(const std::string &job) {
+    std::vector<std::pair<int, int>> out;
+    for (size_t at = job.find("Config("); at != std::string::npos;
+         at = job.find("Config(", at + 1)) {
+        std::optional<pendra::cli::ConfigValues> v =
+            pendra::cli::parseConfigLine(job.substr(at, job.find('\n', at) - at));
+        if (v)
+            out.emplace_back(v->numbers.start, v->numbers.alpha);
+    }
+    return out;
+}
+
+} // namespace
+
+// A smooth shot, then a textured one, with coding-like noise: un-blending
+// would lift the noise into a speckled logo over the smooth ground, and a
+// repair would smooth the texture away, so each shot gets its own filter:
+// the smooth one mostly repaired, the textured one mostly un-blended.
+TEST_F(Analyze, EachShotGetsTheSettingThatLeavesLeastOfTheLogo) {
+    t::Scene scene;
+    scene.frames = 240;
+    scene.shotLength = 120;
+    scene.background = t::Background::Mixed; // planar shots even, textured odd
+    scene.noise = 1.5;
+    scene.logos.push_back(t::textLogo(150, 8, 0.7, 0xF0F0F0));
+    t::writeSceneClip(scene, here("shots.mkv"));
+    fs::remove_all(here("shots-logo"));
+    t::CommandResult r = runPendra({"analyze", here("shots.mkv").string()});
+    ASSERT_EQ(r.exitCode, 0) << r.errors;
+    const std::string job = contents(here("shots-logo") / "logo.job");
+    const std::vector<std::pair<int, int>> filters = startsAndAlphas(job);
+    ASSERT_EQ(filters.size(), 2u) << job;
+    EXPECT_EQ(filters[0].first, 0);
+    EXPECT_EQ(filters[1].first, 120);
+    EXPECT_LE(filters[0].second, 128) << job;
+    EXPECT_GT(filters[1].second, 128) << job;
+
+    nlohmann::json j = nlohmann::json::parse(contents(here("shots-logo") / "analysis.json"));
+    ASSERT_EQ(j["job"]["stretches"].size(), 2u);
+    for (const nlohmann::json &s : j["job"]["stretches"])
+        EXPECT_GE(s["tried"].size(), 3u) << s.dump();
+    EXPECT_NE(r.errors.find(" in 120-239"), std::string::npos) << r.errors;
+}

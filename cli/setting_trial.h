@@ -1,0 +1,45 @@
+// Settings tried on a few frames before the job is written: the module runs
+// through the host on each sampled frame (its rectangle with a little room),
+// as a job would run it, once per candidate alpha, and the output's logo area
+// is scored by how much of the logo it leaves (analysis/outline_residue.h).
+// The caller picks the setting that leaves least.
+#pragma once
+
+#include "analysis/logo_analysis.h"
+#include "analysis/outline_residue.h"
+#include "cli/config_line.h"
+#include "cli/stretch_samples.h"
+
+#include <string>
+#include <vector>
+
+namespace pendra::cli {
+
+struct SettingCandidate {
+    int alpha = 255;
+    int smoothing = -1; // blur and blur3 of the repair; -1 leaves the filter's own
+    std::string name;   // in words: "un-blending alone", "repair alone", ...
+};
+
+// `values` with the candidate's alpha and smoothing.
+void applyCandidate(const SettingCandidate &candidate, ConfigValues &values);
+
+struct Trial {
+    SettingCandidate candidate;
+    analysis::OutlineResidue residue; // mean over the frames tried
+};
+
+// The logo whose set `base` names, its rectangle `rect` and its estimate
+// `logo` (opacity, mask); `frames` are pictures of `area` (which holds rect).
+// Throws CliError when the module refuses the set.
+std::vector<Trial> trySettings(const ConfigValues &base, const analysis::LogoEstimate &logo,
+                               const analysis::Rect &area,
+                               const std::vector<const analysis::Picture *> &frames,
+                               const std::vector<SettingCandidate> &candidates);
+
+// The trial that leaves least. Near ties go to the setting that un-blends
+// more, since it restores the ground rather than guessing it, and over a
+// smooth ground to the more smoothed repair.
+const Trial &leastResidue(const std::vector<Trial> &trials);
+
+} // namespace pendra::cli

@@ -1,0 +1,100 @@
+// The pass that finds cuts and keeps samples of the logos' rectangles; see stretch_samples.h.
+#include "cli/stretch_samples.h"
+
+#include <algorithm>
+
+namespace pendra::cli {
+
+namespace {
+
+constexpr int roomAround = 8;             // pixels kept around a rectangle
+constexpr size_t sampleBytes = 48u << 20; // what the kept samples may take, all logos
+constexpr size_t leastSamples = 16;
+constexpr size_t mostSamples = 240;
+
+analysis::Rect withRoom(const analysis::Rect &r, int width, int height) {
+    const int x = std::max(0, r.x - roomAround), y = std::max(0, r.y - roomAround);
+    return {x, y, std::min(width, r.x + r.width + roomAround) - x,
+            std::min(height, r.y + r.height + roomAround) - y};
+}
+
+// The middle of the picture: it changes at a cut, holds no corner logo, and
+// costs a quarter of the whole to convert.
+analysis::Rect middleOf(int width, int height) {
+    return {width / 4, height / 4, std::max(1, width / 2), std::max(1, height / 2)};
+}
+
+// Keeps every stride-th frame, doubling the stride (and dropping every other
+// sample) whenever the samples would exceed the cap.
+class Thinning {
+  public:
+    Thinning(int64_t first, size_t cap) : first_(first), cap_(cap) {}
+    bool wanted(int64_t frame) const { return (frame - first_) % stride_ == 0; }
+    void afterKeeping(StretchSamples &s) {
+        if (s.logos.empty() || s.logos[0].frames.size() <= cap_)
+            return;
+        stride_ *= 2;
+        for (AreaSamples &a : s.logos)
+            std::erase_if(a.frames, [this](const auto &f) { return !wanted(f.first); });
+    }
+
+  private:
+    int64_t first_;
+    size_t cap_;
+    int64_t stride_ = 1;
+};
+
+size_t sampleCap(const std::vector<AreaSamples> &logos) {
+    size_t bytes = 0;
+    for (const AreaSamples &a : logos)
+        bytes += static_cast<size_t>(a.area.width) * static_cast<size_t>(a.area.height) * 4;
+    return std::clamp(bytes > 0 ? sampleBytes / bytes : mostSamples, leastSamples, mostSamples);
+}
+
+} // namespace
+
+StretchSamples gatherStretchSamples(analysis::FrameSource &source,
+                                    const std::vector<analysis::Rect> &rects, int64_t first,
+                                    int64_t last, const std::function<void(double)> &progress) {
+    StretchSamples s;
+    for (const analysis::Rect &r : rects)
+        s.logos.push_back({withRoom(r, source.width(), source.height()), {}});
+    const analysis::Rect middle = middleOf(source.width(), source.height());
+    analysis::CutFinder finder(first);
+    Thinning thinning(first, sampleCap(s.logos));
+    analysis::Picture picture;
+    source.rewind();
+    for (int64_t n = 0; n <= last && source.advance(); ++n) {
+        if (n < first)
+            continue;
+        source.read(middle, picture);
+        finder.add(picture);
+        if (thinning.wanted(n)) {
+            for (AreaSamples &a : s.logos) {
+                source.read(a.area, picture);
+                a.frames.emplace_back(n, picture);
+            }
+            thinning.afterKeeping(s);
+        }
+        if (progress && last > first)
+            progress(static_cast<double>(n - first) / static_cast<double>(last - first));
+    }
+    s.cuts = finder.cuts();
+    return s;
+}
+
+std::vector<const analysis::Picture *> framesWithin(const AreaSamples &samples, int64_t first,
+                                                    int64_t last, size_t count) {
+    std::vector<const analysis::Picture *> inside;
+    for (const auto &[frame, picture] : samples.frames)
+        if (frame >= first && frame <= last)
+            inside.push_back(&picture);
+    if (inside.size() <= count)
+        return inside;
+    std::vector<const analysis::Picture *> spread;
+    for (size_t i = 0; i < count; ++i)
+        spread.push_back(inside[(2 * i + 1) * inside.size() / (2 * count)]);
+    return spread;
+}
+
+} // namespace pendra::cli

@@ -1,0 +1,37 @@
+// What choosing settings stretch by stretch needs from the video, in one
+// more pass over the frames where a logo is present: the cuts between shots
+// (from the middle of the picture, which a cut changes and a logo does not)
+// and each logo's rectangle, with a little room, in frames spread over the
+// pass, thinned as it goes so that memory stays bounded however long the video.
+#pragma once
+
+#include "analysis/logo_analysis.h"
+#include "analysis/shot_cuts.h"
+
+#include <functional>
+#include <utility>
+#include <vector>
+
+namespace pendra::cli {
+
+struct AreaSamples {
+    analysis::Rect area; // the logo's rectangle with room around it, in the picture
+    std::vector<std::pair<int64_t, analysis::Picture>> frames; // by frame number, ascending
+};
+
+struct StretchSamples {
+    std::vector<analysis::Cut> cuts;
+    std::vector<AreaSamples> logos; // in the order of the rectangles asked for
+};
+
+// Reads frames `first` to `last` of `source` (from the start: it rewinds).
+// `progress` gets how far the pass is, 0 to 1.
+StretchSamples gatherStretchSamples(analysis::FrameSource &source,
+                                    const std::vector<analysis::Rect> &rects, int64_t first,
+                                    int64_t last, const std::function<void(double)> &progress);
+
+// Up to `count` frames of `samples` inside first..last, spread evenly.
+std::vector<const analysis::Picture *> framesWithin(const AreaSamples &samples, int64_t first,
+                                                    int64_t last, size_t count);
+
+} // namespace pendra::cli

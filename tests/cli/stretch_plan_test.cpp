@@ -1,0 +1,70 @@
+// The job's ranges from the stretches' settings: neighbours given the same
+// setting share one filter whose range keeps the fades at its two ends, and
+// stretches apart (a break between) or set differently stay apart; and which
+// of the settings tried wins.
+#include "cli/setting_trial.h"
+#include "cli/stretch_plan.h"
+
+#include <gtest/gtest.h>
+
+namespace c = pendra::cli;
+
+namespace {
+
+c::StretchChoice stretch(int64_t start, int64_t end, int alpha, int smoothing = -1) {
+    c::StretchChoice s;
+    s.range = {start, end, 0, 0};
+    s.alpha = alpha;
+    s.smoothing = smoothing;
+    return s;
+}
+
+} // namespace
+
+TEST(StretchPlan, NeighboursOfOneSettingShareAFilterWithTheRangesFades) {
+    std::vector<c::StretchChoice> s{stretch(0, 49, 255), stretch(50, 99, 255),
+                                    stretch(100, 149, 0, 255), stretch(150, 199, 0),
+                                    stretch(260, 299, 0)};
+    s.front().range.fadeIn = 6;
+    s[1].range.fadeOut = 0;
+    s[3].range.fadeOut = 4; // the end of the first presence range
+    s.back().range.fadeIn = 3;
+    const std::vector<c::StretchChoice> joined = c::joinAlike(s);
+    ASSERT_EQ(joined.size(), 4u);
+    EXPECT_EQ(joined[0].range.start, 0);
+    EXPECT_EQ(joined[0].range.end, 99);
+    EXPECT_EQ(joined[0].range.fadeIn, 6);
+    EXPECT_EQ(joined[1].smoothing, 255); // smoothed apart from plain repair
+    EXPECT_EQ(joined[2].range.start, 150);
+    EXPECT_EQ(joined[2].range.fadeOut, 4);
+    EXPECT_EQ(joined[3].range.start, 260); // after a break: its own filter
+    EXPECT_EQ(joined[3].range.fadeIn, 3);
+}
+
+namespace {
+
+c::Trial trial(int alpha, int smoothing, double lifted, double flattened, double ground) {
+    c::Trial t;
+    t.candidate = {alpha, smoothing, "tried"};
+    t.residue.lifted = lifted;
+    t.residue.flattened = flattened;
+    t.residue.ground = ground;
+    return t;
+}
+
+} // namespace
+
+TEST(StretchPlan, TheLeastResidueWinsAndNearTiesGoToUnblendingThenSmoothing) {
+    // Clearly less left by the repair: it wins over un-blending.
+    std::vector<c::Trial> trials{trial(255, -1, 3.0, 0, 4), trial(0, -1, 0, 0.09, 4),
+                                 trial(0, 255, 0, 0.13, 4)};
+    // Over a smooth ground the smoothed repair takes the near tie.
+    EXPECT_EQ(c::leastResidue(trials).candidate.smoothing, 255);
+    // Over a textured one the measure decides between the two repairs.
+    for (c::Trial &t : trials)
+        t.residue.ground = 200;
+    EXPECT_EQ(c::leastResidue(trials).candidate.smoothing, -1);
+    // Un-blending within the measure's noise of the least wins.
+    trials.front().residue.lifted = 0.12;
+    EXPECT_EQ(c::leastResidue(trials).candidate.alpha, 255);
+}
