@@ -392,7 +392,7 @@ std::optional<LogoEstimate> wholeVideoEstimate(FrameSource &source, const Range 
 } // namespace
 
 LogoEstimate estimateAt(FrameSource &source, const Range &range, const Options &options,
-                        const Rect &rect, bool located, int64_t &framesRead) {
+                        const Rect &rect, bool located, int64_t &framesRead, bool wholeVideo) {
     LogoEstimate result;
     result.rect = rect;
     const int ringPixels = std::max(1, std::min(ringWidth, std::min(rect.width, rect.height) / 6));
@@ -409,7 +409,8 @@ LogoEstimate estimateAt(FrameSource &source, const Range &range, const Options &
                             rect);
         } catch (const EstimateFailure &failure) {
             // Too few smooth frames to see through: the whole video may still tell.
-            if (failure.kind != Shortfall::Rough && failure.kind != Shortfall::Still)
+            if (!wholeVideo ||
+                (failure.kind != Shortfall::Rough && failure.kind != Shortfall::Still))
                 throw;
             std::string why;
             if (std::optional<LogoEstimate> whole =

@@ -32,10 +32,14 @@ constexpr int minSolid = 8;
 // Clean pixels used to model the background keep this far from the logo.
 constexpr int cleanMargin = 2;
 constexpr int minClean = 32;
+// Clean pixels near a logo pixel that tell how the background varies there.
+constexpr double nearbyClean = 12;
 // The background must vary at least this much over time (levels, robust standard deviation).
 constexpr double minVariation = 4.0;
 // The level from the even and the odd frames must agree within this.
 constexpr double maxDisagreement = 0.1;
+// The solid pixels' own levels spread at most this much around their median.
+constexpr double maxLevelSpread = 0.2;
 // Levels outside this band are no logo that un-blending could restore.
 constexpr double lowestLevel = 0.05;
 constexpr double highestLevel = 0.95;
@@ -152,22 +156,85 @@ PlaneFit fitPlane(const std::vector<double> &values, const std::vector<uint8_t> 
             det(n, sx, sv, sx, sxx, sxv, sy, sxy, syv) / d};
 }
 
+// Sums over the clean pixels' variation in boxes, from a summed-area table.
+class CleanBoxes {
+  public:
+    CleanBoxes(const std::vector<double> &spread, const std::vector<uint8_t> &clean, int width,
+               int height)
+        : w_(width), h_(height), sum_(static_cast<size_t>(width + 1) * (height + 1), 0.0),
+          count_(sum_.size(), 0.0) {
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x) {
+                const size_t k = static_cast<size_t>(y) * width + x;
+                const double v = clean[k] ? spread[k] : 0, n = clean[k] ? 1 : 0;
+                sum_[at(x + 1, y + 1)] =
+                    v + sum_[at(x, y + 1)] + sum_[at(x + 1, y)] - sum_[at(x, y)];
+                count_[at(x + 1, y + 1)] =
+                    n + count_[at(x, y + 1)] + count_[at(x + 1, y)] - count_[at(x, y)];
+            }
+    }
+    // The mean variation of the clean pixels within `r` of (x, y), and their number.
+    double mean(int x, int y, int r, double &count) const {
+        const int x0 = std::max(0, x - r), y0 = std::max(0, y - r);
+        const int x1 = std::min(w_, x + r + 1), y1 = std::min(h_, y + r + 1);
+        auto box = [&](const std::vector<double> &t) {
+            return t[at(x1, y1)] - t[at(x0, y1)] - t[at(x1, y0)] + t[at(x0, y0)];
+        };
+        count = box(count_);
+        return count > 0 ? box(sum_) / count : 0;
+    }
+
+  private:
+    size_t at(int x, int y) const { return static_cast<size_t>(y) * (w_ + 1) + x; }
+    int w_, h_;
+    std::vector<double> sum_, count_;
+};
+
+// How much the background varies at (x, y), from the clean pixels nearest
+// it: neighbouring pixels vary alike, while across the rectangle the
+// variation changes (sky above, a busy street below).
+double variationAround(const CleanBoxes &boxes, const PlaneFit &wide, int x, int y) {
+    for (int r : {4, 8, 16}) {
+        double count = 0;
+        const double m = boxes.mean(x, y, r, count);
+        if (count >= nearbyClean)
+            return m;
+    }
+    return wide.at(x, y);
+}
+
 // The opacity level: over the solid pixels, the median of how much the logo
-// dims the background's variation, per unit of its shape.
-double levelOf(const Shape &shape, const Variation &v, const std::vector<uint8_t> &clean,
-               int width) {
-    const PlaneFit expected = fitPlane(v.spread, clean, width);
+// dims the background's variation, per unit of its shape; and how far the
+// pixels' own levels spread around it (robust standard deviation).
+struct Level {
+    double level = 0;
+    double spread = 1;
+};
+
+Level levelOf(const Shape &shape, const Variation &v, const std::vector<uint8_t> &clean,
+              int width) {
+    const int height = static_cast<int>(shape.share.size() / static_cast<size_t>(width));
+    const PlaneFit wide = fitPlane(v.spread, clean, width);
+    const CleanBoxes boxes(v.spread, clean, width, height);
     std::vector<double> levels;
     for (size_t k = 0; k < shape.share.size(); ++k) {
         if (shape.share[k] < solidShare)
             continue;
         const int x = static_cast<int>(k % static_cast<size_t>(width));
         const int y = static_cast<int>(k / static_cast<size_t>(width));
-        const double around = expected.at(x, y);
+        const double around = variationAround(boxes, wide, x, y);
         if (around > 0)
             levels.push_back((1 - v.spread[k] / around) / shape.share[k]);
     }
-    return levels.empty() ? 0 : median(levels);
+    if (levels.empty())
+        return {};
+    Level out;
+    out.level = median(levels);
+    std::vector<double> deviations;
+    for (double l : levels)
+        deviations.push_back(std::fabs(l - out.level));
+    out.spread = 1.4826 * median(deviations);
+    return out;
 }
 
 // The frames of `samples` as pictures, all or every other one from `first`.
@@ -202,11 +269,20 @@ std::optional<GradientEstimate> estimateFrom(const std::vector<const KeptFrame *
         why = "the background around it hardly changes";
         return std::nullopt;
     }
-    const double level = levelOf(shape, all, clean, width);
-    const double even = levelOf(shape, variationOf(framesOf(samples, 0, 2), pixels), clean, width);
-    const double odd = levelOf(shape, variationOf(framesOf(samples, 1, 2), pixels), clean, width);
+    const Level found = levelOf(shape, all, clean, width);
+    const double level = found.level;
+    const double even =
+        levelOf(shape, variationOf(framesOf(samples, 0, 2), pixels), clean, width).level;
+    const double odd =
+        levelOf(shape, variationOf(framesOf(samples, 1, 2), pixels), clean, width).level;
     if (level < lowestLevel || level > highestLevel || std::fabs(even - odd) > maxDisagreement) {
         why = "its opacity level cannot be told from the background's variation";
+        return std::nullopt;
+    }
+    // A logo is one opacity throughout; persistent edges of the picture
+    // itself dim its variation by any amount.
+    if (found.spread > maxLevelSpread) {
+        why = "its pixels disagree on its opacity, as a logo's would not";
         return std::nullopt;
     }
     std::array<PlaneFit, 3> under;
