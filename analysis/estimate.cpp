@@ -389,38 +389,18 @@ std::optional<LogoEstimate> wholeVideoEstimate(FrameSource &source, const Range 
     return result;
 }
 
-} // namespace
-
-LogoEstimate estimateAt(FrameSource &source, const Range &range, const Options &options,
-                        const Rect &rect, bool located, int64_t &framesRead, bool wholeVideo) {
+// The estimate from the frames whose ring a plane fits closely, once the
+// pass has read them all. Throws EstimateFailure.
+LogoEstimate ringEstimate(FrameSource &source, const Range &range, const Options &options,
+                          const Rect &rect, bool located, const RingBackground &ring,
+                          FirstPass &pass) {
     LogoEstimate result;
     result.rect = rect;
-    const int ringPixels = std::max(1, std::min(ringWidth, std::min(rect.width, rect.height) / 6));
-    const RingBackground ring(rect.width, rect.height, ringPixels);
     const size_t pixels = static_cast<size_t>(rect.width) * rect.height;
-    FirstPass pass(ring, pixels, options.holdBytes);
-    runFirstPass(source, range, options, rect, ring, pass);
-    framesRead = pass.frames;
     int64_t accepted = 0;
     const int chosen = chooseTiers(pass.tierFrames, accepted);
-    if (accepted < minAccepted) {
-        try {
-            refuseFewFrames(accepted, pass.alike, pass.rough, pass.still, pass.frames, located,
-                            rect);
-        } catch (const EstimateFailure &failure) {
-            // Too few smooth frames to see through: the whole video may still tell.
-            if (!wholeVideo ||
-                (failure.kind != Shortfall::Rough && failure.kind != Shortfall::Still))
-                throw;
-            std::string why;
-            if (std::optional<LogoEstimate> whole =
-                    wholeVideoEstimate(source, range, options, rect, ring, pass, why))
-                return std::move(*whole);
-            throw EstimateFailure(std::string(failure.what()) +
-                                      "; nor over the whole video: " + why,
-                                  failure.kind, failure.frames);
-        }
-    }
+    if (accepted < minAccepted)
+        refuseFewFrames(accepted, pass.alike, pass.rough, pass.still, pass.frames, located, rect);
     const OpacityFit first = mergedFit(pass.tierFits, chosen);
     pass.tierFits.clear();
     const std::vector<PixelEstimate> firstFit = solveWithColour(first, rect.width, rect.height);
@@ -460,6 +440,31 @@ LogoEstimate estimateAt(FrameSource &source, const Range &range, const Options &
     fillFromFit(result, fit);
     result.presence = presenceRanges(strengths, range.first);
     return result;
+}
+
+} // namespace
+
+LogoEstimate estimateAt(FrameSource &source, const Range &range, const Options &options,
+                        const Rect &rect, bool located, int64_t &framesRead, bool wholeVideo) {
+    const int ringPixels = std::max(1, std::min(ringWidth, std::min(rect.width, rect.height) / 6));
+    const RingBackground ring(rect.width, rect.height, ringPixels);
+    const size_t pixels = static_cast<size_t>(rect.width) * rect.height;
+    FirstPass pass(ring, pixels, options.holdBytes);
+    runFirstPass(source, range, options, rect, ring, pass);
+    framesRead = pass.frames;
+    try {
+        return ringEstimate(source, range, options, rect, located, ring, pass);
+    } catch (const EstimateFailure &failure) {
+        // Too few smooth frames to see through: the whole video may still tell.
+        if (!wholeVideo || (failure.kind != Shortfall::Rough && failure.kind != Shortfall::Still))
+            throw;
+        std::string why;
+        if (std::optional<LogoEstimate> whole =
+                wholeVideoEstimate(source, range, options, rect, ring, pass, why))
+            return std::move(*whole);
+        throw EstimateFailure(std::string(failure.what()) + "; nor over the whole video: " + why,
+                              failure.kind, failure.frames);
+    }
 }
 
 } // namespace pendra::analysis

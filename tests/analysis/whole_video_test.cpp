@@ -2,6 +2,7 @@
 // smooth background: the difference field integrates back exactly, and on
 // generated textured scenes the opacity, colour and presence are recovered
 // without a single frame whose surroundings could be seen through.
+#include "analysis/gradient_estimate.h"
 #include "analysis/logo_analysis.h"
 #include "analysis/poisson.h"
 #include "tests/analysis/scene_checks.h"
@@ -25,6 +26,22 @@ t::Scene texturedScene(t::GeneratedLogo logo, double noise) {
     scene.noise = noise;
     scene.logos.push_back(std::move(logo));
     return scene;
+}
+
+// The rectangle of every frame of `scene`, as the estimation samples them.
+std::vector<a::KeptFrame> samplesOf(const t::Scene &scene, const a::Rect &rect,
+                                    const a::RingBackground &ring) {
+    t::GeneratedSource source(scene);
+    std::vector<a::KeptFrame> samples;
+    source.rewind();
+    for (int64_t f = 0; source.advance(); ++f) {
+        a::KeptFrame k;
+        k.frame = f;
+        source.read(rect, k.area);
+        k.plane = ring.fit(k.area);
+        samples.push_back(std::move(k));
+    }
+    return samples;
 }
 
 } // namespace
@@ -101,4 +118,32 @@ TEST(OpacityFromGradients, ABreakIsFoundAndLeftOut) {
         if (v.frame >= 84 && v.frame < 126) {
             EXPECT_FALSE(v.accepted) << v.frame;
         }
+}
+
+// The estimate alone: the level within bounds where the frames tell it, and
+// an empty answer with its reason where they cannot.
+TEST(OpacityFromGradients, LevelOnlyWhereTheFramesTellIt) {
+    const a::Rect rect{143, 3, 42, 26};
+    const a::RingBackground ring(rect.width, rect.height, 4);
+    std::string why;
+    t::Scene scene = texturedScene(t::textLogo(150, 8, 0.6, 0xE0E0E0), 1.0);
+    const auto found = a::estimateFromGradients(samplesOf(scene, rect, ring), ring, why);
+    ASSERT_TRUE(found.has_value()) << why;
+    EXPECT_NEAR(found->level, 0.6, 0.04);
+    EXPECT_EQ(found->used.size(), 200u);
+
+    scene.frames = 16;
+    EXPECT_FALSE(a::estimateFromGradients(samplesOf(scene, rect, ring), ring, why));
+    EXPECT_NE(why.find("too few"), std::string::npos) << why;
+
+    scene.frames = 100;
+    scene.background = t::Background::Still;
+    EXPECT_FALSE(a::estimateFromGradients(samplesOf(scene, rect, ring), ring, why));
+    EXPECT_NE(why.find("hardly changes"), std::string::npos) << why;
+
+    // No logo: nothing persists but the medians' noise.
+    scene.background = t::Background::Textured;
+    scene.logos.clear();
+    EXPECT_FALSE(a::estimateFromGradients(samplesOf(scene, rect, ring), ring, why));
+    EXPECT_NE(why.find("persists"), std::string::npos) << why;
 }
