@@ -190,18 +190,29 @@ class CleanBoxes {
     std::vector<double> sum_, count_;
 };
 
-// How much the background varies at (x, y), from the clean pixels nearest
-// it: neighbouring pixels vary alike, while across the rectangle the
-// variation changes (sky above, a busy street below).
-double variationAround(const CleanBoxes &boxes, const PlaneFit &wide, int x, int y) {
-    for (int r : {4, 8, 16}) {
-        double count = 0;
-        const double m = boxes.mean(x, y, r, count);
-        if (count >= nearbyClean)
-            return m;
+// A quantity of the background (its variation, its median level) at any
+// pixel, from the clean pixels nearest it: neighbouring pixels are alike,
+// while across the rectangle the background changes (sky above, a busy
+// street below). The plane over all clean pixels serves where none lie near.
+class CleanField {
+  public:
+    CleanField(const std::vector<double> &values, const std::vector<uint8_t> &clean, int width,
+               int height)
+        : wide_(fitPlane(values, clean, width)), boxes_(values, clean, width, height) {}
+    double at(int x, int y) const {
+        for (int r : {4, 8, 16}) {
+            double count = 0;
+            const double m = boxes_.mean(x, y, r, count);
+            if (count >= nearbyClean)
+                return m;
+        }
+        return wide_.at(x, y);
     }
-    return wide.at(x, y);
-}
+
+  private:
+    PlaneFit wide_;
+    CleanBoxes boxes_;
+};
 
 // The opacity level: over the solid pixels, the median of how much the logo
 // dims the background's variation, per unit of its shape; and how far the
@@ -214,15 +225,14 @@ struct Level {
 Level levelOf(const Shape &shape, const Variation &v, const std::vector<uint8_t> &clean,
               int width) {
     const int height = static_cast<int>(shape.share.size() / static_cast<size_t>(width));
-    const PlaneFit wide = fitPlane(v.spread, clean, width);
-    const CleanBoxes boxes(v.spread, clean, width, height);
+    const CleanField expected(v.spread, clean, width, height);
     std::vector<double> levels;
     for (size_t k = 0; k < shape.share.size(); ++k) {
         if (shape.share[k] < solidShare)
             continue;
         const int x = static_cast<int>(k % static_cast<size_t>(width));
         const int y = static_cast<int>(k / static_cast<size_t>(width));
-        const double around = variationAround(boxes, wide, x, y);
+        const double around = expected.at(x, y);
         if (around > 0)
             levels.push_back((1 - v.spread[k] / around) / shape.share[k]);
     }
@@ -285,12 +295,12 @@ std::optional<GradientEstimate> estimateFrom(const std::vector<const KeptFrame *
         why = "its pixels disagree on its opacity, as a logo's would not";
         return std::nullopt;
     }
-    std::array<PlaneFit, 3> under;
+    std::vector<CleanField> under;
     for (int c = 0; c < 3; ++c) {
         std::vector<double> middle(pixels);
         for (size_t k = 0; k < pixels; ++k)
             middle[k] = all.middle[k][c];
-        under[static_cast<size_t>(c)] = fitPlane(middle, clean, width);
+        under.emplace_back(middle, clean, width, height);
     }
     GradientEstimate out;
     out.level = level;
