@@ -25,6 +25,9 @@ constexpr double minContrast = 6.0;
 // rectangle's typical contrast, is clean.
 constexpr double shapeShare = 0.1;
 constexpr double shapeNoise = 3.0;
+// A light or dark part of the logo is measured against its own solid
+// contrast when that is at least this share of the whole logo's.
+constexpr double partShare = 0.3;
 // A pixel is solid from this share of the solid part's contrast; a logo
 // needs at least so many.
 constexpr double solidShare = 0.5;
@@ -60,31 +63,50 @@ double median(std::vector<double> &values) {
 }
 
 // The logo's shape: per pixel its contrast as a share of the solid part's
-// (0 where clean, about 1 where solid), and that contrast in levels.
+// (0 where clean, about 1 where solid), and that contrast in levels. A logo
+// often has a light part and a dark one (an outline, a drop shadow) of one
+// opacity but unlike contrast: each is measured against its own solid part,
+// when it is strong enough to be a part and not the integration's ripple.
 struct Shape {
     std::vector<double> share;
     double contrast = 0;
     int solid = 0;
 };
 
+// The typical contrast of the solid part among the pixels `in` selects.
+template <typename In> double solidContrast(const std::vector<double> &size, In in) {
+    double peak = 0;
+    for (size_t k = 0; k < size.size(); ++k)
+        if (in(k))
+            peak = std::fmax(peak, size[k]);
+    std::vector<double> strong;
+    for (size_t k = 0; k < size.size(); ++k)
+        if (in(k) && size[k] >= solidShare * peak)
+            strong.push_back(size[k]);
+    return strong.empty() ? 0 : median(strong);
+}
+
 Shape shapeOf(const Contrast &contrast) {
     Shape s;
     std::vector<double> size(contrast.size());
-    for (size_t k = 0; k < contrast.size(); ++k)
+    std::vector<uint8_t> light(contrast.size());
+    for (size_t k = 0; k < contrast.size(); ++k) {
         size[k] = std::hypot(contrast[k][0], contrast[k][1], contrast[k][2]);
+        light[k] = contrast[k][0] + contrast[k][1] + contrast[k][2] >= 0;
+    }
     std::vector<double> work = size;
     const double typical = median(work);
-    const double peak = *std::max_element(size.begin(), size.end());
-    std::vector<double> strong;
-    for (double v : size)
-        if (v >= solidShare * peak)
-            strong.push_back(v);
-    s.contrast = strong.empty() ? 0 : median(strong);
+    s.contrast = solidContrast(size, [](size_t) { return true; });
+    double part[2] = {solidContrast(size, [&](size_t k) { return !light[k]; }),
+                      solidContrast(size, [&](size_t k) { return light[k] != 0; })};
+    for (double &p : part)
+        if (p < partShare * s.contrast)
+            p = s.contrast;
     s.share.assign(size.size(), 0.0);
     const double floor = std::fmax(shapeShare * s.contrast, shapeNoise * typical);
     for (size_t k = 0; k < size.size(); ++k)
         if (s.contrast > 0 && size[k] > floor) {
-            s.share[k] = std::fmin(1.0, size[k] / s.contrast);
+            s.share[k] = std::fmin(1.0, size[k] / part[light[k]]);
             s.solid += s.share[k] >= solidShare;
         }
     return s;

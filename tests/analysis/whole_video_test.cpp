@@ -147,3 +147,20 @@ TEST(OpacityFromGradients, LevelOnlyWhereTheFramesTellIt) {
     EXPECT_FALSE(a::estimateFromGradients(samplesOf(scene, rect, ring), ring, why));
     EXPECT_NE(why.find("persists"), std::string::npos) << why;
 }
+
+// A light text beside a dark emblem of the same opacity (as a light logo with
+// a dark outline or shadow): each part's opacity comes out, not the dark
+// one's scaled by its weaker contrast.
+TEST(OpacityFromGradients, LightAndDarkPartsOfOneOpacity) {
+    t::Scene scene = texturedScene(t::textLogo(140, 8, 0.5, 0xF0F0F0), 1.5);
+    scene.logos.push_back(t::emblemLogo(124, 8, 7, 0.5, 0x303030));
+    t::GeneratedSource source(scene);
+    a::Options options;
+    options.rect = a::Rect{118, 3, 68, 26};
+    a::Result result = a::analyze(source, options);
+    EXPECT_FALSE(result.repairOnly) << result.why;
+    for (const t::GeneratedLogo &logo : scene.logos) {
+        SCOPED_TRACE(testing::Message() << "logo at " << logo.x << "," << logo.y);
+        EXPECT_LT(t::accuracy(result, logo).meanOpacityError, 0.03);
+    }
+}
