@@ -283,6 +283,34 @@ std::vector<const Picture *> framesOf(const std::vector<const KeptFrame *> &samp
     return out;
 }
 
+// The opacity level, when the solid pixels agree on it and so do the even
+// and the odd frames; else empty, with `why`.
+std::optional<double> trustedLevel(const std::vector<const KeptFrame *> &samples,
+                                   const Shape &shape, const Variation &all,
+                                   const std::vector<uint8_t> &clean, int width, std::string &why) {
+    const Level found = levelOf(shape, all, clean, width);
+    if (found.level < lowestLevel || found.level > highestLevel) {
+        why = "its opacity level cannot be told from the background's variation";
+        return std::nullopt;
+    }
+    // A logo is one opacity throughout; persistent edges of the picture
+    // itself dim its variation by any amount.
+    if (found.spread > maxLevelSpread) {
+        why = "its pixels disagree on its opacity, as a logo's would not";
+        return std::nullopt;
+    }
+    const size_t pixels = shape.share.size();
+    const double even =
+        levelOf(shape, variationOf(framesOf(samples, 0, 2), pixels), clean, width).level;
+    const double odd =
+        levelOf(shape, variationOf(framesOf(samples, 1, 2), pixels), clean, width).level;
+    if (std::fabs(even - odd) > maxDisagreement) {
+        why = "its opacity level cannot be told from the background's variation";
+        return std::nullopt;
+    }
+    return found.level;
+}
+
 // The whole estimate from one set of sampled frames.
 std::optional<GradientEstimate> estimateFrom(const std::vector<const KeptFrame *> &samples,
                                              int width, int height, std::string &why) {
@@ -306,22 +334,9 @@ std::optional<GradientEstimate> estimateFrom(const std::vector<const KeptFrame *
         why = "the background around it hardly changes";
         return std::nullopt;
     }
-    const Level found = levelOf(shape, all, clean, width);
-    const double level = found.level;
-    const double even =
-        levelOf(shape, variationOf(framesOf(samples, 0, 2), pixels), clean, width).level;
-    const double odd =
-        levelOf(shape, variationOf(framesOf(samples, 1, 2), pixels), clean, width).level;
-    if (level < lowestLevel || level > highestLevel || std::fabs(even - odd) > maxDisagreement) {
-        why = "its opacity level cannot be told from the background's variation";
+    const std::optional<double> level = trustedLevel(samples, shape, all, clean, width, why);
+    if (!level)
         return std::nullopt;
-    }
-    // A logo is one opacity throughout; persistent edges of the picture
-    // itself dim its variation by any amount.
-    if (found.spread > maxLevelSpread) {
-        why = "its pixels disagree on its opacity, as a logo's would not";
-        return std::nullopt;
-    }
     std::vector<CleanField> under;
     for (int c = 0; c < 3; ++c) {
         std::vector<double> middle(pixels);
@@ -330,12 +345,12 @@ std::optional<GradientEstimate> estimateFrom(const std::vector<const KeptFrame *
         under.emplace_back(middle, clean, width, height);
     }
     GradientEstimate out;
-    out.level = level;
+    out.level = *level;
     out.pixels.resize(pixels);
     for (size_t k = 0; k < pixels; ++k) {
         PixelEstimate &e = out.pixels[k];
         e.frames = static_cast<double>(samples.size());
-        e.opacity = std::clamp(level * shape.share[k], 0.0, highestOpacity);
+        e.opacity = std::clamp(*level * shape.share[k], 0.0, highestOpacity);
         const int x = static_cast<int>(k % static_cast<size_t>(width));
         const int y = static_cast<int>(k / static_cast<size_t>(width));
         // The median frame is the median background dimmed, plus what the logo adds.
