@@ -4,7 +4,7 @@
 #include "analysis/gradient_estimate.h"
 
 #include "analysis/logo_contrast.h"
-#include "analysis/mask.h"
+#include "analysis/median.h"
 #include "analysis/pixel_channels.h"
 #include "analysis/presence.h"
 
@@ -55,12 +55,6 @@ constexpr double highestOpacity = 0.98;
 // Sampled frames where the logo shows at less than this share of its typical
 // strength are left out of a second estimate.
 constexpr double shownShare = 0.5;
-
-double median(std::vector<double> &values) {
-    auto middle = values.begin() + static_cast<std::ptrdiff_t>(values.size() / 2);
-    std::nth_element(values.begin(), middle, values.end());
-    return *middle;
-}
 
 // The logo's shape: per pixel its contrast as a share of the solid part's
 // (0 where clean, about 1 where solid), and that contrast in levels. A logo

@@ -4,6 +4,7 @@
 // into a haze over the clean pixels.
 #include "analysis/logo_contrast.h"
 
+#include "analysis/median.h"
 #include "analysis/pixel_channels.h"
 #include "analysis/poisson.h"
 
@@ -20,12 +21,6 @@ namespace {
 constexpr double noiseFactor = 3.0;
 // The spread, in levels, below which every difference counts.
 constexpr double noiseFloor = 0.5;
-
-double median(std::vector<double> &values) {
-    auto middle = values.begin() + static_cast<std::ptrdiff_t>(values.size() / 2);
-    std::nth_element(values.begin(), middle, values.end());
-    return *middle;
-}
 
 // The median over frames of the difference from pixel k to pixel k + step, in channel c.
 double medianDifference(const std::vector<const Picture *> &frames, size_t k, size_t step, int c,
