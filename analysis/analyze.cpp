@@ -103,7 +103,10 @@ std::vector<LogoEstimate> estimateCandidates(FrameSource &source, const Range &r
                         [&](const LogoEstimate &e) { return overlaps(e.rect, c.rect); }))
             continue;
         try {
-            found.push_back(estimateAt(source, range, options, c.rect, true, tried.framesRead));
+            // Only the first place tried may rest on the whole video, as
+            // only it may be repaired (see repairable()).
+            found.push_back(
+                estimateAt(source, range, options, c.rect, true, tried.framesRead, tries == 0));
         } catch (const EstimateFailure &failure) {
             if (tries == 0 && repairable(c, failure))
                 fallback = {&c, failure.frames, failure.what()};

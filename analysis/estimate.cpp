@@ -4,6 +4,7 @@
 #include "analysis/estimate.h"
 
 #include "analysis/frame_store.h"
+#include "analysis/gradient_estimate.h"
 #include "analysis/location_pass.h"
 #include "analysis/logo_colour.h"
 #include "analysis/mask.h"
@@ -16,6 +17,7 @@
 #include <algorithm>
 #include <cmath>
 #include <iterator>
+#include <optional>
 #include <string>
 
 namespace pendra::analysis {
@@ -52,6 +54,12 @@ constexpr double outlierFactor = 3.0;
 constexpr double outlierFloor = 10.0;
 // A pixel must keep at least this share of its frames for its outliers to be dropped.
 constexpr double keptShare = 0.5;
+// Frames sampled across the whole video for the estimate from its gradients,
+// when too few have a smooth ring: at most this many, in at most these bytes
+// (but never fewer than the least).
+constexpr size_t sampleBytes = size_t{48} << 20;
+constexpr size_t mostSamples = 192;
+constexpr size_t leastSamples = 48;
 
 // The blend's pixels of one frame, fed to a fit; `keep` says which pixels to use.
 template <typename Keep>
@@ -156,9 +164,12 @@ struct FirstPass {
     FirstPass(const RingBackground &ring, size_t pixels, size_t holdBytes)
         : tierFits(tiers, OpacityFit(pixels)),
           store(storeBytes, pixels * sizeof(uint32_t), 2 * enoughFrames),
+          samples(std::min(sampleBytes, mostSamples * pixels * sizeof(uint32_t)),
+                  pixels * sizeof(uint32_t), leastSamples),
           strengthLog(ring, holdBytes) {}
     std::vector<OpacityFit> tierFits;
     FrameStore store;
+    FrameStore samples; // every frame offered, smooth or not
     StrengthLog strengthLog;
     int64_t tierFrames[tiers] = {};
     std::vector<float> ringRms;     // per frame
@@ -198,6 +209,7 @@ void runFirstPass(FrameSource &source, const Range &range, const Options &option
         if (f > range.first && ring.alike(plane, previous, alikeLevels))
             ++p.still;
         previous = plane;
+        p.samples.offer(f, tiers, plane, area);
         int tier = 0;
         while (tier < tiers && plane.rms > ringLimits[tier])
             ++tier;
@@ -343,18 +355,48 @@ void fillFromFit(LogoEstimate &result, const std::vector<PixelEstimate> &fit) {
     result.predictedError = samples > 0 ? std::sqrt(squares / samples) : 0;
 }
 
-} // namespace
-
-LogoEstimate estimateAt(FrameSource &source, const Range &range, const Options &options,
-                        const Rect &rect, bool located, int64_t &framesRead) {
+// The estimate from the frames sampled across the whole video, for a logo
+// whose ring was too rarely smooth; empty, with `why`, when it cannot be
+// trusted. Its verdicts say which frames it rests on.
+std::optional<LogoEstimate> wholeVideoEstimate(FrameSource &source, const Range &range,
+                                               const Options &options, const Rect &rect,
+                                               const RingBackground &ring, FirstPass &p,
+                                               std::string &why) {
+    const std::optional<GradientEstimate> found =
+        estimateFromGradients(p.samples.kept(), ring, why);
+    if (!found)
+        return std::nullopt;
     LogoEstimate result;
     result.rect = rect;
-    const int ringPixels = std::max(1, std::min(ringWidth, std::min(rect.width, rect.height) / 6));
-    const RingBackground ring(rect.width, rect.height, ringPixels);
+    fillFromFit(result, found->pixels);
+    std::vector<float> strengths =
+        measuredStrengths(source, range, options, rect, ring, p, found->pixels);
+    const double scale = typicalStrength(strengths);
+    for (float &s : strengths)
+        s = static_cast<float>(s / scale);
+    auto used = found->used.begin();
+    for (int64_t i = 0; i < p.frames; ++i) {
+        const int64_t f = range.first + i;
+        while (used != found->used.end() && *used < f)
+            ++used;
+        FrameVerdict verdict{f, used != found->used.end() && *used == f, {}};
+        if (!verdict.accepted)
+            verdict.reason =
+                strengths[static_cast<size_t>(i)] < absentBelow ? "logo absent" : "not sampled";
+        result.verdicts.push_back(std::move(verdict));
+    }
+    result.presence = presenceRanges(strengths, range.first);
+    return result;
+}
+
+// The estimate from the frames whose ring a plane fits closely, once the
+// pass has read them all. Throws EstimateFailure.
+LogoEstimate ringEstimate(FrameSource &source, const Range &range, const Options &options,
+                          const Rect &rect, bool located, const RingBackground &ring,
+                          FirstPass &pass) {
+    LogoEstimate result;
+    result.rect = rect;
     const size_t pixels = static_cast<size_t>(rect.width) * rect.height;
-    FirstPass pass(ring, pixels, options.holdBytes);
-    runFirstPass(source, range, options, rect, ring, pass);
-    framesRead = pass.frames;
     int64_t accepted = 0;
     const int chosen = chooseTiers(pass.tierFrames, accepted);
     if (accepted < minAccepted)
@@ -398,6 +440,31 @@ LogoEstimate estimateAt(FrameSource &source, const Range &range, const Options &
     fillFromFit(result, fit);
     result.presence = presenceRanges(strengths, range.first);
     return result;
+}
+
+} // namespace
+
+LogoEstimate estimateAt(FrameSource &source, const Range &range, const Options &options,
+                        const Rect &rect, bool located, int64_t &framesRead, bool wholeVideo) {
+    const int ringPixels = std::max(1, std::min(ringWidth, std::min(rect.width, rect.height) / 6));
+    const RingBackground ring(rect.width, rect.height, ringPixels);
+    const size_t pixels = static_cast<size_t>(rect.width) * rect.height;
+    FirstPass pass(ring, pixels, options.holdBytes);
+    runFirstPass(source, range, options, rect, ring, pass);
+    framesRead = pass.frames;
+    try {
+        return ringEstimate(source, range, options, rect, located, ring, pass);
+    } catch (const EstimateFailure &failure) {
+        // Too few smooth frames to see through: the whole video may still tell.
+        if (!wholeVideo || (failure.kind != Shortfall::Rough && failure.kind != Shortfall::Still))
+            throw;
+        std::string why;
+        if (std::optional<LogoEstimate> whole =
+                wholeVideoEstimate(source, range, options, rect, ring, pass, why))
+            return std::move(*whole);
+        throw EstimateFailure(std::string(failure.what()) + "; nor over the whole video: " + why,
+                              failure.kind, failure.frames);
+    }
 }
 
 } // namespace pendra::analysis

@@ -25,8 +25,12 @@ class EstimateFailure : public Refusal {
 };
 
 // Estimates the logo in `rect`; `located` when the rectangle is the
-// location's guess rather than the user's. Throws EstimateFailure.
+// location's guess rather than the user's. When too few frames have smooth
+// surroundings, `wholeVideo` lets the estimate rest on the whole video's
+// gradients instead (where the place is surely a logo: the user's, or the
+// first-ranked). Throws EstimateFailure.
 LogoEstimate estimateAt(FrameSource &source, const Range &range, const Options &options,
-                        const Rect &rect, bool located, int64_t &framesRead);
+                        const Rect &rect, bool located, int64_t &framesRead,
+                        bool wholeVideo = true);
 
 } // namespace pendra::analysis

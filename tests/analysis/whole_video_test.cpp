@@ -1,0 +1,166 @@
+// The estimate from the whole video, for a logo that never stands over a
+// smooth background: the difference field integrates back exactly, and on
+// generated textured scenes the opacity, colour and presence are recovered
+// without a single frame whose surroundings could be seen through.
+#include "analysis/gradient_estimate.h"
+#include "analysis/logo_analysis.h"
+#include "analysis/poisson.h"
+#include "tests/analysis/scene_checks.h"
+#include "tests/support/generated_source.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+namespace a = pendra::analysis;
+namespace t = pendra::test;
+
+namespace {
+
+t::Scene texturedScene(t::GeneratedLogo logo, double noise) {
+    t::Scene scene;
+    scene.background = t::Background::Textured;
+    scene.frames = 200;
+    scene.noise = noise;
+    scene.logos.push_back(std::move(logo));
+    return scene;
+}
+
+// The rectangle of every frame of `scene`, as the estimation samples them.
+std::vector<a::KeptFrame> samplesOf(const t::Scene &scene, const a::Rect &rect,
+                                    const a::RingBackground &ring) {
+    t::GeneratedSource source(scene);
+    std::vector<a::KeptFrame> samples;
+    source.rewind();
+    for (int64_t f = 0; source.advance(); ++f) {
+        a::KeptFrame k;
+        k.frame = f;
+        source.read(rect, k.area);
+        k.plane = ring.fit(k.area);
+        samples.push_back(std::move(k));
+    }
+    return samples;
+}
+
+} // namespace
+
+TEST(OpacityFromGradients, DifferencesIntegrateBackExactly) {
+    // A blob that is zero on the outer line: its differences give it back.
+    const int w = 23, h = 17;
+    std::vector<double> truth(static_cast<size_t>(w) * h, 0.0), right(truth.size(), 0.0),
+        down(truth.size(), 0.0);
+    for (int y = 1; y < h - 1; ++y)
+        for (int x = 1; x < w - 1; ++x)
+            truth[static_cast<size_t>(y) * w + x] =
+                50 * std::exp(-((x - 11.0) * (x - 11.0) + (y - 8.0) * (y - 8.0)) / 12.0) +
+                (x > 4 && x < 8 && y > 3 && y < 13 ? 30 : 0);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const size_t k = static_cast<size_t>(y) * w + x;
+            if (x + 1 < w)
+                right[k] = truth[k + 1] - truth[k];
+            if (y + 1 < h)
+                down[k] = truth[k + static_cast<size_t>(w)] - truth[k];
+        }
+    const std::vector<double> found = a::integrateDifferences(right, down, w, h);
+    for (size_t k = 0; k < truth.size(); ++k)
+        EXPECT_NEAR(found[k], truth[k], 1e-3) << k;
+}
+
+// Every shot textured, so no frame's ring is smooth: the frame-by-frame fit
+// has nothing to rest on, and the whole video must tell the opacity. A light
+// text, a coloured emblem and a dark text, located and given.
+TEST(OpacityFromGradients, TexturedGroundWithoutASmoothFrame) {
+    const t::GeneratedLogo logos[] = {t::textLogo(150, 8, 0.5, 0xF0F0F0),
+                                      t::emblemLogo(160, 6, 9, 0.35, 0xFFC828),
+                                      t::textLogo(150, 8, 0.3, 0x202020)};
+    for (const t::GeneratedLogo &logo : logos)
+        for (bool given : {true, false}) {
+            SCOPED_TRACE(testing::Message() << "logo at " << logo.x << (given ? ", given" : ""));
+            t::GeneratedSource source(texturedScene(logo, 1.5));
+            a::Options options;
+            if (given)
+                options.rect = a::Rect{logo.x - 7, logo.y - 5, logo.width + 14, logo.height + 10};
+            a::Result result = a::analyze(source, options);
+            EXPECT_FALSE(result.repairOnly) << result.why;
+            const t::Accuracy acc = t::accuracy(result, logo);
+            EXPECT_LT(acc.meanOpacityError, 0.04);
+            EXPECT_LE(acc.worstBlack, 14);
+            EXPECT_LE(acc.worstWhite, 14);
+            ASSERT_EQ(result.presence.size(), 1u);
+            EXPECT_EQ(result.presence[0].start, 0);
+            EXPECT_EQ(result.presence[0].end, 199);
+            // Every frame has its verdict; the estimate rests on frames sampled across the video.
+            ASSERT_EQ(result.verdicts.size(), 200u);
+            int used = 0;
+            for (const a::FrameVerdict &v : result.verdicts)
+                used += v.accepted;
+            EXPECT_GE(used, 100);
+        }
+}
+
+// A break in the middle of noisy textured footage: the frames without the
+// logo are found, and left out of the estimate so they do not dilute it.
+TEST(OpacityFromGradients, ABreakIsFoundAndLeftOut) {
+    t::Scene scene = texturedScene(t::textLogo(150, 8, 0.45, 0xF0F0F0), 4.0);
+    scene.logos[0].presence = [](int64_t f) { return f >= 80 && f < 130 ? 0.0 : 1.0; };
+    t::GeneratedSource source(scene);
+    a::Result result = a::analyze(source, {});
+    EXPECT_FALSE(result.repairOnly) << result.why;
+    EXPECT_LT(t::accuracy(result, scene.logos[0]).meanOpacityError, 0.04);
+    ASSERT_EQ(result.presence.size(), 2u);
+    EXPECT_NEAR(static_cast<double>(result.presence[0].end), 79, 2);
+    EXPECT_NEAR(static_cast<double>(result.presence[1].start), 130, 2);
+    EXPECT_EQ(result.presence[1].end, 199);
+    for (const a::FrameVerdict &v : result.verdicts)
+        if (v.frame >= 84 && v.frame < 126) {
+            EXPECT_FALSE(v.accepted) << v.frame;
+        }
+}
+
+// The estimate alone: the level within bounds where the frames tell it, and
+// an empty answer with its reason where they cannot.
+TEST(OpacityFromGradients, LevelOnlyWhereTheFramesTellIt) {
+    const a::Rect rect{143, 3, 42, 26};
+    const a::RingBackground ring(rect.width, rect.height, 4);
+    std::string why;
+    t::Scene scene = texturedScene(t::textLogo(150, 8, 0.6, 0xE0E0E0), 1.0);
+    const auto found = a::estimateFromGradients(samplesOf(scene, rect, ring), ring, why);
+    ASSERT_TRUE(found.has_value()) << why;
+    EXPECT_NEAR(found->level, 0.6, 0.04);
+    EXPECT_EQ(found->used.size(), 200u);
+
+    scene.frames = 16;
+    EXPECT_FALSE(a::estimateFromGradients(samplesOf(scene, rect, ring), ring, why));
+    EXPECT_NE(why.find("too few"), std::string::npos) << why;
+
+    scene.frames = 100;
+    scene.background = t::Background::Still;
+    EXPECT_FALSE(a::estimateFromGradients(samplesOf(scene, rect, ring), ring, why));
+    EXPECT_NE(why.find("hardly changes"), std::string::npos) << why;
+
+    // No logo: nothing persists but the medians' noise.
+    scene.background = t::Background::Textured;
+    scene.logos.clear();
+    EXPECT_FALSE(a::estimateFromGradients(samplesOf(scene, rect, ring), ring, why));
+    EXPECT_NE(why.find("persists"), std::string::npos) << why;
+}
+
+// A light text beside a dark emblem of the same opacity (as a light logo with
+// a dark outline or shadow): each part's opacity comes out, not the dark
+// one's scaled by its weaker contrast.
+TEST(OpacityFromGradients, LightAndDarkPartsOfOneOpacity) {
+    t::Scene scene = texturedScene(t::textLogo(140, 8, 0.5, 0xF0F0F0), 1.5);
+    scene.logos.push_back(t::emblemLogo(124, 8, 7, 0.5, 0x303030));
+    t::GeneratedSource source(scene);
+    a::Options options;
+    options.rect = a::Rect{118, 3, 68, 26};
+    a::Result result = a::analyze(source, options);
+    EXPECT_FALSE(result.repairOnly) << result.why;
+    for (const t::GeneratedLogo &logo : scene.logos) {
+        SCOPED_TRACE(testing::Message() << "logo at " << logo.x << "," << logo.y);
+        EXPECT_LT(t::accuracy(result, logo).meanOpacityError, 0.03);
+    }
+}
