@@ -106,24 +106,32 @@ void EdgePersistence::add(const Picture &frame) {
         motionSum_ += sum / (3.0 * count);
         ++motionPairs_;
     }
-    for (int y = 0; y < height_; ++y)
+    // Row pointers and the picture's border apart from its inside, rather
+    // than bounds tests per pixel and channel: this runs over whole frames.
+    const uint32_t *pixels = frame.pixels.data();
+    for (int y = 0; y < height_; ++y) {
+        const uint32_t *row = pixels + static_cast<size_t>(y) * width_;
+        const bool inY = y > 0 && y + 1 < height_;
+        const uint32_t *above = inY ? row - width_ : row, *below = inY ? row + width_ : row;
+        int32_t *sx = shotX_.data() + static_cast<size_t>(y) * width_ * 3;
+        int32_t *sy = shotY_.data() + static_cast<size_t>(y) * width_ * 3;
+        float *magnitude = shotMagnitude_.data() + static_cast<size_t>(y) * width_;
         for (int x = 0; x < width_; ++x) {
-            const size_t p = static_cast<size_t>(y) * width_ + x, k = p * 3;
+            const bool inX = x > 0 && x + 1 < width_;
+            const uint32_t left = inX ? row[x - 1] : row[x], right = inX ? row[x + 1] : row[x];
             double sq = 0;
             for (int c = 0; c < 3; ++c) {
                 // Central differences: an edge between two pixels marks both,
-                // so a mark's edge pixels enclose it.
-                int gx = 0, gy = 0;
-                if (x > 0 && x + 1 < width_)
-                    gx = channel(frame.at(x + 1, y), c) - channel(frame.at(x - 1, y), c);
-                if (y > 0 && y + 1 < height_)
-                    gy = channel(frame.at(x, y + 1), c) - channel(frame.at(x, y - 1), c);
-                shotX_[k + c] += gx;
-                shotY_[k + c] += gy;
+                // so a mark's edge pixels enclose it. At the border, none.
+                const int gx = channel(right, c) - channel(left, c);
+                const int gy = channel(below[x], c) - channel(above[x], c);
+                sx[x * 3 + c] += gx;
+                sy[x * 3 + c] += gy;
                 sq += double(gx) * gx + double(gy) * gy;
             }
-            shotMagnitude_[p] += static_cast<float>(std::sqrt(sq));
+            magnitude[x] += static_cast<float>(std::sqrt(sq));
         }
+    }
     previous_ = frame;
     ++shotSamples_;
     ++samples_;
