@@ -1,6 +1,8 @@
-// The places the location found are read in one pass over the video, and
-// each estimate is the one its rectangle gets when it is given alone.
+// The places the location found are read in one pass over the video, within
+// the memory one reading may hold, and each estimate is the one its
+// rectangle gets when it is given alone.
 #include "analysis/logo_analysis.h"
+#include "analysis/shared_reading.h"
 #include "tests/support/generated_source.h"
 
 #include <gtest/gtest.h>
@@ -59,5 +61,35 @@ TEST(SharedReading, MarksAreReadInOnePassAndEstimatedAsWhenAlone) {
         a::Options given;
         given.rect = found->rect;
         expectSameEstimate(*found, a::analyze(alone, given));
+    }
+}
+
+// Each reading keeps the memory it would have alone, so places are read
+// together only where that stays within what one reading may hold: a short
+// video's places share a pass, while over a video of unknown length, where
+// each could fill its room, every place is read in a pass of its own.
+TEST(SharedReading, PlacesShareAPassOnlyWithinOneReadingsMemory) {
+    for (const bool known : {true, false}) {
+        SCOPED_TRACE(known ? "known length" : "unknown length");
+        t::Scene scene;
+        scene.background = t::Background::Mixed;
+        scene.countKnown = known;
+        scene.logos.push_back(t::textLogo(152, 8, 0.6, 0xF8F8F8));
+        scene.logos.push_back(t::textLogo(10, 84, 0.5, 0xF0F0A0));
+        t::GeneratedSource source(scene);
+        const a::Options options;
+        const a::Range range = a::frameRange(source, options);
+        std::vector<a::Candidate> candidates(2);
+        candidates[0].rect = {146, 2, 44, 22};
+        candidates[1].rect = {4, 78, 44, 22};
+        a::SharedReadings readings(source, range, options, candidates);
+        int64_t framesRead = 0;
+        const auto any = [](const a::Candidate &) { return true; };
+        for (size_t i = 0; i < candidates.size(); ++i) {
+            const a::LogoEstimate found = readings.estimate(i, any, 1, true, framesRead);
+            EXPECT_EQ(framesRead, scene.frames);
+            EXPECT_FALSE(found.presence.empty());
+        }
+        EXPECT_EQ(readings.passes(), known ? 1 : 2);
     }
 }
