@@ -42,7 +42,11 @@ void VideoFrameSource::keep() {
     size_t bytes = 0;
     for (const AVBufferRef *buffer : current_->buf)
         bytes += buffer ? buffer->size : 0;
-    if (keptBytes_ + bytes > keepBytes_) {
+    // A video whose frame count says it will not fit is not kept at all:
+    // the memory is better left to the analysis's own stores.
+    const bool tooLong =
+        frameCount_ > 0 && bytes > 0 && static_cast<size_t>(frameCount_) > keepBytes_ / bytes;
+    if (tooLong || keptBytes_ + bytes > keepBytes_) {
         // Too long to keep: every pass decodes it.
         forget();
         keepable_ = false;
