@@ -22,7 +22,7 @@ VideoFrameSource::VideoFrameSource(std::string path, size_t keepBytes)
 void VideoFrameSource::rewind() {
     current_ = nullptr;
     position_ = -1;
-    landedEntry_ = -1;
+    landedTarget_ = -1;
     if (follows_)
         return;
     forget();
@@ -60,7 +60,7 @@ void VideoFrameSource::keep() {
 }
 
 bool VideoFrameSource::advance() {
-    landedEntry_ = -1;
+    landedTarget_ = -1;
     if (follows_ && position_ + 1 < static_cast<int64_t>(kept_.size())) {
         current_ = kept_[static_cast<size_t>(++position_)].get();
         return true;
@@ -83,11 +83,18 @@ bool VideoFrameSource::advance() {
 
 namespace {
 
-// Demuxers whose seek goes to the index entry at or before the timestamp
-// (Matroska's cues, MP4's sync samples): the same entry lands on the same frame.
-bool seeksToIndexEntry(const AVFormatContext &format) {
-    const std::string name = format.iformat->name;
-    return name == "matroska,webm" || name == "mov,mp4,m4a,3gp,3g2,mj2";
+// Where Matroska's seek to `timestamp` goes: the index entry at or before it,
+// the same search its seek makes on the same index, so the same entry lands
+// on the same frame. Not the last entry, after which the seek reads on for
+// keyframes the cues may lack, nor other demuxers, which adjust the
+// timestamp or search by it: -1 where that is not known.
+int64_t seekTarget(const AVFormatContext &format, AVStream *stream, int64_t timestamp) {
+    if (std::string(format.iformat->name) != "matroska,webm")
+        return -1;
+    const int entry = av_index_search_timestamp(stream, timestamp, AVSEEK_FLAG_BACKWARD);
+    if (entry < 0 || entry + 1 >= avformat_index_get_entries_count(stream))
+        return -1;
+    return avformat_index_get_entry(stream, entry)->pos;
 }
 
 } // namespace
@@ -101,10 +108,8 @@ int64_t VideoFrameSource::seekNear(int64_t frame) {
     const int64_t timestamp = start + av_rescale_q(frame, frameTime, stream->time_base);
     // A video with few keyframes lands on the same one again and again; that
     // frame is still the current one, so it is not sought and decoded anew.
-    const int entry = seeksToIndexEntry(*reader_->format())
-                          ? av_index_search_timestamp(stream, timestamp, AVSEEK_FLAG_BACKWARD)
-                          : -1;
-    if (entry >= 0 && entry == landedEntry_)
+    const int64_t target = seekTarget(*reader_->format(), stream, timestamp);
+    if (target >= 0 && target == landedTarget_)
         return landed_;
     try {
         reader_->seek(timestamp);
@@ -115,7 +120,7 @@ int64_t VideoFrameSource::seekNear(int64_t frame) {
         return -1;
     landed_ = av_rescale_q_rnd(current_->pts - start, stream->time_base, frameTime,
                                static_cast<AVRounding>(AV_ROUND_NEAR_INF | AV_ROUND_PASS_MINMAX));
-    landedEntry_ = entry;
+    landedTarget_ = target;
     return landed_;
 }
 

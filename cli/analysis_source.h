@@ -79,9 +79,9 @@ class VideoFrameSource : public analysis::FrameSource {
     bool follows_ = false;
     bool keepable_;
     int64_t position_ = -1;
-    // The index entry the last seek went to and the frame it landed on,
-    // while that frame is the current one.
-    int landedEntry_ = -1;
+    // Where in the file the last seek went (an index entry's position) and
+    // the frame it landed on, while that frame is the current one.
+    int64_t landedTarget_ = -1;
     int64_t landed_ = -1;
 };
 
