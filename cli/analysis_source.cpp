@@ -101,6 +101,10 @@ int64_t seekTarget(const AVFormatContext &format, AVStream *stream, int64_t time
 
 int64_t VideoFrameSource::seekNear(int64_t frame) {
     // The reader leaves the kept frames' order; rewind() reopens the file.
+    // A seek wants one frame: threads decoding frames ahead of it would
+    // decode several, all thrown away at the next seek.
+    if (follows_)
+        reader_ = std::make_unique<VideoReader>(path_, 1);
     forget();
     AVStream *stream = reader_->videoStream();
     const AVRational frameTime = av_inv_q(reader_->frameRate());
