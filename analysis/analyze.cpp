@@ -9,6 +9,7 @@
 #include "analysis/location_pass.h"
 #include "analysis/logo_analysis.h"
 #include "analysis/repair_shape.h"
+#include "analysis/shared_reading.h"
 
 #include <algorithm>
 #include <string>
@@ -93,20 +94,29 @@ std::vector<LogoEstimate> estimateCandidates(FrameSource &source, const Range &r
     Fallback fallback;
     double firstScore = 0;
     int tries = 0;
-    for (const Candidate &c : location.candidates) {
+    // What the loop below would pass over without estimating it, as far as
+    // is known now: the readings ahead skip those.
+    auto passedOver = [&](const Candidate &c) {
+        return (!found.empty() && c.score < otherScoreShare * firstScore) ||
+               c.shotShare < minShotShare ||
+               std::any_of(found.begin(), found.end(),
+                           [&](const LogoEstimate &e) { return overlaps(e.rect, c.rect); });
+    };
+    SharedReadings readings(source, range, options, location.candidates);
+    for (size_t i = 0; i < location.candidates.size(); ++i) {
+        const Candidate &c = location.candidates[i];
         if (found.size() >= maxLogos || tries >= maxTries)
             break;
         if (!found.empty() && c.score < otherScoreShare * firstScore)
             break;
-        if (c.shotShare < minShotShare ||
-            std::any_of(found.begin(), found.end(),
-                        [&](const LogoEstimate &e) { return overlaps(e.rect, c.rect); }))
+        if (passedOver(c))
             continue;
         try {
             // Only the first place tried may rest on the whole video, as
             // only it may be repaired (see repairable()).
-            found.push_back(
-                estimateAt(source, range, options, c.rect, true, tried.framesRead, tries == 0));
+            found.push_back(readings.estimate(
+                i, [&](const Candidate &next) { return !passedOver(next); }, maxTries - tries - 1,
+                tries == 0, tried.framesRead));
         } catch (const EstimateFailure &failure) {
             if (tries == 0 && repairable(c, failure))
                 fallback = {&c, failure.frames, failure.what()};

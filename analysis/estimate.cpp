@@ -175,7 +175,34 @@ struct FirstPass {
     std::vector<float> ringRms;     // per frame
     std::vector<uint8_t> alikeLast; // per frame: skipped as like the last used one
     int64_t alike = 0, rough = 0, still = 0, frames = 0;
+    // The planes of the last frame used and of the frame before.
+    Plane lastUsed, previous;
+    bool haveLast = false;
 };
+
+} // namespace
+
+// The rectangle's ring and its first pass, at a fixed place in memory: the
+// strength log refers to the ring.
+struct Reading::State {
+    State(const Rect &r, size_t holdBytes)
+        : rect(r), ring(r.width, r.height,
+                        std::max(1, std::min(ringWidth, std::min(r.width, r.height) / 6))),
+          pass(ring, static_cast<size_t>(r.width) * r.height, holdBytes) {}
+    Rect rect;
+    RingBackground ring;
+    FirstPass pass;
+};
+
+Reading::Reading(const Rect &rect, size_t holdBytes)
+    : state_(std::make_unique<State>(rect, holdBytes)) {}
+Reading::~Reading() = default;
+Reading::Reading(Reading &&) noexcept = default;
+Reading &Reading::operator=(Reading &&) noexcept = default;
+
+const Rect &Reading::rect() const {
+    return state_->rect;
+}
 
 // Estimation and presence in one pass. Frames go to one fit per tier of
 // ring smoothness; the smoothest tiers that hold enough frames make the
@@ -184,49 +211,70 @@ struct FirstPass {
 // strength with the first fit at the end; a video too long to hold is
 // measured, from where the hold fills, with the fit of the frames before
 // (hundreds of frames at least).
-void runFirstPass(FrameSource &source, const Range &range, const Options &options, const Rect &rect,
-                  const RingBackground &ring, FirstPass &p) {
+void Reading::add(int64_t f, const Picture &area) {
+    FirstPass &p = state_->pass;
+    const RingBackground &ring = state_->ring;
+    Plane plane = ring.fit(area);
+    p.strengthLog.add(area, plane);
+    p.ringRms.push_back(static_cast<float>(plane.rms));
+    p.alikeLast.push_back(0);
+    if (p.frames++ > 0 && ring.alike(plane, p.previous, alikeLevels))
+        ++p.still;
+    p.previous = plane;
+    p.samples.offer(f, tiers, plane, area);
+    int tier = 0;
+    while (tier < tiers && plane.rms > ringLimits[tier])
+        ++tier;
+    if (tier == tiers) {
+        ++p.rough;
+    } else if (p.haveLast && ring.alike(plane, p.lastUsed, alikeLevels)) {
+        ++p.alike;
+        p.alikeLast.back() = 1;
+    } else {
+        p.lastUsed = plane, p.haveLast = true, ++p.tierFrames[tier];
+        addFrame(p.tierFits[tier], area, plane, ring, everyPixel);
+        p.store.offer(f, tier, plane, area);
+    }
     // When the held frames can wait no longer: the fit so far measures them
     // and every frame after them, once it rests on frames enough; before
     // that they are let go, to be read again at the end.
-    auto startMeasuring = [&] {
+    if (!p.strengthLog.measuring() && p.strengthLog.full()) {
         int64_t used = 0;
         const int last = chooseTiers(p.tierFrames, used);
         if (used < minAccepted)
             return p.strengthLog.release();
         p.strengthLog.measureWith(
-            solveWithColour(mergedFit(p.tierFits, last), rect.width, rect.height));
-    };
-    Plane lastUsed, previous;
-    bool haveLast = false;
+            solveWithColour(mergedFit(p.tierFits, last), state_->rect.width, state_->rect.height));
+    }
+}
+
+size_t Reading::need(const Rect &rect, const Range &range, size_t holdBytes) {
+    const size_t frameBytes = static_cast<size_t>(rect.width) * rect.height * sizeof(uint32_t);
+    const size_t store = std::max(storeBytes, 2 * enoughFrames * frameBytes);
+    const size_t samples =
+        std::max(leastSamples * frameBytes, std::min(sampleBytes, mostSamples * frameBytes));
+    if (range.known == 0)
+        return store + samples + holdBytes;
+    const size_t all = static_cast<size_t>(range.known) * frameBytes;
+    return std::min(store, all) + std::min(samples, all) + std::min(holdBytes, all);
+}
+
+size_t Reading::most(size_t holdBytes) {
+    return storeBytes + sampleBytes + holdBytes;
+}
+
+void readTogether(FrameSource &source, const Range &range, const Options &options,
+                  const std::vector<Reading *> &readings) {
     Picture area;
-    p.frames = eachFrame(source, range, options, "analysing", [&](int64_t f) {
-        source.read(rect, area);
-        Plane plane = ring.fit(area);
-        p.strengthLog.add(area, plane);
-        p.ringRms.push_back(static_cast<float>(plane.rms));
-        p.alikeLast.push_back(0);
-        if (f > range.first && ring.alike(plane, previous, alikeLevels))
-            ++p.still;
-        previous = plane;
-        p.samples.offer(f, tiers, plane, area);
-        int tier = 0;
-        while (tier < tiers && plane.rms > ringLimits[tier])
-            ++tier;
-        if (tier == tiers) {
-            ++p.rough;
-        } else if (haveLast && ring.alike(plane, lastUsed, alikeLevels)) {
-            ++p.alike;
-            p.alikeLast.back() = 1;
-        } else {
-            lastUsed = plane, haveLast = true, ++p.tierFrames[tier];
-            addFrame(p.tierFits[tier], area, plane, ring, everyPixel);
-            p.store.offer(f, tier, plane, area);
+    eachFrame(source, range, options, "analysing", [&](int64_t f) {
+        for (Reading *r : readings) {
+            source.read(r->rect(), area);
+            r->add(f, area);
         }
-        if (!p.strengthLog.measuring() && p.strengthLog.full())
-            startMeasuring();
     });
 }
+
+namespace {
 
 // Throws when the first fit shows no logo, or a background that never changes under it.
 void checkFirstFit(const OpacityFit &first, const std::vector<PixelEstimate> &firstFit,
@@ -444,13 +492,12 @@ LogoEstimate ringEstimate(FrameSource &source, const Range &range, const Options
 
 } // namespace
 
-LogoEstimate estimateAt(FrameSource &source, const Range &range, const Options &options,
-                        const Rect &rect, bool located, int64_t &framesRead, bool wholeVideo) {
-    const int ringPixels = std::max(1, std::min(ringWidth, std::min(rect.width, rect.height) / 6));
-    const RingBackground ring(rect.width, rect.height, ringPixels);
-    const size_t pixels = static_cast<size_t>(rect.width) * rect.height;
-    FirstPass pass(ring, pixels, options.holdBytes);
-    runFirstPass(source, range, options, rect, ring, pass);
+LogoEstimate estimateFrom(Reading &reading, FrameSource &source, const Range &range,
+                          const Options &options, bool located, int64_t &framesRead,
+                          bool wholeVideo) {
+    const Rect &rect = reading.state_->rect;
+    const RingBackground &ring = reading.state_->ring;
+    FirstPass &pass = reading.state_->pass;
     framesRead = pass.frames;
     try {
         return ringEstimate(source, range, options, rect, located, ring, pass);
@@ -465,6 +512,13 @@ LogoEstimate estimateAt(FrameSource &source, const Range &range, const Options &
         throw EstimateFailure(std::string(failure.what()) + "; nor over the whole video: " + why,
                               failure.kind, failure.frames);
     }
+}
+
+LogoEstimate estimateAt(FrameSource &source, const Range &range, const Options &options,
+                        const Rect &rect, bool located, int64_t &framesRead, bool wholeVideo) {
+    Reading reading(rect, options.holdBytes);
+    readTogether(source, range, options, {&reading});
+    return estimateFrom(reading, source, range, options, located, framesRead, wholeVideo);
 }
 
 } // namespace pendra::analysis

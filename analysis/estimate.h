@@ -6,6 +6,9 @@
 
 #include "analysis/frame_pass.h"
 
+#include <memory>
+#include <vector>
+
 namespace pendra::analysis {
 
 // Why a rectangle's opacity could not be estimated.
@@ -23,6 +26,41 @@ class EstimateFailure : public Refusal {
     Shortfall kind;
     int64_t frames; // frames of the range read
 };
+
+// The first pass at one rectangle, fed a frame's rectangle at a time, so that
+// the places the location found share one reading of the video instead of
+// each decoding it again.
+class Reading {
+  public:
+    Reading(const Rect &rect, size_t holdBytes);
+    ~Reading();
+    Reading(Reading &&) noexcept;
+    Reading &operator=(Reading &&) noexcept;
+
+    const Rect &rect() const;
+    // The rectangle of frame `frame`, the frames coming in order.
+    void add(int64_t frame, const Picture &area);
+    // The most memory a reading of `rect` over `range` holds, in bytes.
+    static size_t need(const Rect &rect, const Range &range, size_t holdBytes);
+    // The most a reading of a rectangle of the usual size holds, over any range.
+    static size_t most(size_t holdBytes);
+
+  private:
+    friend LogoEstimate estimateFrom(Reading &, FrameSource &, const Range &, const Options &, bool,
+                                     int64_t &, bool);
+    struct State;
+    std::unique_ptr<State> state_;
+};
+
+// Reads every frame of the range once, and each reading's rectangle in it.
+void readTogether(FrameSource &source, const Range &range, const Options &options,
+                  const std::vector<Reading *> &readings);
+
+// The estimate from a reading fed the whole range, as estimateAt() gives;
+// `source` is read again only for frames a long video could not hold.
+LogoEstimate estimateFrom(Reading &reading, FrameSource &source, const Range &range,
+                          const Options &options, bool located, int64_t &framesRead,
+                          bool wholeVideo);
 
 // Estimates the logo in `rect`; `located` when the rectangle is the
 // location's guess rather than the user's. When too few frames have smooth

@@ -55,19 +55,28 @@ double magnitude(const float *x, const float *y) {
 
 // Block means of a picture, per channel, on every other pixel of every other line.
 std::vector<double> layout(const Picture &p) {
-    std::vector<double> sums(gridColumns * gridRows * 3, 0);
+    // Whole-level sums are exact in integers; the blocks of the columns are
+    // worked out once rather than per pixel.
+    std::vector<int64_t> sums(gridColumns * gridRows * 3, 0);
     std::vector<int> counts(gridColumns * gridRows, 0);
-    for (int y = 0; y < p.height; y += 2)
+    std::vector<int> columnBlock(static_cast<size_t>(p.width));
+    for (int x = 0; x < p.width; x += 2)
+        columnBlock[static_cast<size_t>(x)] = x * gridColumns / p.width;
+    for (int y = 0; y < p.height; y += 2) {
+        const int rowBlock = (y * gridRows / p.height) * gridColumns;
+        const uint32_t *row = p.pixels.data() + static_cast<size_t>(y) * p.width;
         for (int x = 0; x < p.width; x += 2) {
-            const int b = (y * gridRows / p.height) * gridColumns + x * gridColumns / p.width;
+            const int b = rowBlock + columnBlock[static_cast<size_t>(x)];
             ++counts[b];
             for (int c = 0; c < 3; ++c)
-                sums[b * 3 + c] += channel(p.at(x, y), c);
+                sums[b * 3 + c] += channel(row[x], c);
         }
+    }
+    std::vector<double> means(sums.size());
     for (size_t b = 0; b < counts.size(); ++b)
         for (int c = 0; c < 3; ++c)
-            sums[b * 3 + c] /= std::max(1, counts[b]);
-    return sums;
+            means[b * 3 + c] = static_cast<double>(sums[b * 3 + c]) / std::max(1, counts[b]);
+    return means;
 }
 
 } // namespace
@@ -106,24 +115,34 @@ void EdgePersistence::add(const Picture &frame) {
         motionSum_ += sum / (3.0 * count);
         ++motionPairs_;
     }
-    for (int y = 0; y < height_; ++y)
+    // Row pointers and the picture's border apart from its inside, rather
+    // than bounds tests per pixel and channel: this runs over whole frames.
+    const uint32_t *pixels = frame.pixels.data();
+    for (int y = 0; y < height_; ++y) {
+        const uint32_t *row = pixels + static_cast<size_t>(y) * width_;
+        const bool inY = y > 0 && y + 1 < height_;
+        const uint32_t *above = inY ? row - width_ : row, *below = inY ? row + width_ : row;
+        int32_t *sx = shotX_.data() + static_cast<size_t>(y) * width_ * 3;
+        int32_t *sy = shotY_.data() + static_cast<size_t>(y) * width_ * 3;
+        float *magnitude = shotMagnitude_.data() + static_cast<size_t>(y) * width_;
         for (int x = 0; x < width_; ++x) {
-            const size_t p = static_cast<size_t>(y) * width_ + x, k = p * 3;
-            double sq = 0;
-            for (int c = 0; c < 3; ++c) {
-                // Central differences: an edge between two pixels marks both,
-                // so a mark's edge pixels enclose it.
-                int gx = 0, gy = 0;
-                if (x > 0 && x + 1 < width_)
-                    gx = channel(frame.at(x + 1, y), c) - channel(frame.at(x - 1, y), c);
-                if (y > 0 && y + 1 < height_)
-                    gy = channel(frame.at(x, y + 1), c) - channel(frame.at(x, y - 1), c);
-                shotX_[k + c] += gx;
-                shotY_[k + c] += gy;
-                sq += double(gx) * gx + double(gy) * gy;
-            }
-            shotMagnitude_[p] += static_cast<float>(std::sqrt(sq));
+            const bool inX = x > 0 && x + 1 < width_;
+            const uint32_t left = inX ? row[x - 1] : row[x], right = inX ? row[x + 1] : row[x];
+            // Central differences: an edge between two pixels marks both, so
+            // a mark's edge pixels enclose it. At the border, none. Whole
+            // levels: the sum of squares is exact in an int, as in a double.
+            int sq = 0;
+            const auto difference = [&](int c, int shift) {
+                const int gx = int(right >> shift & 255u) - int(left >> shift & 255u);
+                const int gy = int(below[x] >> shift & 255u) - int(above[x] >> shift & 255u);
+                sx[x * 3 + c] += gx;
+                sy[x * 3 + c] += gy;
+                sq += gx * gx + gy * gy;
+            };
+            difference(0, 16), difference(1, 8), difference(2, 0); // as channel() numbers them
+            magnitude[x] += static_cast<float>(std::sqrt(static_cast<double>(sq)));
         }
+    }
     previous_ = frame;
     ++shotSamples_;
     ++samples_;

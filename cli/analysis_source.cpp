@@ -1,3 +1,4 @@
+// Frames decoded with FFmpeg for the logo analysis (see analysis_source.h).
 #include "cli/analysis_source.h"
 
 namespace pendra::cli {
@@ -10,7 +11,8 @@ constexpr size_t keptAreas = 16;
 
 } // namespace
 
-VideoFrameSource::VideoFrameSource(std::string path) : path_(std::move(path)) {
+VideoFrameSource::VideoFrameSource(std::string path, size_t keepBytes)
+    : path_(std::move(path)), keepBytes_(keepBytes), keepable_(keepBytes > 0) {
     rewind();
     width_ = reader_->width();
     height_ = reader_->height();
@@ -19,11 +21,50 @@ VideoFrameSource::VideoFrameSource(std::string path) : path_(std::move(path)) {
 
 void VideoFrameSource::rewind() {
     current_ = nullptr;
+    position_ = -1;
+    landedTarget_ = -1;
+    if (follows_)
+        return;
+    forget();
     reader_.reset();
     reader_ = std::make_unique<VideoReader>(path_);
+    follows_ = keepable_;
+}
+
+void VideoFrameSource::forget() {
+    kept_.clear();
+    kept_.shrink_to_fit();
+    keptBytes_ = 0;
+    follows_ = false;
+}
+
+void VideoFrameSource::keep() {
+    size_t bytes = 0;
+    for (const AVBufferRef *buffer : current_->buf)
+        bytes += buffer ? buffer->size : 0;
+    // A video whose frame count says it will not fit is not kept at all:
+    // the memory is better left to the analysis's own stores.
+    const bool tooLong =
+        frameCount_ > 0 && bytes > 0 && static_cast<size_t>(frameCount_) > keepBytes_ / bytes;
+    if (tooLong || keptBytes_ + bytes > keepBytes_) {
+        // Too long to keep: every pass decodes it.
+        forget();
+        keepable_ = false;
+        return;
+    }
+    FramePtr frame = makeFrame();
+    if (av_frame_ref(frame.get(), current_) < 0)
+        throw CliError("out of memory");
+    keptBytes_ += bytes;
+    kept_.push_back(std::move(frame));
 }
 
 bool VideoFrameSource::advance() {
+    landedTarget_ = -1;
+    if (follows_ && position_ + 1 < static_cast<int64_t>(kept_.size())) {
+        current_ = kept_[static_cast<size_t>(++position_)].get();
+        return true;
+    }
     current_ = reader_->nextFrame();
     if (!current_)
         return false;
@@ -33,22 +74,58 @@ bool VideoFrameSource::advance() {
                        std::to_string(current_->width) + "x" + std::to_string(current_->height) +
                        " after " + std::to_string(width_) + "x" + std::to_string(height_) +
                        "); the analysis needs one size");
+    if (follows_) {
+        ++position_;
+        keep();
+    }
     return true;
 }
 
+namespace {
+
+// Where Matroska's seek to `timestamp` goes: the index entry at or before it,
+// the same search its seek makes on the same index, so the same entry lands
+// on the same frame. Not the last entry, after which the seek reads on for
+// keyframes the cues may lack, nor other demuxers, which adjust the
+// timestamp or search by it: -1 where that is not known.
+int64_t seekTarget(const AVFormatContext &format, AVStream *stream, int64_t timestamp) {
+    if (std::string(format.iformat->name) != "matroska,webm")
+        return -1;
+    const int entry = av_index_search_timestamp(stream, timestamp, AVSEEK_FLAG_BACKWARD);
+    if (entry < 0 || entry + 1 >= avformat_index_get_entries_count(stream))
+        return -1;
+    return avformat_index_get_entry(stream, entry)->pos;
+}
+
+} // namespace
+
 int64_t VideoFrameSource::seekNear(int64_t frame) {
-    const AVStream *stream = reader_->videoStream();
+    // The reader leaves the kept frames' order; rewind() reopens the file.
+    // A seek wants one frame: threads decoding frames ahead of it would
+    // decode several, all thrown away at the next seek.
+    if (follows_)
+        reader_ = std::make_unique<VideoReader>(path_, 1);
+    forget();
+    AVStream *stream = reader_->videoStream();
     const AVRational frameTime = av_inv_q(reader_->frameRate());
     const int64_t start = stream->start_time != AV_NOPTS_VALUE ? stream->start_time : 0;
+    const int64_t timestamp = start + av_rescale_q(frame, frameTime, stream->time_base);
+    // A video with few keyframes lands on the same one again and again; that
+    // frame is still the current one, so it is not sought and decoded anew.
+    const int64_t target = seekTarget(*reader_->format(), stream, timestamp);
+    if (target >= 0 && target == landedTarget_)
+        return landed_;
     try {
-        reader_->seek(start + av_rescale_q(frame, frameTime, stream->time_base));
+        reader_->seek(timestamp);
     } catch (const CliError &) {
         return -1; // a file that cannot seek is read in order
     }
     if (!advance() || current_->pts == AV_NOPTS_VALUE)
         return -1;
-    return av_rescale_q_rnd(current_->pts - start, stream->time_base, frameTime,
-                            static_cast<AVRounding>(AV_ROUND_NEAR_INF | AV_ROUND_PASS_MINMAX));
+    landed_ = av_rescale_q_rnd(current_->pts - start, stream->time_base, frameTime,
+                               static_cast<AVRounding>(AV_ROUND_NEAR_INF | AV_ROUND_PASS_MINMAX));
+    landedTarget_ = target;
+    return landed_;
 }
 
 VideoFrameSource::AreaReader &VideoFrameSource::readerFor(const analysis::Rect &area) {

@@ -2,6 +2,8 @@
 // only the area the analysis asks for converted to 0x00RRGGBB pixels, with
 // the input's own colour matrix and range (the same conversion as the
 // filters' region gets, so the analysis sees the pixels the module will).
+// A video short enough to keep is decoded once: its frames are kept as
+// decoded, so that the analysis's later passes over it need no decoding.
 #pragma once
 
 #include "analysis/logo_analysis.h"
@@ -13,18 +15,25 @@
 #include <memory>
 #include <string>
 #include <tuple>
+#include <vector>
 
 namespace pendra::cli {
 
 class VideoFrameSource : public analysis::FrameSource {
   public:
-    // Opens the file; throws CliError naming it.
-    explicit VideoFrameSource(std::string path);
+    // Decoded frames kept for the passes after the first, in bytes: a short
+    // clip's whole range, about 150 frames of 720x576.
+    static constexpr size_t defaultKeepBytes = size_t{128} << 20;
+
+    // Opens the file; throws CliError naming it. Up to `keepBytes` of decoded
+    // frames are kept; a video that needs more is decoded on every pass.
+    explicit VideoFrameSource(std::string path, size_t keepBytes = defaultKeepBytes);
 
     int width() const override { return width_; }
     int height() const override { return height_; }
     int64_t frameCount() const override { return frameCount_; }
-    // Reopens the file: seeking is not exact for every kind of file.
+    // Back to the kept frames, or reopens the file: seeking is not exact for
+    // every kind of file.
     void rewind() override;
     bool advance() override;
     // A keyframe at or before the frame, numbered from its timestamp.
@@ -33,6 +42,9 @@ class VideoFrameSource : public analysis::FrameSource {
 
     // Frames decoded since the file was opened, over every pass.
     int64_t framesDecoded() const { return decoded_; }
+    // Decoded frames kept now, and their bytes.
+    size_t framesKept() const { return kept_.size(); }
+    size_t bytesKept() const { return keptBytes_; }
 
   private:
     // One area's cut and conversion, kept while the analysis keeps asking for it.
@@ -43,6 +55,10 @@ class VideoFrameSource : public analysis::FrameSource {
         host::FrameBuffer pixels;
     };
     AreaReader &readerFor(const analysis::Rect &area);
+    // Keeps the frame just decoded, or lets every kept frame go when it
+    // would take more than the limit.
+    void keep();
+    void forget();
 
     std::string path_;
     std::unique_ptr<VideoReader> reader_;
@@ -55,6 +71,18 @@ class VideoFrameSource : public analysis::FrameSource {
     AVPixelFormat format_ = AV_PIX_FMT_NONE;
     std::map<std::tuple<int, int, int, int>, AreaReader> areas_;
     int64_t decoded_ = 0;
+    // Frames 0.. of the video as decoded, while `follows_`: the reader's next
+    // frame is the one after them. `position_` is the current frame's number.
+    std::vector<FramePtr> kept_;
+    size_t keepBytes_;
+    size_t keptBytes_ = 0;
+    bool follows_ = false;
+    bool keepable_;
+    int64_t position_ = -1;
+    // Where in the file the last seek went (an index entry's position) and
+    // the frame it landed on, while that frame is the current one.
+    int64_t landedTarget_ = -1;
+    int64_t landed_ = -1;
 };
 
 } // namespace pendra::cli

@@ -6,7 +6,7 @@
 
 namespace pendra::cli {
 
-VideoReader::VideoReader(const std::string &path)
+VideoReader::VideoReader(const std::string &path, int threads)
     : path_(path), packet_(makePacket()), frame_(makeFrame()) {
     int r = avformat_open_input(&format_, path.c_str(), nullptr, nullptr);
     if (r < 0) {
@@ -33,7 +33,7 @@ VideoReader::VideoReader(const std::string &path)
         throw CliError(path + ": cannot set up the video decoder");
     }
     decoder_->pkt_timebase = videoStream()->time_base;
-    decoder_->thread_count = 0;
+    decoder_->thread_count = threads;
     r = avcodec_open2(decoder_.get(), codec, nullptr);
     if (r < 0) {
         avformat_close_input(&format_);

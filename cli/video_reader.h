@@ -13,8 +13,9 @@ namespace pendra::cli {
 
 class VideoReader {
   public:
-    // Opens the file and its video decoder; throws CliError naming the file.
-    explicit VideoReader(const std::string &path);
+    // Opens the file and its video decoder, with `threads` threads (0: as
+    // many as FFmpeg sees fit); throws CliError naming the file.
+    explicit VideoReader(const std::string &path, int threads = 0);
     ~VideoReader();
     VideoReader(const VideoReader &) = delete;
     VideoReader &operator=(const VideoReader &) = delete;
