@@ -3,9 +3,12 @@
 // order of additions.
 #include "analysis/locate.h"
 
+#include "analysis/marks.h"
 #include "analysis/pixel_channels.h"
 
 #include <algorithm>
+#include <array>
+#include <bit>
 #include <cmath>
 #include <cstdio>
 #include <limits>
@@ -25,10 +28,6 @@ constexpr double stillRatio = 0.6;
 // Neighbouring marks whose persistence differs by more than this share of
 // the shots are told apart.
 constexpr double apartShare = 0.3;
-// Edges this close (in pixels) belong to one mark: the letters of a word.
-constexpr int joinRadius = 3;
-// Fewer persistent edge pixels than this are specks, not marks.
-constexpr int minEdgePixels = 8;
 // Cuts: the picture's coarse layout (block means, less the change of the
 // whole picture's level) changes by more than this many levels between samples.
 constexpr int gridColumns = 16;
@@ -38,19 +37,46 @@ constexpr double cutLevels = 12.0;
 constexpr double cornerPrior = 1.0;
 constexpr double bandPrior = 0.8;
 constexpr double middlePrior = 0.5;
-
-struct Mark {
-    int left, top, right, bottom; // bounding box of the edge pixels, inclusive
-    int pixels = 0;
-    double strength = 0;
-    double stillShots = 0; // summed over the edge pixels
-};
+// A logo's outline has at least this many edge pixels; a mark with fewer is
+// a speck of still texture, ranked down in proportion.
+constexpr double logoEdgePixels = 48;
+// A logo's edges fill at least this share of its box; specks of still
+// texture scattered over a wider box fill less, and rank down in proportion.
+constexpr double denseShare = 0.1;
+// A mark reaching the picture's outermost lines runs on beyond it: scenery,
+// where a channel keeps its logo clear of the picture's edges.
+constexpr double framedPrior = 0.5;
+// An edge changes between samples when its differences change by more than
+// this many levels; a mark leaves or returns at a sample where this share of
+// its edges change together (a logo's break or fade, the scene staying as it
+// was), and such a mark is this much likelier a logo.
+constexpr double changeLevel = 3 * strengthFloor;
+constexpr double togetherShare = 0.6;
+// A mark's presence is told only where its edges keep still in most samples:
+// at most this share of them change at the median sample.
+constexpr double quietShare = 0.1;
+constexpr double presenceFactor = 2.0;
 
 double magnitude(const float *x, const float *y) {
     double sq = 0;
     for (int c = 0; c < 3; ++c)
         sq += double(x[c]) * x[c] + double(y[c]) * y[c];
     return std::sqrt(sq);
+}
+
+struct Gradient {
+    int x, y;
+};
+
+// Central differences: an edge between two pixels marks both, so a mark's
+// edge pixels enclose it. None on the picture's outermost lines.
+Gradient gradient(const Picture &p, int x, int y, int c) {
+    Gradient g{0, 0};
+    if (x > 0 && x + 1 < p.width)
+        g.x = channel(p.at(x + 1, y), c) - channel(p.at(x - 1, y), c);
+    if (y > 0 && y + 1 < p.height)
+        g.y = channel(p.at(x, y + 1), c) - channel(p.at(x, y - 1), c);
+    return g;
 }
 
 // Block means of a picture, per channel, on every other pixel of every other line.
@@ -75,7 +101,8 @@ std::vector<double> layout(const Picture &p) {
 EdgePersistence::EdgePersistence(int width, int height)
     : width_(width), height_(height), shotX_(static_cast<size_t>(width) * height * 3, 0),
       shotY_(shotX_.size(), 0), shotMagnitude_(static_cast<size_t>(width) * height, 0),
-      sumX_(shotX_.size(), 0), sumY_(shotX_.size(), 0), stillShots_(shotMagnitude_.size(), 0) {}
+      sumX_(shotX_.size(), 0), sumY_(shotX_.size(), 0), stillShots_(shotMagnitude_.size(), 0),
+      changed_(shotMagnitude_.size(), 0) {}
 
 bool EdgePersistence::cutFrom(const Picture &frame) const {
     const std::vector<double> now = layout(frame), before = layout(previous_);
@@ -106,23 +133,27 @@ void EdgePersistence::add(const Picture &frame) {
         motionSum_ += sum / (3.0 * count);
         ++motionPairs_;
     }
+    // Changes are kept for the first samples of a shot after its first: at a
+    // cut every edge changes, and a logo leaving does so within a shot.
+    const bool changes = shotSamples_ > 0 && samples_ < changeSamples;
     for (int y = 0; y < height_; ++y)
         for (int x = 0; x < width_; ++x) {
             const size_t p = static_cast<size_t>(y) * width_ + x, k = p * 3;
-            double sq = 0;
+            double sq = 0, change = 0;
             for (int c = 0; c < 3; ++c) {
-                // Central differences: an edge between two pixels marks both,
-                // so a mark's edge pixels enclose it.
-                int gx = 0, gy = 0;
-                if (x > 0 && x + 1 < width_)
-                    gx = channel(frame.at(x + 1, y), c) - channel(frame.at(x - 1, y), c);
-                if (y > 0 && y + 1 < height_)
-                    gy = channel(frame.at(x, y + 1), c) - channel(frame.at(x, y - 1), c);
-                shotX_[k + c] += gx;
-                shotY_[k + c] += gy;
-                sq += double(gx) * gx + double(gy) * gy;
+                const Gradient g = gradient(frame, x, y, c);
+                shotX_[k + c] += g.x;
+                shotY_[k + c] += g.y;
+                sq += double(g.x) * g.x + double(g.y) * g.y;
+                if (changes) {
+                    const Gradient before = gradient(previous_, x, y, c);
+                    change += double(g.x - before.x) * (g.x - before.x) +
+                              double(g.y - before.y) * (g.y - before.y);
+                }
             }
             shotMagnitude_[p] += static_cast<float>(std::sqrt(sq));
+            if (change > changeLevel * changeLevel)
+                changed_[p] |= uint64_t{1} << samples_;
         }
     previous_ = frame;
     ++shotSamples_;
@@ -190,92 +221,28 @@ std::vector<uint8_t> EdgePersistence::edges(const Rect &area) const {
     return out;
 }
 
+int EdgePersistence::changesTogether(const Mark &m) const {
+    std::array<int, changeSamples> count{};
+    for (int k : m.at)
+        for (uint64_t bits = changed_[k]; bits != 0; bits &= bits - 1)
+            ++count[static_cast<size_t>(std::countr_zero(bits))];
+    const int samples = std::min(samples_, changeSamples);
+    std::array<int, changeSamples> sorted = count;
+    std::nth_element(sorted.begin(), sorted.begin() + samples / 2, sorted.begin() + samples);
+    // Edges that change now and then (over a moving picture, in leaves
+    // stirring) tell nothing of a logo's presence.
+    if (sorted[static_cast<size_t>(samples / 2)] > quietShare * m.pixels)
+        return 0;
+    return static_cast<int>(std::count_if(count.begin(), count.begin() + samples,
+                                          [&](int n) { return n >= togetherShare * m.pixels; }));
+}
+
 namespace {
 
-// Lines across the picture (a letterbox edge, a still border) and still
-// scenery spanning half of it or more are no logo: a channel's mark keeps to
-// a corner or a band.
-bool logoSized(const Mark &m, int width, int height) {
-    return m.right - m.left < width / 2 && m.bottom - m.top < height / 2;
-}
-
-// Connected groups of persistent edge pixels, joined across small gaps (a
-// word's letters); the box is the edge pixels'.
-std::vector<Mark> findMarks(const std::vector<uint8_t> &edge, const std::vector<float> &strength,
-                            const std::vector<uint16_t> &still, int width, int height) {
-    const size_t count = edge.size();
-    std::vector<uint8_t> joined(count, 0);
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) {
-            if (!edge[static_cast<size_t>(y) * width + x])
-                continue;
-            for (int v = std::max(0, y - joinRadius); v <= std::min(height - 1, y + joinRadius);
-                 ++v)
-                for (int u = std::max(0, x - joinRadius); u <= std::min(width - 1, x + joinRadius);
-                     ++u)
-                    joined[static_cast<size_t>(v) * width + u] = 1;
-        }
-    std::vector<Mark> marks;
-    std::vector<int> stack;
-    for (int start = 0; start < static_cast<int>(count); ++start) {
-        if (joined[start] != 1)
-            continue;
-        Mark m{width, height, -1, -1};
-        joined[start] = 2;
-        stack.push_back(start);
-        while (!stack.empty()) {
-            const int k = stack.back(), x = k % width, y = k / width;
-            stack.pop_back();
-            if (edge[k]) {
-                m.left = std::min(m.left, x), m.right = std::max(m.right, x);
-                m.top = std::min(m.top, y), m.bottom = std::max(m.bottom, y);
-                ++m.pixels;
-                m.strength += strength[k];
-                m.stillShots += still[k];
-            }
-            for (int v = std::max(0, y - 1); v <= std::min(height - 1, y + 1); ++v)
-                for (int u = std::max(0, x - 1); u <= std::min(width - 1, x + 1); ++u)
-                    if (joined[v * width + u] == 1) {
-                        joined[v * width + u] = 2;
-                        stack.push_back(v * width + u);
-                    }
-        }
-        if (m.pixels >= minEdgePixels && logoSized(m, width, height))
-            marks.push_back(m);
-    }
-    return marks;
-}
-
-// Marks whose rings would reach into one another are parts of one logo (an
-// emblem beside its text): neither could be fitted with the other in its
-// ring. A second mark elsewhere stays a candidate of its own, and so does a
-// neighbour that persists in a different share of the shots (a still part
-// of one shot beside a logo). Nor is a merge kept that would span what no
-// logo spans: a logo beside still scenery would otherwise grow into it.
-void mergeNear(std::vector<Mark> &marks, int reach, double apartShots, int width, int height) {
-    for (bool merged = true; merged;) {
-        merged = false;
-        for (size_t i = 0; i < marks.size() && !merged; ++i)
-            for (size_t j = i + 1; j < marks.size() && !merged; ++j) {
-                Mark &a = marks[i];
-                const Mark &b = marks[j];
-                if (a.left - reach > b.right || b.left - reach > a.right ||
-                    a.top - reach > b.bottom || b.top - reach > a.bottom ||
-                    std::fabs(a.stillShots / a.pixels - b.stillShots / b.pixels) > apartShots)
-                    continue;
-                Mark both = a;
-                both.left = std::min(a.left, b.left), both.right = std::max(a.right, b.right);
-                both.top = std::min(a.top, b.top), both.bottom = std::max(a.bottom, b.bottom);
-                if (!logoSized(both, width, height))
-                    continue;
-                a.left = both.left, a.right = both.right, a.top = both.top, a.bottom = both.bottom;
-                a.pixels += b.pixels;
-                a.strength += b.strength;
-                a.stillShots += b.stillShots;
-                marks.erase(marks.begin() + static_cast<ptrdiff_t>(j));
-                merged = true;
-            }
-    }
+// Whether a mark's edges reach the picture's outermost lines (central
+// differences leave the very outermost without edges).
+bool framed(const Mark &m, int width, int height) {
+    return m.left <= 1 || m.top <= 1 || m.right >= width - 2 || m.bottom >= height - 2;
 }
 
 // Where a mark sits, in words, and how likely a logo is there.
@@ -306,11 +273,10 @@ std::vector<Candidate> EdgePersistence::candidates(int ring) const {
     if (samples_ == 0 || shots_ == 0)
         return found;
     const std::vector<float> s = strength();
-    const double limit = threshold(s);
-    std::vector<uint8_t> edge(s.size(), 0);
-    for (size_t k = 0; k < s.size(); ++k)
-        edge[k] = s[k] > limit;
-    std::vector<Mark> marks = findMarks(edge, s, stillShots_, width_, height_);
+    std::vector<uint8_t> changes(changed_.size());
+    std::transform(changed_.begin(), changed_.end(), changes.begin(),
+                   [](uint64_t bits) { return static_cast<uint8_t>(std::popcount(bits)); });
+    std::vector<Mark> marks = findMarks({width_, height_, s, stillShots_, changes, threshold(s)});
     // With fewer than two shots seen over time, every mark persists alike.
     const double apartShots =
         evidenceShots_ >= 2 ? apartShare * evidenceShots_ : std::numeric_limits<double>::max();
@@ -331,13 +297,22 @@ std::vector<Candidate> EdgePersistence::candidates(int ring) const {
         std::string where;
         const double prior = placePrior(m, width_, height_, where);
         const double strength = m.strength / m.pixels;
-        c.score = c.shotShare * prior * strength;
+        const int together = changesTogether(m);
+        const bool leaves = together > 0 && together <= maxPresenceChanges;
+        const bool cut = framed(m, width_, height_);
+        const double box = double(m.right - m.left + 1) * (m.bottom - m.top + 1);
+        c.score = c.shotShare * prior * strength * std::min(1.0, m.pixels / logoEdgePixels) *
+                  std::min(1.0, m.pixels / (denseShare * box)) * (leaves ? presenceFactor : 1.0) *
+                  (cut ? framedPrior : 1.0);
         char numbers[160];
         std::snprintf(numbers, sizeof numbers,
                       "%d persistent edge pixels, mean strength %.1f, still in %.1f of %d shots "
                       "(%d sampled shots in all), ",
                       m.pixels, strength, c.shots, evidenceShots_, shots_);
-        c.notes = numbers + where;
+        c.notes =
+            numbers + where + (cut ? ", reaching the picture's edge" : "") +
+            (leaves ? ", leaving or coming back as one at " + std::to_string(together) + " samples"
+                    : "");
         found.push_back(std::move(c));
     }
     // Best first; equal scores keep the scan order.
