@@ -164,3 +164,56 @@ TEST(Location, StillTextureBesideALogoStaysOutOfItsRectangle) {
     EXPECT_TRUE(t::holds(found.front().rect, scene.logos[0], slack));
     EXPECT_LE(slack, 10);
 }
+
+// On a static shot where the logo never leaves, still scenery persists as
+// the logo does; a dark object cut by the picture's edge runs on beyond it,
+// where a channel keeps its logo clear of the edges, and ranks below the
+// logo even with stronger edges.
+TEST(Location, StillSceneryCutByThePicturesEdgeRanksBelowTheLogo) {
+    t::Scene scene;
+    scene.background = t::Background::Still;
+    scene.noise = 1.5;
+    scene.logos.push_back(t::textLogo(152, 8, 0.85, 0xF8F8F8));
+    scene.balls.push_back({0, scene.frames - 1, 2, 84, 2, 84, 9, 0x404040});
+    const std::vector<a::Candidate> found = sampleScene(scene, 4).candidates(4);
+    ASSERT_FALSE(found.empty());
+    SCOPED_TRACE(describe(found));
+    int slack = 0;
+    EXPECT_TRUE(t::holds(found.front().rect, scene.logos[0], slack));
+}
+
+// Two words a few pixels apart are one logo: one rectangle holds both.
+TEST(Location, TwoWordsStayOneMark) {
+    t::Scene scene;
+    scene.background = t::Background::Mixed;
+    scene.logos.push_back(t::textLogo(120, 8, 0.6, 0xF8F8F8));
+    scene.logos.push_back(t::textLogo(154, 8, 0.6, 0xF8F8F8));
+    const std::vector<a::Candidate> found = sampleScene(scene, 4).candidates(4);
+    ASSERT_FALSE(found.empty());
+    SCOPED_TRACE(describe(found));
+    const a::Rect &r = found.front().rect;
+    int slack = 0;
+    EXPECT_TRUE(t::holds(r, scene.logos[0], slack));
+    EXPECT_TRUE(t::holds(r, scene.logos[1], slack));
+    // At most 10 pixels to spare on a side of the two words together.
+    EXPECT_LE(r.width, scene.logos[1].x + scene.logos[1].width - scene.logos[0].x + 20);
+    EXPECT_LE(r.height, scene.logos[0].height + 20);
+}
+
+// Still scenery more than half the picture wide (a static shot's backdrop)
+// reaching under the logo: edges joined into one mark too big to be a logo
+// are split at their weaker links, and the logo comes out on its own
+// (before, the whole mark was dropped and the logo with it).
+TEST(Location, LogoJoinedToWideStillSceneryIsSplitOut) {
+    t::Scene scene;
+    scene.background = t::Background::Mixed; // odd shots pan over a texture
+    scene.logos.push_back(t::textLogo(152, 8, 0.85, 0xF8F8F8));
+    scene.stillPatches.push_back({40, 2, 126, 30, 10, scene.frames - 1});
+    const std::vector<a::Candidate> found = sampleScene(scene, 4).candidates(4);
+    ASSERT_FALSE(found.empty());
+    SCOPED_TRACE(describe(found));
+    int slack = 0;
+    EXPECT_TRUE(t::holds(found.front().rect, scene.logos[0], slack));
+    // The still texture right under the logo may stay with it, no more.
+    EXPECT_LE(slack, 16);
+}
