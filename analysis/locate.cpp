@@ -239,12 +239,6 @@ int EdgePersistence::changesTogether(const Mark &m) const {
 
 namespace {
 
-// Whether a mark's edges reach the picture's outermost lines (central
-// differences leave the very outermost without edges).
-bool framed(const Mark &m, int width, int height) {
-    return m.left <= 1 || m.top <= 1 || m.right >= width - 2 || m.bottom >= height - 2;
-}
-
 // Where a mark sits, in words, and how likely a logo is there.
 double placePrior(const Mark &m, int width, int height, std::string &where) {
     const int centreX = (m.left + m.right) / 2, centreY = (m.top + m.bottom) / 2;

@@ -37,6 +37,7 @@ constexpr double partShare = 0.1;
 struct Cuts {
     std::vector<float> level;
     std::vector<uint8_t> layer;
+    std::vector<uint8_t> split; // 1 where the edge was part of a mark too big for a logo
 };
 
 // Lines across the picture (a letterbox edge, a still border) and still
@@ -113,6 +114,8 @@ bool splitLarge(const EdgeMap &map, const std::vector<Mark> &marks, Cuts &cuts) 
         split = true;
         bool layered = false;
         for (int k : m.at)
+            cuts.split[k] = 1;
+        for (int k : m.at)
             if (cuts.layer[k] == 0 && map.changes[k] > 0 && map.changes[k] <= maxPresenceChanges)
                 cuts.layer[k] = 1, layered = true;
         if (!layered)
@@ -140,16 +143,25 @@ void keepStrong(const EdgeMap &map, const std::vector<Mark> &marks, Cuts &cuts) 
 
 } // namespace
 
+bool framed(const Mark &m, int width, int height) {
+    return m.left <= 1 || m.top <= 1 || m.right >= width - 2 || m.bottom >= height - 2;
+}
+
 std::vector<Mark> findMarks(const EdgeMap &map) {
     Cuts cuts{std::vector<float>(map.strength.size(), static_cast<float>(map.floor)),
+              std::vector<uint8_t>(map.strength.size(), 0),
               std::vector<uint8_t>(map.strength.size(), 0)};
     std::vector<Mark> marks = connect(map, cuts);
     for (int round = 0; round < splitRounds && splitLarge(map, marks, cuts); ++round)
         marks = connect(map, cuts);
     keepStrong(map, marks, cuts);
     marks = connect(map, cuts);
+    // A piece of still scenery split off that still runs on beyond the
+    // picture is scenery; a logo split off it keeps clear of the edges.
     std::erase_if(marks, [&](const Mark &m) {
-        return m.pixels < minEdgePixels || !logoSized(m, map.width, map.height);
+        return m.pixels < minEdgePixels || !logoSized(m, map.width, map.height) ||
+               (framed(m, map.width, map.height) &&
+                std::any_of(m.at.begin(), m.at.end(), [&](int k) { return cuts.split[k] != 0; }));
     });
     return marks;
 }

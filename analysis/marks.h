@@ -34,6 +34,11 @@ struct EdgeMap {
     double floor = 0;
 };
 
+// Whether a mark's edges reach the picture's outermost lines (central
+// differences leave the very outermost without edges): it runs on beyond
+// the picture, where a channel keeps its logo clear of the edges.
+bool framed(const Mark &m, int width, int height);
+
 // The marks a logo could be, none spanning half the picture.
 std::vector<Mark> findMarks(const EdgeMap &map);
 

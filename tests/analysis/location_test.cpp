@@ -208,7 +208,7 @@ TEST(Location, LogoJoinedToWideStillSceneryIsSplitOut) {
     t::Scene scene;
     scene.background = t::Background::Mixed; // odd shots pan over a texture
     scene.logos.push_back(t::textLogo(152, 8, 0.85, 0xF8F8F8));
-    scene.stillPatches.push_back({40, 2, 126, 30, 10, scene.frames - 1});
+    scene.stillPatches.push_back({40, 4, 126, 20, 10, scene.frames - 1});
     const std::vector<a::Candidate> found = sampleScene(scene, 4).candidates(4);
     ASSERT_FALSE(found.empty());
     SCOPED_TRACE(describe(found));
