@@ -102,7 +102,7 @@ EdgePersistence::EdgePersistence(int width, int height)
     : width_(width), height_(height), shotX_(static_cast<size_t>(width) * height * 3, 0),
       shotY_(shotX_.size(), 0), shotMagnitude_(static_cast<size_t>(width) * height, 0),
       sumX_(shotX_.size(), 0), sumY_(shotX_.size(), 0), stillShots_(shotMagnitude_.size(), 0),
-      changed_(shotMagnitude_.size(), 0) {}
+      changed_(shotMagnitude_.size(), 0), previousGradient_(shotX_.size() * 2, 0) {}
 
 bool EdgePersistence::cutFrom(const Picture &frame) const {
     const std::vector<double> now = layout(frame), before = layout(previous_);
@@ -145,10 +145,12 @@ void EdgePersistence::add(const Picture &frame) {
                 shotX_[k + c] += g.x;
                 shotY_[k + c] += g.y;
                 sq += double(g.x) * g.x + double(g.y) * g.y;
-                if (changes) {
-                    const Gradient before = gradient(previous_, x, y, c);
-                    change += double(g.x - before.x) * (g.x - before.x) +
-                              double(g.y - before.y) * (g.y - before.y);
+                if (samples_ < changeSamples) {
+                    int16_t *before = &previousGradient_[(k + c) * 2];
+                    if (changes)
+                        change += double(g.x - before[0]) * (g.x - before[0]) +
+                                  double(g.y - before[1]) * (g.y - before[1]);
+                    before[0] = static_cast<int16_t>(g.x), before[1] = static_cast<int16_t>(g.y);
                 }
             }
             shotMagnitude_[p] += static_cast<float>(std::sqrt(sq));

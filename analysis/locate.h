@@ -46,6 +46,8 @@ class EdgePersistence {
     static constexpr int changeSamples = 64;
 
     std::vector<float> strength() const;
+    // The samples at which most of the mark's edges changed at once; none
+    // when its edges change at most samples anyway.
     int changesTogether(const Mark &m) const;
     double threshold(const std::vector<float> &strength) const;
     bool cutFrom(const Picture &frame) const;
@@ -68,6 +70,9 @@ class EdgePersistence {
     // Per pixel, the samples (within a shot, the first changeSamples) at
     // which its edge changed from the sample before.
     std::vector<uint64_t> changed_;
+    // The last sample's differences per pixel and channel (horizontal,
+    // vertical), while changes are kept.
+    std::vector<int16_t> previousGradient_;
     Picture previous_;
     double motionSum_ = 0;
     int motionPairs_ = 0;
