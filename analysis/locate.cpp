@@ -3,9 +3,12 @@
 // order of additions.
 #include "analysis/locate.h"
 
+#include "analysis/marks.h"
 #include "analysis/pixel_channels.h"
 
 #include <algorithm>
+#include <array>
+#include <bit>
 #include <cmath>
 #include <cstdio>
 #include <limits>
@@ -25,10 +28,6 @@ constexpr double stillRatio = 0.6;
 // Neighbouring marks whose persistence differs by more than this share of
 // the shots are told apart.
 constexpr double apartShare = 0.3;
-// Edges this close (in pixels) belong to one mark: the letters of a word.
-constexpr int joinRadius = 3;
-// Fewer persistent edge pixels than this are specks, not marks.
-constexpr int minEdgePixels = 8;
 // Cuts: the picture's coarse layout (block means, less the change of the
 // whole picture's level) changes by more than this many levels between samples.
 constexpr int gridColumns = 16;
@@ -38,13 +37,25 @@ constexpr double cutLevels = 12.0;
 constexpr double cornerPrior = 1.0;
 constexpr double bandPrior = 0.8;
 constexpr double middlePrior = 0.5;
-
-struct Mark {
-    int left, top, right, bottom; // bounding box of the edge pixels, inclusive
-    int pixels = 0;
-    double strength = 0;
-    double stillShots = 0; // summed over the edge pixels
-};
+// A logo's outline has at least this many edge pixels; a mark with fewer is
+// a speck of still texture, ranked down in proportion.
+constexpr double logoEdgePixels = 48;
+// A logo's edges fill at least this share of its box; specks of still
+// texture scattered over a wider box fill less, and rank down in proportion.
+constexpr double denseShare = 0.1;
+// A mark reaching the picture's outermost lines runs on beyond it: scenery,
+// where a channel keeps its logo clear of the picture's edges.
+constexpr double framedPrior = 0.5;
+// An edge changes between samples when its differences change by more than
+// this many levels; a mark leaves or returns at a sample where this share of
+// its edges change together (a logo's break or fade, the scene staying as it
+// was), and such a mark is this much likelier a logo.
+constexpr double changeLevel = 3 * strengthFloor;
+constexpr double togetherShare = 0.6;
+// A mark's presence is told only where its edges keep still in most samples:
+// at most this share of them change at the median sample.
+constexpr double quietShare = 0.1;
+constexpr double presenceFactor = 2.0;
 
 double magnitude(const float *x, const float *y) {
     double sq = 0;
@@ -84,7 +95,8 @@ std::vector<double> layout(const Picture &p) {
 EdgePersistence::EdgePersistence(int width, int height)
     : width_(width), height_(height), shotX_(static_cast<size_t>(width) * height * 3, 0),
       shotY_(shotX_.size(), 0), shotMagnitude_(static_cast<size_t>(width) * height, 0),
-      sumX_(shotX_.size(), 0), sumY_(shotX_.size(), 0), stillShots_(shotMagnitude_.size(), 0) {}
+      sumX_(shotX_.size(), 0), sumY_(shotX_.size(), 0), stillShots_(shotMagnitude_.size(), 0),
+      changed_(shotMagnitude_.size(), 0), previousGradient_(shotX_.size() * 2, 0) {}
 
 bool EdgePersistence::cutFrom(const Picture &frame) const {
     const std::vector<double> now = layout(frame), before = layout(previous_);
@@ -115,6 +127,10 @@ void EdgePersistence::add(const Picture &frame) {
         motionSum_ += sum / (3.0 * count);
         ++motionPairs_;
     }
+    // Changes are kept for the first samples of a shot after its first: at a
+    // cut every edge changes, and a logo leaving does so within a shot.
+    const bool track = samples_ < changeSamples;
+    const bool changes = shotSamples_ > 0 && track;
     // Row pointers and the picture's border apart from its inside, rather
     // than bounds tests per pixel and channel: this runs over whole frames.
     const uint32_t *pixels = frame.pixels.data();
@@ -125,6 +141,8 @@ void EdgePersistence::add(const Picture &frame) {
         int32_t *sx = shotX_.data() + static_cast<size_t>(y) * width_ * 3;
         int32_t *sy = shotY_.data() + static_cast<size_t>(y) * width_ * 3;
         float *magnitude = shotMagnitude_.data() + static_cast<size_t>(y) * width_;
+        int16_t *previous = previousGradient_.data() + static_cast<size_t>(y) * width_ * 6;
+        uint64_t *changed = changed_.data() + static_cast<size_t>(y) * width_;
         for (int x = 0; x < width_; ++x) {
             const bool inX = x > 0 && x + 1 < width_;
             const uint32_t left = inX ? row[x - 1] : row[x], right = inX ? row[x + 1] : row[x];
@@ -132,15 +150,25 @@ void EdgePersistence::add(const Picture &frame) {
             // a mark's edge pixels enclose it. At the border, none. Whole
             // levels: the sum of squares is exact in an int, as in a double.
             int sq = 0;
+            double change = 0;
             const auto difference = [&](int c, int shift) {
                 const int gx = int(right >> shift & 255u) - int(left >> shift & 255u);
                 const int gy = int(below[x] >> shift & 255u) - int(above[x] >> shift & 255u);
                 sx[x * 3 + c] += gx;
                 sy[x * 3 + c] += gy;
                 sq += gx * gx + gy * gy;
+                if (!track)
+                    return;
+                int16_t *before = previous + x * 6 + c * 2;
+                if (changes)
+                    change += double(gx - before[0]) * (gx - before[0]) +
+                              double(gy - before[1]) * (gy - before[1]);
+                before[0] = static_cast<int16_t>(gx), before[1] = static_cast<int16_t>(gy);
             };
             difference(0, 16), difference(1, 8), difference(2, 0); // as channel() numbers them
             magnitude[x] += static_cast<float>(std::sqrt(static_cast<double>(sq)));
+            if (change > changeLevel * changeLevel)
+                changed[x] |= uint64_t{1} << samples_;
         }
     }
     previous_ = frame;
@@ -209,93 +237,23 @@ std::vector<uint8_t> EdgePersistence::edges(const Rect &area) const {
     return out;
 }
 
+int EdgePersistence::changesTogether(const Mark &m) const {
+    std::array<int, changeSamples> count{};
+    for (int k : m.at)
+        for (uint64_t bits = changed_[k]; bits != 0; bits &= bits - 1)
+            ++count[static_cast<size_t>(std::countr_zero(bits))];
+    const int samples = std::min(samples_, changeSamples);
+    std::array<int, changeSamples> sorted = count;
+    std::nth_element(sorted.begin(), sorted.begin() + samples / 2, sorted.begin() + samples);
+    // Edges that change now and then (over a moving picture, in leaves
+    // stirring) tell nothing of a logo's presence.
+    if (sorted[static_cast<size_t>(samples / 2)] > quietShare * m.pixels)
+        return 0;
+    return static_cast<int>(std::count_if(count.begin(), count.begin() + samples,
+                                          [&](int n) { return n >= togetherShare * m.pixels; }));
+}
+
 namespace {
-
-// Lines across the picture (a letterbox edge, a still border) and still
-// scenery spanning half of it or more are no logo: a channel's mark keeps to
-// a corner or a band.
-bool logoSized(const Mark &m, int width, int height) {
-    return m.right - m.left < width / 2 && m.bottom - m.top < height / 2;
-}
-
-// Connected groups of persistent edge pixels, joined across small gaps (a
-// word's letters); the box is the edge pixels'.
-std::vector<Mark> findMarks(const std::vector<uint8_t> &edge, const std::vector<float> &strength,
-                            const std::vector<uint16_t> &still, int width, int height) {
-    const size_t count = edge.size();
-    std::vector<uint8_t> joined(count, 0);
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) {
-            if (!edge[static_cast<size_t>(y) * width + x])
-                continue;
-            for (int v = std::max(0, y - joinRadius); v <= std::min(height - 1, y + joinRadius);
-                 ++v)
-                for (int u = std::max(0, x - joinRadius); u <= std::min(width - 1, x + joinRadius);
-                     ++u)
-                    joined[static_cast<size_t>(v) * width + u] = 1;
-        }
-    std::vector<Mark> marks;
-    std::vector<int> stack;
-    for (int start = 0; start < static_cast<int>(count); ++start) {
-        if (joined[start] != 1)
-            continue;
-        Mark m{width, height, -1, -1};
-        joined[start] = 2;
-        stack.push_back(start);
-        while (!stack.empty()) {
-            const int k = stack.back(), x = k % width, y = k / width;
-            stack.pop_back();
-            if (edge[k]) {
-                m.left = std::min(m.left, x), m.right = std::max(m.right, x);
-                m.top = std::min(m.top, y), m.bottom = std::max(m.bottom, y);
-                ++m.pixels;
-                m.strength += strength[k];
-                m.stillShots += still[k];
-            }
-            for (int v = std::max(0, y - 1); v <= std::min(height - 1, y + 1); ++v)
-                for (int u = std::max(0, x - 1); u <= std::min(width - 1, x + 1); ++u)
-                    if (joined[v * width + u] == 1) {
-                        joined[v * width + u] = 2;
-                        stack.push_back(v * width + u);
-                    }
-        }
-        if (m.pixels >= minEdgePixels && logoSized(m, width, height))
-            marks.push_back(m);
-    }
-    return marks;
-}
-
-// Marks whose rings would reach into one another are parts of one logo (an
-// emblem beside its text): neither could be fitted with the other in its
-// ring. A second mark elsewhere stays a candidate of its own, and so does a
-// neighbour that persists in a different share of the shots (a still part
-// of one shot beside a logo). Nor is a merge kept that would span what no
-// logo spans: a logo beside still scenery would otherwise grow into it.
-void mergeNear(std::vector<Mark> &marks, int reach, double apartShots, int width, int height) {
-    for (bool merged = true; merged;) {
-        merged = false;
-        for (size_t i = 0; i < marks.size() && !merged; ++i)
-            for (size_t j = i + 1; j < marks.size() && !merged; ++j) {
-                Mark &a = marks[i];
-                const Mark &b = marks[j];
-                if (a.left - reach > b.right || b.left - reach > a.right ||
-                    a.top - reach > b.bottom || b.top - reach > a.bottom ||
-                    std::fabs(a.stillShots / a.pixels - b.stillShots / b.pixels) > apartShots)
-                    continue;
-                Mark both = a;
-                both.left = std::min(a.left, b.left), both.right = std::max(a.right, b.right);
-                both.top = std::min(a.top, b.top), both.bottom = std::max(a.bottom, b.bottom);
-                if (!logoSized(both, width, height))
-                    continue;
-                a.left = both.left, a.right = both.right, a.top = both.top, a.bottom = both.bottom;
-                a.pixels += b.pixels;
-                a.strength += b.strength;
-                a.stillShots += b.stillShots;
-                marks.erase(marks.begin() + static_cast<ptrdiff_t>(j));
-                merged = true;
-            }
-    }
-}
 
 // Where a mark sits, in words, and how likely a logo is there.
 double placePrior(const Mark &m, int width, int height, std::string &where) {
@@ -325,11 +283,10 @@ std::vector<Candidate> EdgePersistence::candidates(int ring) const {
     if (samples_ == 0 || shots_ == 0)
         return found;
     const std::vector<float> s = strength();
-    const double limit = threshold(s);
-    std::vector<uint8_t> edge(s.size(), 0);
-    for (size_t k = 0; k < s.size(); ++k)
-        edge[k] = s[k] > limit;
-    std::vector<Mark> marks = findMarks(edge, s, stillShots_, width_, height_);
+    std::vector<uint8_t> changes(changed_.size());
+    std::transform(changed_.begin(), changed_.end(), changes.begin(),
+                   [](uint64_t bits) { return static_cast<uint8_t>(std::popcount(bits)); });
+    std::vector<Mark> marks = findMarks({width_, height_, s, stillShots_, changes, threshold(s)});
     // With fewer than two shots seen over time, every mark persists alike.
     const double apartShots =
         evidenceShots_ >= 2 ? apartShare * evidenceShots_ : std::numeric_limits<double>::max();
@@ -350,13 +307,22 @@ std::vector<Candidate> EdgePersistence::candidates(int ring) const {
         std::string where;
         const double prior = placePrior(m, width_, height_, where);
         const double strength = m.strength / m.pixels;
-        c.score = c.shotShare * prior * strength;
+        const int together = changesTogether(m);
+        const bool leaves = together > 0 && together <= maxPresenceChanges;
+        const bool cut = framed(m, width_, height_);
+        const double box = double(m.right - m.left + 1) * (m.bottom - m.top + 1);
+        c.score = c.shotShare * prior * strength * std::min(1.0, m.pixels / logoEdgePixels) *
+                  std::min(1.0, m.pixels / (denseShare * box)) * (leaves ? presenceFactor : 1.0) *
+                  (cut ? framedPrior : 1.0);
         char numbers[160];
         std::snprintf(numbers, sizeof numbers,
                       "%d persistent edge pixels, mean strength %.1f, still in %.1f of %d shots "
                       "(%d sampled shots in all), ",
                       m.pixels, strength, c.shots, evidenceShots_, shots_);
-        c.notes = numbers + where;
+        c.notes =
+            numbers + where + (cut ? ", reaching the picture's edge" : "") +
+            (leaves ? ", leaving or coming back as one at " + std::to_string(together) + " samples"
+                    : "");
         found.push_back(std::move(c));
     }
     // Best first; equal scores keep the scan order.

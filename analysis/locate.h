@@ -7,7 +7,9 @@
 // stays still counts towards its persistence; the strength of an edge is its summed differences
 // over all samples. Persistent edges close together form one mark; each mark, grown by a clean
 // ring, is a candidate rectangle, ranked by the share of shots it persists in, where it sits and
-// how strong it is.
+// how strong it is. On a static shot every still part of the scene persists as a logo does; there
+// a mark whose edges all change at once while the shot goes on (a logo leaving for a break,
+// fading, coming back) is the likelier logo.
 #pragma once
 
 #include "analysis/logo_analysis.h"
@@ -16,6 +18,8 @@
 #include <vector>
 
 namespace pendra::analysis {
+
+struct Mark;
 
 class EdgePersistence {
   public:
@@ -38,7 +42,13 @@ class EdgePersistence {
     std::vector<uint8_t> edges(const Rect &area) const;
 
   private:
+    // Samples whose changes are kept, one bit each.
+    static constexpr int changeSamples = 64;
+
     std::vector<float> strength() const;
+    // The samples at which most of the mark's edges changed at once; none
+    // when its edges change at most samples anyway.
+    int changesTogether(const Mark &m) const;
     double threshold(const std::vector<float> &strength) const;
     bool cutFrom(const Picture &frame) const;
 
@@ -57,6 +67,12 @@ class EdgePersistence {
     std::vector<uint16_t> stillShots_;
     int shots_ = 0;
     int evidenceShots_ = 0; // closed shots with two samples or more
+    // Per pixel, the samples (within a shot, the first changeSamples) at
+    // which its edge changed from the sample before.
+    std::vector<uint64_t> changed_;
+    // The last sample's differences per pixel and channel (horizontal,
+    // vertical), while changes are kept.
+    std::vector<int16_t> previousGradient_;
     Picture previous_;
     double motionSum_ = 0;
     int motionPairs_ = 0;

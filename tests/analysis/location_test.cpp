@@ -1,6 +1,9 @@
 // Location without a given rectangle: two marks are two candidates, the
 // stronger chosen, each rectangle holding its mark closely; whole frames are
-// read only for the samples, the rectangle alone afterwards.
+// read only for the samples, the rectangle alone afterwards. On a static
+// shot, the logo that leaves for a break is told from still scenery, and
+// still texture beside a logo does not widen its rectangle.
+#include "analysis/locate.h"
 #include "analysis/logo_analysis.h"
 #include "tests/analysis/scene_checks.h"
 #include "tests/support/generated_source.h"
@@ -95,4 +98,122 @@ TEST(Location, LogoBesideALargeStillAreaStaysSmall) {
         EXPECT_LE(slack, 10);
     }
     EXPECT_TRUE(found);
+}
+
+namespace {
+
+// The edges of every `stride`-th frame of a scene, as the location samples them.
+a::EdgePersistence sampleScene(const t::Scene &scene, int stride) {
+    t::GeneratedSource source(scene);
+    a::EdgePersistence edges(scene.width, scene.height);
+    a::Picture frame;
+    source.rewind();
+    for (int64_t f = 0; source.advance(); ++f)
+        if (f % stride == 0) {
+            source.read({0, 0, scene.width, scene.height}, frame);
+            edges.add(frame);
+        }
+    edges.finish();
+    return edges;
+}
+
+std::string describe(const std::vector<a::Candidate> &found) {
+    std::string text;
+    for (const a::Candidate &c : found)
+        text += "\n" + std::to_string(c.rect.x) + "," + std::to_string(c.rect.y) + " " +
+                std::to_string(c.rect.width) + "x" + std::to_string(c.rect.height) + ": " + c.notes;
+    return text;
+}
+
+} // namespace
+
+// A still camera over textured scenery with a dark object standing in the
+// other corner, its edges far stronger than the logo's: both persist alike,
+// but only the logo leaves for a break and comes back while the scene stays
+// as it was.
+TEST(Location, StillCameraLogoThatLeavesForABreakIsFoundNotStillScenery) {
+    t::Scene scene;
+    scene.background = t::Background::Still;
+    scene.noise = 1.5; // the camera's noise: the picture is not frozen
+    scene.logos.push_back(t::textLogo(152, 8, 0.85, 0xF8F8F8));
+    scene.logos[0].presence = [](int64_t f) { return f >= 96 && f < 132 ? 0.0 : 1.0; };
+    scene.balls.push_back({0, scene.frames - 1, 30, 84, 30, 84, 7, 0x404040});
+    const a::EdgePersistence edges = sampleScene(scene, 4);
+    const std::vector<a::Candidate> found = edges.candidates(4);
+    ASSERT_FALSE(found.empty());
+    SCOPED_TRACE(describe(found));
+    int slack = 0;
+    EXPECT_TRUE(t::holds(found.front().rect, scene.logos[0], slack));
+    EXPECT_LE(slack, 10);
+}
+
+// Still texture a few pixels beside a logo (a static part of the scene next
+// to it) persists across the shots as the logo does, but its edges are far
+// weaker: the logo's rectangle keeps to the logo, its ring included, and its
+// two halves stay one mark.
+TEST(Location, StillTextureBesideALogoStaysOutOfItsRectangle) {
+    t::Scene scene;
+    scene.background = t::Background::Mixed; // odd shots pan over a texture
+    scene.logos.push_back(t::textLogo(150, 10, 0.9, 0xF8F8F8));
+    scene.stillPatches.push_back({126, 2, 20, 34, 10, scene.frames - 1});
+    const a::EdgePersistence edges = sampleScene(scene, 4);
+    const std::vector<a::Candidate> found = edges.candidates(4);
+    ASSERT_FALSE(found.empty());
+    SCOPED_TRACE(describe(found));
+    int slack = 0;
+    EXPECT_TRUE(t::holds(found.front().rect, scene.logos[0], slack));
+    EXPECT_LE(slack, 10);
+}
+
+// On a static shot where the logo never leaves, still scenery persists as
+// the logo does; a dark object cut by the picture's edge runs on beyond it,
+// where a channel keeps its logo clear of the edges, and ranks below the
+// logo even with stronger edges.
+TEST(Location, StillSceneryCutByThePicturesEdgeRanksBelowTheLogo) {
+    t::Scene scene;
+    scene.background = t::Background::Still;
+    scene.noise = 1.5;
+    scene.logos.push_back(t::textLogo(152, 8, 0.85, 0xF8F8F8));
+    scene.balls.push_back({0, scene.frames - 1, 2, 84, 2, 84, 9, 0x404040});
+    const std::vector<a::Candidate> found = sampleScene(scene, 4).candidates(4);
+    ASSERT_FALSE(found.empty());
+    SCOPED_TRACE(describe(found));
+    int slack = 0;
+    EXPECT_TRUE(t::holds(found.front().rect, scene.logos[0], slack));
+}
+
+// Two words a few pixels apart are one logo: one rectangle holds both.
+TEST(Location, TwoWordsStayOneMark) {
+    t::Scene scene;
+    scene.background = t::Background::Mixed;
+    scene.logos.push_back(t::textLogo(120, 8, 0.6, 0xF8F8F8));
+    scene.logos.push_back(t::textLogo(154, 8, 0.6, 0xF8F8F8));
+    const std::vector<a::Candidate> found = sampleScene(scene, 4).candidates(4);
+    ASSERT_FALSE(found.empty());
+    SCOPED_TRACE(describe(found));
+    const a::Rect &r = found.front().rect;
+    int slack = 0;
+    EXPECT_TRUE(t::holds(r, scene.logos[0], slack));
+    EXPECT_TRUE(t::holds(r, scene.logos[1], slack));
+    // At most 10 pixels to spare on a side of the two words together.
+    EXPECT_LE(r.width, scene.logos[1].x + scene.logos[1].width - scene.logos[0].x + 20);
+    EXPECT_LE(r.height, scene.logos[0].height + 20);
+}
+
+// Still scenery more than half the picture wide (a static shot's backdrop)
+// reaching under the logo: edges joined into one mark too big to be a logo
+// are split at their weaker links, and the logo comes out on its own
+// (before, the whole mark was dropped and the logo with it).
+TEST(Location, LogoJoinedToWideStillSceneryIsSplitOut) {
+    t::Scene scene;
+    scene.background = t::Background::Mixed; // odd shots pan over a texture
+    scene.logos.push_back(t::textLogo(152, 8, 0.85, 0xF8F8F8));
+    scene.stillPatches.push_back({40, 4, 126, 20, 10, scene.frames - 1});
+    const std::vector<a::Candidate> found = sampleScene(scene, 4).candidates(4);
+    ASSERT_FALSE(found.empty());
+    SCOPED_TRACE(describe(found));
+    int slack = 0;
+    EXPECT_TRUE(t::holds(found.front().rect, scene.logos[0], slack));
+    // The still texture right under the logo may stay with it, no more.
+    EXPECT_LE(slack, 16);
 }

@@ -1,0 +1,51 @@
+// Marks: groups of persistent edge pixels close together (the letters of a
+// word, an emblem beside its text), each a place where a logo may sit. The
+// edges are cut at a level of their own per mark, a share of its strongest
+// edges, so that weaker still texture touching a logo does not widen its
+// rectangle, and scenery running into a logo does not swallow it.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+namespace pendra::analysis {
+
+struct Mark {
+    int left = 0, top = 0, right = -1, bottom = -1; // bounding box of the edge pixels, inclusive
+    int pixels = 0;
+    double strength = 0;   // summed over the edge pixels
+    double stillShots = 0; // summed over the edge pixels
+    std::vector<int> at;   // the edge pixels, as line * width + column
+};
+
+// A logo leaves and comes back a few times in a stretch: its edges change
+// all at once at so many samples at most.
+inline constexpr int maxPresenceChanges = 4;
+
+// What the marks are found in: per pixel the strength of its persistent
+// edge, the shots it stayed still in and the samples it changed at, and the
+// level below which no edge counts.
+struct EdgeMap {
+    int width = 0;
+    int height = 0;
+    const std::vector<float> &strength;
+    const std::vector<uint16_t> &stillShots;
+    const std::vector<uint8_t> &changes;
+    double floor = 0;
+};
+
+// Whether a mark's edges reach the picture's outermost lines (central
+// differences leave the very outermost without edges): it runs on beyond
+// the picture, where a channel keeps its logo clear of the edges.
+bool framed(const Mark &m, int width, int height);
+
+// The marks a logo could be, none spanning half the picture.
+std::vector<Mark> findMarks(const EdgeMap &map);
+
+// Joins marks whose clean rings (`reach` pixels) would run into one another
+// and that look alike: parts of one logo. Marks still in different shares
+// of the shots (more than `apartShots` apart) stay apart, as do marks of
+// unlike strength and merges that would span half the picture.
+void mergeNear(std::vector<Mark> &marks, int reach, double apartShots, int width, int height);
+
+} // namespace pendra::analysis
