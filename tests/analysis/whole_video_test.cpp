@@ -164,3 +164,19 @@ TEST(OpacityFromGradients, LightAndDarkPartsOfOneOpacity) {
         EXPECT_LT(t::accuracy(result, logo).meanOpacityError, 0.03);
     }
 }
+
+// Grain and coding noise vary each pixel by the same amount under the logo
+// as beside it, not dimmed by it: the level must not read them as a weaker
+// logo (it read 0.45 to 0.47 for a 0.5 logo here).
+TEST(OpacityFromGradients, NoiseIsNotReadAsWeakerDimming) {
+    const a::Rect rect{143, 3, 42, 26};
+    const a::RingBackground ring(rect.width, rect.height, 4);
+    for (double noise : {0.0, 4.0, 8.0}) {
+        SCOPED_TRACE(testing::Message() << "noise " << noise);
+        std::string why;
+        const t::Scene scene = texturedScene(t::textLogo(150, 8, 0.5, 0xE0E0E0), noise);
+        const auto found = a::estimateFromGradients(samplesOf(scene, rect, ring), ring, why);
+        ASSERT_TRUE(found.has_value()) << why;
+        EXPECT_NEAR(found->level, 0.5, 0.015);
+    }
+}
