@@ -180,3 +180,16 @@ TEST(OpacityFromGradients, NoiseIsNotReadAsWeakerDimming) {
         EXPECT_NEAR(found->level, 0.5, 0.015);
     }
 }
+
+// A part of the logo whose colour is the background's own leaves no
+// persistent difference, yet dims the background's variation like the rest:
+// an estimate without it would leave that part on screen, so none is made.
+TEST(OpacityFromGradients, APartMissingFromTheShapeIsRefused) {
+    t::Scene scene = texturedScene(t::textLogo(140, 8, 0.5, 0xF0F0F0), 1.5);
+    scene.logos.push_back(t::emblemLogo(120, 6, 8, 0.5, 0x808080));
+    const a::Rect rect{113, 1, 62, 30};
+    const a::RingBackground ring(rect.width, rect.height, 4);
+    std::string why;
+    EXPECT_FALSE(a::estimateFromGradients(samplesOf(scene, rect, ring), ring, why));
+    EXPECT_NE(why.find("missing"), std::string::npos) << why;
+}
