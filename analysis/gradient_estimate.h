@@ -3,9 +3,10 @@
 // Its shape and contrast come from the differences between neighbouring
 // pixels that persist over the sampled frames (logo_contrast.h). Its opacity
 // level comes from how much it dims the moving background: behind a logo of
-// opacity a a pixel varies over time (1 - a) times as much as the clean
-// pixels around it, so the ratio of those variations over many frames
-// measures a without any frame's background being known.
+// opacity a the variation over time that neighbouring pixels share is
+// (1 - a)² times the clean pixels', so the ratio of those variations over
+// many frames measures a without any frame's background being known, and
+// without the coding noise that each pixel has on its own.
 #pragma once
 
 #include "analysis/frame_store.h"

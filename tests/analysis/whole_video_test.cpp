@@ -164,3 +164,32 @@ TEST(OpacityFromGradients, LightAndDarkPartsOfOneOpacity) {
         EXPECT_LT(t::accuracy(result, logo).meanOpacityError, 0.03);
     }
 }
+
+// Grain and coding noise vary each pixel by the same amount under the logo
+// as beside it, not dimmed by it: the level must not read them as a weaker
+// logo (it read 0.45 to 0.47 for a 0.5 logo here).
+TEST(OpacityFromGradients, NoiseIsNotReadAsWeakerDimming) {
+    const a::Rect rect{143, 3, 42, 26};
+    const a::RingBackground ring(rect.width, rect.height, 4);
+    for (double noise : {0.0, 4.0, 8.0}) {
+        SCOPED_TRACE(testing::Message() << "noise " << noise);
+        std::string why;
+        const t::Scene scene = texturedScene(t::textLogo(150, 8, 0.5, 0xE0E0E0), noise);
+        const auto found = a::estimateFromGradients(samplesOf(scene, rect, ring), ring, why);
+        ASSERT_TRUE(found.has_value()) << why;
+        EXPECT_NEAR(found->level, 0.5, 0.015);
+    }
+}
+
+// A part of the logo whose colour is the background's own leaves no
+// persistent difference, yet dims the background's variation like the rest:
+// an estimate without it would leave that part on screen, so none is made.
+TEST(OpacityFromGradients, APartMissingFromTheShapeIsRefused) {
+    t::Scene scene = texturedScene(t::textLogo(140, 8, 0.5, 0xF0F0F0), 1.5);
+    scene.logos.push_back(t::emblemLogo(120, 6, 8, 0.5, 0x808080));
+    const a::Rect rect{113, 1, 62, 30};
+    const a::RingBackground ring(rect.width, rect.height, 4);
+    std::string why;
+    EXPECT_FALSE(a::estimateFromGradients(samplesOf(scene, rect, ring), ring, why));
+    EXPECT_NE(why.find("missing"), std::string::npos) << why;
+}

@@ -1,0 +1,62 @@
+// The variation neighbouring pixels share: a common movement counts in full,
+// each pixel's own noise not at all, and pixels of unlike kinds are never
+// paired.
+#include "analysis/shared_variation.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <random>
+#include <vector>
+
+namespace a = pendra::analysis;
+
+namespace {
+
+// Frames of a 2x2 picture: every pixel a common grey level plus its own noise.
+std::vector<a::Picture> framesOf(double common, double own, int count) {
+    std::mt19937 random(7);
+    std::normal_distribution<double> unit(0.0, 1.0);
+    std::vector<a::Picture> frames;
+    for (int f = 0; f < count; ++f) {
+        a::Picture p(2, 2);
+        const double shared = 128 + common * unit(random);
+        for (uint32_t &pixel : p.pixels) {
+            const auto level = static_cast<uint32_t>(std::lround(shared + own * unit(random)));
+            pixel = level << 16 | level << 8 | level;
+        }
+        frames.push_back(std::move(p));
+    }
+    return frames;
+}
+
+std::vector<double> sharedOf(const std::vector<a::Picture> &frames,
+                             const std::vector<uint8_t> &kind) {
+    std::vector<const a::Picture *> pointers;
+    for (const a::Picture &p : frames)
+        pointers.push_back(&p);
+    return a::sharedVariance(pointers, kind, 2, 2);
+}
+
+} // namespace
+
+TEST(SharedVariation, CountsTheCommonMovementNotEachPixelsNoise) {
+    // Variance 100 in common, 64 of each pixel's own: the shared part only
+    // (the clipping leaves about 0.98 of a bell curve's variance).
+    const std::vector<double> found = sharedOf(framesOf(10, 8, 4000), {1, 1, 1, 1});
+    for (double v : found)
+        EXPECT_NEAR(v / 0.98, 100, 8);
+    const std::vector<double> noiseOnly = sharedOf(framesOf(0, 8, 4000), {1, 1, 1, 1});
+    for (double v : noiseOnly)
+        EXPECT_NEAR(v, 0, 5);
+}
+
+TEST(SharedVariation, PairsOnlyPixelsOfOneKind) {
+    // The top pixels are one kind, the lower left another, the lower right none.
+    const std::vector<double> found = sharedOf(framesOf(10, 0, 400), {1, 1, 2, 0});
+    EXPECT_TRUE(std::isfinite(found[0]));
+    EXPECT_TRUE(std::isfinite(found[1]));
+    EXPECT_TRUE(std::isnan(found[2]));
+    EXPECT_TRUE(std::isnan(found[3]));
+}
