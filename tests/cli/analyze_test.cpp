@@ -323,8 +323,11 @@ TEST_F(Analyze, ALogoNeverOverSmoothGroundIsUnblendedOrElseRepaired) {
             << r.errors;
         nlohmann::json j = nlohmann::json::parse(contents(here("busy-logo") / "analysis.json"));
         EXPECT_EQ(j["repairOnly"].get<bool>(), repaired);
-        EXPECT_EQ(j["job"]["alpha"].get<int>(), repaired ? 0 : 255);
-        if (!repaired) {
+        // Un-blending leads on busy ground; the stretch's measure may mix in some repair.
+        if (repaired) {
+            EXPECT_EQ(j["job"]["alpha"].get<int>(), 0);
+        } else {
+            EXPECT_GT(j["job"]["alpha"].get<int>(), 128);
             EXPECT_NEAR(j["opacity"]["max"].get<double>(), 0.6, 0.05);
         }
         EXPECT_EQ(configCalls(contents(here("busy-logo") / "logo.job")), 1u);
