@@ -125,6 +125,18 @@ std::string describe(const std::vector<a::Candidate> &found) {
     return text;
 }
 
+// The first-ranked candidate holds the scene's first logo with at most
+// `spare` pixels to spare on a side.
+void expectFirstHoldsTheLogo(const t::Scene &scene, int spare) {
+    const a::EdgePersistence edges = sampleScene(scene, 4);
+    const std::vector<a::Candidate> found = edges.candidates(4);
+    ASSERT_FALSE(found.empty());
+    SCOPED_TRACE(describe(found));
+    int slack = 0;
+    EXPECT_TRUE(t::holds(found.front().rect, scene.logos[0], slack));
+    EXPECT_LE(slack, spare);
+}
+
 } // namespace
 
 // A still camera over textured scenery with a dark object standing in the
@@ -138,13 +150,7 @@ TEST(Location, StillCameraLogoThatLeavesForABreakIsFoundNotStillScenery) {
     scene.logos.push_back(t::textLogo(152, 8, 0.85, 0xF8F8F8));
     scene.logos[0].presence = [](int64_t f) { return f >= 96 && f < 132 ? 0.0 : 1.0; };
     scene.balls.push_back({0, scene.frames - 1, 30, 84, 30, 84, 7, 0x404040});
-    const a::EdgePersistence edges = sampleScene(scene, 4);
-    const std::vector<a::Candidate> found = edges.candidates(4);
-    ASSERT_FALSE(found.empty());
-    SCOPED_TRACE(describe(found));
-    int slack = 0;
-    EXPECT_TRUE(t::holds(found.front().rect, scene.logos[0], slack));
-    EXPECT_LE(slack, 10);
+    expectFirstHoldsTheLogo(scene, 10);
 }
 
 // Still texture a few pixels beside a logo (a static part of the scene next
@@ -156,13 +162,7 @@ TEST(Location, StillTextureBesideALogoStaysOutOfItsRectangle) {
     scene.background = t::Background::Mixed; // odd shots pan over a texture
     scene.logos.push_back(t::textLogo(150, 10, 0.9, 0xF8F8F8));
     scene.stillPatches.push_back({126, 2, 20, 34, 10, scene.frames - 1});
-    const a::EdgePersistence edges = sampleScene(scene, 4);
-    const std::vector<a::Candidate> found = edges.candidates(4);
-    ASSERT_FALSE(found.empty());
-    SCOPED_TRACE(describe(found));
-    int slack = 0;
-    EXPECT_TRUE(t::holds(found.front().rect, scene.logos[0], slack));
-    EXPECT_LE(slack, 10);
+    expectFirstHoldsTheLogo(scene, 10);
 }
 
 // On a static shot where the logo never leaves, still scenery persists as
