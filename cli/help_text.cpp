@@ -67,11 +67,12 @@ then holds:
   alpha.png     the opacity found, enlarged four times
   found.png     a frame with the candidates drawn, the chosen one in red
 
-When the video gives too little to go on (a static camera, too few frames
-with a smooth background under the logo), the command says why and writes
-nothing: a longer stretch, --rect or captures made by hand may help. Files
-that exist are refused unless -y is given. The same input always gives the
-same files.
+When the logo's opacity cannot be measured (a static camera, too few frames
+with a smooth background under it) but its shape persists, the job repairs
+it from around (alpha 0) and says so. When no logo can be seen at all, the
+command says why, exits with 1 and writes only analysis.json and found.png:
+a longer stretch, --rect or captures made by hand may help. Files that exist
+are refused unless -y is given. The same input always gives the same files.
 )";
 
 const char *preview = R"(usage: pendra preview IN --frame N --out PICTURE [options]

@@ -2,6 +2,7 @@
 // delogo is enabled over the presence ranges, as a user who knows them would.
 #include "bench/corpus/case_run.h"
 
+#include "bench/corpus/opacity_error.h"
 #include "bench/corpus/run_command.h"
 
 #include <nlohmann/json.hpp>
@@ -93,7 +94,13 @@ CaseResult runCase(const CaseMedia &m, const std::string &pendra) {
             r.message.erase(0, named + m.input.string().size() + 2);
     }
     readFound(work / "auto-logo" / "analysis.json", m, r);
-    r.shots = scoreShots(m, {m.input, delogo, captures, r.refused ? fs::path() : automatic});
+    CaseScores scores =
+        scoreShots(m, {m.input, delogo, captures, r.refused ? fs::path() : automatic});
+    r.shots = std::move(scores.shots);
+    r.awayFrames = scores.awayFrames;
+    r.awayPsnr = scores.awayPsnr;
+    if (r.found && !r.repairOnly)
+        r.opacityError = opacityError(m, work / "auto-logo", r.foundX, r.foundY);
     return r;
 }
 

@@ -5,6 +5,7 @@
 #include "bench/corpus/case_media.h"
 #include "bench/corpus/shot_scores.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,9 @@ namespace pendra::corpus {
 
 struct CaseResult {
     std::vector<ShotScore> shots;
+    int64_t awayFrames = 0;             // frames without the logo, and --auto's PSNR
+    double awayPsnr = 99;               // against the input in the box over them
+    std::optional<double> opacityError; // where --auto un-blends
     bool refused = false;
     std::string message; // the refusal's line
     bool found = false;  // a rectangle came back

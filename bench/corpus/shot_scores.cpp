@@ -77,14 +77,16 @@ ShotScore finish(Accumulator &a, const CaseMedia &m) {
 
 } // namespace
 
-std::vector<ShotScore> scoreShots(const CaseMedia &m, const std::vector<fs::path> &outputs) {
+CaseScores scoreShots(const CaseMedia &m, const std::vector<fs::path> &outputs) {
     Video twin(m.twin, m.frameWidth, m.frameHeight);
     std::vector<std::unique_ptr<Video>> videos;
     for (int k = 0; k < methodCount; ++k)
         videos.push_back(std::make_unique<Video>(outputs[k].empty() ? m.input : outputs[k],
                                                  m.frameWidth, m.frameHeight));
     const int64_t minimumShot = std::max<int64_t>(12, m.frames / 40);
-    std::vector<ShotScore> shots;
+    CaseScores scores;
+    std::vector<ShotScore> &shots = scores.shots;
+    double awayError = 0;
     Accumulator current;
     std::array<double, 144> before{};
     double recent = 0;
@@ -107,15 +109,21 @@ std::vector<ShotScore> scoreShots(const CaseMedia &m, const std::vector<fs::path
         current.shot.last = n;
         current.gradientSum += boxGradient(twin.frame, m);
         ++current.frames;
-        if (m.schedule.weight(n) <= 0)
+        if (m.schedule.weight(n) <= 0) {
+            awayError += boxError(videos[Auto]->frame, videos[Input]->frame, m);
+            ++scores.awayFrames;
             continue;
+        }
         ++current.shot.framesScored;
         for (int k = 0; k < methodCount; ++k)
             current.error[k] += boxError(videos[size_t(k)]->frame, twin.frame, m);
     }
     if (current.shot.framesScored > 0)
         shots.push_back(finish(current, m));
-    return shots;
+    const double awaySamples = 3.0 * m.art.width * m.art.height * double(scores.awayFrames);
+    if (awayError > 0)
+        scores.awayPsnr = 10 * std::log10(255.0 * 255.0 * awaySamples / awayError);
+    return scores;
 }
 
 } // namespace pendra::corpus

@@ -1,5 +1,6 @@
 // Scoring a case's outputs shot by shot: PSNR in the logo's true rectangle
-// against the clean twin, over the frames where the logo is on screen.
+// against the clean twin, over the frames where the logo is on screen; and
+// --auto against the input where it is away.
 #pragma once
 
 #include "bench/corpus/case_media.h"
@@ -18,11 +19,18 @@ struct ShotScore {
     double psnr[methodCount] = {};
 };
 
+struct CaseScores {
+    std::vector<ShotScore> shots;
+    // --auto against the input in the box over the frames where the logo is
+    // away: what a ghost of a filter left running there costs (99 when none).
+    int64_t awayFrames = 0;
+    double awayPsnr = 99;
+};
+
 // outputs[method]: the video each method gave (outputs[Input] the input
 // itself); an empty path scores the input in its place (a refusal leaves the
 // user's video as it was). Shots are cut where the clean twin's coarse
 // picture jumps.
-std::vector<ShotScore> scoreShots(const CaseMedia &m,
-                                  const std::vector<std::filesystem::path> &outputs);
+CaseScores scoreShots(const CaseMedia &m, const std::vector<std::filesystem::path> &outputs);
 
 } // namespace pendra::corpus

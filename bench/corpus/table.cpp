@@ -2,6 +2,7 @@
 // it is for --auto: that is what the user is left with.
 #include "bench/corpus/table.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 
@@ -57,10 +58,13 @@ std::string caseRow(const CaseReport &r) {
     const std::string result = x.refused      ? "refused: " + x.message
                                : x.repairOnly ? std::string("accepted, repair alone")
                                               : std::string("accepted");
-    return format("| %s | %dx%d, %lld frames | %d,%d %dx%d | %s | %s | %.1f s | %.1f s | %s |\n",
-                  caseName(r.c).c_str(), m.frameWidth, m.frameHeight,
-                  static_cast<long long>(m.frames), m.x, m.y, m.art.width, m.art.height,
-                  found.c_str(), rank.c_str(), analysis, x.autoSeconds, result.c_str());
+    const std::string opacity = x.opacityError ? format("%.3f", *x.opacityError) : std::string("-");
+    const std::string away = x.awayFrames > 0 ? format("%.2f", x.awayPsnr) : std::string("-");
+    return format(
+        "| %s | %dx%d, %lld frames | %d,%d %dx%d | %s | %s | %s | %s | %.1f s | %.1f s | %s |\n",
+        caseName(r.c).c_str(), m.frameWidth, m.frameHeight, static_cast<long long>(m.frames), m.x,
+        m.y, m.art.width, m.art.height, found.c_str(), rank.c_str(), opacity.c_str(), away.c_str(),
+        analysis, x.autoSeconds, result.c_str());
 }
 
 bool foundTheLogo(const CaseReport &r) {
@@ -74,7 +78,8 @@ bool foundTheLogo(const CaseReport &r) {
 struct Summary {
     double sum[2] = {}, trueSum = 0, foundSum = 0;
     int shots[2] = {}, foundShots = 0, losses = 0, refusals = 0;
-    double worst = 1e9;
+    double worst = 1e9, opacitySum = 0, worstAway = 99;
+    int opacityCases = 0;
     std::string worstName;
 };
 
@@ -82,6 +87,10 @@ std::string summarise(const std::vector<CaseReport> &reports, double seconds) {
     Summary s;
     for (const CaseReport &r : reports) {
         s.refusals += r.result.refused;
+        if (r.result.opacityError)
+            s.opacitySum += *r.result.opacityError, ++s.opacityCases;
+        if (r.result.awayFrames > 0)
+            s.worstAway = std::min(s.worstAway, r.result.awayPsnr);
         int number = 1;
         for (const ShotScore &shot : r.result.shots) {
             const double gain = shot.psnr[Auto] - shot.psnr[Delogo];
@@ -104,12 +113,15 @@ std::string summarise(const std::vector<CaseReport> &reports, double seconds) {
                   "- mean true captures - delogo: %+.2f dB\n"
                   "- worst shot: %s, %+.2f dB\n"
                   "- refusals: %d of %zu cases\n"
+                  "- mean opacity error: %.3f over the %d cases un-blended\n"
+                  "- worst ghost where the logo is away: %.2f dB against the input\n"
                   "- run time: %.0f s\n",
                   all, reports.size(), s.losses, (s.sum[0] + s.sum[1]) / std::max(all, 1),
                   s.sum[0] / std::max(s.shots[0], 1), s.sum[1] / std::max(s.shots[1], 1),
                   s.foundSum / std::max(s.foundShots, 1), s.foundShots,
                   s.trueSum / std::max(all, 1), s.worstName.c_str(), s.worst, s.refusals,
-                  reports.size(), seconds);
+                  reports.size(), s.opacitySum / std::max(s.opacityCases, 1), s.opacityCases,
+                  s.worstAway, seconds);
 }
 
 } // namespace
@@ -121,7 +133,8 @@ std::string formatTables(const std::vector<CaseReport> &reports, double seconds)
     for (const CaseReport &r : reports)
         out += shotRows(r);
     out += "\n| Case | Video | True rectangle | Found rectangle | True logo's candidate rank | "
-           "Analysis (about) | --auto in all | Result |\n|---|---|---|---|---|---|---|---|\n";
+           "Opacity error | Away: --auto vs input | Analysis (about) | --auto in all | Result "
+           "|\n|---|---|---|---|---|---|---|---|---|---|\n";
     for (const CaseReport &r : reports)
         out += caseRow(r);
     return out + "\n" + summarise(reports, seconds);
