@@ -80,4 +80,22 @@ Captures buildCaptures(const std::vector<PixelEstimate> &estimates, int width, i
     return out;
 }
 
+Picture grownMask(const Picture &mask, int by) {
+    constexpr int keepClear = 2;
+    Picture grown = mask;
+    for (int step = 0; step < by; ++step) {
+        const Picture before = grown;
+        for (int y = keepClear; y < mask.height - keepClear; ++y)
+            for (int x = keepClear; x < mask.width - keepClear; ++x) {
+                bool near = false;
+                for (int v = y - 1; v <= y + 1 && !near; ++v)
+                    for (int u = x - 1; u <= x + 1 && !near; ++u)
+                        near = (before.at(u, v) & 0xFF) >= 128;
+                if (near)
+                    grown.at(x, y) = 0xFFFFFF;
+            }
+    }
+    return grown;
+}
+
 } // namespace pendra::analysis

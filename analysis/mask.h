@@ -36,4 +36,11 @@ struct Captures {
 
 Captures buildCaptures(const std::vector<PixelEstimate> &estimates, int width, int height);
 
+// The mask grown by `by` pixels (to the eight neighbours a step), never into
+// the rectangle's two outermost lines. A repair from around starts from the
+// pixels just outside the mask; where the encoder smeared the logo's colour
+// over them (chroma halves the resolution, strong compression rings), a
+// repair from a wider mask starts from clean ones instead.
+Picture grownMask(const Picture &mask, int by);
+
 } // namespace pendra::analysis

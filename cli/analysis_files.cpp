@@ -1,5 +1,7 @@
 #include "cli/analysis_files.h"
 
+#include "analysis/mask.h"
+
 #include "cli/outline.h"
 
 #include "cli/av_support.h"
@@ -14,6 +16,7 @@
 #include <cmath>
 #include <map>
 #include <sstream>
+#include <stdexcept>
 
 namespace pendra::cli {
 
@@ -123,6 +126,7 @@ ordered_json stretchesJson(const std::vector<StretchChoice> &stretches) {
         for (const TriedSetting &t : s.tried)
             tried.push_back({{"alpha", t.alpha},
                              {"smoothing", t.smoothing},
+                             {"wideMask", t.wide},
                              {"setting", t.name},
                              {"outline", rounded(t.outline)},
                              {"lifted", rounded(t.lifted)},
@@ -132,6 +136,7 @@ ordered_json stretchesJson(const std::vector<StretchChoice> &stretches) {
                        {"end", s.range.end},
                        {"alpha", s.alpha},
                        {"smoothing", s.smoothing},
+                       {"wideMask", s.wide},
                        {"why", s.why},
                        {"tried", tried}});
     }
@@ -147,8 +152,29 @@ std::vector<const analysis::LogoEstimate *> logosOf(const analysis::Result &resu
     return logos;
 }
 
+namespace {
+
+std::string setName(const char *prefix, int x, int y, char digit) {
+    return prefix + std::string("_x_") + std::to_string(x) + "_y_" + std::to_string(y) + "_" +
+           digit + ".bmp";
+}
+
+} // namespace
+
 std::string logoSetName(int x, int y, char digit) {
-    return "logo_x_" + std::to_string(x) + "_y_" + std::to_string(y) + "_" + digit + ".bmp";
+    return setName("logo", x, y, digit);
+}
+
+std::string wideSetName(int x, int y, char digit) {
+    return setName("wide", x, y, digit);
+}
+
+std::string wideSetOf(const std::string &setPath) {
+    const std::filesystem::path path(setPath);
+    const std::string name = path.filename().string();
+    if (name.rfind("logo_", 0) != 0)
+        throw std::logic_error("not a set this command writes: " + setPath);
+    return (path.parent_path() / ("wide_" + name.substr(5))).string();
 }
 
 namespace {
@@ -171,13 +197,15 @@ bool takeDigits(const std::string &text, size_t &at) {
 
 } // namespace
 
-// "logo_x_N_y_M_D.bmp" with D one of 0, 1, 2: scanned by hand, since GCC 12
-// warns falsely inside <regex> in the sanitizer builds.
+// "logo_x_N_y_M_D.bmp" or "wide_x_N_y_M_D.bmp" with D one of 0, 1, 2:
+// scanned by hand, since GCC 12 warns falsely inside <regex> in the sanitizer
+// builds.
 bool isLogoSetName(const std::string &name) {
     size_t at = 0;
-    return take(name, at, "logo_x_") && takeDigits(name, at) && take(name, at, "_y_") &&
-           takeDigits(name, at) && take(name, at, "_") && at < name.size() && name[at] >= '0' &&
-           name[at] <= '2' && take(name, ++at, ".bmp") && at == name.size();
+    return (take(name, at, "logo_x_") || take(name, at, "wide_x_")) && takeDigits(name, at) &&
+           take(name, at, "_y_") && takeDigits(name, at) && take(name, at, "_") &&
+           at < name.size() && name[at] >= '0' && name[at] <= '2' && take(name, ++at, ".bmp") &&
+           at == name.size();
 }
 
 std::vector<std::filesystem::path> fixedAnalysisFiles(const std::filesystem::path &folder) {
@@ -234,6 +262,37 @@ std::string analysisJson(const analysis::Result &result, const AnalysisReport &r
     return j.dump(2) + "\n";
 }
 
+namespace {
+
+// The logo's set and its wide twin, the same captures with the grown mask.
+void writeSets(const std::filesystem::path &folder, const analysis::LogoEstimate &logo) {
+    const int x = logo.rect.x, y = logo.rect.y;
+    writeBmp(folder / logoSetName(x, y, '0'), logo.black);
+    writeBmp(folder / logoSetName(x, y, '1'), logo.white);
+    writeBmp(folder / logoSetName(x, y, '2'), logo.mask);
+    writeBmp(folder / wideSetName(x, y, '0'), logo.black);
+    writeBmp(folder / wideSetName(x, y, '1'), logo.white);
+    writeBmp(folder / wideSetName(x, y, '2'), analysis::grownMask(logo.mask, wideMaskGrowth));
+}
+
+// Takes away each wide set no filter of the job names.
+void removeUnusedWide(const std::filesystem::path &folder, const analysis::Result &result,
+                      const std::vector<host::JobEntry> &entries) {
+    for (const analysis::LogoEstimate *logo : logosOf(result)) {
+        const std::string black = wideSetName(logo->rect.x, logo->rect.y, '0');
+        bool used = false;
+        for (const host::JobEntry &e : entries)
+            used = used || e.call.find(black) != std::string::npos;
+        std::error_code ignored;
+        for (char digit : {'0', '1', '2'})
+            if (!used)
+                std::filesystem::remove(folder / wideSetName(logo->rect.x, logo->rect.y, digit),
+                                        ignored);
+    }
+}
+
+} // namespace
+
 void writeRefusedFolder(const std::filesystem::path &folder, const analysis::Result &tried,
                         const AnalysisReport &report, const analysis::Picture &frame) {
     writeWholeFile(folder / "analysis.json", analysisJson(tried, report));
@@ -243,18 +302,18 @@ void writeRefusedFolder(const std::filesystem::path &folder, const analysis::Res
 JobChoice writeAnalysisFolder(const std::filesystem::path &folder, const analysis::Result &result,
                               AnalysisReport report, const analysis::Picture &frame,
                               const std::function<JobPlan()> &planJob) {
-    std::vector<std::filesystem::path> sets;
+    std::vector<std::filesystem::path> sets, wideSets;
     for (const analysis::LogoEstimate *logo : logosOf(result))
-        for (char digit : {'0', '1', '2'})
+        for (char digit : {'0', '1', '2'}) {
             sets.push_back(folder / logoSetName(logo->rect.x, logo->rect.y, digit));
+            wideSets.push_back(folder / wideSetName(logo->rect.x, logo->rect.y, digit));
+        }
     JobPlan plan;
     try {
-        for (const analysis::LogoEstimate *logo : logosOf(result)) {
-            writeBmp(folder / logoSetName(logo->rect.x, logo->rect.y, '0'), logo->black);
-            writeBmp(folder / logoSetName(logo->rect.x, logo->rect.y, '1'), logo->white);
-            writeBmp(folder / logoSetName(logo->rect.x, logo->rect.y, '2'), logo->mask);
-        }
+        for (const analysis::LogoEstimate *logo : logosOf(result))
+            writeSets(folder, *logo);
         plan = planJob();
+        removeUnusedWide(folder, result, plan.entries);
         report.choice = plan.choice;
         writeWholeFile(folder / "analysis.json", analysisJson(result, report));
         writePicture(folder / "alpha.png", bottomUp(alphaPicture(result)));
@@ -268,6 +327,8 @@ JobChoice writeAnalysisFolder(const std::filesystem::path &folder, const analysi
     } catch (...) {
         std::error_code ignored;
         for (const std::filesystem::path &member : sets)
+            std::filesystem::remove(member, ignored);
+        for (const std::filesystem::path &member : wideSets)
             std::filesystem::remove(member, ignored);
         throw;
     }

@@ -17,6 +17,15 @@ namespace pendra::cli {
 // a rectangle at x, y: logo_x_N_y_M_D.bmp.
 std::string logoSetName(int x, int y, char digit);
 
+// The same set with its mask grown by `wideMaskGrowth` pixels
+// (wide_x_N_y_M_D.bmp), for a repair that must start from pixels the
+// encoder did not smear the logo over; written beside the set and kept only
+// when a filter of the job uses it.
+inline constexpr int wideMaskGrowth = 2;
+std::string wideSetName(int x, int y, char digit);
+// The wide set's member for a path to a set's member.
+std::string wideSetOf(const std::string &setPath);
+
 // The files of the folder whose names do not depend on what is found.
 std::vector<std::filesystem::path> fixedAnalysisFiles(const std::filesystem::path &folder);
 
@@ -27,6 +36,7 @@ bool isLogoSetName(const std::string &name);
 struct TriedSetting {
     int alpha = 255;
     int smoothing = -1; // blur and blur3 of the repair; -1 leaves the filter's own
+    bool wide = false;  // the repair from the wide set's mask
     std::string name;
     double outline = 0, lifted = 0, flattened = 0, ground = 0;
 };
@@ -36,6 +46,7 @@ struct StretchChoice {
     analysis::PresenceRange range; // the first keeps the range's fade-in, the last its fade-out
     int alpha = 255;
     int smoothing = -1; // blur and blur3 of the repair; -1 leaves the filter's own
+    bool wide = false;  // the repair from the wide set's mask
     std::string why;
     std::vector<TriedSetting> tried; // empty when nothing was tried
 };

@@ -132,7 +132,7 @@ void planLogo(const analysis::LogoEstimate &logo, const std::filesystem::path &f
     const ConfigValues base = values;
     for (const StretchChoice &s : joinAlike(stretches)) {
         values = base;
-        applyCandidate({s.alpha, s.smoothing, {}}, values);
+        applyCandidate({s.alpha, s.smoothing, {}, s.wide}, values);
         values.numbers.start = static_cast<int>(s.range.start);
         values.numbers.end = static_cast<int>(s.range.end);
         values.numbers.fadeIn = s.range.fadeIn > 0 ? s.range.fadeIn - 1 : 0;
@@ -218,7 +218,8 @@ std::string rangesText(const std::vector<analysis::PresenceRange> &ranges) {
 std::string alphaText(const JobChoice &choice) {
     const std::vector<StretchChoice> joined = joinAlike(choice.stretches);
     auto setting = [](const StretchChoice &s) {
-        return std::to_string(s.alpha) + (s.smoothing >= 0 ? " smoothed" : "");
+        return std::to_string(s.alpha) + (s.smoothing >= 0 ? " smoothed" : "") +
+               (s.wide ? " from a wider mask" : "");
     };
     bool alike = true;
     for (const StretchChoice &s : joined)

@@ -60,6 +60,10 @@ then holds:
   logo_x_N_y_M_0.bmp, _1.bmp, _2.bmp
                 the logo over black, over white and the interpolate mask,
                 placed by --logo and the dialog's Browse
+  wide_x_N_y_M_0.bmp, _1.bmp, _2.bmp
+                the same with the mask grown by two pixels, kept when a
+                stretch's repair starts from it: where the encoder smeared
+                the logo's colour past its mask
   logo.job      one filter per range where the logo is present, which
                 pendra process IN OUT --job DIR/logo.job runs as it stands
   analysis.json the candidates and their scores, the frames used and why

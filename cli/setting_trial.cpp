@@ -1,10 +1,13 @@
 // Runs candidate settings on sampled frames and scores them; see setting_trial.h.
 #include "cli/setting_trial.h"
 
+#include "analysis/mask.h"
+#include "cli/analysis_files.h"
 #include "cli/filter_session.h"
 #include "cli/run_defaults.h"
 #include "module/user_settings.h"
 
+#include <algorithm>
 #include <memory>
 #include <stdexcept>
 
@@ -52,7 +55,7 @@ std::vector<float> logoEdges(const analysis::LogoEstimate &logo) {
 analysis::OutlineResidue tryOne(const RunDefaults &defaults,
                                 const std::shared_ptr<host::LoadedModule> &module,
                                 ConfigValues values, const analysis::LogoEstimate &logo,
-                                const analysis::Rect &area,
+                                const analysis::Picture &mask, const analysis::Rect &area,
                                 const std::vector<const analysis::Picture *> &frames) {
     FilterSession session(defaults, module);
     values.numbers.x = logo.rect.x - area.x;
@@ -66,8 +69,8 @@ analysis::OutlineResidue tryOne(const RunDefaults &defaults,
     for (size_t i = 0; i < frames.size(); ++i) {
         toFrame(*frames[i], session.source());
         session.run(static_cast<int32_t>(i));
-        const analysis::OutlineResidue r = analysis::outlineResidue(
-            logoArea(session.destination(), logo.rect, area), edges, logo.mask);
+        const analysis::OutlineResidue r =
+            analysis::outlineResidue(logoArea(session.destination(), logo.rect, area), edges, mask);
         sum.outline += r.outline / static_cast<double>(frames.size());
         sum.lifted += r.lifted / static_cast<double>(frames.size());
         sum.flattened += r.flattened / static_cast<double>(frames.size());
@@ -80,6 +83,8 @@ analysis::OutlineResidue tryOne(const RunDefaults &defaults,
 
 void applyCandidate(const SettingCandidate &candidate, ConfigValues &values) {
     values.numbers.alpha = candidate.alpha;
+    if (candidate.wide)
+        values.logo = wideSetOf(values.logo);
     if (candidate.smoothing < 0)
         return;
     for (const char *name : {"b2", "b3"})
@@ -96,11 +101,15 @@ std::vector<Trial> trySettings(const ConfigValues &base, const analysis::LogoEst
     const RunDefaults defaults(installedDefaultsFile(), run, std::nullopt, 1u);
     // Loaded once for every candidate: the load lasts only while someone holds it.
     const std::shared_ptr<host::LoadedModule> module = FilterSession::loadModule();
+    // Each is scored against the ring outside its own mask, the pixels its
+    // repair starts from.
+    const analysis::Picture wideMask = analysis::grownMask(logo.mask, wideMaskGrowth);
     std::vector<Trial> trials;
     for (const SettingCandidate &c : candidates) {
         ConfigValues values = base;
         applyCandidate(c, values);
-        trials.push_back({c, tryOne(defaults, module, values, logo, area, frames)});
+        const analysis::Picture &mask = c.wide ? wideMask : logo.mask;
+        trials.push_back({c, tryOne(defaults, module, values, logo, mask, area, frames)});
     }
     return trials;
 }
@@ -108,16 +117,26 @@ std::vector<Trial> trySettings(const ConfigValues &base, const analysis::LogoEst
 const Trial &leastResidue(const std::vector<Trial> &trials) {
     if (trials.empty())
         throw std::logic_error("no setting was tried");
+    // The repair from the wide mask counts only over a smooth ground: there a
+    // smear past the mask shows and the band between the masks holds little
+    // to lose; over texture the wide repair wipes that band's detail, which
+    // its own ring, outside the band, cannot see.
+    // The ground is the least textured ring seen: a smear past the mask only
+    // adds to the plain ring's.
+    double ground = trials.front().residue.ground;
+    for (const Trial &t : trials)
+        ground = std::min(ground, t.residue.ground);
+    const bool smooth = ground < smoothGround;
+    auto counts = [smooth](const Trial &t) { return smooth || !t.candidate.wide; };
     const Trial *least = &trials.front();
     for (const Trial &t : trials)
-        if (t.residue.total() < least->residue.total())
+        if (counts(t) && t.residue.total() < least->residue.total())
             least = &t;
     // Among the near ties: the most un-blending, then over a smooth ground
     // the most smoothing, then the least residue.
-    const bool smooth = least->residue.ground < smoothGround;
     const Trial *best = least;
     for (const Trial &t : trials) {
-        if (t.residue.total() > least->residue.total() + tieMargin)
+        if (!counts(t) || t.residue.total() > least->residue.total() + tieMargin)
             continue;
         const SettingCandidate &a = t.candidate, &b = best->candidate;
         if (a.alpha != b.alpha) {

@@ -19,9 +19,10 @@ struct SettingCandidate {
     int alpha = 255;
     int smoothing = -1; // blur and blur3 of the repair; -1 leaves the filter's own
     std::string name;   // in words: "un-blending alone", "repair alone", ...
+    bool wide = false;  // the repair from the wide set's mask (wideSetName)
 };
 
-// `values` with the candidate's alpha and smoothing.
+// `values` with the candidate's alpha, smoothing and set.
 void applyCandidate(const SettingCandidate &candidate, ConfigValues &values);
 
 struct Trial {
@@ -39,7 +40,8 @@ std::vector<Trial> trySettings(const ConfigValues &base, const analysis::LogoEst
 
 // The trial that leaves least. Near ties go to the setting that un-blends
 // more, since it restores the ground rather than guessing it, and over a
-// smooth ground to the more smoothed repair.
+// smooth ground to the more smoothed repair. The wide mask's repairs count
+// only over a smooth ground.
 const Trial &leastResidue(const std::vector<Trial> &trials);
 
 } // namespace pendra::cli

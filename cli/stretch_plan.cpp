@@ -20,19 +20,23 @@ constexpr int fullSmoothing = 255;
 // the most restored to the most guessed, without repeats. Over a smooth
 // ground the repair's own smoothing is too light to hide the coding noise
 // of the clean pixels it starts from, so where it mixes in, it is also tried
-// smoothed as far as the module goes.
+// smoothed as far as the module goes. Where the encoder smeared the logo's
+// colour past its mask, the repair from the mask starts from that smear, so
+// it is also tried from the wide set's grown mask.
 std::vector<SettingCandidate> candidatesFor(const analysis::LogoEstimate &logo, int captureAlpha) {
-    if (logo.repairOnly) // nothing to un-blend with
-        return {{0, -1, "repair alone"}, {0, fullSmoothing, "repair alone, smoothed"}};
-    std::vector<SettingCandidate> c{{255, -1, "un-blending alone"}};
-    if (captureAlpha > 0 && captureAlpha < 255) {
+    std::vector<SettingCandidate> c;
+    if (!logo.repairOnly) // else nothing to un-blend with
+        c.push_back({255, -1, "un-blending alone"});
+    if (!logo.repairOnly && captureAlpha > 0 && captureAlpha < 255) {
         c.push_back({captureAlpha, -1, "alpha from the capture"});
         c.push_back({captureAlpha, fullSmoothing, "alpha from the capture, repair smoothed"});
     }
-    if (std::abs(captureAlpha - blendAlpha) > 16)
+    if (!logo.repairOnly && std::abs(captureAlpha - blendAlpha) > 16)
         c.push_back({blendAlpha, fullSmoothing, "half un-blending, half smoothed repair"});
     c.push_back({0, -1, "repair alone"});
     c.push_back({0, fullSmoothing, "repair alone, smoothed"});
+    c.push_back({0, -1, "repair alone from a wider mask", true});
+    c.push_back({0, fullSmoothing, "repair alone from a wider mask, smoothed", true});
     return c;
 }
 
@@ -56,7 +60,7 @@ std::string trialWhy(const Trial &best, const std::vector<Trial> &trials, size_t
 StretchChoice chooseOne(const analysis::LogoEstimate &logo, const ConfigValues &base,
                         const std::string &why, const AreaSamples &samples,
                         const analysis::PresenceRange &stretch, int captureAlpha) {
-    StretchChoice choice{stretch, base.numbers.alpha, -1, why, {}};
+    StretchChoice choice{stretch, base.numbers.alpha, -1, false, why, {}};
     std::vector<const analysis::Picture *> frames = framesWithin(
         samples, stretch.start + stretch.fadeIn, stretch.end - stretch.fadeOut, framesPerStretch);
     if (frames.empty()) {
@@ -68,11 +72,12 @@ StretchChoice chooseOne(const analysis::LogoEstimate &logo, const ConfigValues &
     const Trial &best = leastResidue(trials);
     choice.alpha = best.candidate.alpha;
     choice.smoothing = best.candidate.smoothing;
+    choice.wide = best.candidate.wide;
     choice.why = trialWhy(best, trials, frames.size());
     for (const Trial &t : trials)
-        choice.tried.push_back({t.candidate.alpha, t.candidate.smoothing, t.candidate.name,
-                                t.residue.outline, t.residue.lifted, t.residue.flattened,
-                                t.residue.ground});
+        choice.tried.push_back({t.candidate.alpha, t.candidate.smoothing, t.candidate.wide,
+                                t.candidate.name, t.residue.outline, t.residue.lifted,
+                                t.residue.flattened, t.residue.ground});
     return choice;
 }
 
@@ -85,7 +90,7 @@ std::vector<StretchChoice> chooseByStretch(const analysis::LogoEstimate &logo,
     std::vector<StretchChoice> out;
     for (const analysis::PresenceRange &range : logo.presence) {
         if (!samples) {
-            out.push_back({range, base.numbers.alpha, -1, why, {}});
+            out.push_back({range, base.numbers.alpha, -1, false, why, {}});
             continue;
         }
         for (const analysis::PresenceRange &s : analysis::splitAtCuts(range, cuts))
@@ -98,7 +103,7 @@ std::vector<StretchChoice> joinAlike(const std::vector<StretchChoice> &stretches
     std::vector<StretchChoice> joined;
     for (const StretchChoice &s : stretches) {
         if (!joined.empty() && joined.back().alpha == s.alpha &&
-            joined.back().smoothing == s.smoothing &&
+            joined.back().smoothing == s.smoothing && joined.back().wide == s.wide &&
             joined.back().range.end + 1 == s.range.start) {
             joined.back().range.end = s.range.end;
             joined.back().range.fadeOut = s.range.fadeOut;

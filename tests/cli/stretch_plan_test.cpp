@@ -68,3 +68,16 @@ TEST(StretchPlan, TheLeastResidueWinsAndNearTiesGoToUnblendingThenSmoothing) {
     trials.front().residue.lifted = 0.12;
     EXPECT_EQ(c::leastResidue(trials).candidate.alpha, 255);
 }
+
+TEST(StretchPlan, TheWideMasksRepairCountsOnlyOverASmoothGround) {
+    std::vector<c::Trial> trials{trial(255, -1, 2.0, 0, 4), trial(0, -1, 0, 0.5, 4),
+                                 trial(0, -1, 0, 0.2, 4)};
+    trials.back().candidate.wide = true;
+    EXPECT_TRUE(c::leastResidue(trials).candidate.wide);
+    // Over texture it would wipe the band between the masks, which its own
+    // ring cannot see: the plain repair stays.
+    for (c::Trial &t : trials)
+        t.residue.ground = 200;
+    EXPECT_FALSE(c::leastResidue(trials).candidate.wide);
+    EXPECT_EQ(c::leastResidue(trials).candidate.alpha, 0);
+}

@@ -1,0 +1,127 @@
+// The settings tried on sampled frames through the module: where the encoder
+// smeared the logo's colour over the pixels just outside its mask, the repair
+// from a wider mask leaves less of it and is chosen, and the wide set stays
+// beside the set only when the job names it.
+#include "analysis/mask.h"
+#include "cli/analysis_files.h"
+#include "cli/bmp_file.h"
+#include "cli/setting_trial.h"
+#include "cli/stretch_plan.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace a = pendra::analysis;
+namespace c = pendra::cli;
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int width = 40, height = 28;
+// The logo: a block of opacity 0.6 in white, its mask grown by one pixel.
+bool inLogo(int x, int y) {
+    return x >= 14 && x < 26 && y >= 10 && y < 18;
+}
+
+// A repair-only estimate of the block at 100, 60 with the sets written in `folder`.
+a::LogoEstimate blockLogo(const fs::path &folder) {
+    std::vector<a::PixelEstimate> estimates(size_t(width) * height);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            if (inLogo(x, y)) {
+                a::PixelEstimate &e = estimates[size_t(y) * width + x];
+                e.opacity = 0.6;
+                for (double &p : e.premultiplied)
+                    p = 0.6 * 255;
+            }
+    const a::Captures captures = a::buildCaptures(estimates, width, height);
+    a::LogoEstimate logo;
+    logo.rect = {100, 60, width, height};
+    logo.black = captures.black, logo.white = captures.white, logo.mask = captures.mask;
+    for (const a::PixelEstimate &e : estimates)
+        logo.opacity.push_back(float(e.opacity));
+    logo.repairOnly = true;
+    fs::create_directories(folder);
+    for (char d : {'0', '1', '2'}) {
+        const a::Picture &member = d == '0' ? logo.black : d == '1' ? logo.white : logo.mask;
+        c::writeBmp(folder / c::logoSetName(100, 60, d), member);
+        c::writeBmp(folder / c::wideSetName(100, 60, d),
+                    d == '2' ? a::grownMask(logo.mask, c::wideMaskGrowth) : member);
+    }
+    return logo;
+}
+
+// A smooth grey ground with the logo over it and, when `smear`, its colour
+// bled one and two pixels past the mask as a strong encoder leaves it.
+a::Picture frameWith(bool smear, int shade) {
+    a::Picture p(width, height);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            int distance = 99;
+            for (int v = 10; v < 18; ++v)
+                for (int u = 14; u < 26; ++u)
+                    distance = std::min(distance, std::max(std::abs(x - u), std::abs(y - v)));
+            int level = shade + (x + y) / 4;
+            if (distance == 0)
+                level = int(0.4 * level + 0.6 * 255);
+            else if (smear && distance <= 3)
+                level += 60 / distance;
+            p.at(x, y) = uint32_t(level) * 0x010101u;
+        }
+    return p;
+}
+
+std::vector<c::Trial> tryRepairs(const a::LogoEstimate &logo, const fs::path &folder, bool smear) {
+    std::optional<c::ConfigValues> base =
+        c::parseConfigLine("Config(\"" + (folder / c::logoSetName(100, 60, '0')).string() +
+                           "\",2, 1, 100, 60, 0, 0, 0, 0, 0, 661800, 332800, 230, 0, 10)");
+    EXPECT_TRUE(base.has_value());
+    std::vector<a::Picture> frames;
+    for (int shade : {70, 90, 110})
+        frames.push_back(frameWith(smear, shade));
+    std::vector<const a::Picture *> pointers;
+    for (const a::Picture &f : frames)
+        pointers.push_back(&f);
+    return c::trySettings(*base, logo, logo.rect, pointers,
+                          {{0, -1, "repair alone"}, {0, -1, "repair alone, wider", true}});
+}
+
+} // namespace
+
+TEST(SettingTrial, AWiderMaskWinsWhereTheLogoSmearedPastItsMask) {
+    const fs::path folder = fs::absolute("trial-sets");
+    const a::LogoEstimate logo = blockLogo(folder);
+    const std::vector<c::Trial> smeared = tryRepairs(logo, folder, true);
+    ASSERT_EQ(smeared.size(), 2u);
+    EXPECT_LT(smeared[1].residue.total(), smeared[0].residue.total() / 2);
+    EXPECT_TRUE(c::leastResidue(smeared).candidate.wide);
+}
+
+// The wide set is written beside the set for the trial and kept only when a
+// filter of the job names it.
+TEST(SettingTrial, TheWideSetStaysOnlyWhenTheJobUsesIt) {
+    for (bool wide : {false, true}) {
+        const fs::path folder = fs::absolute(wide ? "wide-used" : "wide-unused");
+        fs::remove_all(folder);
+        a::Result result;
+        static_cast<a::LogoEstimate &>(result) = blockLogo(folder);
+        result.presence = {{0, 9, 0, 0}};
+        c::writeAnalysisFolder(folder, result, {}, a::Picture(200, 120), [&] {
+            c::JobPlan plan;
+            pendra::host::JobEntry entry;
+            entry.filterName = "Pendra";
+            entry.call =
+                "Config(\"" +
+                (folder / (wide ? c::wideSetName(100, 60, '0') : c::logoSetName(100, 60, '0')))
+                    .string() +
+                "\",2, 1, 100, 60, 0, 9, 0, 0, 0, 661800, 332800, 230, 0, 10)";
+            plan.entries.push_back(entry);
+            return plan;
+        });
+        for (char d : {'0', '1', '2'}) {
+            EXPECT_TRUE(fs::exists(folder / c::logoSetName(100, 60, d)));
+            EXPECT_EQ(fs::exists(folder / c::wideSetName(100, 60, d)), wide) << folder;
+        }
+    }
+}
