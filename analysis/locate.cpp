@@ -57,9 +57,11 @@ constexpr double togetherShare = 0.6;
 constexpr double quietShare = 0.1;
 constexpr double presenceFactor = 2.0;
 // Lettering and emblems turn through all directions: the smaller spread of
-// their edges' directions is at least this share of the larger; a mark that
-// turns less (a straight edge of the scenery) ranks down in proportion.
-constexpr double turnShare = 0.6;
+// their edges' directions is at least this share of the larger. A mark that
+// turns less ranks down with the square of the shortfall, steeply: still
+// scenery is mostly straight edges (a door frame, a shelf), where block
+// letters' upright and level strokes still turn half as much one way as the other.
+constexpr double turnShare = 0.5;
 
 double magnitude(const float *x, const float *y) {
     double sq = 0;
@@ -330,7 +332,7 @@ std::vector<Candidate> EdgePersistence::candidates(int ring) const {
         const bool cut = framed(m, width_, height_);
         const double box = double(m.right - m.left + 1) * (m.bottom - m.top + 1);
         const double turns = turning(m);
-        c.score = std::min(1.0, turns / turnShare) * c.shotShare * prior * strength *
+        c.score = std::pow(std::min(1.0, turns / turnShare), 2) * c.shotShare * prior * strength *
                   std::min(1.0, m.pixels / logoEdgePixels) *
                   std::min(1.0, m.pixels / (denseShare * box)) * (leaves ? presenceFactor : 1.0) *
                   (cut ? framedPrior : 1.0);
