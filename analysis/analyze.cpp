@@ -12,6 +12,7 @@
 #include "analysis/shared_reading.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <string>
 
 namespace pendra::analysis {
@@ -28,6 +29,10 @@ constexpr double minShotShare = 0.34;
 constexpr double repairShotShare = 0.5;
 // A further mark must score at least this share of the first logo's.
 constexpr double otherScoreShare = 0.2;
+// A place scoring less is no logo: a faint still spot of the picture (a hand
+// held still a moment, a speck of texture), where every logo the corpus
+// holds scores twice this and more. Below it the analysis refuses.
+constexpr double minScore = 8.0;
 
 bool overlaps(const Rect &a, const Rect &b) {
     return a.x < b.x + b.width && b.x < a.x + a.width && a.y < b.y + b.height &&
@@ -98,7 +103,7 @@ std::vector<LogoEstimate> estimateCandidates(FrameSource &source, const Range &r
     // is known now: the readings ahead skip those.
     auto passedOver = [&](const Candidate &c) {
         return (!found.empty() && c.score < otherScoreShare * firstScore) ||
-               c.shotShare < minShotShare ||
+               c.shotShare < minShotShare || c.score < minScore ||
                std::any_of(found.begin(), found.end(),
                            [&](const LogoEstimate &e) { return overlaps(e.rect, c.rect); });
     };
@@ -137,6 +142,13 @@ std::vector<LogoEstimate> estimateCandidates(FrameSource &source, const Range &r
     return found;
 }
 
+std::string noLogo(const Candidate &best) {
+    char score[64];
+    std::snprintf(score, sizeof score, "%.1f, below the %.1f a logo scores", best.score, minScore);
+    return "no logo: the likeliest place, " + rectText(best.rect) + ", scores " + score + " (" +
+           best.notes + "); give the logo's rectangle with --rect if there is one";
+}
+
 } // namespace
 
 Result analyze(FrameSource &source, const Options &options) {
@@ -151,6 +163,9 @@ Result analyze(FrameSource &source, const Options &options) {
     std::string firstFailure;
     std::vector<LogoEstimate> found =
         estimateCandidates(source, range, options, location, result, firstFailure);
+    if (found.empty() && firstFailure.empty() && !result.candidates.empty() &&
+        result.candidates.front().score < minScore)
+        throw Refusal(noLogo(result.candidates.front()), result);
     if (found.empty())
         throw Refusal(firstFailure.empty()
                           ? "nothing stays put across the shots: the places that stay still do so "

@@ -56,6 +56,12 @@ constexpr double togetherShare = 0.6;
 // at most this share of them change at the median sample.
 constexpr double quietShare = 0.1;
 constexpr double presenceFactor = 2.0;
+// Lettering and emblems turn through all directions: the smaller spread of
+// their edges' directions is at least this share of the larger. A mark that
+// turns less ranks down with the square of the shortfall, steeply: still
+// scenery is mostly straight edges (a door frame, a shelf), where block
+// letters' upright and level strokes still turn half as much one way as the other.
+constexpr double turnShare = 0.5;
 
 double magnitude(const float *x, const float *y) {
     double sq = 0;
@@ -253,6 +259,20 @@ int EdgePersistence::changesTogether(const Mark &m) const {
                                           [&](int n) { return n >= togetherShare * m.pixels; }));
 }
 
+double EdgePersistence::turning(const Mark &m) const {
+    // The structure tensor of the summed gradients: its eigenvalues are the
+    // spreads along the main direction and across it.
+    double xx = 0, yy = 0, xy = 0;
+    for (int k : m.at)
+        for (int c = 0; c < 3; ++c) {
+            const double gx = sumX_[static_cast<size_t>(k) * 3 + c];
+            const double gy = sumY_[static_cast<size_t>(k) * 3 + c];
+            xx += gx * gx, yy += gy * gy, xy += gx * gy;
+        }
+    const double mean = (xx + yy) / 2, spread = std::sqrt((xx - yy) * (xx - yy) / 4 + xy * xy);
+    return mean > 0 ? (mean - spread) / (mean + spread) : 0;
+}
+
 namespace {
 
 // Where a mark sits, in words, and how likely a logo is there.
@@ -311,14 +331,16 @@ std::vector<Candidate> EdgePersistence::candidates(int ring) const {
         const bool leaves = together > 0 && together <= maxPresenceChanges;
         const bool cut = framed(m, width_, height_);
         const double box = double(m.right - m.left + 1) * (m.bottom - m.top + 1);
-        c.score = c.shotShare * prior * strength * std::min(1.0, m.pixels / logoEdgePixels) *
+        const double turns = turning(m);
+        c.score = std::pow(std::min(1.0, turns / turnShare), 2) * c.shotShare * prior * strength *
+                  std::min(1.0, m.pixels / logoEdgePixels) *
                   std::min(1.0, m.pixels / (denseShare * box)) * (leaves ? presenceFactor : 1.0) *
                   (cut ? framedPrior : 1.0);
-        char numbers[160];
+        char numbers[200];
         std::snprintf(numbers, sizeof numbers,
                       "%d persistent edge pixels, mean strength %.1f, still in %.1f of %d shots "
-                      "(%d sampled shots in all), ",
-                      m.pixels, strength, c.shots, evidenceShots_, shots_);
+                      "(%d sampled shots in all), edges turning %.2f, ",
+                      m.pixels, strength, c.shots, evidenceShots_, shots_, turns);
         c.notes =
             numbers + where + (cut ? ", reaching the picture's edge" : "") +
             (leaves ? ", leaving or coming back as one at " + std::to_string(together) + " samples"
