@@ -5,6 +5,8 @@
 #include "analysis/marks.h"
 
 #include <algorithm>
+#include <array>
+#include <bit>
 #include <cmath>
 #include <cstddef>
 
@@ -31,6 +33,12 @@ constexpr double likeStrength = 2.0;
 // A neighbour with fewer edges than this share of a mark's is a speck of
 // still texture beside it, not a part of the logo.
 constexpr double partShare = 0.1;
+// A mark leaves or returns at a sample where this share of its edges change
+// together (a logo's break or fade, the scene staying as it was). Its
+// presence is told only where its edges keep still in most samples: at most
+// this share of them change at the median sample.
+constexpr double togetherShare = 0.6;
+constexpr double quietShare = 0.1;
 
 // Per pixel, the level its edge must pass, and the layer it is joined in:
 // edges join only edges of their own layer.
@@ -166,36 +174,111 @@ std::vector<Mark> findMarks(const EdgeMap &map) {
     return marks;
 }
 
-void mergeNear(std::vector<Mark> &marks, int reach, double apartShots, int width, int height) {
+uint64_t changedTogether(const Mark &m, const ChangeBits &changes) {
+    std::array<int, 64> count{};
+    const int samples = std::min(changes.samples, static_cast<int>(count.size()));
+    if (samples <= 0)
+        return 0;
+    for (int k : m.at)
+        for (uint64_t bits = changes.bits[static_cast<size_t>(k)]; bits != 0; bits &= bits - 1)
+            ++count[static_cast<size_t>(std::countr_zero(bits))];
+    std::array<int, 64> sorted = count;
+    std::nth_element(sorted.begin(), sorted.begin() + samples / 2, sorted.begin() + samples);
+    // Edges that change now and then (over a moving picture, in leaves
+    // stirring) tell nothing of a logo's presence.
+    if (sorted[static_cast<size_t>(samples / 2)] > quietShare * m.pixels)
+        return 0;
+    uint64_t together = 0;
+    for (int s = 0; s < samples; ++s)
+        if (count[static_cast<size_t>(s)] >= togetherShare * m.pixels)
+            together |= uint64_t{1} << s;
+    return together;
+}
+
+namespace {
+
+// Whether the one span, widened by the gap edges join across, holds the other.
+bool within(int innerFirst, int innerLast, int outerFirst, int outerLast) {
+    return innerFirst >= outerFirst - joinRadius && innerLast <= outerLast + joinRadius;
+}
+
+// Whether two marks could be parts of one logo by their look alone: still in
+// as many shots and of like strength.
+bool alike(const Mark &a, const Mark &b, double apartShots) {
+    const double strengthA = a.strength / a.pixels, strengthB = b.strength / b.pixels;
+    return std::fabs(a.stillShots / a.pixels - b.stillShots / b.pixels) <= apartShots &&
+           std::max(strengthA, strengthB) <= likeStrength * std::min(strengthA, strengthB);
+}
+
+// Whether the smaller of two marks is no mere speck beside the larger.
+bool part(const Mark &a, const Mark &b) {
+    return std::min(a.pixels, b.pixels) >= partShare * std::max(a.pixels, b.pixels);
+}
+
+// Whether the smaller mark keeps to the larger's lines (a word beside a word,
+// an emblem beside its text) or to its columns (a line of text under an
+// emblem): the parts of a logo line up, still scenery beside it need not.
+bool inBand(const Mark &a, const Mark &b) {
+    const Mark &small = a.pixels < b.pixels ? a : b, &large = a.pixels < b.pixels ? b : a;
+    return within(small.top, small.bottom, large.top, large.bottom) ||
+           within(small.left, small.right, large.left, large.right);
+}
+
+// Whether two marks' boxes, each widened by `reach` pixels, run into one another.
+bool near(const Mark &a, const Mark &b, int reach) {
+    return a.left - reach <= b.right && b.left - reach <= a.right && a.top - reach <= b.bottom &&
+           b.top - reach <= a.bottom;
+}
+
+void join(Mark &a, const Mark &b) {
+    a.left = std::min(a.left, b.left), a.right = std::max(a.right, b.right);
+    a.top = std::min(a.top, b.top), a.bottom = std::max(a.bottom, b.bottom);
+    a.pixels += b.pixels;
+    a.strength += b.strength;
+    a.stillShots += b.stillShots;
+    a.at.insert(a.at.end(), b.at.begin(), b.at.end());
+}
+
+// Whether b lies wholly inside a's box (another layer's edges of the same
+// letters): part of a's mark however small, and it widens nothing.
+bool inside(const Mark &b, const Mark &a) {
+    return b.left >= a.left && b.right <= a.right && b.top >= a.top && b.bottom <= a.bottom;
+}
+
+} // namespace
+
+void mergeNear(std::vector<Mark> &marks, const Joining &joining, const ChangeBits &changes) {
     // Largest first, so that a logo's parts join before a speck beside it is
     // weighed against the whole logo rather than one of its letters.
     std::stable_sort(marks.begin(), marks.end(),
                      [](const Mark &a, const Mark &b) { return a.pixels > b.pixels; });
+    std::vector<uint64_t> together(marks.size());
+    for (size_t i = 0; i < marks.size(); ++i)
+        together[i] = changedTogether(marks[i], changes);
     for (bool merged = true; merged;) {
         merged = false;
         for (size_t i = 0; i < marks.size() && !merged; ++i)
             for (size_t j = i + 1; j < marks.size() && !merged; ++j) {
                 Mark &a = marks[i];
                 const Mark &b = marks[j];
-                const double strengthA = a.strength / a.pixels, strengthB = b.strength / b.pixels;
-                if (a.left - reach > b.right || b.left - reach > a.right ||
-                    a.top - reach > b.bottom || b.top - reach > a.bottom ||
-                    std::fabs(a.stillShots / a.pixels - b.stillShots / b.pixels) > apartShots ||
-                    std::max(strengthA, strengthB) >
-                        likeStrength * std::min(strengthA, strengthB) ||
-                    std::min(a.pixels, b.pixels) < partShare * std::max(a.pixels, b.pixels))
+                // Words of a text are at most a letter's height apart.
+                const bool sharePresence = together[i] != 0 && together[i] == together[j];
+                const int reach =
+                    sharePresence
+                        ? std::max(joining.reach, std::max(a.bottom - a.top, b.bottom - b.top) + 1)
+                        : joining.reach;
+                if (!near(a, b, reach) || !alike(a, b, joining.apartShots) ||
+                    !(inside(b, a) || (part(a, b) && inBand(a, b))))
                     continue;
                 Mark both;
                 both.left = std::min(a.left, b.left), both.right = std::max(a.right, b.right);
                 both.top = std::min(a.top, b.top), both.bottom = std::max(a.bottom, b.bottom);
-                if (!logoSized(both, width, height))
+                if (!logoSized(both, joining.width, joining.height))
                     continue;
-                a.left = both.left, a.right = both.right, a.top = both.top, a.bottom = both.bottom;
-                a.pixels += b.pixels;
-                a.strength += b.strength;
-                a.stillShots += b.stillShots;
-                a.at.insert(a.at.end(), b.at.begin(), b.at.end());
+                join(a, b);
+                together[i] = changedTogether(a, changes);
                 marks.erase(marks.begin() + static_cast<ptrdiff_t>(j));
+                together.erase(together.begin() + static_cast<ptrdiff_t>(j));
                 merged = true;
             }
     }
