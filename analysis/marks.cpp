@@ -133,19 +133,53 @@ bool splitLarge(const EdgeMap &map, const std::vector<Mark> &marks, Cuts &cuts) 
     return split;
 }
 
+// The level a mark's edges must pass: a share of its strong edges' strength.
+float strongCut(const EdgeMap &map, const Mark &m) {
+    std::vector<float> values;
+    values.reserve(m.at.size());
+    for (int k : m.at)
+        values.push_back(map.strength[static_cast<size_t>(k)]);
+    const auto strong =
+        values.begin() + static_cast<ptrdiff_t>(strongQuantile * double(values.size() - 1));
+    std::nth_element(values.begin(), strong, values.end());
+    return static_cast<float>(keepShare * *strong);
+}
+
 // Raises the level over each mark to a share of its strong edges' strength.
 void keepStrong(const EdgeMap &map, const std::vector<Mark> &marks, Cuts &cuts) {
-    std::vector<float> values;
     for (const Mark &m : marks) {
-        values.clear();
-        for (int k : m.at)
-            values.push_back(map.strength[k]);
-        const auto strong =
-            values.begin() + static_cast<ptrdiff_t>(strongQuantile * double(values.size() - 1));
-        std::nth_element(values.begin(), strong, values.end());
-        const float cut = static_cast<float>(keepShare * *strong);
+        const float cut = strongCut(map, m);
         for (int k : m.at)
             cuts.level[k] = std::max(cuts.level[k], cut);
+    }
+}
+
+// Takes back into a mark the edges that still scenery running off the
+// picture took with it (a letter lying over the scenery's edge): those joined
+// to the mark within its own lines, at most a letter's height beyond its box,
+// and as strong as the mark's own. `taken` marks the scenery's edges, and
+// each is taken back once.
+void reclaim(const EdgeMap &map, std::vector<uint8_t> &taken, Mark &m) {
+    const float cut = strongCut(map, m);
+    const int top = m.top, bottom = m.bottom, height = bottom - top + 1;
+    const int left = std::max(0, m.left - height),
+              right = std::min(map.width - 1, m.right + height);
+    for (size_t next = 0; next < m.at.size(); ++next) {
+        const int x = m.at[next] % map.width, y = m.at[next] / map.width;
+        for (int v = std::max(top, y - joinRadius); v <= std::min(bottom, y + joinRadius); ++v)
+            for (int u = std::max(left, x - joinRadius); u <= std::min(right, x + joinRadius);
+                 ++u) {
+                const int k = v * map.width + u;
+                if (taken[static_cast<size_t>(k)] == 0 ||
+                    map.strength[static_cast<size_t>(k)] < cut)
+                    continue;
+                taken[static_cast<size_t>(k)] = 0;
+                m.left = std::min(m.left, u), m.right = std::max(m.right, u);
+                ++m.pixels;
+                m.strength += map.strength[static_cast<size_t>(k)];
+                m.stillShots += map.stillShots[static_cast<size_t>(k)];
+                m.at.push_back(k);
+            }
     }
 }
 
@@ -166,11 +200,21 @@ std::vector<Mark> findMarks(const EdgeMap &map) {
     marks = connect(map, cuts);
     // A piece of still scenery split off that still runs on beyond the
     // picture is scenery; a logo split off it keeps clear of the edges.
-    std::erase_if(marks, [&](const Mark &m) {
-        return m.pixels < minEdgePixels || !logoSized(m, map.width, map.height) ||
+    const auto scenery = [&](const Mark &m) {
+        return !logoSized(m, map.width, map.height) ||
                (framed(m, map.width, map.height) &&
                 std::any_of(m.at.begin(), m.at.end(), [&](int k) { return cuts.split[k] != 0; }));
-    });
+    };
+    std::vector<uint8_t> taken(map.strength.size(), 0);
+    for (const Mark &m : marks)
+        if (scenery(m))
+            for (int k : m.at)
+                taken[static_cast<size_t>(k)] = 1;
+    std::erase_if(marks, [&](const Mark &m) { return m.pixels < minEdgePixels || scenery(m); });
+    std::stable_sort(marks.begin(), marks.end(),
+                     [](const Mark &a, const Mark &b) { return a.pixels > b.pixels; });
+    for (Mark &m : marks)
+        reclaim(map, taken, m);
     return marks;
 }
 

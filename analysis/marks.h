@@ -39,7 +39,9 @@ struct EdgeMap {
 // the picture, where a channel keeps its logo clear of the edges.
 bool framed(const Mark &m, int width, int height);
 
-// The marks a logo could be, none spanning half the picture.
+// The marks a logo could be, none spanning half the picture. Still scenery
+// split off that runs on beyond the picture is dropped, but a mark takes
+// back the edges of it that lie in its own lines: a letter over its edge.
 std::vector<Mark> findMarks(const EdgeMap &map);
 
 // Per pixel, the samples its edge changed at (bit s for sample s), of the
