@@ -9,6 +9,7 @@
 #include <bit>
 #include <cmath>
 #include <cstddef>
+#include <utility>
 
 namespace pendra::analysis {
 
@@ -33,6 +34,10 @@ constexpr double likeStrength = 2.0;
 // A neighbour with fewer edges than this share of a mark's is a speck of
 // still texture beside it, not a part of the logo.
 constexpr double partShare = 0.1;
+// A line or column at a mark's side whose edges add up to less than this
+// share of the mark's typical line or column is a sparse tail of weaker
+// still texture (twigs running out of an emblem), not the logo.
+constexpr double tailShare = 0.35;
 // A mark leaves or returns at a sample where this share of its edges change
 // together (a logo's break or fade, the scene staying as it was). Its
 // presence is told only where its edges keep still in most samples: at most
@@ -183,6 +188,55 @@ void reclaim(const EdgeMap &map, std::vector<uint8_t> &taken, Mark &m) {
     }
 }
 
+// Per column (or line) of a mark's box, its edges' summed strength.
+std::vector<double> profile(const EdgeMap &map, const Mark &m, bool columns) {
+    std::vector<double> sums(
+        static_cast<size_t>(columns ? m.right - m.left + 1 : m.bottom - m.top + 1), 0);
+    for (int k : m.at)
+        sums[static_cast<size_t>(columns ? k % map.width - m.left : k / map.width - m.top)] +=
+            map.strength[static_cast<size_t>(k)];
+    return sums;
+}
+
+// The first and last place of a profile that are no sparse tail: the walk
+// in from each side stops at the first that holds a fair share of the
+// typical (median of those with edges).
+std::pair<int, int> core(const std::vector<double> &sums) {
+    std::vector<double> held;
+    for (double s : sums)
+        if (s > 0)
+            held.push_back(s);
+    const auto middle = held.begin() + static_cast<ptrdiff_t>(held.size() / 2);
+    std::nth_element(held.begin(), middle, held.end());
+    const double enough = tailShare * *middle;
+    int first = 0, last = static_cast<int>(sums.size()) - 1;
+    while (sums[static_cast<size_t>(first)] < enough)
+        ++first;
+    while (sums[static_cast<size_t>(last)] < enough)
+        --last;
+    return {first, last};
+}
+
+// Cuts the sparse tails off a mark's sides and keeps the edges within.
+void trimTails(const EdgeMap &map, Mark &m) {
+    const auto [left, right] = core(profile(map, m, true));
+    const auto [top, bottom] = core(profile(map, m, false));
+    Mark kept;
+    kept.left = map.width, kept.top = map.height;
+    for (int k : m.at) {
+        const int x = k % map.width - m.left, y = k / map.width - m.top;
+        if (x < left || x > right || y < top || y > bottom)
+            continue;
+        kept.left = std::min(kept.left, x + m.left), kept.right = std::max(kept.right, x + m.left);
+        kept.top = std::min(kept.top, y + m.top), kept.bottom = std::max(kept.bottom, y + m.top);
+        ++kept.pixels;
+        kept.strength += map.strength[static_cast<size_t>(k)];
+        kept.stillShots += map.stillShots[static_cast<size_t>(k)];
+        kept.at.push_back(k);
+    }
+    m = std::move(kept);
+}
+
 } // namespace
 
 bool framed(const Mark &m, int width, int height) {
@@ -213,8 +267,10 @@ std::vector<Mark> findMarks(const EdgeMap &map) {
     std::erase_if(marks, [&](const Mark &m) { return m.pixels < minEdgePixels || scenery(m); });
     std::stable_sort(marks.begin(), marks.end(),
                      [](const Mark &a, const Mark &b) { return a.pixels > b.pixels; });
-    for (Mark &m : marks)
+    for (Mark &m : marks) {
         reclaim(map, taken, m);
+        trimTails(map, m);
+    }
     return marks;
 }
 

@@ -58,3 +58,21 @@ TEST(Marks, LetterOverSceneryRunningOffThePictureStaysWithItsWord) {
     EXPECT_EQ(marks[0].top, 62);
     EXPECT_EQ(marks[0].bottom, 74);
 }
+
+// An emblem with a twig of still scenery running out of its side, joined to
+// it and strong enough to pass the emblem's own level: the twig's columns
+// hold far less edge than the emblem's, and the mark ends where the emblem
+// does.
+TEST(Marks, SparseTailOfWeakerEdgesIsCutOff) {
+    DrawnEdges edges;
+    edges.box(30, 30, 60, 60, 200, 0);
+    edges.box(31, 31, 59, 59, 200, 0);
+    for (int x = 61; x <= 85; ++x)
+        edges.set(x, 45 + (x - 61) / 5, 90, 0);
+    const std::vector<a::Mark> marks = edges.marks();
+    ASSERT_EQ(marks.size(), 1u);
+    EXPECT_EQ(marks[0].left, 30);
+    EXPECT_EQ(marks[0].right, 60);
+    EXPECT_EQ(marks[0].top, 30);
+    EXPECT_EQ(marks[0].bottom, 60);
+}
