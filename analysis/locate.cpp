@@ -269,12 +269,15 @@ std::vector<Candidate> EdgePersistence::candidates(int ring) const {
     std::vector<uint8_t> changes(changed_.size());
     std::transform(changed_.begin(), changed_.end(), changes.begin(),
                    [](uint64_t bits) { return static_cast<uint8_t>(std::popcount(bits)); });
-    std::vector<Mark> marks = findMarks({width_, height_, s, stillShots_, changes, threshold(s)});
+    const EdgeMap map{width_, height_, s, stillShots_, changes, threshold(s)};
+    std::vector<Mark> marks = findMarks(map);
     // With fewer than two shots seen over time, every mark persists alike.
     const double apartShots =
         evidenceShots_ >= 2 ? apartShare * evidenceShots_ : std::numeric_limits<double>::max();
     mergeNear(marks, {2 * (1 + ring), apartShots, width_, height_},
               {changed_, std::min(samples_, changeSamples)});
+    for (Mark &m : marks)
+        trimTails(map, m);
 
     for (const Mark &m : marks) {
         // One more pixel for the faint tail of an anti-aliased edge, then the ring.

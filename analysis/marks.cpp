@@ -19,6 +19,9 @@ namespace {
 constexpr int joinRadius = 3;
 // Fewer persistent edge pixels than this are specks, not marks.
 constexpr int minEdgePixels = 8;
+// A mark with fewer than a short word's edge pixels is a speck, with no
+// letters to take back from scenery beside it.
+constexpr int wordPixels = 48;
 // A mark too big for a logo has its level raised by this factor a round, for
 // so many rounds at most.
 constexpr float splitStep = 1.25f;
@@ -217,7 +220,8 @@ std::pair<int, int> core(const std::vector<double> &sums) {
     return {first, last};
 }
 
-// Cuts the sparse tails off a mark's sides and keeps the edges within.
+} // namespace
+
 void trimTails(const EdgeMap &map, Mark &m) {
     const auto [left, right] = core(profile(map, m, true));
     const auto [top, bottom] = core(profile(map, m, false));
@@ -236,8 +240,6 @@ void trimTails(const EdgeMap &map, Mark &m) {
     }
     m = std::move(kept);
 }
-
-} // namespace
 
 bool framed(const Mark &m, int width, int height) {
     return m.left <= 1 || m.top <= 1 || m.right >= width - 2 || m.bottom >= height - 2;
@@ -267,10 +269,9 @@ std::vector<Mark> findMarks(const EdgeMap &map) {
     std::erase_if(marks, [&](const Mark &m) { return m.pixels < minEdgePixels || scenery(m); });
     std::stable_sort(marks.begin(), marks.end(),
                      [](const Mark &a, const Mark &b) { return a.pixels > b.pixels; });
-    for (Mark &m : marks) {
-        reclaim(map, taken, m);
-        trimTails(map, m);
-    }
+    for (Mark &m : marks)
+        if (m.pixels >= wordPixels)
+            reclaim(map, taken, m);
     return marks;
 }
 

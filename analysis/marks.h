@@ -56,6 +56,12 @@ struct ChangeBits {
 // change at most samples anyway.
 uint64_t changedTogether(const Mark &m, const ChangeBits &changes);
 
+// Cuts off the lines and columns at a mark's sides whose edges add up to
+// less than a share of its typical line or column: a sparse tail of weaker
+// still texture (twigs running out of an emblem), not the logo. After the
+// joining, so that the gaps between a logo's parts count for nothing.
+void trimTails(const EdgeMap &map, Mark &m);
+
 // How marks near one another join into one.
 struct Joining {
     int reach = 0;         // clean ring, in pixels, that may not run into another mark's

@@ -34,6 +34,8 @@ struct DrawnEdges {
             a::findMarks({width, height, strength, stillShots, changes, 10});
         const std::vector<uint64_t> none(strength.size(), 0);
         a::mergeNear(found, {10, 1.0, width, height}, {none, 0});
+        for (a::Mark &m : found)
+            a::trimTails({width, height, strength, stillShots, changes, 10}, m);
         return found;
     }
 };
