@@ -47,14 +47,9 @@ constexpr double denseShare = 0.1;
 // where a channel keeps its logo clear of the picture's edges.
 constexpr double framedPrior = 0.5;
 // An edge changes between samples when its differences change by more than
-// this many levels; a mark leaves or returns at a sample where this share of
-// its edges change together (a logo's break or fade, the scene staying as it
-// was), and such a mark is this much likelier a logo.
+// this many levels; a mark that leaves for a break or fades and comes back
+// (see changedTogether) is this much likelier a logo.
 constexpr double changeLevel = 3 * strengthFloor;
-constexpr double togetherShare = 0.6;
-// A mark's presence is told only where its edges keep still in most samples:
-// at most this share of them change at the median sample.
-constexpr double quietShare = 0.1;
 constexpr double presenceFactor = 2.0;
 // Lettering and emblems turn through all directions: the smaller spread of
 // their edges' directions is at least this share of the larger. A mark that
@@ -244,19 +239,7 @@ std::vector<uint8_t> EdgePersistence::edges(const Rect &area) const {
 }
 
 int EdgePersistence::changesTogether(const Mark &m) const {
-    std::array<int, changeSamples> count{};
-    for (int k : m.at)
-        for (uint64_t bits = changed_[k]; bits != 0; bits &= bits - 1)
-            ++count[static_cast<size_t>(std::countr_zero(bits))];
-    const int samples = std::min(samples_, changeSamples);
-    std::array<int, changeSamples> sorted = count;
-    std::nth_element(sorted.begin(), sorted.begin() + samples / 2, sorted.begin() + samples);
-    // Edges that change now and then (over a moving picture, in leaves
-    // stirring) tell nothing of a logo's presence.
-    if (sorted[static_cast<size_t>(samples / 2)] > quietShare * m.pixels)
-        return 0;
-    return static_cast<int>(std::count_if(count.begin(), count.begin() + samples,
-                                          [&](int n) { return n >= togetherShare * m.pixels; }));
+    return std::popcount(changedTogether(m, {changed_, std::min(samples_, changeSamples)}));
 }
 
 double EdgePersistence::turning(const Mark &m) const {
@@ -306,11 +289,15 @@ std::vector<Candidate> EdgePersistence::candidates(int ring) const {
     std::vector<uint8_t> changes(changed_.size());
     std::transform(changed_.begin(), changed_.end(), changes.begin(),
                    [](uint64_t bits) { return static_cast<uint8_t>(std::popcount(bits)); });
-    std::vector<Mark> marks = findMarks({width_, height_, s, stillShots_, changes, threshold(s)});
+    const EdgeMap map{width_, height_, s, stillShots_, changes, threshold(s)};
+    std::vector<Mark> marks = findMarks(map);
     // With fewer than two shots seen over time, every mark persists alike.
     const double apartShots =
         evidenceShots_ >= 2 ? apartShare * evidenceShots_ : std::numeric_limits<double>::max();
-    mergeNear(marks, 2 * (1 + ring), apartShots, width_, height_);
+    mergeNear(marks, {2 * (1 + ring), apartShots, width_, height_},
+              {changed_, std::min(samples_, changeSamples)});
+    for (Mark &m : marks)
+        trimTails(map, m);
 
     for (const Mark &m : marks) {
         // One more pixel for the faint tail of an anti-aliased edge, then the ring.

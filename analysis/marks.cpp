@@ -5,8 +5,11 @@
 #include "analysis/marks.h"
 
 #include <algorithm>
+#include <array>
+#include <bit>
 #include <cmath>
 #include <cstddef>
+#include <utility>
 
 namespace pendra::analysis {
 
@@ -16,6 +19,9 @@ namespace {
 constexpr int joinRadius = 3;
 // Fewer persistent edge pixels than this are specks, not marks.
 constexpr int minEdgePixels = 8;
+// A mark with fewer than a short word's edge pixels is a speck, with no
+// letters to take back from scenery beside it.
+constexpr int wordPixels = 48;
 // A mark too big for a logo has its level raised by this factor a round, for
 // so many rounds at most.
 constexpr float splitStep = 1.25f;
@@ -31,6 +37,16 @@ constexpr double likeStrength = 2.0;
 // A neighbour with fewer edges than this share of a mark's is a speck of
 // still texture beside it, not a part of the logo.
 constexpr double partShare = 0.1;
+// A line or column at a mark's side whose edges add up to less than this
+// share of the mark's typical line or column is a sparse tail of weaker
+// still texture (twigs running out of an emblem), not the logo.
+constexpr double tailShare = 0.35;
+// A mark leaves or returns at a sample where this share of its edges change
+// together (a logo's break or fade, the scene staying as it was). Its
+// presence is told only where its edges keep still in most samples: at most
+// this share of them change at the median sample.
+constexpr double togetherShare = 0.6;
+constexpr double quietShare = 0.1;
 
 // Per pixel, the level its edge must pass, and the layer it is joined in:
 // edges join only edges of their own layer.
@@ -125,23 +141,105 @@ bool splitLarge(const EdgeMap &map, const std::vector<Mark> &marks, Cuts &cuts) 
     return split;
 }
 
+// The level a mark's edges must pass: a share of its strong edges' strength.
+float strongCut(const EdgeMap &map, const Mark &m) {
+    std::vector<float> values;
+    values.reserve(m.at.size());
+    for (int k : m.at)
+        values.push_back(map.strength[static_cast<size_t>(k)]);
+    const auto strong =
+        values.begin() + static_cast<ptrdiff_t>(strongQuantile * double(values.size() - 1));
+    std::nth_element(values.begin(), strong, values.end());
+    return static_cast<float>(keepShare * *strong);
+}
+
 // Raises the level over each mark to a share of its strong edges' strength.
 void keepStrong(const EdgeMap &map, const std::vector<Mark> &marks, Cuts &cuts) {
-    std::vector<float> values;
     for (const Mark &m : marks) {
-        values.clear();
-        for (int k : m.at)
-            values.push_back(map.strength[k]);
-        const auto strong =
-            values.begin() + static_cast<ptrdiff_t>(strongQuantile * double(values.size() - 1));
-        std::nth_element(values.begin(), strong, values.end());
-        const float cut = static_cast<float>(keepShare * *strong);
+        const float cut = strongCut(map, m);
         for (int k : m.at)
             cuts.level[k] = std::max(cuts.level[k], cut);
     }
 }
 
+// Takes back into a mark the edges that still scenery running off the
+// picture took with it (a letter lying over the scenery's edge): those joined
+// to the mark within its own lines, at most a letter's height beyond its box,
+// and as strong as the mark's own. `taken` marks the scenery's edges, and
+// each is taken back once.
+void reclaim(const EdgeMap &map, std::vector<uint8_t> &taken, Mark &m) {
+    const float cut = strongCut(map, m);
+    const int top = m.top, bottom = m.bottom, height = bottom - top + 1;
+    const int left = std::max(0, m.left - height),
+              right = std::min(map.width - 1, m.right + height);
+    for (size_t next = 0; next < m.at.size(); ++next) {
+        const int x = m.at[next] % map.width, y = m.at[next] / map.width;
+        for (int v = std::max(top, y - joinRadius); v <= std::min(bottom, y + joinRadius); ++v)
+            for (int u = std::max(left, x - joinRadius); u <= std::min(right, x + joinRadius);
+                 ++u) {
+                const int k = v * map.width + u;
+                if (taken[static_cast<size_t>(k)] == 0 ||
+                    map.strength[static_cast<size_t>(k)] < cut)
+                    continue;
+                taken[static_cast<size_t>(k)] = 0;
+                m.left = std::min(m.left, u), m.right = std::max(m.right, u);
+                ++m.pixels;
+                m.strength += map.strength[static_cast<size_t>(k)];
+                m.stillShots += map.stillShots[static_cast<size_t>(k)];
+                m.at.push_back(k);
+            }
+    }
+}
+
+// Per column (or line) of a mark's box, its edges' summed strength.
+std::vector<double> profile(const EdgeMap &map, const Mark &m, bool columns) {
+    std::vector<double> sums(
+        static_cast<size_t>(columns ? m.right - m.left + 1 : m.bottom - m.top + 1), 0);
+    for (int k : m.at)
+        sums[static_cast<size_t>(columns ? k % map.width - m.left : k / map.width - m.top)] +=
+            map.strength[static_cast<size_t>(k)];
+    return sums;
+}
+
+// The first and last place of a profile that are no sparse tail: the walk
+// in from each side stops at the first that holds a fair share of the
+// typical (median of those with edges).
+std::pair<int, int> core(const std::vector<double> &sums) {
+    std::vector<double> held;
+    for (double s : sums)
+        if (s > 0)
+            held.push_back(s);
+    const auto middle = held.begin() + static_cast<ptrdiff_t>(held.size() / 2);
+    std::nth_element(held.begin(), middle, held.end());
+    const double enough = tailShare * *middle;
+    int first = 0, last = static_cast<int>(sums.size()) - 1;
+    while (sums[static_cast<size_t>(first)] < enough)
+        ++first;
+    while (sums[static_cast<size_t>(last)] < enough)
+        --last;
+    return {first, last};
+}
+
 } // namespace
+
+void trimTails(const EdgeMap &map, Mark &m) {
+    const auto [left, right] = core(profile(map, m, true));
+    const auto [top, bottom] = core(profile(map, m, false));
+    Mark kept;
+    kept.left = map.width, kept.top = map.height;
+    for (int k : m.at) {
+        const int x = k % map.width - m.left, y = k / map.width - m.top;
+        if (x < left || x > right || y < top || y > bottom)
+            continue;
+        kept.left = std::min(kept.left, x + m.left), kept.right = std::max(kept.right, x + m.left);
+        kept.top = std::min(kept.top, y + m.top), kept.bottom = std::max(kept.bottom, y + m.top);
+        ++kept.pixels;
+        kept.strength += map.strength[static_cast<size_t>(k)];
+        kept.stillShots += map.stillShots[static_cast<size_t>(k)];
+        kept.at.push_back(k);
+    }
+    m = std::move(kept);
+}
 
 bool framed(const Mark &m, int width, int height) {
     return m.left <= 1 || m.top <= 1 || m.right >= width - 2 || m.bottom >= height - 2;
@@ -158,44 +256,130 @@ std::vector<Mark> findMarks(const EdgeMap &map) {
     marks = connect(map, cuts);
     // A piece of still scenery split off that still runs on beyond the
     // picture is scenery; a logo split off it keeps clear of the edges.
-    std::erase_if(marks, [&](const Mark &m) {
-        return m.pixels < minEdgePixels || !logoSized(m, map.width, map.height) ||
+    const auto scenery = [&](const Mark &m) {
+        return !logoSized(m, map.width, map.height) ||
                (framed(m, map.width, map.height) &&
                 std::any_of(m.at.begin(), m.at.end(), [&](int k) { return cuts.split[k] != 0; }));
-    });
+    };
+    std::vector<uint8_t> taken(map.strength.size(), 0);
+    for (const Mark &m : marks)
+        if (scenery(m))
+            for (int k : m.at)
+                taken[static_cast<size_t>(k)] = 1;
+    std::erase_if(marks, [&](const Mark &m) { return m.pixels < minEdgePixels || scenery(m); });
+    std::stable_sort(marks.begin(), marks.end(),
+                     [](const Mark &a, const Mark &b) { return a.pixels > b.pixels; });
+    for (Mark &m : marks)
+        if (m.pixels >= wordPixels)
+            reclaim(map, taken, m);
     return marks;
 }
 
-void mergeNear(std::vector<Mark> &marks, int reach, double apartShots, int width, int height) {
+uint64_t changedTogether(const Mark &m, const ChangeBits &changes) {
+    std::array<int, 64> count{};
+    const int samples = std::min(changes.samples, static_cast<int>(count.size()));
+    if (samples <= 0)
+        return 0;
+    for (int k : m.at)
+        for (uint64_t bits = changes.bits[static_cast<size_t>(k)]; bits != 0; bits &= bits - 1)
+            ++count[static_cast<size_t>(std::countr_zero(bits))];
+    std::array<int, 64> sorted = count;
+    std::nth_element(sorted.begin(), sorted.begin() + samples / 2, sorted.begin() + samples);
+    // Edges that change now and then (over a moving picture, in leaves
+    // stirring) tell nothing of a logo's presence.
+    if (sorted[static_cast<size_t>(samples / 2)] > quietShare * m.pixels)
+        return 0;
+    uint64_t together = 0;
+    for (int s = 0; s < samples; ++s)
+        if (count[static_cast<size_t>(s)] >= togetherShare * m.pixels)
+            together |= uint64_t{1} << s;
+    return together;
+}
+
+namespace {
+
+// Whether the one span, widened by the gap edges join across, holds the other.
+bool within(int innerFirst, int innerLast, int outerFirst, int outerLast) {
+    return innerFirst >= outerFirst - joinRadius && innerLast <= outerLast + joinRadius;
+}
+
+// Whether two marks could be parts of one logo by their look alone: still in
+// as many shots and of like strength.
+bool alike(const Mark &a, const Mark &b, double apartShots) {
+    const double strengthA = a.strength / a.pixels, strengthB = b.strength / b.pixels;
+    return std::fabs(a.stillShots / a.pixels - b.stillShots / b.pixels) <= apartShots &&
+           std::max(strengthA, strengthB) <= likeStrength * std::min(strengthA, strengthB);
+}
+
+// Whether the smaller of two marks is no mere speck beside the larger.
+bool part(const Mark &a, const Mark &b) {
+    return std::min(a.pixels, b.pixels) >= partShare * std::max(a.pixels, b.pixels);
+}
+
+// Whether the smaller mark keeps to the larger's lines (a word beside a word,
+// an emblem beside its text) or to its columns (a line of text under an
+// emblem): the parts of a logo line up, still scenery beside it need not.
+bool inBand(const Mark &a, const Mark &b) {
+    const Mark &small = a.pixels < b.pixels ? a : b, &large = a.pixels < b.pixels ? b : a;
+    return within(small.top, small.bottom, large.top, large.bottom) ||
+           within(small.left, small.right, large.left, large.right);
+}
+
+// Whether two marks' boxes, each widened by `reach` pixels, run into one another.
+bool near(const Mark &a, const Mark &b, int reach) {
+    return a.left - reach <= b.right && b.left - reach <= a.right && a.top - reach <= b.bottom &&
+           b.top - reach <= a.bottom;
+}
+
+void join(Mark &a, const Mark &b) {
+    a.left = std::min(a.left, b.left), a.right = std::max(a.right, b.right);
+    a.top = std::min(a.top, b.top), a.bottom = std::max(a.bottom, b.bottom);
+    a.pixels += b.pixels;
+    a.strength += b.strength;
+    a.stillShots += b.stillShots;
+    a.at.insert(a.at.end(), b.at.begin(), b.at.end());
+}
+
+// Whether b lies wholly inside a's box (another layer's edges of the same
+// letters): part of a's mark however small, and it widens nothing.
+bool inside(const Mark &b, const Mark &a) {
+    return b.left >= a.left && b.right <= a.right && b.top >= a.top && b.bottom <= a.bottom;
+}
+
+} // namespace
+
+void mergeNear(std::vector<Mark> &marks, const Joining &joining, const ChangeBits &changes) {
     // Largest first, so that a logo's parts join before a speck beside it is
     // weighed against the whole logo rather than one of its letters.
     std::stable_sort(marks.begin(), marks.end(),
                      [](const Mark &a, const Mark &b) { return a.pixels > b.pixels; });
+    std::vector<uint64_t> together(marks.size());
+    for (size_t i = 0; i < marks.size(); ++i)
+        together[i] = changedTogether(marks[i], changes);
     for (bool merged = true; merged;) {
         merged = false;
         for (size_t i = 0; i < marks.size() && !merged; ++i)
             for (size_t j = i + 1; j < marks.size() && !merged; ++j) {
                 Mark &a = marks[i];
                 const Mark &b = marks[j];
-                const double strengthA = a.strength / a.pixels, strengthB = b.strength / b.pixels;
-                if (a.left - reach > b.right || b.left - reach > a.right ||
-                    a.top - reach > b.bottom || b.top - reach > a.bottom ||
-                    std::fabs(a.stillShots / a.pixels - b.stillShots / b.pixels) > apartShots ||
-                    std::max(strengthA, strengthB) >
-                        likeStrength * std::min(strengthA, strengthB) ||
-                    std::min(a.pixels, b.pixels) < partShare * std::max(a.pixels, b.pixels))
+                // Words of a text are at most a letter's height apart.
+                const bool sharePresence = together[i] != 0 && together[i] == together[j];
+                const int reach =
+                    sharePresence
+                        ? std::max(joining.reach, std::max(a.bottom - a.top, b.bottom - b.top) + 1)
+                        : joining.reach;
+                if (!near(a, b, reach) || !alike(a, b, joining.apartShots) ||
+                    !(inside(b, a) || (part(a, b) && inBand(a, b))))
                     continue;
                 Mark both;
                 both.left = std::min(a.left, b.left), both.right = std::max(a.right, b.right);
                 both.top = std::min(a.top, b.top), both.bottom = std::max(a.bottom, b.bottom);
-                if (!logoSized(both, width, height))
+                if (!logoSized(both, joining.width, joining.height))
                     continue;
-                a.left = both.left, a.right = both.right, a.top = both.top, a.bottom = both.bottom;
-                a.pixels += b.pixels;
-                a.strength += b.strength;
-                a.stillShots += b.stillShots;
-                a.at.insert(a.at.end(), b.at.begin(), b.at.end());
+                join(a, b);
+                together[i] = changedTogether(a, changes);
                 marks.erase(marks.begin() + static_cast<ptrdiff_t>(j));
+                together.erase(together.begin() + static_cast<ptrdiff_t>(j));
                 merged = true;
             }
     }

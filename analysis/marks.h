@@ -39,13 +39,43 @@ struct EdgeMap {
 // the picture, where a channel keeps its logo clear of the edges.
 bool framed(const Mark &m, int width, int height);
 
-// The marks a logo could be, none spanning half the picture.
+// The marks a logo could be, none spanning half the picture. Still scenery
+// split off that runs on beyond the picture is dropped, but a mark takes
+// back the edges of it that lie in its own lines: a letter over its edge.
 std::vector<Mark> findMarks(const EdgeMap &map);
+
+// Per pixel, the samples its edge changed at (bit s for sample s), of the
+// first `samples`.
+struct ChangeBits {
+    const std::vector<uint64_t> &bits;
+    int samples = 0;
+};
+
+// The samples at which most of the mark's edges changed at once (a logo
+// leaving, fading, coming back), bit s for sample s; none when its edges
+// change at most samples anyway.
+uint64_t changedTogether(const Mark &m, const ChangeBits &changes);
+
+// Cuts off the lines and columns at a mark's sides whose edges add up to
+// less than a share of its typical line or column: a sparse tail of weaker
+// still texture (twigs running out of an emblem), not the logo. After the
+// joining, so that the gaps between a logo's parts count for nothing.
+void trimTails(const EdgeMap &map, Mark &m);
+
+// How marks near one another join into one.
+struct Joining {
+    int reach = 0;         // clean ring, in pixels, that may not run into another mark's
+    double apartShots = 0; // marks still in more shots apart than this stay apart
+    int width = 0, height = 0;
+};
 
 // Joins marks whose clean rings (`reach` pixels) would run into one another
 // and that look alike: parts of one logo. Marks still in different shares
-// of the shots (more than `apartShots` apart) stay apart, as do marks of
-// unlike strength and merges that would span half the picture.
-void mergeNear(std::vector<Mark> &marks, int reach, double apartShots, int width, int height);
+// of the shots stay apart, as do marks of unlike strength, merges that would
+// span half the picture, and a smaller mark off the larger's band of lines
+// or columns (scenery diagonally beside a logo). Marks that leave and come
+// back at the same samples are parts of one logo and join across a wider gap
+// along their line: the space between two words.
+void mergeNear(std::vector<Mark> &marks, const Joining &joining, const ChangeBits &changes);
 
 } // namespace pendra::analysis

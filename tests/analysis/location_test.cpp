@@ -217,3 +217,48 @@ TEST(Location, LogoJoinedToWideStillSceneryIsSplitOut) {
     // The still texture right under the logo may stay with it, no more.
     EXPECT_LE(slack, 16);
 }
+
+// A text whose last word stands a letter's height away from the rest (the
+// "9" of "CANAL 9"), both leaving for a break and coming back together: one
+// logo, one rectangle, though the gap is wider than the clean rings reach.
+TEST(Location, WordsThatLeaveTogetherJoinAcrossAWordSpace) {
+    t::Scene scene;
+    scene.background = t::Background::Still;
+    scene.noise = 1.5;
+    scene.logos.push_back(t::textLogo(106, 8, 0.85, 0xF8F8F8));
+    scene.logos.push_back(t::textLogo(146, 8, 0.85, 0xF8F8F8));
+    for (t::GeneratedLogo &logo : scene.logos)
+        logo.presence = [](int64_t f) { return f >= 96 && f < 132 ? 0.0 : 1.0; };
+    const std::vector<a::Candidate> found = sampleScene(scene, 4).candidates(4);
+    ASSERT_FALSE(found.empty());
+    SCOPED_TRACE(describe(found));
+    int slack = 0;
+    const a::Rect &r = found.front().rect;
+    EXPECT_TRUE(t::holds(r, scene.logos[0], slack));
+    EXPECT_TRUE(t::holds(r, scene.logos[1], slack));
+    EXPECT_LE(r.width, scene.logos[1].x + scene.logos[1].width - scene.logos[0].x + 20);
+}
+
+// Still scenery diagonally beside a logo on a static shot (a dark object
+// just below and left of it): it persists as the logo does and its edges are
+// as strong, but it keeps to neither the logo's lines nor its columns, so it
+// stays out of the logo's rectangle.
+TEST(Location, StillSceneryDiagonallyBesideALogoStaysOut) {
+    t::Scene scene;
+    scene.background = t::Background::Still;
+    scene.noise = 1.5;
+    scene.logos.push_back(t::textLogo(150, 8, 0.85, 0xF8F8F8));
+    scene.balls.push_back({0, scene.frames - 1, 139, 34, 139, 34, 6, 0x404040});
+    const std::vector<a::Candidate> found = sampleScene(scene, 4).candidates(4);
+    ASSERT_FALSE(found.empty());
+    SCOPED_TRACE(describe(found));
+    bool held = false;
+    for (const a::Candidate &c : found) {
+        int slack = 0;
+        if (!t::holds(c.rect, scene.logos[0], slack))
+            continue;
+        held = true;
+        EXPECT_LE(slack, 10);
+    }
+    EXPECT_TRUE(held);
+}

@@ -1,0 +1,80 @@
+// Marks on edge maps drawn by hand: which edges make one mark and how far
+// its box reaches, where generated video would leave the strengths to chance.
+#include "analysis/marks.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <vector>
+
+namespace a = pendra::analysis;
+
+namespace {
+
+// An edge map with room to draw strong persistent edges on.
+struct DrawnEdges {
+    static constexpr int width = 120, height = 100;
+    std::vector<float> strength = std::vector<float>(width * height, 0.0f);
+    std::vector<uint16_t> stillShots = std::vector<uint16_t>(width * height, 1);
+    std::vector<uint8_t> changes = std::vector<uint8_t>(width * height, 0);
+
+    void set(int x, int y, float s, uint8_t changed) {
+        strength[y * width + x] = s;
+        changes[y * width + x] = changed;
+    }
+    // The outline of a letter's box, inclusive.
+    void box(int left, int top, int right, int bottom, float s, uint8_t changed) {
+        for (int x = left; x <= right; ++x)
+            set(x, top, s, changed), set(x, bottom, s, changed);
+        for (int y = top; y <= bottom; ++y)
+            set(left, y, s, changed), set(right, y, s, changed);
+    }
+    std::vector<a::Mark> marks() const {
+        std::vector<a::Mark> found =
+            a::findMarks({width, height, strength, stillShots, changes, 10});
+        const std::vector<uint64_t> none(strength.size(), 0);
+        a::mergeNear(found, {10, 1.0, width, height}, {none, 0});
+        for (a::Mark &m : found)
+            a::trimTails({width, height, strength, stillShots, changes, 10}, m);
+        return found;
+    }
+};
+
+} // namespace
+
+// A word whose first letter lies over the strong edge of still scenery
+// running from the top of the picture to the bottom (a window frame): the
+// letter's edges go with the scenery's when it is split off and dropped, and
+// the word's mark takes them back within its own lines.
+TEST(Marks, LetterOverSceneryRunningOffThePictureStaysWithItsWord) {
+    DrawnEdges edges;
+    for (int y = 0; y < DrawnEdges::height; ++y)
+        edges.set(12, y, 250, 2); // flickering now and then, as scenery does
+    edges.box(8, 62, 18, 74, 200, 2);
+    edges.box(21, 62, 31, 74, 200, 0);
+    edges.box(34, 62, 44, 74, 200, 0);
+    const std::vector<a::Mark> marks = edges.marks();
+    ASSERT_EQ(marks.size(), 1u);
+    EXPECT_EQ(marks[0].left, 8);
+    EXPECT_EQ(marks[0].right, 44);
+    EXPECT_EQ(marks[0].top, 62);
+    EXPECT_EQ(marks[0].bottom, 74);
+}
+
+// An emblem with a twig of still scenery running out of its side, joined to
+// it and strong enough to pass the emblem's own level: the twig's columns
+// hold far less edge than the emblem's, and the mark ends where the emblem
+// does.
+TEST(Marks, SparseTailOfWeakerEdgesIsCutOff) {
+    DrawnEdges edges;
+    edges.box(30, 30, 60, 60, 200, 0);
+    edges.box(31, 31, 59, 59, 200, 0);
+    for (int x = 61; x <= 85; ++x)
+        edges.set(x, 45 + (x - 61) / 5, 90, 0);
+    const std::vector<a::Mark> marks = edges.marks();
+    ASSERT_EQ(marks.size(), 1u);
+    EXPECT_EQ(marks[0].left, 30);
+    EXPECT_EQ(marks[0].right, 60);
+    EXPECT_EQ(marks[0].top, 30);
+    EXPECT_EQ(marks[0].bottom, 60);
+}
