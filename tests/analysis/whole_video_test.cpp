@@ -211,6 +211,21 @@ TEST(OpacityFromGradients, DarkOutlineAndLightLettersOfUnlikeOpacity) {
     EXPECT_LT(error[1] / count[1], 0.05) << "letters";
 }
 
+// A logo that fills most of its rectangle (a box, outlined text given
+// tightly): the rectangle's typical contrast is the logo's own, and the
+// shape must not be cut down to its strongest pixels.
+TEST(OpacityFromGradients, ALogoFillingMostOfItsRectangle) {
+    t::GeneratedLogo box = t::textLogo(150, 8, 0.45, 0xE8E8E8);
+    for (float &o : box.opacity)
+        o = 0.45f;
+    t::GeneratedSource source(texturedScene(box, 1.5));
+    a::Options options;
+    options.rect = a::Rect{147, 5, 34, 20};
+    a::Result result = a::analyze(source, options);
+    EXPECT_FALSE(result.repairOnly) << result.why;
+    EXPECT_LT(t::accuracy(result, box).meanOpacityError, 0.04);
+}
+
 // Grain and coding noise vary each pixel by the same amount under the logo
 // as beside it, not dimmed by it: the level must not read them as a weaker
 // logo (it read 0.45 to 0.47 for a 0.5 logo here).
