@@ -165,6 +165,67 @@ TEST(OpacityFromGradients, LightAndDarkPartsOfOneOpacity) {
     }
 }
 
+// Light letters inside a dark outline, the outline blended more strongly
+// (as broadcasters draw text): each part is measured at its own opacity,
+// where one level for the whole shape left its pixels disagreeing. The bound
+// is looser than a one-part logo's: where the parts meet, their contrasts
+// cancel and the pixels there are given the parts' mean level.
+TEST(OpacityFromGradients, DarkOutlineAndLightLettersOfUnlikeOpacity) {
+    const t::GeneratedLogo letters = t::textLogo(150, 8, 0.35, 0xF0F0F0);
+    t::GeneratedLogo outline = letters;
+    outline.x -= 2, outline.y -= 2, outline.width += 4, outline.height += 4;
+    outline.colour = 0x202020;
+    outline.opacity.assign(static_cast<size_t>(outline.width) * outline.height, 0.0f);
+    // Two pixels around every letter pixel, less the letters themselves.
+    for (int y = 0; y < outline.height; ++y)
+        for (int x = 0; x < outline.width; ++x) {
+            double around = 0;
+            for (int v = y - 2; v <= y + 2; ++v)
+                for (int u = x - 2; u <= x + 2; ++u)
+                    around = std::fmax(around, letters.at(outline.x + u, outline.y + v));
+            const double covered = letters.at(outline.x + x, outline.y + y) / 0.35;
+            outline.opacity[static_cast<size_t>(y) * outline.width + x] =
+                static_cast<float>(0.6 * (around / 0.35) * (1 - covered));
+        }
+    t::Scene scene = texturedScene(outline, 1.5);
+    scene.logos.push_back(letters);
+    t::GeneratedSource source(scene);
+    a::Options options;
+    options.rect = a::Rect{141, 1, 46, 30};
+    a::Result result = a::analyze(source, options);
+    EXPECT_FALSE(result.repairOnly) << result.why;
+    // Where the parts' anti-aliased edges overlap, the two blends stack.
+    double error[2] = {0, 0}, count[2] = {0, 0};
+    const a::Rect &r = result.rect;
+    for (int y = 0; y < r.height; ++y)
+        for (int x = 0; x < r.width; ++x) {
+            const double o = outline.at(r.x + x, r.y + y), l = letters.at(r.x + x, r.y + y);
+            if (o + l == 0)
+                continue;
+            const size_t part = l > o;
+            error[part] += std::fabs(result.opacity[static_cast<size_t>(y) * r.width + x] -
+                                     (1 - (1 - o) * (1 - l)));
+            count[part] += 1;
+        }
+    EXPECT_LT(error[0] / count[0], 0.05) << "outline";
+    EXPECT_LT(error[1] / count[1], 0.05) << "letters";
+}
+
+// A logo that fills most of its rectangle (a box, outlined text given
+// tightly): the rectangle's typical contrast is the logo's own, and the
+// shape must not be cut down to its strongest pixels.
+TEST(OpacityFromGradients, ALogoFillingMostOfItsRectangle) {
+    t::GeneratedLogo box = t::textLogo(150, 8, 0.45, 0xE8E8E8);
+    for (float &o : box.opacity)
+        o = 0.45f;
+    t::GeneratedSource source(texturedScene(box, 1.5));
+    a::Options options;
+    options.rect = a::Rect{147, 5, 34, 20};
+    a::Result result = a::analyze(source, options);
+    EXPECT_FALSE(result.repairOnly) << result.why;
+    EXPECT_LT(t::accuracy(result, box).meanOpacityError, 0.04);
+}
+
 // Grain and coding noise vary each pixel by the same amount under the logo
 // as beside it, not dimmed by it: the level must not read them as a weaker
 // logo (it read 0.45 to 0.47 for a 0.5 logo here).
