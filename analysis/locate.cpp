@@ -28,11 +28,6 @@ constexpr double stillRatio = 0.6;
 // Neighbouring marks whose persistence differs by more than this share of
 // the shots are told apart.
 constexpr double apartShare = 0.3;
-// Cuts: the picture's coarse layout (block means, less the change of the
-// whole picture's level) changes by more than this many levels between samples.
-constexpr int gridColumns = 16;
-constexpr int gridRows = 9;
-constexpr double cutLevels = 12.0;
 // Where channels put their marks: corners first, then the border bands.
 constexpr double cornerPrior = 1.0;
 constexpr double bandPrior = 0.8;
@@ -65,32 +60,6 @@ double magnitude(const float *x, const float *y) {
     return std::sqrt(sq);
 }
 
-// Block means of a picture, per channel, on every other pixel of every other line.
-std::vector<double> layout(const Picture &p) {
-    // Whole-level sums are exact in integers; the blocks of the columns are
-    // worked out once rather than per pixel.
-    std::vector<int64_t> sums(gridColumns * gridRows * 3, 0);
-    std::vector<int> counts(gridColumns * gridRows, 0);
-    std::vector<int> columnBlock(static_cast<size_t>(p.width));
-    for (int x = 0; x < p.width; x += 2)
-        columnBlock[static_cast<size_t>(x)] = x * gridColumns / p.width;
-    for (int y = 0; y < p.height; y += 2) {
-        const int rowBlock = (y * gridRows / p.height) * gridColumns;
-        const uint32_t *row = p.pixels.data() + static_cast<size_t>(y) * p.width;
-        for (int x = 0; x < p.width; x += 2) {
-            const int b = rowBlock + columnBlock[static_cast<size_t>(x)];
-            ++counts[b];
-            for (int c = 0; c < 3; ++c)
-                sums[b * 3 + c] += channel(row[x], c);
-        }
-    }
-    std::vector<double> means(sums.size());
-    for (size_t b = 0; b < counts.size(); ++b)
-        for (int c = 0; c < 3; ++c)
-            means[b * 3 + c] = static_cast<double>(sums[b * 3 + c]) / std::max(1, counts[b]);
-    return means;
-}
-
 } // namespace
 
 EdgePersistence::EdgePersistence(int width, int height)
@@ -99,25 +68,10 @@ EdgePersistence::EdgePersistence(int width, int height)
       sumX_(shotX_.size(), 0), sumY_(shotX_.size(), 0), stillShots_(shotMagnitude_.size(), 0),
       changed_(shotMagnitude_.size(), 0), previousGradient_(shotX_.size() * 2, 0) {}
 
-bool EdgePersistence::cutFrom(const Picture &frame) const {
-    const std::vector<double> now = layout(frame), before = layout(previous_);
-    const double blocks = static_cast<double>(now.size() / 3);
-    const size_t count = now.size() / 3;
-    double shift[3] = {};
-    for (size_t b = 0; b < count; ++b)
-        for (int c = 0; c < 3; ++c)
-            shift[c] += (now[b * 3 + c] - before[b * 3 + c]) / blocks;
-    double change = 0;
-    for (size_t b = 0; b < count; ++b)
-        for (int c = 0; c < 3; ++c)
-            change += std::fabs(now[b * 3 + c] - before[b * 3 + c] - shift[c]);
-    return change / (3.0 * blocks) > cutLevels;
-}
-
 void EdgePersistence::add(const Picture &frame) {
+    if (cuts_.add(frame))
+        finish();
     if (samples_ > 0) {
-        if (cutFrom(frame))
-            finish();
         // Every fourth pixel of every fourth line is plenty to tell a still picture.
         double sum = 0;
         int count = 0;

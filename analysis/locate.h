@@ -15,6 +15,7 @@
 #pragma once
 
 #include "analysis/logo_analysis.h"
+#include "analysis/shot_cuts.h"
 
 #include <cstdint>
 #include <vector>
@@ -56,7 +57,6 @@ class EdgePersistence {
     // straight edge, 1 for a ring.
     double turning(const Mark &m) const;
     double threshold(const std::vector<float> &strength) const;
-    bool cutFrom(const Picture &frame) const;
 
     int width_;
     int height_;
@@ -79,6 +79,8 @@ class EdgePersistence {
     // The last sample's differences per pixel and channel (horizontal,
     // vertical), while changes are kept.
     std::vector<int16_t> previousGradient_;
+    // Where the samples' shots change.
+    CutFinder cuts_;
     Picture previous_;
     double motionSum_ = 0;
     int motionPairs_ = 0;

@@ -1,6 +1,8 @@
-// Cut detection over coarse cells and the split of presence ranges into
+// Cut detection over the coarse layout and the split of presence ranges into
 // stretches; see shot_cuts.h.
 #include "analysis/shot_cuts.h"
+
+#include "analysis/pixel_channels.h"
 
 #include <algorithm>
 #include <cmath>
@@ -9,58 +11,84 @@ namespace pendra::analysis {
 
 namespace {
 
-constexpr int cellsAcross = 8;
+// The layout's blocks. A cut moves the blocks, less the whole picture's
+// level, by more than cutLevels; or moves them, with that level, by as much
+// and by cutOverRecent times the recent frames' mean move: a smooth picture's
+// layout moves little at a cut, a drifting one's level much within a shot.
+constexpr int gridColumns = 16;
+constexpr int gridRows = 9;
+constexpr double cutLevels = 12.0;
+constexpr double cutOverRecent = 3.0;
 constexpr size_t recentFrames = 6;
-// A cut's change must reach this many levels and this multiple of the
-// recent frames' mean change: fast motion changes cells too, but steadily.
-constexpr double leastCutChange = 12;
-constexpr double cutOverRecent = 3;
 
-double luma(uint32_t p) {
-    return 0.299 * (p >> 16 & 0xFF) + 0.587 * (p >> 8 & 0xFF) + 0.114 * (p & 0xFF);
-}
-
-// Mean luma of each of cellsAcross x cellsAcross cells; averaging over a cell
-// keeps motion inside it from counting.
-std::vector<float> coarseCells(const Picture &frame) {
-    std::vector<double> sum(cellsAcross * cellsAcross, 0);
-    std::vector<int> count(sum.size(), 0);
-    for (int line = 0; line < frame.height; ++line) {
-        const int cy = line * cellsAcross / frame.height;
-        for (int x = 0; x < frame.width; ++x) {
-            const size_t cell =
-                static_cast<size_t>(cy * cellsAcross + x * cellsAcross / frame.width);
-            sum[cell] += luma(frame.at(x, line));
-            ++count[cell];
+// Block means of a picture, per channel, on every other pixel of every other line.
+std::vector<double> layout(const Picture &p) {
+    // Whole-level sums are exact in integers; the blocks of the columns are
+    // worked out once rather than per pixel.
+    std::vector<int64_t> sums(gridColumns * gridRows * 3, 0);
+    std::vector<int> counts(gridColumns * gridRows, 0);
+    std::vector<int> columnBlock(static_cast<size_t>(p.width));
+    for (int x = 0; x < p.width; x += 2)
+        columnBlock[static_cast<size_t>(x)] = x * gridColumns / p.width;
+    for (int y = 0; y < p.height; y += 2) {
+        const int rowBlock = (y * gridRows / p.height) * gridColumns;
+        const uint32_t *row = p.pixels.data() + static_cast<size_t>(y) * p.width;
+        for (int x = 0; x < p.width; x += 2) {
+            const int b = rowBlock + columnBlock[static_cast<size_t>(x)];
+            ++counts[b];
+            for (int c = 0; c < 3; ++c)
+                sums[b * 3 + c] += channel(row[x], c);
         }
     }
-    std::vector<float> cells(sum.size(), 0);
-    for (size_t i = 0; i < sum.size(); ++i)
-        cells[i] = count[i] > 0 ? static_cast<float>(sum[i] / count[i]) : 0.0f;
-    return cells;
+    std::vector<double> means(sums.size());
+    for (size_t b = 0; b < counts.size(); ++b)
+        for (int c = 0; c < 3; ++c)
+            means[b * 3 + c] = static_cast<double>(sums[b * 3 + c]) / std::max(1, counts[b]);
+    return means;
+}
+
+struct LayoutChange {
+    double layout = 0; // per block and channel, less each channel's mean change
+    double level = 0;  // each channel's mean change, in absolute value
+};
+
+LayoutChange layoutChange(const std::vector<double> &now, const std::vector<double> &before) {
+    const double blocks = static_cast<double>(now.size() / 3);
+    const size_t count = now.size() / 3;
+    double shift[3] = {};
+    for (size_t b = 0; b < count; ++b)
+        for (int c = 0; c < 3; ++c)
+            shift[c] += (now[b * 3 + c] - before[b * 3 + c]) / blocks;
+    double change = 0;
+    for (size_t b = 0; b < count; ++b)
+        for (int c = 0; c < 3; ++c)
+            change += std::fabs(now[b * 3 + c] - before[b * 3 + c] - shift[c]);
+    return {change / (3.0 * blocks),
+            (std::fabs(shift[0]) + std::fabs(shift[1]) + std::fabs(shift[2])) / 3.0};
 }
 
 } // namespace
 
-void CutFinder::add(const Picture &frame) {
-    std::vector<float> cells = coarseCells(frame);
+bool CutFinder::add(const Picture &frame) {
+    std::vector<double> now = layout(frame);
+    bool cut = false;
     if (!previous_.empty()) {
-        double change = 0;
-        for (size_t i = 0; i < cells.size(); ++i)
-            change += std::fabs(cells[i] - previous_[i]);
-        change /= static_cast<double>(cells.size());
+        const LayoutChange change = layoutChange(now, previous_);
+        const double whole = change.layout + change.level;
         double recent = 0;
         for (double r : recent_)
-            recent += r;
-        recent = recent_.empty() ? 0 : recent / static_cast<double>(recent_.size());
-        if (change >= leastCutChange && change >= cutOverRecent * recent)
-            cuts_.push_back({frame_, change - recent});
-        recent_.push_back(change);
+            recent += r / static_cast<double>(recent_.size());
+        cut = change.layout > cutLevels ||
+              (whole > cutLevels && !recent_.empty() && whole > cutOverRecent * recent);
+        if (cut)
+            cuts_.push_back({frame_, whole});
+        recent_.push_back(whole);
         if (recent_.size() > recentFrames)
             recent_.erase(recent_.begin());
     }
-    previous_ = std::move(cells);
+    previous_ = std::move(now);
     ++frame_;
+    return cut;
 }
 
 namespace {

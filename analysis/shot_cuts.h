@@ -1,10 +1,13 @@
-// The cuts between shots, found from consecutive frames, and the presence
-// ranges split at them into stretches. A cut changes the coarse picture at
-// once, where motion and fades change it a little from frame to frame, so a
-// frame is a cut when the mean change of its coarse cells jumps well above
-// that of the frames before it. Shots shorter than about a second are not
-// worth settings of their own (rapid cutting, a flash): the cuts around them
-// are dropped, as are the weakest when a range would hold too many stretches.
+// The cuts between shots, and the presence ranges split at them into
+// stretches. A cut changes the picture's coarse layout (block means per
+// channel) at once: by many levels beyond the change of the whole picture's
+// level, which a fade or a drift shares with every block; or, that level
+// included, by as many and well above the frames before (a smooth picture's
+// layout moves little at a cut). The same rule tells the location's sampled
+// shots apart and the stretches' every frame. Shots shorter than about a
+// second are not worth settings of their own (rapid cutting, a flash): the
+// cuts around them are dropped, as are the weakest when a range would hold
+// too many stretches.
 #pragma once
 
 #include "analysis/logo_analysis.h"
@@ -16,19 +19,20 @@ namespace pendra::analysis {
 
 struct Cut {
     int64_t frame = 0;   // the first frame of the new shot
-    double strength = 0; // the jump in mean cell change, in levels
+    double strength = 0; // the layout's mean change, its level included, in levels
 };
 
 class CutFinder {
   public:
     explicit CutFinder(int64_t firstFrame = 0) : frame_(firstFrame) {}
-    // The next frame (any part of the picture, the same each time), from firstFrame on.
-    void add(const Picture &frame);
+    // The next frame (any part of the picture, the same each time), from
+    // firstFrame on; true when a new shot starts with it.
+    bool add(const Picture &frame);
     const std::vector<Cut> &cuts() const { return cuts_; }
 
   private:
-    std::vector<float> previous_;
-    std::vector<double> recent_; // the last few frames' mean cell changes
+    std::vector<double> previous_; // the last frame's block means
+    std::vector<double> recent_;   // the last few frames' layout changes
     int64_t frame_ = 0;
     std::vector<Cut> cuts_;
 };

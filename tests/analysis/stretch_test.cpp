@@ -1,14 +1,17 @@
 // What settings by stretch rest on: cuts found between generated shots and
-// none inside them, presence ranges split at the cuts that bound long enough
+// none inside them, the same cuts that the location's shots are told apart
+// by, presence ranges split at the cuts that bound long enough
 // shots, and the residue measure that scores a filtered logo area with no
 // clean picture: larger for a ghost outline or a texture smoothed away than
 // for a clean ground, smooth or textured.
+#include "analysis/locate.h"
 #include "analysis/outline_residue.h"
 #include "analysis/shot_cuts.h"
 #include "tests/support/generated_source.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -32,6 +35,20 @@ std::vector<int64_t> cutFrames(t::Scene scene) {
     return frames;
 }
 
+// Every `stride`th frame of the scene, its middle quarter (as the stretches read it).
+std::vector<a::Picture> sampledMiddles(t::Scene scene, int stride) {
+    t::GeneratedSource source(scene);
+    const a::Rect area{scene.width / 4, scene.height / 4, scene.width / 2, scene.height / 2};
+    std::vector<a::Picture> frames;
+    a::Picture frame;
+    for (int64_t n = 0; source.advance(); ++n)
+        if (n % stride == 0) {
+            source.read(area, frame);
+            frames.push_back(frame);
+        }
+    return frames;
+}
+
 } // namespace
 
 TEST(ShotCuts, FoundBetweenShotsAndNotWithin) {
@@ -45,6 +62,31 @@ TEST(ShotCuts, FoundBetweenShotsAndNotWithin) {
     }
     scene.background = t::Background::Still;
     EXPECT_TRUE(cutFrames(scene).empty());
+}
+
+// Samples a few frames apart, as the location takes them, of smooth
+// drifting gradients: the whole picture's level drifts within a shot and
+// the layout moves little at a cut, yet the cuts are found, and the
+// location's shots are the ones they bound.
+TEST(ShotCuts, LocationsShotsAreTheFindersOnADriftingSmoothPicture) {
+    t::Scene scene;
+    scene.frames = 150;
+    scene.shotLength = 50;
+    scene.noise = 2;
+    const std::vector<a::Picture> frames = sampledMiddles(scene, 3);
+    a::CutFinder finder;
+    a::EdgePersistence edges(frames.front().width, frames.front().height);
+    for (const a::Picture &frame : frames) {
+        finder.add(frame);
+        edges.add(frame);
+    }
+    edges.finish();
+    std::vector<int64_t> cuts;
+    for (const a::Cut &c : finder.cuts())
+        cuts.push_back(c.frame);
+    // Samples 17 and 34 open the second and third shots (frames 51 and 102).
+    EXPECT_EQ(cuts, (std::vector<int64_t>{17, 34}));
+    EXPECT_EQ(edges.shots(), 3);
 }
 
 TEST(ShotCuts, RangesSplitAtCutsBoundingLongShots) {

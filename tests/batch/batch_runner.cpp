@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <fcntl.h>
@@ -28,6 +29,11 @@ fs::path here(const std::string &name) {
 void writeText(const fs::path &path, const std::string &text) {
     fs::create_directories(path.parent_path());
     std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
+}
+
+std::string bytesOf(const fs::path &path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 nlohmann::json readJson(const fs::path &path) {
@@ -72,9 +78,47 @@ pid_t startPendra(const std::vector<std::string> &args) {
     return error == 0 ? pid : -1;
 }
 
-int waitForExit(pid_t pid) {
+namespace {
+
+// The state letter of /proc/PID/stat ("pid (name) S ..."); 0 when the process is gone.
+char stateOf(pid_t pid) {
+    const std::string stat = bytesOf("/proc/" + std::to_string(pid) + "/stat");
+    const size_t close = stat.rfind(')');
+    return close != std::string::npos && close + 2 < stat.size() ? stat[close + 2] : '\0';
+}
+
+// A hung process's state and its children's, for the failure message.
+std::string whatItIsDoing(pid_t pid) {
+    auto state = [](pid_t p) { return stateOf(p) ? std::string(1, stateOf(p)) : "gone"; };
+    std::string text = "state " + state(pid);
+    for (pid_t child : childrenOf(pid))
+        text += ", child " + std::to_string(child) + " (state " + state(child) + "," +
+                commandLineOf(child) + ")";
+    return text;
+}
+
+} // namespace
+
+int waitForExit(pid_t pid, double seconds) {
+    if (pid <= 0)
+        return -1;
     int status = 0;
-    if (pid <= 0 || waitpid(pid, &status, 0) != pid)
+    pid_t ended = 0;
+    const bool done = waitUntil(
+        [&] {
+            ended = waitpid(pid, &status, WNOHANG);
+            return ended != 0;
+        },
+        seconds);
+    if (!done) {
+        ADD_FAILURE() << "pendra (pid " << pid << ") did not end within " << seconds << " s; "
+                      << whatItIsDoing(pid)
+                      << "; it said: " << bytesOf(here("pendra-background.txt"));
+        kill(pid, SIGKILL);
+        waitpid(pid, &status, 0);
+        return -1;
+    }
+    if (ended != pid)
         return -1;
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
@@ -107,17 +151,33 @@ std::vector<pid_t> childrenOf(pid_t pid) {
     return children;
 }
 
+std::vector<pid_t> rowWorkersOf(pid_t batch) {
+    std::vector<pid_t> workers;
+    for (pid_t child : childrenOf(batch))
+        if (isRowWorker(commandLineOf(child)))
+            workers.push_back(child);
+    return workers;
+}
+
+std::string commandLineOf(pid_t pid) {
+    std::string line = bytesOf("/proc/" + std::to_string(pid) + "/cmdline");
+    std::replace(line.begin(), line.end(), '\0', ' ');
+    return line.empty() ? line : " " + line;
+}
+
+bool isRowWorker(const std::string &commandLine) {
+    return commandLine.find(" batch --row ") != std::string::npos;
+}
+
 bool processAlive(pid_t pid) {
-    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
-    std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    // "pid (name) S ...": the state follows the name's closing parenthesis.
-    size_t close = stat.rfind(')');
-    return close != std::string::npos && close + 2 < stat.size() && stat[close + 2] != 'Z' &&
-           stat[close + 2] != 'X';
+    const char state = stateOf(pid);
+    return state != '\0' && state != 'Z' && state != 'X';
 }
 
 std::string decodeErrors(const fs::path &path) {
-    std::string command = "ffmpeg -nostdin -v error -i '" + path.string() + "' -f null - 2>&1";
+    // Bounded like every command the tests wait for: a hang fails, saying so.
+    std::string command =
+        "timeout -k 10 300 ffmpeg -nostdin -v error -i '" + path.string() + "' -f null - 2>&1";
     FILE *pipe = popen(command.c_str(), "r");
     if (!pipe)
         return "cannot run ffmpeg";

@@ -19,6 +19,8 @@ namespace pendra::test {
 std::filesystem::path here(const std::string &name);
 
 void writeText(const std::filesystem::path &path, const std::string &text);
+// The file's bytes; "" when it cannot be read.
+std::string bytesOf(const std::filesystem::path &path);
 
 // The report as JSON; an empty object when it is missing or unreadable.
 nlohmann::json readJson(const std::filesystem::path &path);
@@ -31,8 +33,10 @@ const nlohmann::json &reportRow(const nlohmann::json &report, const std::string 
 // stderr into pendra-background.txt; returns its pid.
 pid_t startPendra(const std::vector<std::string> &args);
 
-// Waits for the process and returns its exit code, or 128 + the signal.
-int waitForExit(pid_t pid);
+// Waits for the process and returns its exit code, or 128 + the signal. One
+// still running after `seconds` fails the test, saying so, and is killed:
+// -1 then, and a hung command costs its test rather than stalling the suite.
+int waitForExit(pid_t pid, double seconds = 300);
 
 // Polls until `done` holds or `seconds` pass; returns whether it held.
 bool waitUntil(const std::function<bool()> &done, double seconds);
@@ -42,6 +46,17 @@ std::vector<std::filesystem::path> partialFiles(const std::filesystem::path &fol
 
 // The pids of the process's children (from /proc).
 std::vector<pid_t> childrenOf(pid_t pid);
+
+// The batch's row workers among its children: not a child that has not yet
+// become one, nor a helper of the sanitizers (LeakSanitizer checks a process
+// as it ends from a child task that stops it; killing that task leaves the
+// batch waiting for it forever).
+std::vector<pid_t> rowWorkersOf(pid_t batch);
+
+// The process's arguments, each after a space ("" when it is gone), and
+// whether they are those of a row worker ("pendra batch --row N MANIFEST").
+std::string commandLineOf(pid_t pid);
+bool isRowWorker(const std::string &commandLine);
 
 // Whether the process exists and has not ended (a zombie has), whoever its parent.
 bool processAlive(pid_t pid);

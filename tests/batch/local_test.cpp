@@ -5,6 +5,7 @@
 #include "tests/batch/batch_runner.h"
 #include "tests/support/scene_clip.h"
 
+#include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -78,11 +79,6 @@ class BatchLocal : public ::testing::Test {
         EXPECT_EQ(readVideo(here("work/out/" + output)).frames.size(), frames);
     }
 };
-
-std::string bytesOf(const fs::path &path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 // A clip whose logo the analysis finds: a row without a job analyzes it.
 void writeLogoClip(const fs::path &path) {
@@ -213,13 +209,36 @@ TEST_F(BatchLocal, InterruptHalfwayThenRerunCompletes) {
         expectWhole(name, 500);
 }
 
+// A command that never ends (here one stopped) fails the test waiting for
+// it, saying so, and is ended, rather than stalling the whole suite.
+TEST_F(BatchLocal, WaitingForACommandThatNeverEndsFailsInsteadOfHanging) {
+    pid_t pid = startPendra({"process", "clips/long.mp4", "work/out/never.mkv", "--logo",
+                             "clips/logo0.bmp", "--x", "20", "--y", "16", "--alpha", "255"});
+    ASSERT_GT(pid, 0);
+    kill(pid, SIGSTOP);
+    ::testing::TestPartResultArray failures;
+    int code = 0;
+    {
+        ::testing::ScopedFakeTestPartResultReporter catcher(
+            ::testing::ScopedFakeTestPartResultReporter::INTERCEPT_ONLY_CURRENT_THREAD, &failures);
+        code = waitForExit(pid, 1);
+    }
+    EXPECT_EQ(code, -1);
+    ASSERT_EQ(failures.size(), 1);
+    EXPECT_TRUE(failures.GetTestPartResult(0).nonfatally_failed());
+    EXPECT_NE(std::string(failures.GetTestPartResult(0).message()).find("did not end within 1 s"),
+              std::string::npos)
+        << failures.GetTestPartResult(0).message();
+    EXPECT_FALSE(processAlive(pid));
+}
+
 // A worker killed outright cannot clean up: the batch removes its
 // half-written file, reports the row and goes on with the others.
 TEST_F(BatchLocal, WorkerKilledOutright) {
     manifest({"../clips/long.mp4,out/1.mkv", "../clips/a.mp4,out/a.mkv"});
     pid_t pid = startPendra({"batch", "work/list.csv", "--workers", "1"});
     ASSERT_TRUE(waitUntil([] { return !partialFiles(here("work/out")).empty(); }, 60));
-    std::vector<pid_t> workers = childrenOf(pid);
+    std::vector<pid_t> workers = rowWorkersOf(pid);
     ASSERT_EQ(workers.size(), 1u);
     kill(workers[0], SIGKILL);
     EXPECT_EQ(waitForExit(pid), 1);
@@ -243,7 +262,7 @@ TEST_F(BatchLocal, BatchKilledOutrightTakesItsWorkersAndKeepsTheLockWhileOneLive
     manifest({"../clips/long.mp4,out/1.mkv", "../clips/long.mp4,out/2.mkv"});
     pid_t pid = startPendra({"batch", "work/list.csv", "--workers", "2"});
     ASSERT_TRUE(waitUntil([] { return partialFiles(here("work/out")).size() == 2; }, 60));
-    std::vector<pid_t> workers = childrenOf(pid);
+    std::vector<pid_t> workers = rowWorkersOf(pid);
     ASSERT_EQ(workers.size(), 2u);
     // One worker cannot end while stopped: it stands for one slow to stop.
     kill(workers[1], SIGSTOP);
@@ -336,11 +355,10 @@ std::vector<pid_t> workersOf(const fs::path &manifest) {
         const std::string name = e.path().filename().string();
         if (name.find_first_not_of("0123456789") != std::string::npos)
             continue;
-        std::string line = bytesOf(e.path() / "cmdline");
-        std::replace(line.begin(), line.end(), '\0', ' ');
         const pid_t pid = std::stoi(name);
-        if (line.find(" batch --row ") != std::string::npos &&
-            line.find(manifest.string()) != std::string::npos && processAlive(pid))
+        const std::string line = commandLineOf(pid);
+        if (isRowWorker(line) && line.find(manifest.string()) != std::string::npos &&
+            processAlive(pid))
             found.push_back(pid);
     }
     return found;
@@ -387,7 +405,9 @@ TEST_F(BatchLocal, SoakOfRandomKillsAndRerunsEndsWithSoundOutputs) {
         pause(900);
         const unsigned what = random() % 4;
         if (what == 1 || what == 2) {
-            std::vector<pid_t> workers = childrenOf(pid);
+            // Its row workers only: under the sanitizers the batch has
+            // another child as it ends, which must not be killed.
+            std::vector<pid_t> workers = rowWorkersOf(pid);
             if (!workers.empty()) {
                 kill(workers[random() % workers.size()], SIGKILL);
                 ++workerKills;
@@ -399,7 +419,7 @@ TEST_F(BatchLocal, SoakOfRandomKillsAndRerunsEndsWithSoundOutputs) {
             ++batchKills;
         }
         // what == 3: the run goes to its end.
-        const int code = waitForExit(pid);
+        const int code = waitForExit(pid, 120);
         const std::string said = bytesOf(here("pendra-background.txt"));
         if (said.find("another pendra batch is running this manifest") != std::string::npos) {
             ++refused;

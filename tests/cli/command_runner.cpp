@@ -39,6 +39,20 @@ int exitCodeOf(int status) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+// Each command run to its end gets this long (the sanitizer builds run several
+// times slower), then is ended: a hung command fails its test, saying so,
+// rather than stalling the suite. `timeout` exits with 124 then.
+constexpr const char *bounded = "timeout -k 10 900 ";
+constexpr int timedOut = 124;
+
+// Runs `command` through the shell, bounded, after `setUp` (a cd).
+int runBounded(const std::string &setUp, const std::string &command) {
+    const int code = exitCodeOf(std::system((setUp + bounded + command).c_str()));
+    if (code == timedOut)
+        ADD_FAILURE() << "did not end within 900 s: " << command;
+    return code;
+}
+
 } // namespace
 
 CommandResult runPendra(const std::vector<std::string> &args) {
@@ -47,9 +61,10 @@ CommandResult runPendra(const std::vector<std::string> &args) {
     std::filesystem::path output = folder / "pendra-stdout.txt";
     // Appended piece by piece: GCC 12 at -O3 warns falsely (-Wrestrict) on
     // "literal" + a temporary string.
-    std::string command = "cd ";
-    command += quoted(folder.string());
-    command += " && ./pendra";
+    std::string setUp = "cd ";
+    setUp += quoted(folder.string());
+    setUp += " && ";
+    std::string command = "./pendra";
     for (const std::string &a : args) {
         command += ' ';
         command += quoted(a);
@@ -60,7 +75,7 @@ CommandResult runPendra(const std::vector<std::string> &args) {
     command += quoted(errors.string());
     command += " </dev/null";
     CommandResult result;
-    result.exitCode = exitCodeOf(std::system(command.c_str()));
+    result.exitCode = runBounded(setUp, command);
     result.errors = wholeFile(errors);
     result.output = wholeFile(output);
     return result;
@@ -69,7 +84,7 @@ CommandResult runPendra(const std::vector<std::string> &args) {
 void makeClip(const std::string &arguments, const std::filesystem::path &output) {
     std::string command =
         "ffmpeg -v error -nostdin -y " + arguments + " " + quoted(output.string());
-    ASSERT_EQ(exitCodeOf(std::system(command.c_str())), 0) << command;
+    ASSERT_EQ(runBounded("", command), 0) << command;
 }
 
 VideoContents readVideo(const std::filesystem::path &path) {
