@@ -3,6 +3,7 @@
 // order of additions.
 #include "analysis/locate.h"
 
+#include "analysis/edge_level.h"
 #include "analysis/marks.h"
 #include "analysis/pixel_channels.h"
 
@@ -220,21 +221,19 @@ std::vector<float> EdgePersistence::strength() const {
     return out;
 }
 
-double EdgePersistence::threshold(const std::vector<float> &strength) const {
-    std::vector<float> sorted = strength;
-    const size_t half = sorted.size() / 2;
-    std::nth_element(sorted.begin(), sorted.begin() + static_cast<ptrdiff_t>(half), sorted.end());
-    return std::fmax(strengthFloor, medianFactor * sorted[half]);
+std::vector<float> EdgePersistence::levels(const std::vector<float> &strength) const {
+    return edgeLevels(strength, width_, height_, medianFactor, strengthFloor);
 }
 
 std::vector<uint8_t> EdgePersistence::edges(const Rect &area) const {
     const std::vector<float> s = strength();
-    const double limit = threshold(s);
+    const std::vector<float> limit = levels(s);
     std::vector<uint8_t> out(static_cast<size_t>(area.width) * area.height, 0);
     for (int y = 0; y < area.height; ++y)
         for (int x = 0; x < area.width; ++x)
             out[static_cast<size_t>(y) * area.width + x] =
-                s[static_cast<size_t>(area.y + y) * width_ + area.x + x] > limit;
+                s[static_cast<size_t>(area.y + y) * width_ + area.x + x] >
+                limit[static_cast<size_t>(area.y + y) * width_ + area.x + x];
     return out;
 }
 
@@ -289,7 +288,8 @@ std::vector<Candidate> EdgePersistence::candidates(int ring) const {
     std::vector<uint8_t> changes(changed_.size());
     std::transform(changed_.begin(), changed_.end(), changes.begin(),
                    [](uint64_t bits) { return static_cast<uint8_t>(std::popcount(bits)); });
-    const EdgeMap map{width_, height_, s, stillShots_, changes, threshold(s)};
+    const std::vector<float> level = levels(s);
+    const EdgeMap map{width_, height_, s, stillShots_, changes, level};
     std::vector<Mark> marks = findMarks(map);
     // With fewer than two shots seen over time, every mark persists alike.
     const double apartShots =

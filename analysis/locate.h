@@ -55,7 +55,8 @@ class EdgePersistence {
     // smaller over the larger spread of its summed gradients, 0 for one
     // straight edge, 1 for a ring.
     double turning(const Mark &m) const;
-    double threshold(const std::vector<float> &strength) const;
+    // Per pixel, the level a persistent edge must pass there.
+    std::vector<float> levels(const std::vector<float> &strength) const;
     bool cutFrom(const Picture &frame) const;
 
     int width_;
