@@ -43,11 +43,12 @@ float windowMedian(const std::vector<float> &strength, int width, int height, in
 
 } // namespace
 
-std::vector<float> edgeLevels(const std::vector<float> &strength, int width, int height,
-                              double factor, double floor) {
+EdgeLevels edgeLevels(const std::vector<float> &strength, int width, int height, double factor,
+                      double floor) {
     std::vector<float> values = strength;
     const double whole = median(values);
-    std::vector<float> out(strength.size(), static_cast<float>(std::max(floor, factor * whole)));
+    EdgeLevels out{std::max(floor, factor * whole), {}};
+    out.at.assign(strength.size(), static_cast<float>(out.whole));
     if (width < cells || height < cells)
         return out;
     for (int cy = 0; cy < cells; ++cy)
@@ -59,7 +60,7 @@ std::vector<float> edgeLevels(const std::vector<float> &strength, int width, int
             const double typical = local < calmShare * whole ? local : whole;
             const auto level = static_cast<float>(std::max(floor, factor * typical));
             for (int y = cy * height / cells; y < (cy + 1) * height / cells; ++y)
-                std::fill_n(out.begin() + static_cast<ptrdiff_t>(y) * width + cx * width / cells,
+                std::fill_n(out.at.begin() + static_cast<ptrdiff_t>(y) * width + cx * width / cells,
                             (cx + 1) * width / cells - cx * width / cells, level);
         }
     return out;

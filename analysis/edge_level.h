@@ -11,10 +11,15 @@
 
 namespace pendra::analysis {
 
+struct EdgeLevels {
+    double whole = 0;      // the level for the picture as a whole
+    std::vector<float> at; // per pixel, the level there
+};
+
 // Per pixel of a width x height strength map: `factor` times the median
 // strength (the local one in a calm region, else the whole picture's), and
 // never below `floor`.
-std::vector<float> edgeLevels(const std::vector<float> &strength, int width, int height,
-                              double factor, double floor);
+EdgeLevels edgeLevels(const std::vector<float> &strength, int width, int height, double factor,
+                      double floor);
 
 } // namespace pendra::analysis

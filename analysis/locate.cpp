@@ -3,7 +3,6 @@
 // order of additions.
 #include "analysis/locate.h"
 
-#include "analysis/edge_level.h"
 #include "analysis/marks.h"
 #include "analysis/pixel_channels.h"
 
@@ -221,13 +220,13 @@ std::vector<float> EdgePersistence::strength() const {
     return out;
 }
 
-std::vector<float> EdgePersistence::levels(const std::vector<float> &strength) const {
+EdgeLevels EdgePersistence::levels(const std::vector<float> &strength) const {
     return edgeLevels(strength, width_, height_, medianFactor, strengthFloor);
 }
 
 std::vector<uint8_t> EdgePersistence::edges(const Rect &area) const {
     const std::vector<float> s = strength();
-    const std::vector<float> limit = levels(s);
+    const std::vector<float> limit = levels(s).at;
     std::vector<uint8_t> out(static_cast<size_t>(area.width) * area.height, 0);
     for (int y = 0; y < area.height; ++y)
         for (int x = 0; x < area.width; ++x)
@@ -256,6 +255,14 @@ double EdgePersistence::turning(const Mark &m) const {
 }
 
 namespace {
+
+// The mean level over a mark's edge pixels.
+double meanLevel(const Mark &m, const std::vector<float> &level) {
+    double sum = 0;
+    for (int k : m.at)
+        sum += level[static_cast<size_t>(k)];
+    return m.at.empty() ? 1.0 : sum / static_cast<double>(m.at.size());
+}
 
 // Where a mark sits, in words, and how likely a logo is there.
 double placePrior(const Mark &m, int width, int height, std::string &where) {
@@ -288,8 +295,8 @@ std::vector<Candidate> EdgePersistence::candidates(int ring) const {
     std::vector<uint8_t> changes(changed_.size());
     std::transform(changed_.begin(), changed_.end(), changes.begin(),
                    [](uint64_t bits) { return static_cast<uint8_t>(std::popcount(bits)); });
-    const std::vector<float> level = levels(s);
-    const EdgeMap map{width_, height_, s, stillShots_, changes, level};
+    const EdgeLevels level = levels(s);
+    const EdgeMap map{width_, height_, s, stillShots_, changes, level.at};
     std::vector<Mark> marks = findMarks(map);
     // With fewer than two shots seen over time, every mark persists alike.
     const double apartShots =
@@ -314,12 +321,16 @@ std::vector<Candidate> EdgePersistence::candidates(int ring) const {
         std::string where;
         const double prior = placePrior(m, width_, height_, where);
         const double strength = m.strength / m.pixels;
+        // Edges faint over a calm region stand as far above its residue as
+        // strong ones amid busy texture: strength counts against the level
+        // the mark's edges had to pass.
+        const double standing = strength * level.whole / meanLevel(m, level.at);
         const int together = changesTogether(m);
         const bool leaves = together > 0 && together <= maxPresenceChanges;
         const bool cut = framed(m, width_, height_);
         const double box = double(m.right - m.left + 1) * (m.bottom - m.top + 1);
         const double turns = turning(m);
-        c.score = std::pow(std::min(1.0, turns / turnShare), 2) * c.shotShare * prior * strength *
+        c.score = std::pow(std::min(1.0, turns / turnShare), 2) * c.shotShare * prior * standing *
                   std::min(1.0, m.pixels / logoEdgePixels) *
                   std::min(1.0, m.pixels / (denseShare * box)) * (leaves ? presenceFactor : 1.0) *
                   (cut ? framedPrior : 1.0);

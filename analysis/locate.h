@@ -14,6 +14,7 @@
 // (a logo leaving for a break, fading, coming back) is the likelier logo.
 #pragma once
 
+#include "analysis/edge_level.h"
 #include "analysis/logo_analysis.h"
 
 #include <cstdint>
@@ -55,8 +56,8 @@ class EdgePersistence {
     // smaller over the larger spread of its summed gradients, 0 for one
     // straight edge, 1 for a ring.
     double turning(const Mark &m) const;
-    // Per pixel, the level a persistent edge must pass there.
-    std::vector<float> levels(const std::vector<float> &strength) const;
+    // The level a persistent edge must pass, per pixel and as a whole.
+    EdgeLevels levels(const std::vector<float> &strength) const;
     bool cutFrom(const Picture &frame) const;
 
     int width_;
