@@ -7,11 +7,11 @@
 // stays still counts towards its persistence; the strength of an edge is its summed differences
 // over all samples. Persistent edges close together form one mark; each mark, grown by a clean
 // ring, is a candidate rectangle, ranked by the share of shots it persists in, where it sits and
-// how strong it is, and by how evenly its edges turn through all directions:
-// lettering and emblems turn, where the still scenery a static camera shows
-// (a door frame, a table's edge) runs mostly one way. On a static shot every still part of the
-// scene persists as a logo does; there a mark whose edges all change at once while the shot goes on
-// (a logo leaving for a break, fading, coming back) is the likelier logo.
+// how strong it is against the level its region's texture sets (edge_level.h), and by how evenly
+// its edges turn through all directions: lettering and emblems turn, where the still scenery a
+// static camera shows (a door frame, a table's edge) runs mostly one way. On a static shot every
+// still part of the scene persists as a logo does; there a mark whose edges all change at once
+// while the shot goes on (a logo leaving for a break, fading, coming back) is the likelier logo.
 #pragma once
 
 #include "analysis/edge_level.h"
