@@ -174,21 +174,19 @@ std::vector<float> EdgePersistence::strength() const {
     return out;
 }
 
-double EdgePersistence::threshold(const std::vector<float> &strength) const {
-    std::vector<float> sorted = strength;
-    const size_t half = sorted.size() / 2;
-    std::nth_element(sorted.begin(), sorted.begin() + static_cast<ptrdiff_t>(half), sorted.end());
-    return std::fmax(strengthFloor, medianFactor * sorted[half]);
+EdgeLevels EdgePersistence::levels(const std::vector<float> &strength) const {
+    return edgeLevels(strength, width_, height_, medianFactor, strengthFloor);
 }
 
 std::vector<uint8_t> EdgePersistence::edges(const Rect &area) const {
     const std::vector<float> s = strength();
-    const double limit = threshold(s);
+    const std::vector<float> limit = levels(s).at;
     std::vector<uint8_t> out(static_cast<size_t>(area.width) * area.height, 0);
     for (int y = 0; y < area.height; ++y)
         for (int x = 0; x < area.width; ++x)
             out[static_cast<size_t>(y) * area.width + x] =
-                s[static_cast<size_t>(area.y + y) * width_ + area.x + x] > limit;
+                s[static_cast<size_t>(area.y + y) * width_ + area.x + x] >
+                limit[static_cast<size_t>(area.y + y) * width_ + area.x + x];
     return out;
 }
 
@@ -211,6 +209,14 @@ double EdgePersistence::turning(const Mark &m) const {
 }
 
 namespace {
+
+// The mean level over a mark's edge pixels.
+double meanLevel(const Mark &m, const std::vector<float> &level) {
+    double sum = 0;
+    for (int k : m.at)
+        sum += level[static_cast<size_t>(k)];
+    return m.at.empty() ? 1.0 : sum / static_cast<double>(m.at.size());
+}
 
 // Where a mark sits, in words, and how likely a logo is there.
 double placePrior(const Mark &m, int width, int height, std::string &where) {
@@ -243,7 +249,8 @@ std::vector<Candidate> EdgePersistence::candidates(int ring) const {
     std::vector<uint8_t> changes(changed_.size());
     std::transform(changed_.begin(), changed_.end(), changes.begin(),
                    [](uint64_t bits) { return static_cast<uint8_t>(std::popcount(bits)); });
-    const EdgeMap map{width_, height_, s, stillShots_, changes, threshold(s)};
+    const EdgeLevels level = levels(s);
+    const EdgeMap map{width_, height_, s, stillShots_, changes, level.at};
     std::vector<Mark> marks = findMarks(map);
     // With fewer than two shots seen over time, every mark persists alike.
     const double apartShots =
@@ -268,12 +275,16 @@ std::vector<Candidate> EdgePersistence::candidates(int ring) const {
         std::string where;
         const double prior = placePrior(m, width_, height_, where);
         const double strength = m.strength / m.pixels;
+        // Edges faint over a calm region stand as far above its residue as
+        // strong ones amid busy texture: strength counts against the level
+        // the mark's edges had to pass.
+        const double standing = strength * level.whole / meanLevel(m, level.at);
         const int together = changesTogether(m);
         const bool leaves = together > 0 && together <= maxPresenceChanges;
         const bool cut = framed(m, width_, height_);
         const double box = double(m.right - m.left + 1) * (m.bottom - m.top + 1);
         const double turns = turning(m);
-        c.score = std::pow(std::min(1.0, turns / turnShare), 2) * c.shotShare * prior * strength *
+        c.score = std::pow(std::min(1.0, turns / turnShare), 2) * c.shotShare * prior * standing *
                   std::min(1.0, m.pixels / logoEdgePixels) *
                   std::min(1.0, m.pixels / (denseShare * box)) * (leaves ? presenceFactor : 1.0) *
                   (cut ? framedPrior : 1.0);

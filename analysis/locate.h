@@ -7,13 +7,14 @@
 // stays still counts towards its persistence; the strength of an edge is its summed differences
 // over all samples. Persistent edges close together form one mark; each mark, grown by a clean
 // ring, is a candidate rectangle, ranked by the share of shots it persists in, where it sits and
-// how strong it is, and by how evenly its edges turn through all directions:
-// lettering and emblems turn, where the still scenery a static camera shows
-// (a door frame, a table's edge) runs mostly one way. On a static shot every still part of the
-// scene persists as a logo does; there a mark whose edges all change at once while the shot goes on
-// (a logo leaving for a break, fading, coming back) is the likelier logo.
+// how strong it is against the level its region's texture sets (edge_level.h), and by how evenly
+// its edges turn through all directions: lettering and emblems turn, where the still scenery a
+// static camera shows (a door frame, a table's edge) runs mostly one way. On a static shot every
+// still part of the scene persists as a logo does; there a mark whose edges all change at once
+// while the shot goes on (a logo leaving for a break, fading, coming back) is the likelier logo.
 #pragma once
 
+#include "analysis/edge_level.h"
 #include "analysis/logo_analysis.h"
 #include "analysis/shot_cuts.h"
 
@@ -56,7 +57,8 @@ class EdgePersistence {
     // smaller over the larger spread of its summed gradients, 0 for one
     // straight edge, 1 for a ring.
     double turning(const Mark &m) const;
-    double threshold(const std::vector<float> &strength) const;
+    // The level a persistent edge must pass, per pixel and as a whole.
+    EdgeLevels levels(const std::vector<float> &strength) const;
 
     int width_;
     int height_;

@@ -246,8 +246,7 @@ bool framed(const Mark &m, int width, int height) {
 }
 
 std::vector<Mark> findMarks(const EdgeMap &map) {
-    Cuts cuts{std::vector<float>(map.strength.size(), static_cast<float>(map.floor)),
-              std::vector<uint8_t>(map.strength.size(), 0),
+    Cuts cuts{map.floor, std::vector<uint8_t>(map.strength.size(), 0),
               std::vector<uint8_t>(map.strength.size(), 0)};
     std::vector<Mark> marks = connect(map, cuts);
     for (int round = 0; round < splitRounds && splitLarge(map, marks, cuts); ++round)
@@ -325,6 +324,13 @@ bool inBand(const Mark &a, const Mark &b) {
            within(small.left, small.right, large.left, large.right);
 }
 
+// Whether two marks span the same lines, to the gap edges join across: the
+// words of one line of text, where still scenery beside a logo rarely starts
+// and ends on the logo's own lines.
+bool sameLines(const Mark &a, const Mark &b) {
+    return std::abs(a.top - b.top) <= joinRadius && std::abs(a.bottom - b.bottom) <= joinRadius;
+}
+
 // Whether two marks' boxes, each widened by `reach` pixels, run into one another.
 bool near(const Mark &a, const Mark &b, int reach) {
     return a.left - reach <= b.right && b.left - reach <= a.right && a.top - reach <= b.bottom &&
@@ -362,10 +368,11 @@ void mergeNear(std::vector<Mark> &marks, const Joining &joining, const ChangeBit
             for (size_t j = i + 1; j < marks.size() && !merged; ++j) {
                 Mark &a = marks[i];
                 const Mark &b = marks[j];
-                // Words of a text are at most a letter's height apart.
+                // Words of a text are at most a letter's height apart: words
+                // that leave together, or that span the very same lines.
                 const bool sharePresence = together[i] != 0 && together[i] == together[j];
                 const int reach =
-                    sharePresence
+                    sharePresence || sameLines(a, b)
                         ? std::max(joining.reach, std::max(a.bottom - a.top, b.bottom - b.top) + 1)
                         : joining.reach;
                 if (!near(a, b, reach) || !alike(a, b, joining.apartShots) ||

@@ -24,14 +24,14 @@ inline constexpr int maxPresenceChanges = 4;
 
 // What the marks are found in: per pixel the strength of its persistent
 // edge, the shots it stayed still in and the samples it changed at, and the
-// level below which no edge counts.
+// level below which no edge counts there.
 struct EdgeMap {
     int width = 0;
     int height = 0;
     const std::vector<float> &strength;
     const std::vector<uint16_t> &stillShots;
     const std::vector<uint8_t> &changes;
-    double floor = 0;
+    const std::vector<float> &floor;
 };
 
 // Whether a mark's edges reach the picture's outermost lines (central
@@ -74,8 +74,9 @@ struct Joining {
 // of the shots stay apart, as do marks of unlike strength, merges that would
 // span half the picture, and a smaller mark off the larger's band of lines
 // or columns (scenery diagonally beside a logo). Marks that leave and come
-// back at the same samples are parts of one logo and join across a wider gap
-// along their line: the space between two words.
+// back at the same samples, or that span the very same lines, are parts of
+// one logo and join across a wider gap along their line: the space between
+// two words.
 void mergeNear(std::vector<Mark> &marks, const Joining &joining, const ChangeBits &changes);
 
 } // namespace pendra::analysis
