@@ -47,26 +47,6 @@ class SkyOverTexture : public a::FrameSource {
     a::Picture calmPart_;
 };
 
-std::vector<a::Candidate> candidatesOf(a::FrameSource &source, int stride) {
-    a::EdgePersistence edges(source.width(), source.height());
-    a::Picture frame;
-    source.rewind();
-    for (int64_t f = 0; source.advance(); ++f)
-        if (f % stride == 0) {
-            source.read({0, 0, source.width(), source.height()}, frame);
-            edges.add(frame);
-        }
-    edges.finish();
-    return edges.candidates(4);
-}
-
-std::string describe(const std::vector<a::Candidate> &found) {
-    std::string text;
-    for (const a::Candidate &c : found)
-        text += "\n" + a::rectText(c.rect) + ": " + std::to_string(c.score) + ", " + c.notes;
-    return text;
-}
-
 } // namespace
 
 // The static camera's texture (most of the picture) lifts the picture's
@@ -80,9 +60,9 @@ TEST(CalmRegion, FaintLogoOverASkyBesideStillTextureRanksFirst) {
     calm.background = t::Background::Planar;
     calm.logos.push_back(t::textLogo(152, 8, 0.1, 0xF8F8F8));
     SkyOverTexture source(busy, calm, {116, 0, 76, 54});
-    const std::vector<a::Candidate> found = candidatesOf(source, 4);
+    const std::vector<a::Candidate> found = t::sampleEdges(source, 4).candidates(4);
     ASSERT_FALSE(found.empty());
-    SCOPED_TRACE(describe(found));
+    SCOPED_TRACE(t::describe(found));
     int slack = 0;
     EXPECT_TRUE(t::holds(found.front().rect, calm.logos[0], slack));
     EXPECT_LE(slack, 10);

@@ -105,24 +105,7 @@ namespace {
 // The edges of every `stride`-th frame of a scene, as the location samples them.
 a::EdgePersistence sampleScene(const t::Scene &scene, int stride) {
     t::GeneratedSource source(scene);
-    a::EdgePersistence edges(scene.width, scene.height);
-    a::Picture frame;
-    source.rewind();
-    for (int64_t f = 0; source.advance(); ++f)
-        if (f % stride == 0) {
-            source.read({0, 0, scene.width, scene.height}, frame);
-            edges.add(frame);
-        }
-    edges.finish();
-    return edges;
-}
-
-std::string describe(const std::vector<a::Candidate> &found) {
-    std::string text;
-    for (const a::Candidate &c : found)
-        text += "\n" + std::to_string(c.rect.x) + "," + std::to_string(c.rect.y) + " " +
-                std::to_string(c.rect.width) + "x" + std::to_string(c.rect.height) + ": " + c.notes;
-    return text;
+    return t::sampleEdges(source, stride);
 }
 
 // The first-ranked candidate holds the scene's first logo with at most
@@ -131,7 +114,7 @@ void expectFirstHoldsTheLogo(const t::Scene &scene, int spare) {
     const a::EdgePersistence edges = sampleScene(scene, 4);
     const std::vector<a::Candidate> found = edges.candidates(4);
     ASSERT_FALSE(found.empty());
-    SCOPED_TRACE(describe(found));
+    SCOPED_TRACE(t::describe(found));
     int slack = 0;
     EXPECT_TRUE(t::holds(found.front().rect, scene.logos[0], slack));
     EXPECT_LE(slack, spare);
@@ -177,7 +160,7 @@ TEST(Location, StillSceneryCutByThePicturesEdgeRanksBelowTheLogo) {
     scene.balls.push_back({0, scene.frames - 1, 2, 84, 2, 84, 9, 0x404040});
     const std::vector<a::Candidate> found = sampleScene(scene, 4).candidates(4);
     ASSERT_FALSE(found.empty());
-    SCOPED_TRACE(describe(found));
+    SCOPED_TRACE(t::describe(found));
     int slack = 0;
     EXPECT_TRUE(t::holds(found.front().rect, scene.logos[0], slack));
 }
@@ -190,7 +173,7 @@ TEST(Location, TwoWordsStayOneMark) {
     scene.logos.push_back(t::textLogo(154, 8, 0.6, 0xF8F8F8));
     const std::vector<a::Candidate> found = sampleScene(scene, 4).candidates(4);
     ASSERT_FALSE(found.empty());
-    SCOPED_TRACE(describe(found));
+    SCOPED_TRACE(t::describe(found));
     const a::Rect &r = found.front().rect;
     int slack = 0;
     EXPECT_TRUE(t::holds(r, scene.logos[0], slack));
@@ -211,7 +194,7 @@ TEST(Location, LogoJoinedToWideStillSceneryIsSplitOut) {
     scene.stillPatches.push_back({40, 4, 126, 20, 10, scene.frames - 1});
     const std::vector<a::Candidate> found = sampleScene(scene, 4).candidates(4);
     ASSERT_FALSE(found.empty());
-    SCOPED_TRACE(describe(found));
+    SCOPED_TRACE(t::describe(found));
     int slack = 0;
     EXPECT_TRUE(t::holds(found.front().rect, scene.logos[0], slack));
     // The still texture right under the logo may stay with it, no more.
@@ -231,7 +214,7 @@ TEST(Location, WordsThatLeaveTogetherJoinAcrossAWordSpace) {
         logo.presence = [](int64_t f) { return f >= 96 && f < 132 ? 0.0 : 1.0; };
     const std::vector<a::Candidate> found = sampleScene(scene, 4).candidates(4);
     ASSERT_FALSE(found.empty());
-    SCOPED_TRACE(describe(found));
+    SCOPED_TRACE(t::describe(found));
     int slack = 0;
     const a::Rect &r = found.front().rect;
     EXPECT_TRUE(t::holds(r, scene.logos[0], slack));
@@ -251,7 +234,7 @@ TEST(Location, StillSceneryDiagonallyBesideALogoStaysOut) {
     scene.balls.push_back({0, scene.frames - 1, 139, 34, 139, 34, 6, 0x404040});
     const std::vector<a::Candidate> found = sampleScene(scene, 4).candidates(4);
     ASSERT_FALSE(found.empty());
-    SCOPED_TRACE(describe(found));
+    SCOPED_TRACE(t::describe(found));
     bool held = false;
     for (const a::Candidate &c : found) {
         int slack = 0;

@@ -1,6 +1,8 @@
 // Accuracy of an analysis result against a generated logo (see scene_checks.h).
 #include "tests/analysis/scene_checks.h"
 
+#include "analysis/frame_pass.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -57,6 +59,26 @@ bool holds(const analysis::Rect &rect, const GeneratedLogo &logo, int &slack) {
                       rect.y + rect.height - 1 - bottom});
     return rect.x <= left && rect.y <= top && rect.x + rect.width - 1 >= right &&
            rect.y + rect.height - 1 >= bottom;
+}
+
+analysis::EdgePersistence sampleEdges(analysis::FrameSource &source, int stride) {
+    analysis::EdgePersistence edges(source.width(), source.height());
+    analysis::Picture frame;
+    source.rewind();
+    for (int64_t f = 0; source.advance(); ++f)
+        if (f % stride == 0) {
+            source.read({0, 0, source.width(), source.height()}, frame);
+            edges.add(frame);
+        }
+    edges.finish();
+    return edges;
+}
+
+std::string describe(const std::vector<analysis::Candidate> &found) {
+    std::string text;
+    for (const analysis::Candidate &c : found)
+        text += "\n" + analysis::rectText(c.rect) + ": " + std::to_string(c.score) + ", " + c.notes;
+    return text;
 }
 
 } // namespace pendra::test

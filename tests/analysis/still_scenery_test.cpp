@@ -50,13 +50,6 @@ class SceneWithBlocks : public a::FrameSource {
     std::vector<Block> blocks_;
 };
 
-std::string describe(const std::vector<a::Candidate> &found) {
-    std::string text;
-    for (const a::Candidate &c : found)
-        text += "\n" + a::rectText(c.rect) + ": " + std::to_string(c.score) + ", " + c.notes;
-    return text;
-}
-
 } // namespace
 
 // A static camera over textured scenery with a door frame standing in the
@@ -73,7 +66,7 @@ TEST(StillScenery, AStraightDoorFrameRanksBelowTheLogoOnAStaticShot) {
     SceneWithBlocks source(scene, {{{12, 66, 8, 34}, 0x000000}, {{20, 66, 8, 34}, 0xFFFFFF}});
     const a::Result result = a::analyze(source, {});
     ASSERT_FALSE(result.candidates.empty());
-    SCOPED_TRACE(describe(result.candidates));
+    SCOPED_TRACE(t::describe(result.candidates));
     int slack = 0;
     EXPECT_TRUE(t::holds(result.candidates.front().rect, scene.logos[0], slack));
     EXPECT_LE(slack, 10);
@@ -92,10 +85,10 @@ TEST(StillScenery, AFaintStillSpotIsNoLogo) {
     try {
         const a::Result result = a::analyze(source, {});
         FAIL() << "a job for " << a::rectText(result.rect) << ": " << result.why
-               << describe(result.candidates);
+               << t::describe(result.candidates);
     } catch (const a::Refusal &refusal) {
         const std::vector<a::Candidate> &found = refusal.tried.candidates;
-        SCOPED_TRACE(refusal.what() + describe(found));
+        SCOPED_TRACE(refusal.what() + t::describe(found));
         EXPECT_EQ(std::string(refusal.what()).rfind("no logo: the likeliest place", 0), 0u);
         // The square was a candidate, and scored low.
         EXPECT_TRUE(std::any_of(found.begin(), found.end(), [](const a::Candidate &c) {
