@@ -3,6 +3,8 @@
 // cost stays a few passes over the picture however large it is.
 #include "analysis/edge_level.h"
 
+#include "analysis/median.h"
+
 #include <algorithm>
 #include <cstddef>
 
@@ -19,14 +21,6 @@ constexpr int reach = 1;
 // whole picture's: a sky beside grass, not a quieter part of one scene.
 constexpr double calmShare = 1.0 / 3;
 
-float median(std::vector<float> &values) {
-    if (values.empty())
-        return 0;
-    const auto middle = values.begin() + static_cast<ptrdiff_t>(values.size() / 2);
-    std::nth_element(values.begin(), middle, values.end());
-    return *middle;
-}
-
 // The median strength over the window of cells around cell (cx, cy).
 float windowMedian(const std::vector<float> &strength, int width, int height, int cx, int cy,
                    std::vector<float> &values) {
@@ -38,7 +32,7 @@ float windowMedian(const std::vector<float> &strength, int width, int height, in
     for (int y = y0; y < y1; ++y)
         values.insert(values.end(), strength.begin() + static_cast<ptrdiff_t>(y) * width + x0,
                       strength.begin() + static_cast<ptrdiff_t>(y) * width + x1);
-    return median(values);
+    return values.empty() ? 0.0f : median(values);
 }
 
 } // namespace
@@ -46,7 +40,7 @@ float windowMedian(const std::vector<float> &strength, int width, int height, in
 EdgeLevels edgeLevels(const std::vector<float> &strength, int width, int height, double factor,
                       double floor) {
     std::vector<float> values = strength;
-    const double whole = median(values);
+    const double whole = values.empty() ? 0.0 : median(values);
     EdgeLevels out{std::max(floor, factor * whole), {}};
     out.at.assign(strength.size(), static_cast<float>(out.whole));
     if (width < cells || height < cells)

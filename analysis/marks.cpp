@@ -4,6 +4,8 @@
 // strongest ones.
 #include "analysis/marks.h"
 
+#include "analysis/median.h"
+
 #include <algorithm>
 #include <array>
 #include <bit>
@@ -209,9 +211,7 @@ std::pair<int, int> core(const std::vector<double> &sums) {
     for (double s : sums)
         if (s > 0)
             held.push_back(s);
-    const auto middle = held.begin() + static_cast<ptrdiff_t>(held.size() / 2);
-    std::nth_element(held.begin(), middle, held.end());
-    const double enough = tailShare * *middle;
+    const double enough = tailShare * median(held); // a mark holds edges
     int first = 0, last = static_cast<int>(sums.size()) - 1;
     while (sums[static_cast<size_t>(first)] < enough)
         ++first;

@@ -9,7 +9,7 @@
 namespace pendra::analysis {
 
 // Reorders `values` (not empty).
-inline double median(std::vector<double> &values) {
+template <typename T> T median(std::vector<T> &values) {
     auto middle = values.begin() + static_cast<std::ptrdiff_t>(values.size() / 2);
     std::nth_element(values.begin(), middle, values.end());
     return *middle;
