@@ -1,5 +1,6 @@
 #include "cli/analyze_command.h"
 
+#include "analysis/frame_pass.h"
 #include "cli/analysis_files.h"
 #include "cli/analysis_source.h"
 #include "cli/config_line.h"
@@ -170,16 +171,26 @@ StretchSamples stretchSamples(VideoFrameSource &source, const analysis::Result &
     return gatherStretchSamples(source, rects, first, last, progress);
 }
 
-// The frame found.png shows: the middle one of those the fit used (the first
-// is often a fade from black), reached by a seek to a keyframe near it when
-// that lands where the logo is present, else by decoding up to it.
-analysis::Picture frameToShow(VideoFrameSource &source, const analysis::Result &result,
-                              int64_t start) {
+// The frame found.png shows: the middle one of those the fit used, else the
+// middle of the first stretch where the logo is, else of the frames looked at
+// (the first is often a fade from black); reached by a seek to a keyframe
+// near it when that lands where the logo is present, else by decoding up to it.
+int64_t frameWorthShowing(const analysis::Result &result, const analysis::Range &range) {
     std::vector<int64_t> used;
     for (const analysis::FrameVerdict &v : result.verdicts)
         if (v.accepted)
             used.push_back(v.frame);
-    const int64_t wanted = used.empty() ? start : used[used.size() / 2];
+    if (!used.empty())
+        return used[used.size() / 2];
+    if (!result.presence.empty())
+        return (result.presence[0].start + result.presence[0].end) / 2;
+    return range.known > 0 ? range.first + (range.known - 1) / 2 : range.first;
+}
+
+analysis::Picture frameToShow(VideoFrameSource &source, const analysis::Result &result,
+                              const analysis::Options &options) {
+    // The range was read already, so it holds frames.
+    const int64_t wanted = frameWorthShowing(result, analysis::frameRange(source, options));
     analysis::Picture frame;
     const analysis::Rect whole{0, 0, source.width(), source.height()};
     source.rewind();
@@ -296,7 +307,7 @@ std::filesystem::path analyzeVideo(const AnalyzeRequest &r) {
             report.framesDecoded = source.framesDecoded();
             const std::filesystem::path folder = makeFolder(r.folder);
             writeRefusedFolder(folder, refusal.tried, report,
-                               frameToShow(source, refusal.tried, r.start));
+                               frameToShow(source, refusal.tried, options));
         }
         throw CliError(r.input + ": " + refusal.what());
     }
@@ -309,7 +320,7 @@ std::filesystem::path analyzeVideo(const AnalyzeRequest &r) {
     progress.finish();
 
     const std::filesystem::path folder = makeFolder(r.folder);
-    const analysis::Picture frame = frameToShow(source, result, r.start);
+    const analysis::Picture frame = frameToShow(source, result, options);
     // The job's settings are read from the sets themselves, so the sets go
     // first; the job is written last, only once everything it names is there.
     const JobChoice choice = writeAnalysisFolder(folder, result, report, frame, [&] {

@@ -62,6 +62,11 @@ class Analyze : public ::testing::Test {
         still.background = t::Background::Still;
         still.frames = 120;
         t::writeSceneClip(still, here("still.mkv"));
+        t::Scene empty = breakScene();
+        empty.logos.clear();
+        empty.frames = 90;
+        empty.blackFrames = 8;
+        t::writeSceneClip(empty, here("nologo.mkv"));
     }
     static t::Scene scene_;
 };
@@ -267,6 +272,24 @@ TEST_F(Analyze, ARefusalShowsWhatWasTriedAndWritesNoJob) {
     EXPECT_FALSE(fs::exists(folder / "logo.job"));
     for (const auto &entry : fs::directory_iterator(folder))
         EXPECT_NE(entry.path().extension(), ".bmp") << entry.path();
+}
+
+// A clip without a logo that opens black: refused, and found.png shows the
+// picture the analysis looked at, not the black opening.
+TEST_F(Analyze, ARefusalPicturesAFrameOfThePictureNotItsBlackOpening) {
+    fs::remove_all(here("nologo-logo"));
+    t::CommandResult r = runPendra({"analyze", here("nologo.mkv").string()});
+    EXPECT_EQ(r.exitCode, 1) << r.errors;
+    const t::VideoContents found = t::readVideo(here("nologo-logo") / "found.png");
+    ASSERT_FALSE(found.frames.empty());
+    const pendra::host::FrameBuffer &picture = found.frames[0];
+    int lit = 0;
+    for (int y = 0; y < picture.height(); ++y)
+        for (int x = 0; x < picture.width(); ++x) {
+            const uint32_t p = picture.row(y)[x];
+            lit += (p & 0xFF) + (p >> 8 & 0xFF) + (p >> 16 & 0xFF) > 3 * 24;
+        }
+    EXPECT_GT(lit, picture.width() * picture.height() / 2);
 }
 
 size_t configCalls(const std::string &job) {

@@ -148,6 +148,8 @@ uint32_t backgroundPixel(const Scene &scene, int64_t frame, int x, int y) {
 }
 
 uint32_t scenePixel(const Scene &scene, int64_t frame, int x, int y) {
+    if (frame < scene.blackFrames)
+        return 0;
     uint32_t s = backgroundPixel(scene, frame, x, y);
     double v[3];
     for (int c = 0; c < 3; ++c)

@@ -70,6 +70,7 @@ struct Scene {
     std::vector<GeneratedLogo> logos;
     std::vector<Ball> balls; // under the logos
     std::vector<StillPatch> stillPatches;
+    int64_t blackFrames = 0; // frames at the start that are wholly black (a fade from black)
 };
 
 // The picture without logos or noise.
