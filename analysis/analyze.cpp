@@ -44,8 +44,18 @@ std::string repairWhy(const std::string &failure) {
            "), so the job repairs the whole mark from around it";
 }
 
+// Where a mark repaired without its opacity is there: where its edges
+// showed, as the failed reading watched them, or else every frame read.
+std::vector<PresenceRange> repairPresence(const EstimateFailure &failure, const Range &range) {
+    std::vector<PresenceRange> ranges = failure.presence.value_or(std::vector<PresenceRange>{});
+    if (ranges.empty() && failure.frames > 0)
+        ranges.push_back({range.first, range.first + failure.frames - 1, 0, 0});
+    return ranges;
+}
+
 // The rectangle the user gave; its shape comes from the edges that persist
-// inside it when its opacity cannot be measured.
+// inside it when its opacity cannot be measured, and its presence from where
+// they show, read once more.
 LogoEstimate estimateGiven(FrameSource &source, const Range &range, const Options &options,
                            Result &tried) {
     const Rect &r = *options.rect;
@@ -57,14 +67,24 @@ LogoEstimate estimateGiven(FrameSource &source, const Range &range, const Option
     tried.rect = r;
     try {
         return estimateAt(source, range, options, r, false, tried.framesRead);
-    } catch (const EstimateFailure &failure) {
+    } catch (EstimateFailure &failure) {
         if (failure.kind != Shortfall::Rough)
             throw Refusal(failure.what(), tried);
         const EdgePersistence edges = sampleEdges(source, range, options, r);
         tried.framesSampled = edges.samples();
-        LogoEstimate e =
-            repairEstimate(edges.edges({0, 0, r.width, r.height}), r, range.first,
-                           range.first + failure.frames - 1, repairWhy(failure.what()));
+        const Rect inside{0, 0, r.width, r.height};
+        const EdgePattern pattern = edges.pattern(inside);
+        if (!pattern.empty()) {
+            std::vector<float> strengths;
+            Picture area;
+            eachFrame(source, range, options, "watching the edges", [&](int64_t) {
+                source.read(r, area);
+                strengths.push_back(patternStrength(area, pattern));
+            });
+            failure.presence = patternPresence(std::move(strengths), range.first);
+        }
+        LogoEstimate e = repairEstimate(edges.edges(inside), r, repairPresence(failure, range),
+                                        repairWhy(failure.what()));
         if (e.presence.empty())
             throw Refusal(std::string(failure.what()) +
                               "; and no edge stays put inside the rectangle to repair",
@@ -77,7 +97,7 @@ LogoEstimate estimateGiven(FrameSource &source, const Range &range, const Option
 // place gets a full estimate.
 struct Fallback {
     const Candidate *candidate = nullptr;
-    int64_t frames = 0;
+    std::vector<PresenceRange> presence;
     std::string why;
 };
 
@@ -107,7 +127,7 @@ std::vector<LogoEstimate> estimateCandidates(FrameSource &source, const Range &r
                std::any_of(found.begin(), found.end(),
                            [&](const LogoEstimate &e) { return overlaps(e.rect, c.rect); });
     };
-    SharedReadings readings(source, range, options, location.candidates);
+    SharedReadings readings(source, range, options, location.candidates, &location.edges);
     for (size_t i = 0; i < location.candidates.size(); ++i) {
         const Candidate &c = location.candidates[i];
         if (found.size() >= maxLogos || tries >= maxTries)
@@ -124,7 +144,7 @@ std::vector<LogoEstimate> estimateCandidates(FrameSource &source, const Range &r
                 tries == 0, tried.framesRead));
         } catch (const EstimateFailure &failure) {
             if (tries == 0 && repairable(c, failure))
-                fallback = {&c, failure.frames, failure.what()};
+                fallback = {&c, repairPresence(failure, range), failure.what()};
             if (firstFailure.empty())
                 firstFailure = failure.what();
         }
@@ -134,8 +154,8 @@ std::vector<LogoEstimate> estimateCandidates(FrameSource &source, const Range &r
     }
     if (found.empty() && fallback.candidate) {
         const Rect &r = fallback.candidate->rect;
-        found.push_back(repairEstimate(location.edges.edges(r), r, range.first,
-                                       range.first + fallback.frames - 1, repairWhy(fallback.why)));
+        found.push_back(repairEstimate(location.edges.edges(r), r, std::move(fallback.presence),
+                                       repairWhy(fallback.why)));
         if (found.back().presence.empty())
             found.pop_back();
     }

@@ -79,24 +79,6 @@ void addFrame(OpacityFit &fit, const Picture &area, const Plane &plane, const Ri
         }
 }
 
-// The strength of a frame that shows the whole logo: the median of the
-// strengths above half of the strong ones (the 90th percentile).
-double typicalStrength(const std::vector<float> &strengths) {
-    std::vector<float> known;
-    for (float s : strengths)
-        if (!std::isnan(s))
-            known.push_back(s);
-    if (known.empty())
-        return 1;
-    std::sort(known.begin(), known.end());
-    const float high = known[known.size() * 9 / 10];
-    auto from = std::lower_bound(known.begin(), known.end(), high / 2);
-    if (from == known.end())
-        return 1; // no frame shows the logo with any strength
-    double typical = from[(known.end() - from) / 2];
-    return typical > 0 ? typical : 1;
-}
-
 // The smoothest tiers that together hold enough frames (or all of them):
 // the last tier used, and in `used` the frames they hold.
 int chooseTiers(const int64_t (&tierFrames)[tiers], int64_t &used) {
@@ -185,17 +167,20 @@ struct FirstPass {
 // The rectangle's ring and its first pass, at a fixed place in memory: the
 // strength log refers to the ring.
 struct Reading::State {
-    State(const Rect &r, size_t holdBytes)
-        : rect(r), ring(r.width, r.height,
-                        std::max(1, std::min(ringWidth, std::min(r.width, r.height) / 6))),
+    State(const Rect &r, size_t holdBytes, EdgePattern e)
+        : rect(r), edges(std::move(e)),
+          ring(r.width, r.height,
+               std::max(1, std::min(ringWidth, std::min(r.width, r.height) / 6))),
           pass(ring, static_cast<size_t>(r.width) * r.height, holdBytes) {}
     Rect rect;
+    EdgePattern edges;
+    std::vector<float> edgeStrengths; // per frame, while edges are watched
     RingBackground ring;
     FirstPass pass;
 };
 
-Reading::Reading(const Rect &rect, size_t holdBytes)
-    : state_(std::make_unique<State>(rect, holdBytes)) {}
+Reading::Reading(const Rect &rect, size_t holdBytes, EdgePattern edges)
+    : state_(std::make_unique<State>(rect, holdBytes, std::move(edges))) {}
 Reading::~Reading() = default;
 Reading::Reading(Reading &&) noexcept = default;
 Reading &Reading::operator=(Reading &&) noexcept = default;
@@ -214,6 +199,8 @@ const Rect &Reading::rect() const {
 void Reading::add(int64_t f, const Picture &area) {
     FirstPass &p = state_->pass;
     const RingBackground &ring = state_->ring;
+    if (!state_->edges.empty())
+        state_->edgeStrengths.push_back(patternStrength(area, state_->edges));
     Plane plane = ring.fit(area);
     p.strengthLog.add(area, plane);
     p.ringRms.push_back(static_cast<float>(plane.rms));
@@ -501,16 +488,20 @@ LogoEstimate estimateFrom(Reading &reading, FrameSource &source, const Range &ra
     framesRead = pass.frames;
     try {
         return ringEstimate(source, range, options, rect, located, ring, pass);
-    } catch (const EstimateFailure &failure) {
+    } catch (EstimateFailure &failure) {
         // Too few smooth frames to see through: the whole video may still tell.
-        if (!wholeVideo || (failure.kind != Shortfall::Rough && failure.kind != Shortfall::Still))
-            throw;
         std::string why;
-        if (std::optional<LogoEstimate> whole =
-                wholeVideoEstimate(source, range, options, rect, ring, pass, why))
-            return std::move(*whole);
-        throw EstimateFailure(std::string(failure.what()) + "; nor over the whole video: " + why,
-                              failure.kind, failure.frames);
+        if (wholeVideo && (failure.kind == Shortfall::Rough || failure.kind == Shortfall::Still)) {
+            if (std::optional<LogoEstimate> whole =
+                    wholeVideoEstimate(source, range, options, rect, ring, pass, why))
+                return std::move(*whole);
+            failure =
+                EstimateFailure(std::string(failure.what()) + "; nor over the whole video: " + why,
+                                failure.kind, failure.frames);
+        }
+        if (!reading.state_->edges.empty())
+            failure.presence = patternPresence(reading.state_->edgeStrengths, range.first);
+        throw;
     }
 }
 

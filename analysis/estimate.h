@@ -4,9 +4,11 @@
 // that show it fully, without outlying pixels, gives the bitmap set.
 #pragma once
 
+#include "analysis/edge_presence.h"
 #include "analysis/frame_pass.h"
 
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace pendra::analysis {
@@ -25,6 +27,8 @@ class EstimateFailure : public Refusal {
         : Refusal(why), kind(shortfall), frames(read) {}
     Shortfall kind;
     int64_t frames; // frames of the range read
+    // Where the mark's persistent edges showed, when the reading watched them.
+    std::optional<std::vector<PresenceRange>> presence;
 };
 
 // The first pass at one rectangle, fed a frame's rectangle at a time, so that
@@ -32,7 +36,9 @@ class EstimateFailure : public Refusal {
 // each decoding it again.
 class Reading {
   public:
-    Reading(const Rect &rect, size_t holdBytes);
+    // `edges`, when not empty, is watched in every frame: where a mark that
+    // cannot be estimated shows (see edge_presence.h).
+    Reading(const Rect &rect, size_t holdBytes, EdgePattern edges = {});
     ~Reading();
     Reading(Reading &&) noexcept;
     Reading &operator=(Reading &&) noexcept;

@@ -190,6 +190,28 @@ std::vector<uint8_t> EdgePersistence::edges(const Rect &area) const {
     return out;
 }
 
+EdgePattern EdgePersistence::pattern(const Rect &area) const {
+    const std::vector<uint8_t> on = edges(area);
+    EdgePattern p;
+    p.width = area.width;
+    if (samples_ == 0)
+        return p;
+    for (int y = 1; y + 1 < area.height; ++y)
+        for (int x = 1; x + 1 < area.width; ++x) {
+            if (!on[static_cast<size_t>(y) * area.width + x])
+                continue;
+            p.at.push_back(y * area.width + x);
+            const size_t k = (static_cast<size_t>(area.y + y) * width_ + area.x + x) * 3;
+            for (int c = 0; c < 3; ++c) {
+                const float gx = static_cast<float>(sumX_[k + c]) / static_cast<float>(samples_);
+                const float gy = static_cast<float>(sumY_[k + c]) / static_cast<float>(samples_);
+                p.gx.push_back(gx), p.gy.push_back(gy);
+                p.energy += double(gx) * gx + double(gy) * gy;
+            }
+        }
+    return p;
+}
+
 int EdgePersistence::changesTogether(const Mark &m) const {
     return std::popcount(changedTogether(m, {changed_, std::min(samples_, changeSamples)}));
 }

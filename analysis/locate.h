@@ -15,6 +15,7 @@
 #pragma once
 
 #include "analysis/edge_level.h"
+#include "analysis/edge_presence.h"
 #include "analysis/logo_analysis.h"
 #include "analysis/shot_cuts.h"
 
@@ -44,6 +45,9 @@ class EdgePersistence {
     std::vector<Candidate> candidates(int ring) const;
     // The persistent edge pixels inside `area`, 1 each, top line first.
     std::vector<uint8_t> edges(const Rect &area) const;
+    // Those edges' mean differences over the samples, to tell frame by frame
+    // whether the mark is there.
+    EdgePattern pattern(const Rect &area) const;
 
   private:
     // Samples whose changes are kept, one bit each.

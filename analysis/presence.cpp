@@ -63,6 +63,22 @@ double logoStrength(const Picture &area, const Plane &plane, const RingBackgroun
     return num / den;
 }
 
+double typicalStrength(const std::vector<float> &strengths) {
+    std::vector<float> known;
+    for (float s : strengths)
+        if (!std::isnan(s))
+            known.push_back(s);
+    if (known.empty())
+        return 1;
+    std::sort(known.begin(), known.end());
+    const float high = known[known.size() * 9 / 10];
+    auto from = std::lower_bound(known.begin(), known.end(), high / 2);
+    if (from == known.end())
+        return 1; // no frame shows the logo with any strength
+    double typical = from[(known.end() - from) / 2];
+    return typical > 0 ? typical : 1;
+}
+
 std::vector<PresenceRange> presenceRanges(const std::vector<float> &strengths, int64_t firstFrame) {
     const size_t n = strengths.size();
     std::vector<PresenceRange> ranges;

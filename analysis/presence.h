@@ -20,6 +20,12 @@ namespace pendra::analysis {
 double logoStrength(const Picture &area, const Plane &plane, const RingBackground &ring,
                     const std::vector<PixelEstimate> &logo);
 
+// The strength of a frame that shows the whole logo, from every frame's:
+// the median of those above half of the strong ones (the 90th percentile).
+// Dividing by it undoes a fit or pattern that frames without the logo
+// weakened.
+double typicalStrength(const std::vector<float> &strengths);
+
 // Ranges of frames where the logo is present, from the strengths of frames
 // firstFrame, firstFrame + 1, ... A range's fadeIn (fadeOut) counts the frames
 // at its start (end) where the logo is only partly there.

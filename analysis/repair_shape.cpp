@@ -46,8 +46,8 @@ std::vector<uint8_t> filled(const std::vector<uint8_t> &edges, int width, int he
 
 } // namespace
 
-LogoEstimate repairEstimate(const std::vector<uint8_t> &edges, const Rect &rect, int64_t first,
-                            int64_t last, const std::string &why) {
+LogoEstimate repairEstimate(const std::vector<uint8_t> &edges, const Rect &rect,
+                            std::vector<PresenceRange> presence, const std::string &why) {
     const int w = rect.width, h = rect.height;
     LogoEstimate e;
     e.rect = rect;
@@ -72,7 +72,7 @@ LogoEstimate repairEstimate(const std::vector<uint8_t> &edges, const Rect &rect,
             }
         }
     if (e.stats.repairPixels > 0)
-        e.presence.push_back({first, last, 0, 0});
+        e.presence = std::move(presence);
     return e;
 }
 

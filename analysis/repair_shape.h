@@ -14,9 +14,10 @@
 namespace pendra::analysis {
 
 // The estimate that repairs the mark whose persistent edge pixels in `rect`
-// are `edges` (rect-sized, top line first), present in frames first..last;
-// `why` says why its opacity is not known. Its mask is empty when there are no edges.
-LogoEstimate repairEstimate(const std::vector<uint8_t> &edges, const Rect &rect, int64_t first,
-                            int64_t last, const std::string &why);
+// are `edges` (rect-sized, top line first), present in the frames `presence`
+// gives; `why` says why its opacity is not known. Its mask and presence are
+// empty when there are no edges.
+LogoEstimate repairEstimate(const std::vector<uint8_t> &edges, const Rect &rect,
+                            std::vector<PresenceRange> presence, const std::string &why);
 
 } // namespace pendra::analysis

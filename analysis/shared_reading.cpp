@@ -4,7 +4,7 @@
 namespace pendra::analysis {
 
 void SharedReadings::readFrom(size_t index, const std::function<bool(const Candidate &)> &mayTry,
-                              int spare) {
+                              int spare, bool watchEdges) {
     // Each reading keeps the memory it would have alone, so the estimates are
     // those of separate passes; together they stay within what one reading
     // may hold at most.
@@ -14,8 +14,12 @@ void SharedReadings::readFrom(size_t index, const std::function<bool(const Candi
     const size_t budget = Reading::most(options_.holdBytes);
     size_t held = Reading::need(candidates_[index].rect, range_, options_.holdBytes);
     std::vector<Reading *> together;
+    const Rect &first = candidates_[index].rect;
     together.push_back(
-        &readings_.try_emplace(index, candidates_[index].rect, options_.holdBytes).first->second);
+        &readings_
+             .try_emplace(index, first, options_.holdBytes,
+                          watchEdges && edges_ ? edges_->pattern(first) : EdgePattern{})
+             .first->second);
     for (size_t i = index + 1; i < candidates_.size() && spare > 0; ++i) {
         const Candidate &c = candidates_[i];
         if (readings_.count(i) || !mayTry(c))
@@ -35,7 +39,7 @@ LogoEstimate SharedReadings::estimate(size_t index,
                                       const std::function<bool(const Candidate &)> &mayTry,
                                       int spare, bool wholeVideo, int64_t &framesRead) {
     if (!readings_.count(index))
-        readFrom(index, mayTry, spare);
+        readFrom(index, mayTry, spare, wholeVideo);
     Reading reading = std::move(readings_.at(index));
     readings_.erase(index);
     return estimateFrom(reading, source_, range_, options_, true, framesRead, wholeVideo);

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "analysis/estimate.h"
+#include "analysis/locate.h"
 
 #include <functional>
 #include <map>
@@ -13,9 +14,13 @@ namespace pendra::analysis {
 
 class SharedReadings {
   public:
+    // `edges`, when given, is the location's: the place that may rest on the
+    // whole video, which is also the one that may be repaired without its
+    // opacity, has its edges watched in every frame.
     SharedReadings(FrameSource &source, const Range &range, const Options &options,
-                   const std::vector<Candidate> &candidates)
-        : source_(source), range_(range), options_(options), candidates_(candidates) {}
+                   const std::vector<Candidate> &candidates, const EdgePersistence *edges = nullptr)
+        : source_(source), range_(range), options_(options), candidates_(candidates),
+          edges_(edges) {}
 
     // The estimate at candidates[index]. When it has not been read, it is
     // read along with the candidates after it that `mayTry` accepts, at most
@@ -27,12 +32,14 @@ class SharedReadings {
     int passes() const { return passes_; }
 
   private:
-    void readFrom(size_t index, const std::function<bool(const Candidate &)> &mayTry, int spare);
+    void readFrom(size_t index, const std::function<bool(const Candidate &)> &mayTry, int spare,
+                  bool watchEdges);
 
     FrameSource &source_;
     const Range &range_;
     const Options &options_;
     const std::vector<Candidate> &candidates_;
+    const EdgePersistence *edges_;
     std::map<size_t, Reading> readings_;
     int passes_ = 0;
 };

@@ -103,6 +103,27 @@ TEST(Refusal, ALogoNeverOverSmoothGroundIsRepairedNotRefused) {
     }
 }
 
+// A logo repaired without its opacity leaves for a break: the repair stops
+// while it is away, rather than rubbing out the picture there; found by the
+// location and in a given rectangle alike.
+TEST(Refusal, ARepairedLogoIsRepairedOnlyWhereItIsThere) {
+    t::Scene scene = withLogo(t::Background::Textured, 22);
+    scene.logos[0].presence = [](int64_t f) { return f >= 8 && f <= 13 ? 0.0 : 1.0; };
+    a::Options located, given;
+    given.rect = a::Rect{143, 1, 42, 28};
+    for (const a::Options &options : {located, given}) {
+        SCOPED_TRACE(options.rect ? "rectangle given" : "located");
+        t::GeneratedSource source(scene);
+        const a::Result result = a::analyze(source, options);
+        EXPECT_TRUE(result.repairOnly);
+        ASSERT_EQ(result.presence.size(), 2u);
+        EXPECT_EQ(result.presence[0].start, 0);
+        EXPECT_NEAR(static_cast<double>(result.presence[0].end), 7, 1);
+        EXPECT_NEAR(static_cast<double>(result.presence[1].start), 14, 1);
+        EXPECT_EQ(result.presence[1].end, 21);
+    }
+}
+
 // The first-ranked logo sits on ground that never changes under it, so its
 // opacity cannot be measured, yet it stays put while the rest of the picture
 // moves: it is repaired, not passed over for another place nor refused.
