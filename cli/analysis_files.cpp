@@ -27,6 +27,10 @@ using nlohmann::ordered_json;
 constexpr int alphaScale = 4; // alpha.png's pixels per opacity sample
 constexpr uint32_t chosenColour = 0xFF2020;
 constexpr uint32_t otherColour = 0xFFD800;
+// Candidates outlined at most: the places the analysis may try. Lower ones
+// are flecks of the picture that bury the picture under outlines;
+// analysis.json lists them all.
+constexpr size_t shownCandidates = 6;
 
 // Opacities in their three decimals are what a person reads; more would only
 // make the file longer.
@@ -86,17 +90,6 @@ void outline(analysis::Picture &p, const analysis::Rect &r, uint32_t colour, int
     });
 }
 
-// The candidates drawn over the frame, the logos found last and thicker so they stay on top.
-analysis::Picture foundPicture(const analysis::Result &result, const analysis::Picture &frame) {
-    analysis::Picture out = frame;
-    for (const analysis::Candidate &c : result.candidates)
-        outline(out, c.rect, otherColour, 1);
-    for (const analysis::LogoEstimate *logo : logosOf(result))
-        if (logo->rect.width > 0)
-            outline(out, logo->rect, chosenColour, 2);
-    return out;
-}
-
 // What one logo's entry of the JSON says besides the frame verdicts.
 ordered_json estimateJson(const analysis::LogoEstimate &logo) {
     ordered_json j;
@@ -144,6 +137,17 @@ ordered_json stretchesJson(const std::vector<StretchChoice> &stretches) {
 }
 
 } // namespace
+
+analysis::Picture foundPicture(const analysis::Result &result, const analysis::Picture &frame) {
+    analysis::Picture out = frame;
+    const size_t shown = std::min(result.candidates.size(), shownCandidates);
+    for (size_t i = 0; i < shown; ++i)
+        outline(out, result.candidates[i].rect, otherColour, 1);
+    for (const analysis::LogoEstimate *logo : logosOf(result))
+        if (logo->rect.width > 0)
+            outline(out, logo->rect, chosenColour, 2);
+    return out;
+}
 
 std::vector<const analysis::LogoEstimate *> logosOf(const analysis::Result &result) {
     std::vector<const analysis::LogoEstimate *> logos{&result};

@@ -87,6 +87,10 @@ JobChoice writeAnalysisFolder(const std::filesystem::path &folder, const analysi
                               AnalysisReport report, const analysis::Picture &frame,
                               const std::function<JobPlan()> &planJob);
 
+// found.png's picture: `frame` with the first-ranked candidates outlined, the
+// logos found last and thicker so they stay on top.
+analysis::Picture foundPicture(const analysis::Result &result, const analysis::Picture &frame);
+
 // What a refusal leaves so the user sees what was tried: the findings as
 // JSON (with the reason) and found.png; no set, no job. Throws CliError.
 void writeRefusedFolder(const std::filesystem::path &folder, const analysis::Result &tried,
