@@ -21,8 +21,25 @@ constexpr double full = 0.85;
 constexpr double fadeJitter = 0.05;
 // Smoothing window, in frames: a median keeps cuts sharp and ramps straight.
 constexpr int window = 5;
+// Frames looked ahead for the level a fade settles at.
+constexpr int settleLook = 25;
 // Below this edge energy per pair the logo is invisible on that background.
 constexpr double minEnergyPerPair = 4.0;
+
+// The level the strength settles at beyond frame i, looking `settleLook`
+// frames on in `step`'s direction: 0, or what still shows of the picture's
+// own edges where they happen to resemble the logo's (a static shot after it
+// left). A fade ends where it reaches that level, not where it reaches 0.
+double settled(const std::vector<double> &v, size_t i, int step) {
+    double lowest = v[i];
+    for (int k = 1; k <= settleLook; ++k) {
+        const ptrdiff_t at = static_cast<ptrdiff_t>(i) + k * step;
+        if (at < 0 || at >= static_cast<ptrdiff_t>(v.size()))
+            break;
+        lowest = std::min(lowest, v[static_cast<size_t>(at)]);
+    }
+    return std::max(0.0, lowest);
+}
 
 } // namespace
 
@@ -118,9 +135,11 @@ std::vector<PresenceRange> presenceRanges(const std::vector<float> &strengths, i
         while (coreEnd + 1 < n && v[coreEnd + 1] >= present)
             ++coreEnd;
         size_t begin = i, end = coreEnd;
-        while (begin > 0 && v[begin - 1] > faint && v[begin - 1] <= v[begin] + fadeJitter)
+        while (begin > 0 && v[begin - 1] > faint + settled(v, begin - 1, -1) &&
+               v[begin - 1] <= v[begin] + fadeJitter)
             --begin;
-        while (end + 1 < n && v[end + 1] > faint && v[end + 1] <= v[end] + fadeJitter)
+        while (end + 1 < n && v[end + 1] > faint + settled(v, end + 1, 1) &&
+               v[end + 1] <= v[end] + fadeJitter)
             ++end;
         PresenceRange r;
         r.start = firstFrame + static_cast<int64_t>(begin);

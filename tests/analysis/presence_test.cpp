@@ -99,3 +99,18 @@ TEST(Presence, DarkAndBusyMomentsDoNotFlipTheVerdict) {
     EXPECT_EQ(ranges[0].end, 11);
     EXPECT_EQ(ranges[0].fadeIn + ranges[0].fadeOut, 10);
 }
+
+// Where the logo has left, a static shot's own edges may still resemble it a
+// little: the strength settles above 0. The fade ends where it settles, not
+// at the video's end.
+TEST(Presence, AFadeEndsWhereTheStrengthSettles) {
+    std::vector<float> s(40, 1.0f);
+    for (int i = 1; i <= 10; ++i)
+        s.push_back(1.0f - 0.088f * static_cast<float>(i)); // down to 0.12 at frame 49
+    s.resize(80, 0.12f);
+    const std::vector<a::PresenceRange> ranges = a::presenceRanges(s, 0);
+    ASSERT_EQ(ranges.size(), 1u);
+    EXPECT_EQ(ranges[0].start, 0);
+    EXPECT_NEAR(static_cast<double>(ranges[0].end), 48, 1);
+    EXPECT_NEAR(ranges[0].fadeOut, 9, 1);
+}
