@@ -133,7 +133,9 @@ const Trial &leastResidue(const std::vector<Trial> &trials) {
         if (counts(t) && t.residue.total() < least->residue.total())
             least = &t;
     // Among the near ties: the most un-blending, then over a smooth ground
-    // the most smoothing, then the least residue.
+    // the most smoothing, then the wide mask (its ring lies outside the
+    // smear, which the narrow ring takes in and the measure cannot see),
+    // then the least residue.
     const Trial *best = least;
     for (const Trial &t : trials) {
         if (!counts(t) || t.residue.total() > least->residue.total() + tieMargin)
@@ -144,6 +146,9 @@ const Trial &leastResidue(const std::vector<Trial> &trials) {
                 best = &t;
         } else if (smooth && a.smoothing != b.smoothing) {
             if (a.smoothing > b.smoothing)
+                best = &t;
+        } else if (smooth && a.wide != b.wide) {
+            if (a.wide)
                 best = &t;
         } else if (t.residue.total() < best->residue.total()) {
             best = &t;

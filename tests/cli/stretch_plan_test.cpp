@@ -80,4 +80,10 @@ TEST(StretchPlan, TheWideMasksRepairCountsOnlyOverASmoothGround) {
         t.residue.ground = 200;
     EXPECT_FALSE(c::leastResidue(trials).candidate.wide);
     EXPECT_EQ(c::leastResidue(trials).candidate.alpha, 0);
+    // A near tie of the two smoothed repairs over a smooth ground (a dark,
+    // even picture): the wide one, whose ring is clear of the smear, though
+    // the narrow one measured a hair less.
+    std::vector<c::Trial> tied{trial(0, 255, 0, 0.02, 1.4), trial(0, 255, 0, 0.03, 0.5)};
+    tied.back().candidate.wide = true;
+    EXPECT_TRUE(c::leastResidue(tied).candidate.wide);
 }
