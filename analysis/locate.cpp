@@ -272,7 +272,7 @@ std::vector<Candidate> EdgePersistence::candidates(int ring) const {
     std::transform(changed_.begin(), changed_.end(), changes.begin(),
                    [](uint64_t bits) { return static_cast<uint8_t>(std::popcount(bits)); });
     const EdgeLevels level = levels(s);
-    const EdgeMap map{width_, height_, s, stillShots_, changes, level.at};
+    const EdgeMap map{width_, height_, s, stillShots_, changes, level.at, evidenceShots_};
     std::vector<Mark> marks = findMarks(map);
     // With fewer than two shots seen over time, every mark persists alike.
     const double apartShots =
@@ -281,6 +281,7 @@ std::vector<Candidate> EdgePersistence::candidates(int ring) const {
               {changed_, std::min(samples_, changeSamples)});
     for (Mark &m : marks)
         trimTails(map, m);
+    addLasting(map, marks);
 
     for (const Mark &m : marks) {
         // One more pixel for the faint tail of an anti-aliased edge, then the ring.

@@ -33,6 +33,14 @@ constexpr int splitRounds = 12;
 // its opacity, and still texture beside it is weaker.
 constexpr double strongQuantile = 0.9;
 constexpr double keepShare = 0.35;
+// An edge still in this share of the shots seen, of this many at least,
+// lasts as a logo does.
+constexpr double lastingShare = 0.8;
+constexpr int lastingShots = 4;
+// Lasting edges may widen or heighten a mark at most this many times over.
+constexpr double growLimit = 2.5;
+// A box's outline stands this far out from the lettering on three sides.
+constexpr int boxMargin = 3;
 // Neighbouring marks whose mean strengths differ by more than this factor
 // are a logo and scenery, not two parts of a logo.
 constexpr double likeStrength = 2.0;
@@ -164,6 +172,50 @@ void keepStrong(const EdgeMap &map, const std::vector<Mark> &marks, Cuts &cuts) 
     }
 }
 
+// Whether an edge stays still in nearly every shot of many: as lasting as
+// a logo, where still scenery beside one lasts a shot or a few. With few
+// shots seen everything lasts alike, and nothing is told this way.
+bool lasting(const EdgeMap &map, size_t k) {
+    return map.evidenceShots >= lastingShots && map.strength[k] > map.floor[k] &&
+           map.stillShots[k] >= lastingShare * map.evidenceShots;
+}
+
+// The lasting edges joined to a mark that its strong edges' level left out;
+// none when they run on into the picture (a static shot's scenery lasts as
+// well, and joins up until it reaches the picture's edge or grows past a
+// logo's size).
+std::vector<int> lastingAround(const EdgeMap &map, const std::vector<int> &owner, const Mark &m,
+                               int self) {
+    const int width = map.width, height = map.height;
+    std::vector<uint8_t> seen(owner.size(), 0);
+    std::vector<int> stack = m.at, found;
+    for (int k : m.at)
+        seen[static_cast<size_t>(k)] = 1;
+    int left = m.left, right = m.right, top = m.top, bottom = m.bottom;
+    while (!stack.empty()) {
+        const int k = stack.back(), x = k % width, y = k / width;
+        stack.pop_back();
+        for (int v = std::max(0, y - joinRadius); v <= std::min(height - 1, y + joinRadius); ++v)
+            for (int u = std::max(0, x - joinRadius); u <= std::min(width - 1, x + joinRadius);
+                 ++u) {
+                const size_t at = static_cast<size_t>(v) * width + u;
+                if (seen[at] || !lasting(map, at) || (owner[at] >= 0 && owner[at] != self))
+                    continue;
+                seen[at] = 1;
+                left = std::min(left, u), right = std::max(right, u);
+                top = std::min(top, v), bottom = std::max(bottom, v);
+                if (u <= 1 || v <= 1 || u >= width - 2 || v >= height - 2 ||
+                    right - left + 1 > growLimit * (m.right - m.left + 1) ||
+                    bottom - top + 1 > growLimit * (m.bottom - m.top + 1))
+                    return {};
+                stack.push_back(static_cast<int>(at));
+                if (owner[at] != self)
+                    found.push_back(static_cast<int>(at));
+            }
+    }
+    return found;
+}
+
 // Takes back into a mark the edges that still scenery running off the
 // picture took with it (a letter lying over the scenery's edge): those joined
 // to the mark within its own lines, at most a letter's height beyond its box,
@@ -220,7 +272,45 @@ std::pair<int, int> core(const std::vector<double> &sums) {
     return {first, last};
 }
 
+// Whether the edges at `add` stand around the mark on three sides at
+// least, a few pixels out: a box's outline does (the lettering may touch it
+// on one side); still scenery lasting beside the logo does not.
+bool encloses(int width, const Mark &m, const std::vector<int> &add) {
+    int left = m.left, right = m.right, top = m.top, bottom = m.bottom;
+    for (int k : add) {
+        const int x = k % width, y = k / width;
+        left = std::min(left, x), right = std::max(right, x);
+        top = std::min(top, y), bottom = std::max(bottom, y);
+    }
+    const int sides = (m.left - left >= boxMargin) + (right - m.right >= boxMargin) +
+                      (m.top - top >= boxMargin) + (bottom - m.bottom >= boxMargin);
+    return sides >= 3;
+}
+
 } // namespace
+
+void addLasting(const EdgeMap &map, std::vector<Mark> &marks) {
+    std::vector<int> owner(map.strength.size(), -1);
+    for (size_t i = 0; i < marks.size(); ++i)
+        for (int k : marks[i].at)
+            owner[static_cast<size_t>(k)] = static_cast<int>(i);
+    for (size_t i = 0; i < marks.size(); ++i) {
+        Mark &m = marks[i];
+        auto add = lastingAround(map, owner, m, static_cast<int>(i));
+        if (!encloses(map.width, m, add))
+            add.clear();
+        for (int k : add) {
+            const int x = k % map.width, y = k / map.width;
+            m.left = std::min(m.left, x), m.right = std::max(m.right, x);
+            m.top = std::min(m.top, y), m.bottom = std::max(m.bottom, y);
+            ++m.pixels;
+            m.strength += map.strength[static_cast<size_t>(k)];
+            m.stillShots += map.stillShots[static_cast<size_t>(k)];
+            m.at.push_back(k);
+            owner[static_cast<size_t>(k)] = static_cast<int>(i);
+        }
+    }
+}
 
 void trimTails(const EdgeMap &map, Mark &m) {
     const auto [left, right] = core(profile(map, m, true));

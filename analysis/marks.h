@@ -32,12 +32,19 @@ struct EdgeMap {
     const std::vector<uint16_t> &stillShots;
     const std::vector<uint8_t> &changes;
     const std::vector<float> &floor;
+    int evidenceShots = 0; // shots seen over time (two samples or more)
 };
 
 // Whether a mark's edges reach the picture's outermost lines (central
 // differences leave the very outermost without edges): it runs on beyond
 // the picture, where a channel keeps its logo clear of the edges.
 bool framed(const Mark &m, int width, int height);
+
+// Adds to each mark the edges joined to it that stay still in nearly every
+// shot of many, however faint (the outline of a tinted box behind white
+// lettering), unless they run on to the picture's edge or past a few times
+// the mark's size, as a static shot's lasting scenery does.
+void addLasting(const EdgeMap &map, std::vector<Mark> &marks);
 
 // The marks a logo could be, none spanning half the picture. Still scenery
 // split off that runs on beyond the picture is dropped, but a mark takes

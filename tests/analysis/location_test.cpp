@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 namespace a = pendra::analysis;
 namespace t = pendra::test;
 
@@ -244,4 +246,28 @@ TEST(Location, StillSceneryDiagonallyBesideALogoStaysOut) {
         EXPECT_LE(slack, 10);
     }
     EXPECT_TRUE(held);
+}
+
+// A two-colour logo: lettering at 0.8 near the top of a box tinted at 0.2.
+// The box's outline is far fainter than the letters, so the level of the mark's strong
+// edges dropped it and the rectangle held the letters only, leaving the box
+// around them; it lasts in every shot as the letters do, and is the logo's.
+TEST(Location, AFaintBoxBehindTheLetteringIsPartOfTheLogo) {
+    t::GeneratedLogo letters = t::textLogo(0, 0, 0.8, 0xF8F8F8);
+    t::GeneratedLogo logo;
+    logo.x = 130, logo.y = 6, logo.width = 40, logo.height = 30, logo.colour = 0xF8F8F8;
+    logo.opacity.assign(static_cast<size_t>(logo.width) * logo.height, 0.2f);
+    for (int y = 0; y < letters.height; ++y)
+        for (int x = 0; x < letters.width; ++x)
+            logo.opacity[static_cast<size_t>(y + 3) * logo.width + x + 3] =
+                std::max(0.2f, letters.opacity[static_cast<size_t>(y) * letters.width + x]);
+    t::Scene scene;
+    scene.background = t::Background::Planar;
+    scene.logos.push_back(logo);
+    const std::vector<a::Candidate> found = sampleScene(scene, 4).candidates(4);
+    ASSERT_FALSE(found.empty());
+    SCOPED_TRACE(t::describe(found));
+    int slack = 0;
+    EXPECT_TRUE(t::holds(found.front().rect, logo, slack));
+    EXPECT_LE(slack, 10);
 }
