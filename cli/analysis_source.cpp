@@ -9,6 +9,22 @@ namespace {
 // its ring); more than this means it is sweeping, and old ones are dropped.
 constexpr size_t keptAreas = 16;
 
+// The keyframes in the index of an MP4 (or QuickTime) file, which lists every
+// frame, flagged when a seek may land on it; -1 where the index is not known
+// to hold every frame (a fragmented file's grows as it is read, other
+// demuxers' hold what they have met or what the file's cues name).
+int64_t indexedKeyframes(const AVFormatContext &format, AVStream *stream) {
+    if (std::string(format.iformat->name).rfind("mov,", 0) != 0)
+        return -1;
+    const int entries = avformat_index_get_entries_count(stream);
+    if (entries <= 0 || entries != stream->nb_frames)
+        return -1;
+    int64_t keyframes = 0;
+    for (int i = 0; i < entries; ++i)
+        keyframes += (avformat_index_get_entry(stream, i)->flags & AVINDEX_KEYFRAME) != 0;
+    return keyframes;
+}
+
 } // namespace
 
 VideoFrameSource::VideoFrameSource(std::string path, size_t keepBytes)
@@ -17,6 +33,7 @@ VideoFrameSource::VideoFrameSource(std::string path, size_t keepBytes)
     width_ = reader_->width();
     height_ = reader_->height();
     frameCount_ = reader_->expectedFrames();
+    keyframes_ = indexedKeyframes(*reader_->format(), reader_->videoStream());
 }
 
 void VideoFrameSource::rewind() {

@@ -38,6 +38,8 @@ class VideoFrameSource : public analysis::FrameSource {
     bool advance() override;
     // A keyframe at or before the frame, numbered from its timestamp.
     int64_t seekNear(int64_t frame) override;
+    // Known for MP4 and its kin, whose index holds every frame.
+    int64_t keyframes() const override { return keyframes_; }
     void read(const analysis::Rect &area, analysis::Picture &out) override;
 
     // Frames decoded since the file was opened, over every pass.
@@ -65,6 +67,7 @@ class VideoFrameSource : public analysis::FrameSource {
     int width_ = 0;
     int height_ = 0;
     int64_t frameCount_ = 0;
+    int64_t keyframes_ = -1;
     AVFrame *current_ = nullptr; // the reader's; null before the first frame
     std::unique_ptr<FormatConverter> toWorkable_;
     FramePtr workable_;
