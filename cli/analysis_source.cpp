@@ -40,6 +40,8 @@ void VideoFrameSource::rewind() {
     current_ = nullptr;
     position_ = -1;
     landedTarget_ = -1;
+    passFrame_ = -1;
+    inOrder_ = true;
     if (follows_)
         return;
     forget();
@@ -78,6 +80,7 @@ void VideoFrameSource::keep() {
 
 bool VideoFrameSource::advance() {
     landedTarget_ = -1;
+    ++passFrame_;
     if (follows_ && position_ + 1 < static_cast<int64_t>(kept_.size())) {
         current_ = kept_[static_cast<size_t>(++position_)].get();
         return true;
@@ -123,6 +126,7 @@ int64_t VideoFrameSource::seekNear(int64_t frame) {
     if (follows_)
         reader_ = std::make_unique<VideoReader>(path_, 1);
     forget();
+    inOrder_ = false;
     AVStream *stream = reader_->videoStream();
     const AVRational frameTime = av_inv_q(reader_->frameRate());
     const int64_t start = stream->start_time != AV_NOPTS_VALUE ? stream->start_time : 0;
@@ -162,6 +166,20 @@ VideoFrameSource::AreaReader &VideoFrameSource::readerFor(const analysis::Rect &
 }
 
 void VideoFrameSource::read(const analysis::Rect &area, analysis::Picture &out) {
+    readArea(area, out);
+    if (!watcher_ || watching_ || !inOrder_ || (area.width == width_ && area.height == height_))
+        return;
+    watching_ = true;
+    try {
+        watcher_(passFrame_, area);
+    } catch (...) {
+        watching_ = false;
+        throw;
+    }
+    watching_ = false;
+}
+
+void VideoFrameSource::readArea(const analysis::Rect &area, analysis::Picture &out) {
     if (!current_)
         throw CliError(path_ + ": no frame to read");
     const AVFrame *picture = current_;
