@@ -295,8 +295,12 @@ std::filesystem::path analyzeVideo(const AnalyzeRequest &r) {
     analysis::Result result;
     auto recording =
         std::make_unique<StretchRecording>(source.width(), source.height(), source.frameCount());
-    source.watchReads(
-        [&](int64_t frame, const analysis::Rect &area) { recording->watch(source, frame, area); });
+    // A video whose frames are kept needs no decoding for the stretch pass:
+    // the recording would only take memory.
+    source.watchReads([&](int64_t frame, const analysis::Rect &area) {
+        if (source.framesKept() == 0)
+            recording->watch(source, frame, area);
+    });
     try {
         result = analysis::analyze(source, options);
         source.watchReads({});
