@@ -60,6 +60,62 @@ double magnitude(const float *x, const float *y) {
     return std::sqrt(sq);
 }
 
+// One line's central differences per pixel and channel (as channel()
+// numbers them): an edge between two pixels marks both, so a mark's edge
+// pixels enclose it. At the picture's border, none.
+void lineDifferences(const uint32_t *pixels, int width, int height, int y, int32_t *gx,
+                     int32_t *gy) {
+    const uint32_t *row = pixels + static_cast<size_t>(y) * width;
+    const bool inY = y > 0 && y + 1 < height;
+    const uint32_t *above = inY ? row - width : row, *below = inY ? row + width : row;
+    for (int x = 0; x < width; ++x)
+        for (int c = 0; c < 3; ++c) {
+            const int shift = 16 - 8 * c;
+            gy[x * 3 + c] = int(below[x] >> shift & 255u) - int(above[x] >> shift & 255u);
+        }
+    for (int c = 0; c < 3; ++c) {
+        gx[c] = 0;
+        gx[(width - 1) * 3 + c] = 0;
+    }
+    for (int x = 1; x + 1 < width; ++x)
+        for (int c = 0; c < 3; ++c) {
+            const int shift = 16 - 8 * c;
+            gx[x * 3 + c] = int(row[x + 1] >> shift & 255u) - int(row[x - 1] >> shift & 255u);
+        }
+}
+
+// Each pixel's difference magnitude added on. Whole levels: the sum of
+// squares is exact in an int, as in a double.
+void addMagnitudes(const int32_t *gx, const int32_t *gy, int width, float *magnitude) {
+    for (int x = 0; x < width; ++x) {
+        int sq = 0;
+        for (int c = 0; c < 3; ++c)
+            sq += gx[x * 3 + c] * gx[x * 3 + c] + gy[x * 3 + c] * gy[x * 3 + c];
+        magnitude[x] += static_cast<float>(std::sqrt(static_cast<double>(sq)));
+    }
+}
+
+// Marks the pixels whose differences changed from the sample before (when
+// `changes`), and keeps these differences for the next. The squares of whole
+// levels sum exactly in an int64.
+void trackChanges(const int32_t *gx, const int32_t *gy, int width, bool changes, int sample,
+                  int16_t *previous, uint64_t *changed) {
+    constexpr auto level = static_cast<int64_t>(changeLevel * changeLevel);
+    static_assert(changeLevel * changeLevel == static_cast<double>(level));
+    for (int x = 0; x < width; ++x) {
+        int64_t change = 0;
+        for (int c = 0; c < 3; ++c) {
+            int16_t *before = previous + x * 6 + c * 2;
+            const int dx = gx[x * 3 + c] - before[0], dy = gy[x * 3 + c] - before[1];
+            change += int64_t{dx} * dx + int64_t{dy} * dy;
+            before[0] = static_cast<int16_t>(gx[x * 3 + c]);
+            before[1] = static_cast<int16_t>(gy[x * 3 + c]);
+        }
+        if (changes && change > level)
+            changed[x] |= uint64_t{1} << sample;
+    }
+}
+
 } // namespace
 
 EdgePersistence::EdgePersistence(int width, int height)
@@ -86,45 +142,22 @@ void EdgePersistence::add(const Picture &frame) {
     // cut every edge changes, and a logo leaving does so within a shot.
     const bool track = samples_ < changeSamples;
     const bool changes = shotSamples_ > 0 && track;
-    // Row pointers and the picture's border apart from its inside, rather
-    // than bounds tests per pixel and channel: this runs over whole frames.
-    const uint32_t *pixels = frame.pixels.data();
+    // This runs over whole frames: each line's differences are worked out
+    // once into plain arrays, then summed in simple loops over them.
+    std::vector<int32_t> gx(static_cast<size_t>(width_) * 3), gy(gx.size());
     for (int y = 0; y < height_; ++y) {
-        const uint32_t *row = pixels + static_cast<size_t>(y) * width_;
-        const bool inY = y > 0 && y + 1 < height_;
-        const uint32_t *above = inY ? row - width_ : row, *below = inY ? row + width_ : row;
-        int32_t *sx = shotX_.data() + static_cast<size_t>(y) * width_ * 3;
-        int32_t *sy = shotY_.data() + static_cast<size_t>(y) * width_ * 3;
-        float *magnitude = shotMagnitude_.data() + static_cast<size_t>(y) * width_;
-        int16_t *previous = previousGradient_.data() + static_cast<size_t>(y) * width_ * 6;
-        uint64_t *changed = changed_.data() + static_cast<size_t>(y) * width_;
-        for (int x = 0; x < width_; ++x) {
-            const bool inX = x > 0 && x + 1 < width_;
-            const uint32_t left = inX ? row[x - 1] : row[x], right = inX ? row[x + 1] : row[x];
-            // Central differences: an edge between two pixels marks both, so
-            // a mark's edge pixels enclose it. At the border, none. Whole
-            // levels: the sum of squares is exact in an int, as in a double.
-            int sq = 0;
-            double change = 0;
-            const auto difference = [&](int c, int shift) {
-                const int gx = int(right >> shift & 255u) - int(left >> shift & 255u);
-                const int gy = int(below[x] >> shift & 255u) - int(above[x] >> shift & 255u);
-                sx[x * 3 + c] += gx;
-                sy[x * 3 + c] += gy;
-                sq += gx * gx + gy * gy;
-                if (!track)
-                    return;
-                int16_t *before = previous + x * 6 + c * 2;
-                if (changes)
-                    change += double(gx - before[0]) * (gx - before[0]) +
-                              double(gy - before[1]) * (gy - before[1]);
-                before[0] = static_cast<int16_t>(gx), before[1] = static_cast<int16_t>(gy);
-            };
-            difference(0, 16), difference(1, 8), difference(2, 0); // as channel() numbers them
-            magnitude[x] += static_cast<float>(std::sqrt(static_cast<double>(sq)));
-            if (change > changeLevel * changeLevel)
-                changed[x] |= uint64_t{1} << samples_;
+        const size_t line = static_cast<size_t>(y) * width_;
+        lineDifferences(frame.pixels.data(), width_, height_, y, gx.data(), gy.data());
+        int32_t *sx = shotX_.data() + line * 3;
+        int32_t *sy = shotY_.data() + line * 3;
+        for (size_t i = 0; i < gx.size(); ++i) {
+            sx[i] += gx[i];
+            sy[i] += gy[i];
         }
+        addMagnitudes(gx.data(), gy.data(), width_, shotMagnitude_.data() + line);
+        if (track)
+            trackChanges(gx.data(), gy.data(), width_, changes, samples_,
+                         previousGradient_.data() + line * 6, changed_.data() + line);
     }
     previous_ = frame;
     ++shotSamples_;

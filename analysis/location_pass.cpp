@@ -46,6 +46,9 @@ void sampleInOrder(FrameSource &source, const Range &range, const Options &optio
 // when too few distinct frames of the range were reached.
 bool sampleBySeeking(FrameSource &source, const Range &range, const Options &options,
                      const Rect &area, EdgePersistence &edges) {
+    // Seeks land on keyframes only: with fewer, they cannot reach enough frames.
+    if (source.keyframes() >= 0 && source.keyframes() < seekSamples)
+        return false;
     std::vector<int64_t> landed; // few: a search is cheaper than a set
     Picture frame;
     for (int64_t i = 0; i < locationSamples; ++i) {
@@ -75,7 +78,10 @@ EdgePersistence sampleEdges(FrameSource &source, const Range &range, const Optio
                             const Rect &area) {
     EdgePersistence edges(area.width, area.height);
     if (range.known == 0 || !sampleBySeeking(source, range, options, area, edges)) {
-        edges = EdgePersistence(area.width, area.height);
+        // Seeking that gave up before a sample left the store as it was
+        // made: a whole frame's store is not worth making twice.
+        if (edges.samples() > 0)
+            edges = EdgePersistence(area.width, area.height);
         sampleInOrder(source, range, options, area, edges);
     }
     edges.finish();

@@ -42,6 +42,9 @@ class FrameSource {
     // -1 when the source cannot. Only a sampling pass uses it, and rewind()
     // comes after it whatever it returned.
     virtual int64_t seekNear(int64_t /*frame*/) { return -1; }
+    // The keyframes a seek can land on, where the file's index lists every
+    // frame; -1 when not known. Too few, and seeking is not worth trying.
+    virtual int64_t keyframes() const { return -1; }
     // Moves to the next frame (numbered from 0); false after the last.
     virtual bool advance() = 0;
     // The current frame's pixels inside `area` (which lies in the picture).

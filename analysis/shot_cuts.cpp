@@ -21,31 +21,54 @@ constexpr double cutLevels = 12.0;
 constexpr double cutOverRecent = 3.0;
 constexpr size_t recentFrames = 6;
 
-// Block means of a picture, per channel, on every other pixel of every other line.
-std::vector<double> layout(const Picture &p) {
-    // Whole-level sums are exact in integers; the blocks of the columns are
-    // worked out once rather than per pixel.
-    std::vector<int64_t> sums(gridColumns * gridRows * 3, 0);
-    std::vector<int> counts(gridColumns * gridRows, 0);
-    std::vector<int> columnBlock(static_cast<size_t>(p.width));
-    for (int x = 0; x < p.width; x += 2)
-        columnBlock[static_cast<size_t>(x)] = x * gridColumns / p.width;
+// Which block each sampled pixel falls in: every other pixel of every other
+// line; the blocks of the columns are worked out once rather than per pixel.
+std::vector<int> columnBlocks(int width) {
+    std::vector<int> columnBlock(static_cast<size_t>(width));
+    for (int x = 0; x < width; x += 2)
+        columnBlock[static_cast<size_t>(x)] = x * gridColumns / width;
+    return columnBlock;
+}
+
+// Block means from the blocks' sums per channel, for a picture of this size.
+std::vector<double> means(const std::vector<int32_t> &sums, int width, int height) {
+    // A block's sampled pixels: its sampled columns times its sampled lines.
+    std::vector<int> columns(gridColumns, 0), lines(gridRows, 0), counts(gridColumns * gridRows);
+    const std::vector<int> columnBlock = columnBlocks(width);
+    for (int x = 0; x < width; x += 2)
+        ++columns[static_cast<size_t>(columnBlock[static_cast<size_t>(x)])];
+    for (int y = 0; y < height; y += 2)
+        ++lines[static_cast<size_t>(y * gridRows / height)];
+    for (int b = 0; b < gridColumns * gridRows; ++b)
+        counts[static_cast<size_t>(b)] = lines[static_cast<size_t>(b / gridColumns)] *
+                                         columns[static_cast<size_t>(b % gridColumns)];
+    std::vector<double> out(sums.size());
+    for (size_t b = 0; b < counts.size(); ++b)
+        for (int c = 0; c < 3; ++c)
+            out[b * 3 + c] = static_cast<double>(sums[b * 3 + c]) / std::max(1, counts[b]);
+    return out;
+}
+
+} // namespace
+
+std::vector<int32_t> CutFinder::sumsOf(const Picture &p) {
+    // Whole-level sums are exact in integers; a block of a picture up to
+    // 16384 pixels wide and high sums to less than 2^31.
+    std::vector<int32_t> sums(gridColumns * gridRows * 3, 0);
+    const std::vector<int> columnBlock = columnBlocks(p.width);
     for (int y = 0; y < p.height; y += 2) {
         const int rowBlock = (y * gridRows / p.height) * gridColumns;
         const uint32_t *row = p.pixels.data() + static_cast<size_t>(y) * p.width;
         for (int x = 0; x < p.width; x += 2) {
             const int b = rowBlock + columnBlock[static_cast<size_t>(x)];
-            ++counts[b];
             for (int c = 0; c < 3; ++c)
                 sums[b * 3 + c] += channel(row[x], c);
         }
     }
-    std::vector<double> means(sums.size());
-    for (size_t b = 0; b < counts.size(); ++b)
-        for (int c = 0; c < 3; ++c)
-            means[b * 3 + c] = static_cast<double>(sums[b * 3 + c]) / std::max(1, counts[b]);
-    return means;
+    return sums;
 }
+
+namespace {
 
 struct LayoutChange {
     double layout = 0; // per block and channel, less each channel's mean change
@@ -70,7 +93,11 @@ LayoutChange layoutChange(const std::vector<double> &now, const std::vector<doub
 } // namespace
 
 bool CutFinder::add(const Picture &frame) {
-    std::vector<double> now = layout(frame);
+    return addSums(sumsOf(frame), frame.width, frame.height);
+}
+
+bool CutFinder::addSums(const std::vector<int32_t> &sums, int width, int height) {
+    std::vector<double> now = means(sums, width, height);
     bool cut = false;
     if (!previous_.empty()) {
         const LayoutChange change = layoutChange(now, previous_);

@@ -28,6 +28,11 @@ class CutFinder {
     // The next frame (any part of the picture, the same each time), from
     // firstFrame on; true when a new shot starts with it.
     bool add(const Picture &frame);
+    // The block sums per channel that add() makes its layout from, for a
+    // caller that works them out during another pass and adds them later
+    // with addSums() and the picture's size: add() in two steps.
+    static std::vector<int32_t> sumsOf(const Picture &frame);
+    bool addSums(const std::vector<int32_t> &sums, int width, int height);
     const std::vector<Cut> &cuts() const { return cuts_; }
 
   private:

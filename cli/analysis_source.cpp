@@ -9,6 +9,22 @@ namespace {
 // its ring); more than this means it is sweeping, and old ones are dropped.
 constexpr size_t keptAreas = 16;
 
+// The keyframes in the index of an MP4 (or QuickTime) file, which lists every
+// frame, flagged when a seek may land on it; -1 where the index is not known
+// to hold every frame (a fragmented file's grows as it is read, other
+// demuxers' hold what they have met or what the file's cues name).
+int64_t indexedKeyframes(const AVFormatContext &format, AVStream *stream) {
+    if (std::string(format.iformat->name).rfind("mov,", 0) != 0)
+        return -1;
+    const int entries = avformat_index_get_entries_count(stream);
+    if (entries <= 0 || entries != stream->nb_frames)
+        return -1;
+    int64_t keyframes = 0;
+    for (int i = 0; i < entries; ++i)
+        keyframes += (avformat_index_get_entry(stream, i)->flags & AVINDEX_KEYFRAME) != 0;
+    return keyframes;
+}
+
 } // namespace
 
 VideoFrameSource::VideoFrameSource(std::string path, size_t keepBytes)
@@ -17,12 +33,15 @@ VideoFrameSource::VideoFrameSource(std::string path, size_t keepBytes)
     width_ = reader_->width();
     height_ = reader_->height();
     frameCount_ = reader_->expectedFrames();
+    keyframes_ = indexedKeyframes(*reader_->format(), reader_->videoStream());
 }
 
 void VideoFrameSource::rewind() {
     current_ = nullptr;
     position_ = -1;
     landedTarget_ = -1;
+    passFrame_ = -1;
+    inOrder_ = true;
     if (follows_)
         return;
     forget();
@@ -61,6 +80,7 @@ void VideoFrameSource::keep() {
 
 bool VideoFrameSource::advance() {
     landedTarget_ = -1;
+    ++passFrame_;
     if (follows_ && position_ + 1 < static_cast<int64_t>(kept_.size())) {
         current_ = kept_[static_cast<size_t>(++position_)].get();
         return true;
@@ -106,6 +126,7 @@ int64_t VideoFrameSource::seekNear(int64_t frame) {
     if (follows_)
         reader_ = std::make_unique<VideoReader>(path_, 1);
     forget();
+    inOrder_ = false;
     AVStream *stream = reader_->videoStream();
     const AVRational frameTime = av_inv_q(reader_->frameRate());
     const int64_t start = stream->start_time != AV_NOPTS_VALUE ? stream->start_time : 0;
@@ -145,6 +166,20 @@ VideoFrameSource::AreaReader &VideoFrameSource::readerFor(const analysis::Rect &
 }
 
 void VideoFrameSource::read(const analysis::Rect &area, analysis::Picture &out) {
+    readArea(area, out);
+    if (!watcher_ || watching_ || !inOrder_ || (area.width == width_ && area.height == height_))
+        return;
+    watching_ = true;
+    try {
+        watcher_(passFrame_, area);
+    } catch (...) {
+        watching_ = false;
+        throw;
+    }
+    watching_ = false;
+}
+
+void VideoFrameSource::readArea(const analysis::Rect &area, analysis::Picture &out) {
     if (!current_)
         throw CliError(path_ + ": no frame to read");
     const AVFrame *picture = current_;

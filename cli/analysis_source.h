@@ -11,6 +11,7 @@
 #include "cli/pixel_convert.h"
 #include "cli/video_reader.h"
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -38,7 +39,16 @@ class VideoFrameSource : public analysis::FrameSource {
     bool advance() override;
     // A keyframe at or before the frame, numbered from its timestamp.
     int64_t seekNear(int64_t frame) override;
+    // Known for MP4 and its kin, whose index holds every frame.
+    int64_t keyframes() const override { return keyframes_; }
     void read(const analysis::Rect &area, analysis::Picture &out) override;
+
+    // Called after each read of an area smaller than the picture, with the
+    // frame's number, while the frames come in order from the first (not
+    // after a seek). The watcher may read the current frame itself; its own
+    // reads are not watched. An empty function stops the watching.
+    using ReadWatcher = std::function<void(int64_t frame, const analysis::Rect &area)>;
+    void watchReads(ReadWatcher watcher) { watcher_ = std::move(watcher); }
 
     // Frames decoded since the file was opened, over every pass.
     int64_t framesDecoded() const { return decoded_; }
@@ -55,6 +65,7 @@ class VideoFrameSource : public analysis::FrameSource {
         host::FrameBuffer pixels;
     };
     AreaReader &readerFor(const analysis::Rect &area);
+    void readArea(const analysis::Rect &area, analysis::Picture &out);
     // Keeps the frame just decoded, or lets every kept frame go when it
     // would take more than the limit.
     void keep();
@@ -65,6 +76,7 @@ class VideoFrameSource : public analysis::FrameSource {
     int width_ = 0;
     int height_ = 0;
     int64_t frameCount_ = 0;
+    int64_t keyframes_ = -1;
     AVFrame *current_ = nullptr; // the reader's; null before the first frame
     std::unique_ptr<FormatConverter> toWorkable_;
     FramePtr workable_;
@@ -83,6 +95,11 @@ class VideoFrameSource : public analysis::FrameSource {
     // the frame it landed on, while that frame is the current one.
     int64_t landedTarget_ = -1;
     int64_t landed_ = -1;
+    // The current frame's number in a pass from the first frame; -1 after a seek.
+    int64_t passFrame_ = -1;
+    bool inOrder_ = false;
+    ReadWatcher watcher_;
+    bool watching_ = false;
 };
 
 } // namespace pendra::cli

@@ -9,6 +9,7 @@
 #include "cli/progress.h"
 #include "cli/setting_trial.h"
 #include "cli/stretch_plan.h"
+#include "cli/stretch_recording.h"
 #include "cli/stretch_samples.h"
 
 #include "pendra_version.h"
@@ -16,6 +17,7 @@
 #include <climits>
 #include <cstdio>
 #include <map>
+#include <memory>
 #include <system_error>
 
 namespace pendra::cli {
@@ -154,8 +156,10 @@ JobPlan planJob(const analysis::Result &result, const std::filesystem::path &fol
     return plan;
 }
 
-// The cuts and samples of every logo's rectangle over the frames where any is present.
+// The cuts and samples of every logo's rectangle over the frames where any
+// is present: those recorded while the analysis read the video, or another pass.
 StretchSamples stretchSamples(VideoFrameSource &source, const analysis::Result &result,
+                              const StretchRecording &recording,
                               const std::function<void(double)> &progress) {
     std::vector<analysis::Rect> rects;
     int64_t first = INT64_MAX, last = -1;
@@ -168,6 +172,8 @@ StretchSamples stretchSamples(VideoFrameSource &source, const analysis::Result &
     }
     if (last < 0)
         return {};
+    if (std::optional<StretchSamples> recorded = recording.samples(rects, first, last))
+        return std::move(*recorded);
     return gatherStretchSamples(source, rects, first, last, progress);
 }
 
@@ -298,9 +304,19 @@ std::filesystem::path analyzeVideo(const AnalyzeRequest &r) {
     report.end = r.end;
     report.rectGiven = r.rect.has_value();
     analysis::Result result;
+    auto recording =
+        std::make_unique<StretchRecording>(source.width(), source.height(), source.frameCount());
+    // A video whose frames are kept needs no decoding for the stretch pass:
+    // the recording would only take memory.
+    source.watchReads([&](int64_t frame, const analysis::Rect &area) {
+        if (source.framesKept() == 0)
+            recording->watch(source, frame, area);
+    });
     try {
         result = analysis::analyze(source, options);
+        source.watchReads({});
     } catch (const analysis::Refusal &refusal) {
+        source.watchReads({});
         // What was looked at is shown, so the user sees what was tried.
         if (refusal.looked) {
             report.refused = refusal.what();
@@ -314,8 +330,9 @@ std::filesystem::path analyzeVideo(const AnalyzeRequest &r) {
     if (result.presence.empty())
         throw CliError(r.input + ": the logo was found but no frame range where it is present");
     report.framesDecoded = source.framesDecoded();
-    const StretchSamples samples =
-        stretchSamples(source, result, [&](double done) { options.progress("stretches", done); });
+    const StretchSamples samples = stretchSamples(
+        source, result, *recording, [&](double done) { options.progress("stretches", done); });
+    recording.reset(); // its memory is better left to the trials that follow
     report.stretchFramesDecoded = source.framesDecoded() - report.framesDecoded;
     progress.finish();
 

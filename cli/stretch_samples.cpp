@@ -12,17 +12,19 @@ constexpr size_t sampleBytes = 48u << 20; // what the kept samples may take, all
 constexpr size_t leastSamples = 16;
 constexpr size_t mostSamples = 240;
 
+} // namespace
+
 analysis::Rect withRoom(const analysis::Rect &r, int width, int height) {
     const int x = std::max(0, r.x - roomAround), y = std::max(0, r.y - roomAround);
     return {x, y, std::min(width, r.x + r.width + roomAround) - x,
             std::min(height, r.y + r.height + roomAround) - y};
 }
 
-// The middle of the picture: it changes at a cut, holds no corner logo, and
-// costs a quarter of the whole to convert.
 analysis::Rect middleOf(int width, int height) {
     return {width / 4, height / 4, std::max(1, width / 2), std::max(1, height / 2)};
 }
+
+namespace {
 
 // Keeps every stride-th frame, doubling the stride (and dropping every other
 // sample) whenever the samples would exceed the cap.
@@ -44,6 +46,8 @@ class Thinning {
     int64_t stride_ = 1;
 };
 
+} // namespace
+
 size_t sampleCap(const std::vector<AreaSamples> &logos) {
     size_t bytes = 0;
     for (const AreaSamples &a : logos)
@@ -51,7 +55,20 @@ size_t sampleCap(const std::vector<AreaSamples> &logos) {
     return std::clamp(bytes > 0 ? sampleBytes / bytes : mostSamples, leastSamples, mostSamples);
 }
 
-} // namespace
+std::vector<int64_t> thinnedFrames(int64_t first, int64_t last, size_t cap) {
+    StretchSamples s;
+    s.logos.resize(1);
+    Thinning thinning(first, cap);
+    for (int64_t n = first; n <= last; ++n)
+        if (thinning.wanted(n)) {
+            s.logos[0].frames.emplace_back(n, analysis::Picture());
+            thinning.afterKeeping(s);
+        }
+    std::vector<int64_t> frames;
+    for (const auto &f : s.logos[0].frames)
+        frames.push_back(f.first);
+    return frames;
+}
 
 StretchSamples gatherStretchSamples(analysis::FrameSource &source,
                                     const std::vector<analysis::Rect> &rects, int64_t first,

@@ -30,6 +30,17 @@ StretchSamples gatherStretchSamples(analysis::FrameSource &source,
                                     const std::vector<analysis::Rect> &rects, int64_t first,
                                     int64_t last, const std::function<void(double)> &progress);
 
+// The logo's rectangle with the room kept around it, inside the picture.
+analysis::Rect withRoom(const analysis::Rect &r, int width, int height);
+// The middle of the picture, where cuts are looked for: it changes at a cut,
+// holds no corner logo, and costs a quarter of the whole to convert.
+analysis::Rect middleOf(int width, int height);
+// Samples kept per rectangle at most, for these rectangles together.
+size_t sampleCap(const std::vector<AreaSamples> &logos);
+// The frames whose rectangles gatherStretchSamples() keeps over first..last,
+// at most `cap` of them.
+std::vector<int64_t> thinnedFrames(int64_t first, int64_t last, size_t cap);
+
 // Up to `count` frames of `samples` inside first..last, spread evenly.
 std::vector<const analysis::Picture *> framesWithin(const AreaSamples &samples, int64_t first,
                                                     int64_t last, size_t count);

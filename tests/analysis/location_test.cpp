@@ -2,8 +2,11 @@
 // stronger chosen, each rectangle holding its mark closely; whole frames are
 // read only for the samples, the rectangle alone afterwards. On a static
 // shot, the logo that leaves for a break is told from still scenery, and
-// still texture beside a logo does not widen its rectangle.
+// still texture beside a logo does not widen its rectangle. A video whose
+// index shows too few keyframes is not sought through, with the same result.
+#include "analysis/frame_pass.h"
 #include "analysis/locate.h"
+#include "analysis/location_pass.h"
 #include "analysis/logo_analysis.h"
 #include "tests/analysis/scene_checks.h"
 #include "tests/support/generated_source.h"
@@ -46,6 +49,55 @@ TEST(Location, SecondMarkIsASecondCandidateAndReadsStaySmall) {
 
 // A slow pan whose far side stands still for a whole shot, beside a logo that
 // stays put across the cuts: the patch is still within one shot only.
+namespace {
+
+// A generated video whose seeks land on a keyframe every `every` frames, and
+// that tells how many there are only when `told`.
+class SparseKeyframes : public t::GeneratedSource {
+  public:
+    SparseKeyframes(t::Scene scene, int64_t every, bool told)
+        : GeneratedSource(std::move(scene)), every_(every), told_(told) {}
+    int64_t keyframes() const override {
+        return told_ ? (scene().frames + every_ - 1) / every_ : -1;
+    }
+    int64_t seekNear(int64_t frame) override {
+        ++seeks_;
+        rewind();
+        const int64_t key = frame / every_ * every_;
+        for (int64_t f = 0; f <= key; ++f)
+            advance();
+        return key;
+    }
+    int seeks() const { return seeks_; }
+
+  private:
+    int64_t every_;
+    bool told_;
+    int seeks_ = 0;
+};
+
+} // namespace
+
+TEST(Location, TooFewKeyframesAreNotSoughtAndTheSamplesAreTheSame) {
+    t::Scene scene;
+    scene.background = t::Background::Mixed;
+    scene.logos.push_back(t::textLogo(150, 8, 0.6, 0xF0F0F0));
+    SparseKeyframes told(scene, 80, true), untold(scene, 80, false);
+    int64_t sampledTold = 0, sampledUntold = 0;
+    const a::Range range = a::frameRange(told, {});
+    const a::Location first = a::locate(told, range, {}, sampledTold);
+    const a::Location second = a::locate(untold, range, {}, sampledUntold);
+    EXPECT_EQ(told.seeks(), 0);
+    EXPECT_GT(untold.seeks(), 0); // tried, and fell back to reading in order
+    EXPECT_EQ(sampledTold, sampledUntold);
+    ASSERT_EQ(first.candidates.size(), second.candidates.size());
+    for (size_t i = 0; i < first.candidates.size(); ++i) {
+        EXPECT_EQ(first.candidates[i].notes, second.candidates[i].notes);
+        EXPECT_EQ(a::rectText(first.candidates[i].rect), a::rectText(second.candidates[i].rect));
+        EXPECT_EQ(first.candidates[i].score, second.candidates[i].score);
+    }
+}
+
 TEST(Location, LogoAcrossShotsWinsOverAPatchStillInOneShot) {
     t::Scene scene;
     scene.background = t::Background::Mixed; // odd shots pan over a texture

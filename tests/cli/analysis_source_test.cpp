@@ -1,6 +1,7 @@
 // The analysis's view of a video file: a short video's later passes read the
 // frames kept from the first, with the same pixels, while a longer one is
-// decoded again; seeks that land on the same keyframe decode it once.
+// decoded again; seeks that land on the same keyframe decode it once; the
+// keyframes are counted only where the file's index lists every frame.
 #include "cli/analysis_source.h"
 #include "host/module_library.h"
 #include "tests/cli/command_runner.h"
@@ -101,4 +102,16 @@ TEST_F(AnalysisSource, SeeksToTheSameKeyframeDecodeItOnce) {
     ASSERT_TRUE(source.advance());
     source.read({0, 0, source.width(), source.height()}, landed);
     EXPECT_EQ(landed.pixels, first.pixels);
+}
+
+TEST_F(AnalysisSource, KeyframesAreCountedWhereTheIndexListsEveryFrame) {
+    const std::string input =
+        "-i " + here("source.mkv").string() + " -c:v libx264 -g 10 " + "-sc_threshold 0 -an";
+    t::makeClip(input, here("keyframes.mp4"));
+    EXPECT_EQ(cli::VideoFrameSource(here("keyframes.mp4").string()).keyframes(), 4);
+    // A fragmented file's index grows as it is read; Matroska's cues may
+    // name only some keyframes.
+    t::makeClip(input + " -movflags frag_keyframe+empty_moov", here("fragmented.mp4"));
+    EXPECT_EQ(cli::VideoFrameSource(here("fragmented.mp4").string()).keyframes(), -1);
+    EXPECT_EQ(cli::VideoFrameSource(here("source.mkv").string()).keyframes(), -1);
 }

@@ -1,0 +1,109 @@
+// The stretch pass's samples recorded while the analysis reads the video:
+// they are the very samples a pass of their own gives, and a recording that
+// missed frames (a pass that skipped some, reads after a seek, a rectangle
+// never read) serves nothing, so that the pass runs instead.
+#include "analysis/frame_pass.h"
+#include "cli/analysis_source.h"
+#include "cli/stretch_recording.h"
+#include "host/module_library.h"
+#include "tests/support/scene_clip.h"
+
+#include <gtest/gtest.h>
+
+namespace a = pendra::analysis;
+namespace cli = pendra::cli;
+namespace fs = std::filesystem;
+namespace t = pendra::test;
+
+namespace {
+
+const a::Rect logoRect{140, 4, 40, 20};
+
+fs::path clip() {
+    const fs::path path = pendra::host::executableFolder() / "recording.mkv";
+    if (!fs::exists(path)) {
+        t::Scene scene;
+        scene.frames = 48;
+        scene.shotLength = 16; // cuts for the cut finder to find
+        scene.background = t::Background::Mixed;
+        scene.logos.push_back(t::textLogo(150, 8, 0.6, 0xF0F0F0));
+        t::writeSceneClip(scene, path);
+    }
+    return path;
+}
+
+// A source whose area reads are recorded.
+struct Recorded {
+    cli::VideoFrameSource source{clip().string(), 0}; // decoded on every pass
+    cli::StretchRecording recording{source.width(), source.height(), source.frameCount()};
+    Recorded() {
+        source.watchReads(
+            [this](int64_t frame, const a::Rect &area) { recording.watch(source, frame, area); });
+    }
+    // A pass in order that reads the rectangle in every `step`-th frame of from..to.
+    void pass(int step, int64_t from = 0, int64_t to = 47) {
+        a::Picture area;
+        source.rewind();
+        for (int64_t n = 0; n <= to && source.advance(); ++n)
+            if (n >= from && n % step == 0)
+                source.read(logoRect, area);
+    }
+};
+
+} // namespace
+
+TEST(StretchRecording, SamplesAreThoseOfAPassOfTheirOwn) {
+    Recorded r;
+    r.pass(1);
+    r.source.watchReads({});
+    for (const auto &[first, last] : {std::pair<int64_t, int64_t>{0, 47}, {5, 40}}) {
+        SCOPED_TRACE(testing::Message() << "frames " << first << "-" << last);
+        const int64_t decoded = r.source.framesDecoded();
+        const std::optional<cli::StretchSamples> recorded =
+            r.recording.samples({logoRect}, first, last);
+        ASSERT_TRUE(recorded.has_value());
+        EXPECT_EQ(r.source.framesDecoded(), decoded); // served without decoding
+        const cli::StretchSamples read =
+            cli::gatherStretchSamples(r.source, {logoRect}, first, last, {});
+        ASSERT_FALSE(read.cuts.empty());
+        ASSERT_EQ(recorded->cuts.size(), read.cuts.size());
+        for (size_t i = 0; i < read.cuts.size(); ++i) {
+            EXPECT_EQ(recorded->cuts[i].frame, read.cuts[i].frame);
+            EXPECT_EQ(recorded->cuts[i].strength, read.cuts[i].strength);
+        }
+        ASSERT_EQ(recorded->logos.size(), 1u);
+        EXPECT_EQ(a::rectText(recorded->logos[0].area), a::rectText(read.logos[0].area));
+        ASSERT_EQ(recorded->logos[0].frames.size(), read.logos[0].frames.size());
+        for (size_t i = 0; i < read.logos[0].frames.size(); ++i) {
+            EXPECT_EQ(recorded->logos[0].frames[i].first, read.logos[0].frames[i].first);
+            EXPECT_EQ(recorded->logos[0].frames[i].second.pixels,
+                      read.logos[0].frames[i].second.pixels);
+        }
+    }
+}
+
+TEST(StretchRecording, MissedFramesServeNothing) {
+    Recorded skipping;
+    skipping.pass(2); // every other frame is missing
+    EXPECT_FALSE(skipping.recording.samples({logoRect}, 0, 47).has_value());
+
+    // Two passes with frames 10 to 19 read by neither: the cuts after them
+    // cannot be told.
+    Recorded parted;
+    parted.pass(1, 0, 9);
+    parted.pass(1, 20, 47);
+    EXPECT_TRUE(parted.recording.samples({logoRect}, 0, 9).has_value());
+    EXPECT_FALSE(parted.recording.samples({logoRect}, 20, 30).has_value());
+
+    Recorded whole;
+    whole.pass(1);
+    EXPECT_FALSE(whole.recording.samples({{10, 60, 30, 20}}, 0, 47).has_value()); // never read
+
+    // Reads after a seek are not in the pass's order: none is recorded.
+    Recorded sought;
+    a::Picture area;
+    for (int64_t frame : {0, 20, 40})
+        if (sought.source.seekNear(frame) >= 0)
+            sought.source.read(logoRect, area);
+    EXPECT_FALSE(sought.recording.samples({logoRect}, 0, 0).has_value());
+}
