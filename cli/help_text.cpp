@@ -69,7 +69,8 @@ then holds:
   analysis.json the candidates and their scores, the frames used and why
                 others were not, the opacity, the predicted error, the ranges
   alpha.png     the opacity found, enlarged four times
-  found.png     a frame with the candidates drawn, the chosen one in red
+  found.png     a frame with the six first-ranked candidates drawn, the
+                chosen one in red
 
 When the logo's opacity cannot be measured (a static camera, too few frames
 with a smooth background under it) but its shape persists, the job repairs

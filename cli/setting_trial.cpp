@@ -22,6 +22,8 @@ constexpr double tieMargin = 0.1;
 // away from texture, and there the smoothed repair came out 2 dB nearer the
 // clean picture on real footage (a dark animation, a plain wall).
 constexpr double smoothGround = 24;
+// A wide ring calmer than this share of the narrow one's shows the smear.
+constexpr double clearerShare = 0.9;
 
 void toFrame(const analysis::Picture &p, host::FrameBuffer &frame) {
     for (int line = 0; line < p.height; ++line)
@@ -114,6 +116,17 @@ std::vector<Trial> trySettings(const ConfigValues &base, const analysis::LogoEst
     return trials;
 }
 
+namespace {
+
+// Whether of two trials, one from each mask, the wide one's ring is clearly
+// calmer: the smear past the narrow mask shows there as texture.
+bool clearerRing(const Trial &a, const Trial &b) {
+    const Trial &wide = a.candidate.wide ? a : b, &narrow = a.candidate.wide ? b : a;
+    return wide.residue.ground < clearerShare * narrow.residue.ground;
+}
+
+} // namespace
+
 const Trial &leastResidue(const std::vector<Trial> &trials) {
     if (trials.empty())
         throw std::logic_error("no setting was tried");
@@ -133,9 +146,9 @@ const Trial &leastResidue(const std::vector<Trial> &trials) {
         if (counts(t) && t.residue.total() < least->residue.total())
             least = &t;
     // Among the near ties: the most un-blending, then over a smooth ground
-    // the most smoothing, then the wide mask (its ring lies outside the
-    // smear, which the narrow ring takes in and the measure cannot see),
-    // then the least residue.
+    // the most smoothing, then the wide mask where its ring is clearly
+    // calmer than the narrow one's (the narrow ring takes in the encoder's
+    // smear, which the measure cannot see), then the least residue.
     const Trial *best = least;
     for (const Trial &t : trials) {
         if (!counts(t) || t.residue.total() > least->residue.total() + tieMargin)
@@ -147,7 +160,7 @@ const Trial &leastResidue(const std::vector<Trial> &trials) {
         } else if (smooth && a.smoothing != b.smoothing) {
             if (a.smoothing > b.smoothing)
                 best = &t;
-        } else if (smooth && a.wide != b.wide) {
+        } else if (smooth && a.wide != b.wide && clearerRing(t, *best)) {
             if (a.wide)
                 best = &t;
         } else if (t.residue.total() < best->residue.total()) {

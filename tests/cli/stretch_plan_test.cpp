@@ -86,4 +86,8 @@ TEST(StretchPlan, TheWideMasksRepairCountsOnlyOverASmoothGround) {
     std::vector<c::Trial> tied{trial(0, 255, 0, 0.02, 1.4), trial(0, 255, 0, 0.03, 0.5)};
     tied.back().candidate.wide = true;
     EXPECT_TRUE(c::leastResidue(tied).candidate.wide);
+    // Where the wide ring is no calmer there is no smear to get clear of: the
+    // wide repair would only wipe the band between the masks.
+    tied.back().residue.ground = 1.5;
+    EXPECT_FALSE(c::leastResidue(tied).candidate.wide);
 }
