@@ -183,14 +183,11 @@ bool lasting(const EdgeMap &map, size_t k) {
 // The lasting edges joined to a mark that its strong edges' level left out;
 // none when they run on into the picture (a static shot's scenery lasts as
 // well, and joins up until it reaches the picture's edge or grows past a
-// logo's size).
-std::vector<int> lastingAround(const EdgeMap &map, const std::vector<int> &owner, const Mark &m,
-                               int self) {
+// logo's size). Edges already in a mark, this one included, are not taken.
+std::vector<int> lastingAround(const EdgeMap &map, const std::vector<int> &owner, const Mark &m) {
     const int width = map.width, height = map.height;
     std::vector<uint8_t> seen(owner.size(), 0);
     std::vector<int> stack = m.at, found;
-    for (int k : m.at)
-        seen[static_cast<size_t>(k)] = 1;
     int left = m.left, right = m.right, top = m.top, bottom = m.bottom;
     while (!stack.empty()) {
         const int k = stack.back(), x = k % width, y = k / width;
@@ -199,7 +196,7 @@ std::vector<int> lastingAround(const EdgeMap &map, const std::vector<int> &owner
             for (int u = std::max(0, x - joinRadius); u <= std::min(width - 1, x + joinRadius);
                  ++u) {
                 const size_t at = static_cast<size_t>(v) * width + u;
-                if (seen[at] || !lasting(map, at) || (owner[at] >= 0 && owner[at] != self))
+                if (seen[at] || owner[at] >= 0 || !lasting(map, at))
                     continue;
                 seen[at] = 1;
                 left = std::min(left, u), right = std::max(right, u);
@@ -209,8 +206,7 @@ std::vector<int> lastingAround(const EdgeMap &map, const std::vector<int> &owner
                     bottom - top + 1 > growLimit * (m.bottom - m.top + 1))
                     return {};
                 stack.push_back(static_cast<int>(at));
-                if (owner[at] != self)
-                    found.push_back(static_cast<int>(at));
+                found.push_back(static_cast<int>(at));
             }
     }
     return found;
@@ -296,7 +292,7 @@ void addLasting(const EdgeMap &map, std::vector<Mark> &marks) {
             owner[static_cast<size_t>(k)] = static_cast<int>(i);
     for (size_t i = 0; i < marks.size(); ++i) {
         Mark &m = marks[i];
-        auto add = lastingAround(map, owner, m, static_cast<int>(i));
+        auto add = lastingAround(map, owner, m);
         if (!encloses(map.width, m, add))
             add.clear();
         for (int k : add) {
