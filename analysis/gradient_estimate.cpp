@@ -4,6 +4,7 @@
 #include "analysis/gradient_estimate.h"
 
 #include "analysis/logo_contrast.h"
+#include "analysis/logo_shape.h"
 #include "analysis/median.h"
 #include "analysis/pixel_channels.h"
 #include "analysis/presence.h"
@@ -14,6 +15,7 @@
 #include <cmath>
 #include <cstddef>
 #include <limits>
+#include <optional>
 
 namespace pendra::analysis {
 
@@ -23,26 +25,11 @@ namespace {
 constexpr size_t minSamples = 24;
 // The contrast of the logo's solid part must reach this many levels.
 constexpr double minContrast = 6.0;
-// Contrast below this share of the solid part's, or this many times the
-// rectangle's typical contrast, is clean.
-constexpr double shapeShare = 0.1;
-constexpr double shapeNoise = 3.0;
-// The rectangle's ring is clean: at least this share of its pixels.
-constexpr double cleanQuantile = 0.2;
-// A light or dark part of the logo is measured against its own solid
-// contrast when that is at least this share of the whole logo's (an
-// outline on encoded footage came out at 0.30, the integration's ripple
-// beside a one-part logo at 0.05 to 0.09).
-constexpr double partShare = 0.2;
-// A pixel is solid from this share of the solid part's contrast; a logo
-// needs at least so many.
-constexpr double solidShare = 0.5;
-constexpr int minSolid = 8;
-// The level is read off the pixels at least this share of the solid part's
-// contrast: where the integrated contrast blurs an edge, its share
-// understates the pixel's opacity and the level came out low (0.573 for a
-// 0.6 logo at 0.5 and over, 0.581 at 0.9).
-constexpr double levelShare = 0.9;
+// The solid pixels' colours are steadied over this radius.
+constexpr int colourRadius = 2;
+// A part whose solid pixels' colours spread less than this (levels, robust
+// standard deviation per channel) is of one colour.
+constexpr double flatSpread = 16;
 // Clean pixels used to model the background keep this far from the logo.
 constexpr int cleanMargin = 2;
 constexpr int minClean = 32;
@@ -67,64 +54,6 @@ constexpr double highestOpacity = 0.98;
 // Sampled frames where the logo shows at less than this share of its typical
 // strength are left out of a second estimate.
 constexpr double shownShare = 0.5;
-
-// The logo's shape: per pixel its contrast as a share of the solid part's
-// (0 where clean, about 1 where solid), and that contrast in levels. A logo
-// often has a light part and a dark one (an outline, a drop shadow) of one
-// opacity but unlike contrast: each is measured against its own solid part,
-// when it is strong enough to be a part and not the integration's ripple.
-struct Shape {
-    std::vector<double> share;
-    std::vector<uint8_t> light; // the pixel is of the light part (else of the dark one)
-    double contrast = 0;
-    int solid = 0;
-};
-
-// The typical contrast of the solid part among the pixels `in` selects.
-template <typename In> double solidContrast(const std::vector<double> &size, In in) {
-    double peak = 0;
-    for (size_t k = 0; k < size.size(); ++k)
-        if (in(k))
-            peak = std::fmax(peak, size[k]);
-    std::vector<double> strong;
-    for (size_t k = 0; k < size.size(); ++k)
-        if (in(k) && size[k] >= solidShare * peak)
-            strong.push_back(size[k]);
-    return strong.empty() ? 0 : median(strong);
-}
-
-Shape shapeOf(const Contrast &contrast) {
-    Shape s;
-    std::vector<double> size(contrast.size());
-    std::vector<uint8_t> light(contrast.size());
-    for (size_t k = 0; k < contrast.size(); ++k) {
-        size[k] = std::hypot(contrast[k][0], contrast[k][1], contrast[k][2]);
-        light[k] = contrast[k][0] + contrast[k][1] + contrast[k][2] >= 0;
-    }
-    // The clean pixels' haze, from the weakest of the rectangle: a logo
-    // that fills most of it (outlined text, a box) made its median the
-    // logo's own contrast, and all but the strongest pixels were dropped.
-    std::vector<double> work = size;
-    auto weak = work.begin() +
-                static_cast<std::ptrdiff_t>(cleanQuantile * static_cast<double>(work.size()));
-    std::nth_element(work.begin(), weak, work.end());
-    const double typical = *weak;
-    s.contrast = solidContrast(size, [](size_t) { return true; });
-    double part[2] = {solidContrast(size, [&](size_t k) { return !light[k]; }),
-                      solidContrast(size, [&](size_t k) { return light[k] != 0; })};
-    for (double &p : part)
-        if (p < partShare * s.contrast)
-            p = s.contrast;
-    s.share.assign(size.size(), 0.0);
-    const double floor = std::fmax(shapeShare * s.contrast, shapeNoise * typical);
-    s.light = light;
-    for (size_t k = 0; k < size.size(); ++k)
-        if (s.contrast > 0 && size[k] > floor) {
-            s.share[k] = std::fmin(1.0, size[k] / part[light[k]]);
-            s.solid += s.share[k] >= solidShare;
-        }
-    return s;
-}
 
 // The pixels far enough from the logo to model the background with.
 std::vector<uint8_t> cleanPixels(const Shape &shape, int width, int height) {
@@ -270,14 +199,18 @@ struct Level {
     std::array<double, 2> part{}; // the dark and the light part's levels
 };
 
-// What each pixel is to the level: clean ground, a solid pixel it is read
-// off, or neither.
+// What each pixel is to the level: clean ground, a solid pixel of either
+// part it is read off, or neither. The parts are kinds of their own, so
+// that a stroke's variation is not shared with the box around it.
 enum PixelKind : uint8_t { neither = 0, ground = 1, solidPart = 2 };
 
 std::vector<uint8_t> kindsOf(const Shape &shape, const std::vector<uint8_t> &clean) {
     std::vector<uint8_t> kind(clean.size(), neither);
     for (size_t k = 0; k < kind.size(); ++k)
-        kind[k] = clean[k] ? ground : shape.share[k] >= levelShare ? solidPart : neither;
+        if (clean[k])
+            kind[k] = ground;
+        else if (shape.share[k] >= levelShare)
+            kind[k] = static_cast<uint8_t>(solidPart + shape.light[k]);
     return kind;
 }
 
@@ -327,7 +260,7 @@ Level levelOf(const Shape &shape, const std::vector<const Picture *> &frames,
     std::vector<double> levels, parts[2];
     std::vector<double> pixelLevel(kind.size(), std::numeric_limits<double>::quiet_NaN());
     for (size_t k = 0; k < shape.share.size(); ++k) {
-        if (kind[k] != solidPart || !std::isfinite(shared[k]))
+        if (kind[k] < solidPart || !std::isfinite(shared[k]))
             continue;
         const int x = static_cast<int>(k % static_cast<size_t>(width));
         const int y = static_cast<int>(k / static_cast<size_t>(width));
@@ -396,11 +329,41 @@ std::optional<Level> trustedLevel(const std::vector<const KeptFrame *> &samples,
     return found;
 }
 
+// The least level at which each part's colour stays within what a picture
+// can show: a pixel of the median frame stands that far from the
+// background's median only if the logo over it is at least this opaque (a
+// white part read from the background's variation alone came out at 0.54
+// for 0.6, and its colour, clipped to white, left the letters light).
+std::array<double, 2> displayableLevels(const Shape &shape, const Variation &all,
+                                        const std::vector<CleanField> &under, int width) {
+    std::vector<double> bounds[2];
+    for (size_t k = 0; k < shape.share.size(); ++k) {
+        if (shape.share[k] < levelShare)
+            continue;
+        const int x = static_cast<int>(k % static_cast<size_t>(width));
+        const int y = static_cast<int>(k / static_cast<size_t>(width));
+        double least = 0;
+        for (size_t c = 0; c < 3; ++c) {
+            const double m = all.middle[k][c], u = under[c].at(x, y);
+            if (m > u && u < 255)
+                least = std::fmax(least, (m - u) / (255 - u));
+            else if (m < u && u > 0)
+                least = std::fmax(least, (u - m) / u);
+        }
+        bounds[shape.light[k]].push_back(least / shape.share[k]);
+    }
+    std::array<double, 2> out{};
+    for (size_t p = 0; p < 2; ++p)
+        out[p] = bounds[p].size() >= static_cast<size_t>(minSolid) ? median(bounds[p]) : 0;
+    return out;
+}
+
 // The opacity of pixel `k`: its share of its part's level. Where a light part
 // meets a dark one (letters inside an outline) their contrasts cancel, and a
 // pixel between solid pixels of both takes at least their mean level.
 double opacityAt(const Shape &shape, const Level &level, size_t k, int width) {
-    const double own = level.part[shape.light[k]] * shape.share[k];
+    const double own = level.part[shape.light[k]] * shape.share[k] +
+                       level.part[1 - shape.light[k]] * shape.other[k];
     if (shape.share[k] >= solidShare)
         return own;
     const int height = static_cast<int>(shape.share.size() / static_cast<size_t>(width));
@@ -416,6 +379,69 @@ double opacityAt(const Shape &shape, const Level &level, size_t k, int width) {
     return beside[0] && beside[1] ? std::fmax(own, (level.part[0] + level.part[1]) / 2) : own;
 }
 
+// Each pixel's colour estimate carries its own median's noise over a busy
+// background, and the background's lasting structure under an ever-present
+// logo, which no frame can tell from the logo's own (the box of a two-colour
+// logo read 86 to 109 in red where it was 92 throughout, and un-blending
+// doubled it). A logo's parts are mostly of one colour each: where the solid
+// pixels of a part agree within `flatSpread`, they all take its median
+// colour; else each takes the median around it.
+void steadyColours(const Shape &shape, int width, std::vector<PixelEstimate> &pixels) {
+    const int height = static_cast<int>(pixels.size() / static_cast<size_t>(width));
+    auto solid = [&](size_t k) {
+        return shape.share[k] >= solidShare && shape.other[k] == 0 && pixels[k].opacity > 0;
+    };
+    auto colour = [&](size_t k, int c) { return pixels[k].premultiplied[c] / pixels[k].opacity; };
+    std::array<std::optional<std::array<double, 3>>, 2> flat;
+    for (uint8_t p = 0; p < 2; ++p) {
+        std::array<double, 3> middle{};
+        bool agree = true;
+        for (int c = 0; c < 3 && agree; ++c) {
+            std::vector<double> values, deviations;
+            for (size_t k = 0; k < pixels.size(); ++k)
+                if (solid(k) && shape.light[k] == p)
+                    values.push_back(colour(k, c));
+            if (values.size() < static_cast<size_t>(minSolid))
+                agree = false;
+            else {
+                middle[static_cast<size_t>(c)] = median(values);
+                for (double v : values)
+                    deviations.push_back(std::fabs(v - middle[static_cast<size_t>(c)]));
+                agree = 1.4826 * median(deviations) <= flatSpread;
+            }
+        }
+        if (agree)
+            flat[p] = middle;
+    }
+    const std::vector<PixelEstimate> raw = pixels;
+    std::vector<double> values;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const size_t k = static_cast<size_t>(y) * width + x;
+            if (!solid(k))
+                continue;
+            for (int c = 0; c < 3; ++c) {
+                double steady = 0;
+                if (flat[shape.light[k]]) {
+                    steady = (*flat[shape.light[k]])[static_cast<size_t>(c)];
+                } else {
+                    values.clear();
+                    for (int v = std::max(0, y - colourRadius);
+                         v <= std::min(height - 1, y + colourRadius); ++v)
+                        for (int u = std::max(0, x - colourRadius);
+                             u <= std::min(width - 1, x + colourRadius); ++u) {
+                            const size_t n = static_cast<size_t>(v) * width + u;
+                            if (solid(n) && shape.light[n] == shape.light[k])
+                                values.push_back(raw[n].premultiplied[c] / raw[n].opacity);
+                        }
+                    steady = median(values);
+                }
+                pixels[k].premultiplied[c] =
+                    std::clamp(steady * raw[k].opacity, 0.0, 255.0 * raw[k].opacity);
+            }
+        }
+}
+
 // The whole estimate from one set of sampled frames.
 std::optional<GradientEstimate> estimateFrom(const std::vector<const KeptFrame *> &samples,
                                              int width, int height, std::string &why) {
@@ -424,7 +450,8 @@ std::optional<GradientEstimate> estimateFrom(const std::vector<const KeptFrame *
         return std::nullopt;
     }
     const size_t pixels = static_cast<size_t>(width) * height;
-    const Shape shape = shapeOf(logoContrast(framesOf(samples, 0, 1), width, height));
+    const Shape shape =
+        shapeOf(logoContrast(framesOf(samples, 0, 1), width, height), width, height);
     if (shape.contrast < minContrast || shape.solid < minSolid) {
         why = "no difference between neighbouring pixels persists over the frames";
         return std::nullopt;
@@ -449,13 +476,17 @@ std::optional<GradientEstimate> estimateFrom(const std::vector<const KeptFrame *
             middle[k] = all.middle[k][c];
         under.emplace_back(middle, clean, width, height);
     }
+    Level raised = *level;
+    const std::array<double, 2> least = displayableLevels(shape, all, under, width);
+    for (size_t p = 0; p < 2; ++p)
+        raised.part[p] = std::fmin(highestLevel, std::fmax(raised.part[p], least[p]));
     GradientEstimate out;
     out.level = level->level;
     out.pixels.resize(pixels);
     for (size_t k = 0; k < pixels; ++k) {
         PixelEstimate &e = out.pixels[k];
         e.frames = static_cast<double>(samples.size());
-        e.opacity = std::clamp(opacityAt(shape, *level, k, width), 0.0, highestOpacity);
+        e.opacity = std::clamp(opacityAt(shape, raised, k, width), 0.0, highestOpacity);
         const int x = static_cast<int>(k % static_cast<size_t>(width));
         const int y = static_cast<int>(k / static_cast<size_t>(width));
         // The median frame is the median background dimmed, plus what the logo adds.
@@ -464,6 +495,7 @@ std::optional<GradientEstimate> estimateFrom(const std::vector<const KeptFrame *
                 all.middle[k][c] - (1 - e.opacity) * under[static_cast<size_t>(c)].at(x, y), 0.0,
                 255.0 * e.opacity);
     }
+    steadyColours(shape, width, out.pixels);
     for (const KeptFrame *s : samples)
         out.used.push_back(s->frame);
     return out;

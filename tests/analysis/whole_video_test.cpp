@@ -254,3 +254,34 @@ TEST(OpacityFromGradients, APartMissingFromTheShapeIsRefused) {
     EXPECT_FALSE(a::estimateFromGradients(samplesOf(scene, rect, ring), ring, why));
     EXPECT_NE(why.find("missing"), std::string::npos) << why;
 }
+
+// White letters on a red box that fills most of its rectangle, each of its
+// own opacity (a channel's name on its colour): the box's even fill belongs
+// to the shape, the two parts are told apart by colour though the box's
+// contrast sums to about nothing, and where they meet each keeps its share.
+TEST(OpacityFromGradients, LettersOnAColouredBox) {
+    t::GeneratedLogo box = t::textLogo(128, 3, 0.48, 0xC01F1F);
+    box.width = 60, box.height = 40;
+    box.opacity.assign(static_cast<size_t>(box.width) * box.height, 0.48f);
+    const t::GeneratedLogo letters = t::textLogo(140, 12, 0.6, 0xF0F0F0);
+    t::Scene scene = texturedScene(box, 1.5);
+    scene.logos.push_back(letters);
+    t::GeneratedSource source(scene);
+    a::Options options;
+    options.rect = a::Rect{125, 0, 65, 45};
+    a::Result result = a::analyze(source, options);
+    ASSERT_FALSE(result.repairOnly) << result.why;
+    double error = 0, count = 0, worst = 0;
+    const a::Rect &r = result.rect;
+    for (int y = 0; y < r.height; ++y)
+        for (int x = 0; x < r.width; ++x) {
+            const double b = box.at(r.x + x, r.y + y), l = letters.at(r.x + x, r.y + y);
+            if (b == 0)
+                continue;
+            const double e = std::fabs(result.opacity[static_cast<size_t>(y) * r.width + x] -
+                                       (1 - (1 - b) * (1 - l)));
+            error += e, count += 1, worst = std::fmax(worst, e);
+        }
+    EXPECT_LT(error / count, 0.03);
+    EXPECT_LT(worst, 0.2);
+}
