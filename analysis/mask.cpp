@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <utility>
 
 namespace pendra::analysis {
 
@@ -80,8 +82,14 @@ Captures buildCaptures(const std::vector<PixelEstimate> &estimates, int width, i
     return out;
 }
 
+namespace {
+
+// Lines along the rectangle's sides no grown or rim mask reaches.
+constexpr int keepClear = 2;
+
+} // namespace
+
 Picture grownMask(const Picture &mask, int by) {
-    constexpr int keepClear = 2;
     Picture grown = mask;
     for (int step = 0; step < by; ++step) {
         const Picture before = grown;
@@ -96,6 +104,32 @@ Picture grownMask(const Picture &mask, int by) {
             }
     }
     return grown;
+}
+
+Picture rimMask(const std::vector<float> &opacity, int width, int height) {
+    std::vector<uint8_t> edge(opacity.size(), 0);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            const size_t k = static_cast<size_t>(y) * width + x;
+            for (const auto &[dx, dy] : {std::pair{1, 0}, std::pair{0, 1}}) {
+                if (x + dx >= width || y + dy >= height)
+                    continue;
+                const size_t n = static_cast<size_t>(y + dy) * width + x + dx;
+                if (std::fabs(opacity[k] - opacity[n]) >= rimStep)
+                    edge[k] = edge[n] = 1;
+            }
+        }
+    Picture rim(width, height);
+    for (int y = keepClear; y < height - keepClear; ++y)
+        for (int x = keepClear; x < width - keepClear; ++x) {
+            bool near = false;
+            for (int v = y - 1; v <= y + 1 && !near; ++v)
+                for (int u = x - 1; u <= x + 1 && !near; ++u)
+                    near = edge[static_cast<size_t>(v) * width + u] != 0;
+            if (near)
+                rim.at(x, y) = 0xFFFFFF;
+        }
+    return rim;
 }
 
 } // namespace pendra::analysis

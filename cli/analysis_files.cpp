@@ -120,6 +120,7 @@ ordered_json stretchesJson(const std::vector<StretchChoice> &stretches) {
             tried.push_back({{"alpha", t.alpha},
                              {"smoothing", t.smoothing},
                              {"wideMask", t.wide},
+                             {"rimsRepaired", t.rims},
                              {"setting", t.name},
                              {"outline", rounded(t.outline)},
                              {"lifted", rounded(t.lifted)},
@@ -130,6 +131,7 @@ ordered_json stretchesJson(const std::vector<StretchChoice> &stretches) {
                        {"alpha", s.alpha},
                        {"smoothing", s.smoothing},
                        {"wideMask", s.wide},
+                       {"rimsRepaired", s.rims},
                        {"why", s.why},
                        {"tried", tried}});
     }
@@ -173,12 +175,29 @@ std::string wideSetName(int x, int y, char digit) {
     return setName("wide", x, y, digit);
 }
 
-std::string wideSetOf(const std::string &setPath) {
+namespace {
+
+// The member of the set named `prefix` beside the logo set's member `setPath`.
+std::string twinSetOf(const std::string &setPath, const std::string &prefix) {
     const std::filesystem::path path(setPath);
     const std::string name = path.filename().string();
     if (name.rfind("logo_", 0) != 0)
         throw std::logic_error("not a set this command writes: " + setPath);
-    return (path.parent_path() / ("wide_" + name.substr(5))).string();
+    return (path.parent_path() / (prefix + "_" + name.substr(5))).string();
+}
+
+} // namespace
+
+std::string wideSetOf(const std::string &setPath) {
+    return twinSetOf(setPath, "wide");
+}
+
+std::string rimSetName(int x, int y, char digit) {
+    return setName("rim", x, y, digit);
+}
+
+std::string rimSetOf(const std::string &setPath) {
+    return twinSetOf(setPath, "rim");
 }
 
 namespace {
@@ -201,15 +220,15 @@ bool takeDigits(const std::string &text, size_t &at) {
 
 } // namespace
 
-// "logo_x_N_y_M_D.bmp" or "wide_x_N_y_M_D.bmp" with D one of 0, 1, 2:
+// "logo_x_N_y_M_D.bmp", "wide_x_…" or "rim_x_…" with D one of 0, 1, 2:
 // scanned by hand, since GCC 12 warns falsely inside <regex> in the sanitizer
 // builds.
 bool isLogoSetName(const std::string &name) {
     size_t at = 0;
-    return (take(name, at, "logo_x_") || take(name, at, "wide_x_")) && takeDigits(name, at) &&
-           take(name, at, "_y_") && takeDigits(name, at) && take(name, at, "_") &&
-           at < name.size() && name[at] >= '0' && name[at] <= '2' && take(name, ++at, ".bmp") &&
-           at == name.size();
+    return (take(name, at, "logo_x_") || take(name, at, "wide_x_") || take(name, at, "rim_x_")) &&
+           takeDigits(name, at) && take(name, at, "_y_") && takeDigits(name, at) &&
+           take(name, at, "_") && at < name.size() && name[at] >= '0' && name[at] <= '2' &&
+           take(name, ++at, ".bmp") && at == name.size();
 }
 
 std::vector<std::filesystem::path> fixedAnalysisFiles(const std::filesystem::path &folder) {
@@ -268,7 +287,11 @@ std::string analysisJson(const analysis::Result &result, const AnalysisReport &r
 
 namespace {
 
-// The logo's set and its wide twin, the same captures with the grown mask.
+// The sets written beside each logo's own: the wide twin (the same captures
+// with the grown mask) and, for a logo that can be un-blended, the rim set.
+using SetNamer = std::string (*)(int, int, char);
+constexpr SetNamer twinSets[] = {wideSetName, rimSetName};
+
 void writeSets(const std::filesystem::path &folder, const analysis::LogoEstimate &logo) {
     const int x = logo.rect.x, y = logo.rect.y;
     writeBmp(folder / logoSetName(x, y, '0'), logo.black);
@@ -277,22 +300,40 @@ void writeSets(const std::filesystem::path &folder, const analysis::LogoEstimate
     writeBmp(folder / wideSetName(x, y, '0'), logo.black);
     writeBmp(folder / wideSetName(x, y, '1'), logo.white);
     writeBmp(folder / wideSetName(x, y, '2'), analysis::grownMask(logo.mask, wideMaskGrowth));
+    if (logo.repairOnly)
+        return;
+    const int w = logo.rect.width, h = logo.rect.height;
+    writeBmp(folder / rimSetName(x, y, '0'), analysis::Picture(w, h, 0));
+    writeBmp(folder / rimSetName(x, y, '1'), analysis::Picture(w, h, 0xFFFFFF));
+    writeBmp(folder / rimSetName(x, y, '2'), analysis::rimMask(logo.opacity, w, h));
 }
 
-// Takes away each wide set no filter of the job names.
-void removeUnusedWide(const std::filesystem::path &folder, const analysis::Result &result,
-                      const std::vector<host::JobEntry> &entries) {
-    for (const analysis::LogoEstimate *logo : logosOf(result)) {
-        const std::string black = wideSetName(logo->rect.x, logo->rect.y, '0');
-        bool used = false;
-        for (const host::JobEntry &e : entries)
-            used = used || e.call.find(black) != std::string::npos;
-        std::error_code ignored;
-        for (char digit : {'0', '1', '2'})
-            if (!used)
-                std::filesystem::remove(folder / wideSetName(logo->rect.x, logo->rect.y, digit),
-                                        ignored);
-    }
+// Every member of the sets beside each logo's own.
+std::vector<std::filesystem::path> twinMembers(const std::filesystem::path &folder,
+                                               const analysis::Result &result) {
+    std::vector<std::filesystem::path> out;
+    for (const analysis::LogoEstimate *logo : logosOf(result))
+        for (SetNamer name : twinSets)
+            for (char digit : {'0', '1', '2'})
+                out.push_back(folder / name(logo->rect.x, logo->rect.y, digit));
+    return out;
+}
+
+// Takes away each set beside a logo's own that no filter of the job names.
+void removeUnusedTwins(const std::filesystem::path &folder, const analysis::Result &result,
+                       const std::vector<host::JobEntry> &entries) {
+    for (const analysis::LogoEstimate *logo : logosOf(result))
+        for (SetNamer name : twinSets) {
+            const std::string black = name(logo->rect.x, logo->rect.y, '0');
+            bool used = false;
+            for (const host::JobEntry &e : entries)
+                used = used || e.call.find(black) != std::string::npos;
+            std::error_code ignored;
+            for (char digit : {'0', '1', '2'})
+                if (!used)
+                    std::filesystem::remove(folder / name(logo->rect.x, logo->rect.y, digit),
+                                            ignored);
+        }
 }
 
 } // namespace
@@ -306,18 +347,16 @@ void writeRefusedFolder(const std::filesystem::path &folder, const analysis::Res
 JobChoice writeAnalysisFolder(const std::filesystem::path &folder, const analysis::Result &result,
                               AnalysisReport report, const analysis::Picture &frame,
                               const std::function<JobPlan()> &planJob) {
-    std::vector<std::filesystem::path> sets, wideSets;
+    std::vector<std::filesystem::path> sets = twinMembers(folder, result);
     for (const analysis::LogoEstimate *logo : logosOf(result))
-        for (char digit : {'0', '1', '2'}) {
+        for (char digit : {'0', '1', '2'})
             sets.push_back(folder / logoSetName(logo->rect.x, logo->rect.y, digit));
-            wideSets.push_back(folder / wideSetName(logo->rect.x, logo->rect.y, digit));
-        }
     JobPlan plan;
     try {
         for (const analysis::LogoEstimate *logo : logosOf(result))
             writeSets(folder, *logo);
         plan = planJob();
-        removeUnusedWide(folder, result, plan.entries);
+        removeUnusedTwins(folder, result, plan.entries);
         report.choice = plan.choice;
         writeWholeFile(folder / "analysis.json", analysisJson(result, report));
         writePicture(folder / "alpha.png", bottomUp(alphaPicture(result)));
@@ -331,8 +370,6 @@ JobChoice writeAnalysisFolder(const std::filesystem::path &folder, const analysi
     } catch (...) {
         std::error_code ignored;
         for (const std::filesystem::path &member : sets)
-            std::filesystem::remove(member, ignored);
-        for (const std::filesystem::path &member : wideSets)
             std::filesystem::remove(member, ignored);
         throw;
     }

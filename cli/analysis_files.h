@@ -26,6 +26,14 @@ std::string wideSetName(int x, int y, char digit);
 // The wide set's member for a path to a set's member.
 std::string wideSetOf(const std::string &setPath);
 
+// A set that un-blends nothing and whose mask is the logo's rims
+// (rim_x_N_y_M_D.bmp): run after the logo's own set at full alpha, it
+// repairs the band where un-blending leaves an outline from the un-blended
+// pixels around it. Written beside the set and kept only when a filter of
+// the job uses it.
+std::string rimSetName(int x, int y, char digit);
+std::string rimSetOf(const std::string &setPath);
+
 // The files of the folder whose names do not depend on what is found.
 std::vector<std::filesystem::path> fixedAnalysisFiles(const std::filesystem::path &folder);
 
@@ -37,6 +45,7 @@ struct TriedSetting {
     int alpha = 255;
     int smoothing = -1; // blur and blur3 of the repair; -1 leaves the filter's own
     bool wide = false;  // the repair from the wide set's mask
+    bool rims = false;  // un-blending, then the rim set's repair
     std::string name;
     double outline = 0, lifted = 0, flattened = 0, ground = 0;
 };
@@ -47,6 +56,7 @@ struct StretchChoice {
     int alpha = 255;
     int smoothing = -1; // blur and blur3 of the repair; -1 leaves the filter's own
     bool wide = false;  // the repair from the wide set's mask
+    bool rims = false;  // un-blending, then the rim set's repair
     std::string why;
     std::vector<TriedSetting> tried; // empty when nothing was tried
 };

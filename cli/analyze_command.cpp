@@ -117,7 +117,8 @@ JobChoice overallChoice(const std::vector<StretchChoice> &stretches) {
 }
 
 // One Pendra filter per stretch of the ranges where the logo is present
-// (neighbours of one setting joined); the set's path absolute so the job runs
+// (neighbours of one setting joined), followed by the rim set's where the
+// stretch repairs the rims; the set's path absolute so the job runs
 // from any folder. The module's fade window covers N + 1 frames, so a fade of
 // F partial frames is written as F - 1.
 void planLogo(const analysis::LogoEstimate &logo, const std::filesystem::path &folder,
@@ -135,15 +136,20 @@ void planLogo(const analysis::LogoEstimate &logo, const std::filesystem::path &f
     const ConfigValues base = values;
     for (const StretchChoice &s : joinAlike(stretches)) {
         values = base;
-        applyCandidate({s.alpha, s.smoothing, {}, s.wide}, values);
+        applyCandidate({s.alpha, s.smoothing, {}, s.wide, s.rims}, values);
         values.numbers.start = static_cast<int>(s.range.start);
         values.numbers.end = static_cast<int>(s.range.end);
         values.numbers.fadeIn = s.range.fadeIn > 0 ? s.range.fadeIn - 1 : 0;
         values.numbers.fadeOut = s.range.fadeOut > 0 ? s.range.fadeOut - 1 : 0;
-        host::JobEntry entry;
-        entry.filterName = PENDRA_FILTER_NAME;
-        entry.call = formatConfigLine(values);
-        plan.entries.push_back(entry);
+        std::vector<ConfigValues> filters{values};
+        if (s.rims)
+            filters.push_back(rimCall(values));
+        for (const ConfigValues &f : filters) {
+            host::JobEntry entry;
+            entry.filterName = PENDRA_FILTER_NAME;
+            entry.call = formatConfigLine(f);
+            plan.entries.push_back(entry);
+        }
     }
 }
 
@@ -236,7 +242,7 @@ std::string alphaText(const JobChoice &choice) {
     const std::vector<StretchChoice> joined = joinAlike(choice.stretches);
     auto setting = [](const StretchChoice &s) {
         return std::to_string(s.alpha) + (s.smoothing >= 0 ? " smoothed" : "") +
-               (s.wide ? " from a wider mask" : "");
+               (s.wide ? " from a wider mask" : "") + (s.rims ? ", rims repaired" : "");
     };
     bool alike = true;
     for (const StretchChoice &s : joined)

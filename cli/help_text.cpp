@@ -64,7 +64,13 @@ then holds:
                 the same with the mask grown by two pixels, kept when a
                 stretch's repair starts from it: where the encoder smeared
                 the logo's colour past its mask
-  logo.job      one filter per range where the logo is present, which
+  rim_x_N_y_M_0.bmp, _1.bmp, _2.bmp
+                a set that un-blends nothing and masks the logo's rims,
+                kept when a stretch is un-blended and then has the band
+                along the logo's edges repaired from around, where
+                un-blending alone left its outline
+  logo.job      one filter per stretch of the ranges where the logo is
+                present (two where its rims are repaired), which
                 pendra process IN OUT --job DIR/logo.job runs as it stands
   analysis.json the candidates and their scores, the frames used and why
                 others were not, the opacity, the predicted error, the ranges

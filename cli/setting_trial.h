@@ -20,10 +20,14 @@ struct SettingCandidate {
     int smoothing = -1; // blur and blur3 of the repair; -1 leaves the filter's own
     std::string name;   // in words: "un-blending alone", "repair alone", ...
     bool wide = false;  // the repair from the wide set's mask (wideSetName)
+    bool rims = false;  // after it, the rim set's repair (rimSetName)
 };
 
 // `values` with the candidate's alpha, smoothing and set.
 void applyCandidate(const SettingCandidate &candidate, ConfigValues &values);
+// The filter that follows `values` (the logo's own set, applied) for a
+// candidate that repairs the rims: the rim set, repair alone.
+ConfigValues rimCall(const ConfigValues &values);
 
 struct Trial {
     SettingCandidate candidate;

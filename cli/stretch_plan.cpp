@@ -16,8 +16,9 @@ constexpr size_t framesPerStretch = 5;
 constexpr int blendAlpha = 128;
 constexpr int fullSmoothing = 255;
 
-// Un-blending alone, the capture's alpha, a blend, the repair alone: from
-// the most restored to the most guessed, without repeats. Over a smooth
+// Un-blending alone, un-blending with its rims repaired, the capture's
+// alpha, a blend, the repair alone: from the most restored to the most
+// guessed, without repeats. Over a smooth
 // ground the repair's own smoothing is too light to hide the coding noise
 // of the clean pixels it starts from, so where it mixes in, it is also tried
 // smoothed as far as the module goes. Where the encoder smeared the logo's
@@ -25,8 +26,10 @@ constexpr int fullSmoothing = 255;
 // it is also tried from the wide set's grown mask.
 std::vector<SettingCandidate> candidatesFor(const analysis::LogoEstimate &logo, int captureAlpha) {
     std::vector<SettingCandidate> c;
-    if (!logo.repairOnly) // else nothing to un-blend with
+    if (!logo.repairOnly) { // else nothing to un-blend with
         c.push_back({255, -1, "un-blending alone"});
+        c.push_back({255, -1, "un-blending, its rims repaired from around", false, true});
+    }
     if (!logo.repairOnly && captureAlpha > 0 && captureAlpha < 255) {
         c.push_back({captureAlpha, -1, "alpha from the capture"});
         c.push_back({captureAlpha, fullSmoothing, "alpha from the capture, repair smoothed"});
@@ -60,7 +63,7 @@ std::string trialWhy(const Trial &best, const std::vector<Trial> &trials, size_t
 StretchChoice chooseOne(const analysis::LogoEstimate &logo, const ConfigValues &base,
                         const std::string &why, const AreaSamples &samples,
                         const analysis::PresenceRange &stretch, int captureAlpha) {
-    StretchChoice choice{stretch, base.numbers.alpha, -1, false, why, {}};
+    StretchChoice choice{stretch, base.numbers.alpha, -1, false, false, why, {}};
     std::vector<const analysis::Picture *> frames = framesWithin(
         samples, stretch.start + stretch.fadeIn, stretch.end - stretch.fadeOut, framesPerStretch);
     if (frames.empty()) {
@@ -73,11 +76,12 @@ StretchChoice chooseOne(const analysis::LogoEstimate &logo, const ConfigValues &
     choice.alpha = best.candidate.alpha;
     choice.smoothing = best.candidate.smoothing;
     choice.wide = best.candidate.wide;
+    choice.rims = best.candidate.rims;
     choice.why = trialWhy(best, trials, frames.size());
     for (const Trial &t : trials)
         choice.tried.push_back({t.candidate.alpha, t.candidate.smoothing, t.candidate.wide,
-                                t.candidate.name, t.residue.outline, t.residue.lifted,
-                                t.residue.flattened, t.residue.ground});
+                                t.candidate.rims, t.candidate.name, t.residue.outline,
+                                t.residue.lifted, t.residue.flattened, t.residue.ground});
     return choice;
 }
 
@@ -90,7 +94,7 @@ std::vector<StretchChoice> chooseByStretch(const analysis::LogoEstimate &logo,
     std::vector<StretchChoice> out;
     for (const analysis::PresenceRange &range : logo.presence) {
         if (!samples) {
-            out.push_back({range, base.numbers.alpha, -1, false, why, {}});
+            out.push_back({range, base.numbers.alpha, -1, false, false, why, {}});
             continue;
         }
         for (const analysis::PresenceRange &s : analysis::splitAtCuts(range, cuts))
@@ -104,7 +108,7 @@ std::vector<StretchChoice> joinAlike(const std::vector<StretchChoice> &stretches
     for (const StretchChoice &s : stretches) {
         if (!joined.empty() && joined.back().alpha == s.alpha &&
             joined.back().smoothing == s.smoothing && joined.back().wide == s.wide &&
-            joined.back().range.end + 1 == s.range.start) {
+            joined.back().rims == s.rims && joined.back().range.end + 1 == s.range.start) {
             joined.back().range.end = s.range.end;
             joined.back().range.fadeOut = s.range.fadeOut;
             continue;

@@ -1,7 +1,8 @@
 // The settings tried on sampled frames through the module: where the encoder
 // smeared the logo's colour over the pixels just outside its mask, the repair
-// from a wider mask leaves less of it and is chosen, and the wide set stays
-// beside the set only when the job names it.
+// from a wider mask leaves less of it and is chosen; where un-blending leaves
+// the logo's outline over a textured ground, repairing its rims after it is;
+// and the wide and rim sets stay beside the set only when the job names them.
 #include "analysis/mask.h"
 #include "cli/analysis_files.h"
 #include "cli/bmp_file.h"
@@ -49,6 +50,9 @@ a::LogoEstimate blockLogo(const fs::path &folder) {
         c::writeBmp(folder / c::wideSetName(100, 60, d),
                     d == '2' ? a::grownMask(logo.mask, c::wideMaskGrowth) : member);
     }
+    c::writeBmp(folder / c::rimSetName(100, 60, '0'), a::Picture(width, height, 0));
+    c::writeBmp(folder / c::rimSetName(100, 60, '1'), a::Picture(width, height, 0xFFFFFF));
+    c::writeBmp(folder / c::rimSetName(100, 60, '2'), a::rimMask(logo.opacity, width, height));
     return logo;
 }
 
@@ -87,7 +91,52 @@ std::vector<c::Trial> tryRepairs(const a::LogoEstimate &logo, const fs::path &fo
                           {{0, -1, "repair alone"}, {0, -1, "repair alone, wider", true}});
 }
 
+// A striped ground that shifts from frame to frame, with the block over it at
+// 0.6, its outermost line at 0.4: a softer edge than the estimate's, as an
+// encoder leaves it, which un-blending turns into a bright outline.
+a::Picture texturedWithSoftEdge(int shift) {
+    a::Picture p(width, height);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x) {
+            double level = 90 + 40 * (((x + shift) / 3 + y / 5) % 2);
+            if (inLogo(x, y)) {
+                const bool edge = !inLogo(x - 1, y) || !inLogo(x + 1, y) || !inLogo(x, y - 1) ||
+                                  !inLogo(x, y + 1);
+                const double a = edge ? 0.4 : 0.6;
+                level = (1 - a) * level + a * 255;
+            }
+            p.at(x, y) = uint32_t(level) * 0x010101u;
+        }
+    return p;
+}
+
 } // namespace
+
+TEST(SettingTrial, RimsRepairedAfterUnBlendingWhereItLeavesTheOutline) {
+    const fs::path folder = fs::absolute("trial-rims");
+    a::LogoEstimate logo = blockLogo(folder);
+    logo.repairOnly = false;
+    std::optional<c::ConfigValues> base =
+        c::parseConfigLine("Config(\"" + (folder / c::logoSetName(100, 60, '0')).string() +
+                           "\",2, 1, 100, 60, 0, 0, 0, 0, 255, 661800, 332800, 230, 0, 10)");
+    ASSERT_TRUE(base.has_value());
+    std::vector<a::Picture> frames;
+    for (int shift : {0, 1, 2, 4})
+        frames.push_back(texturedWithSoftEdge(shift));
+    std::vector<const a::Picture *> pointers;
+    for (const a::Picture &f : frames)
+        pointers.push_back(&f);
+    const std::vector<c::Trial> trials =
+        c::trySettings(*base, logo, logo.rect, pointers,
+                       {{255, -1, "un-blending alone"},
+                        {255, -1, "un-blending, rims repaired", false, true},
+                        {0, -1, "repair alone"}});
+    ASSERT_EQ(trials.size(), 3u);
+    EXPECT_LT(trials[1].residue.outline, trials[0].residue.outline / 2);
+    EXPECT_TRUE(c::leastResidue(trials).candidate.rims);
+    EXPECT_EQ(c::rimCall(*base).logo, (folder / c::rimSetName(100, 60, '0')).string());
+    EXPECT_EQ(c::rimCall(*base).numbers.alpha, 0);
+}
 
 TEST(SettingTrial, AWiderMaskWinsWhereTheLogoSmearedPastItsMask) {
     const fs::path folder = fs::absolute("trial-sets");
@@ -98,30 +147,35 @@ TEST(SettingTrial, AWiderMaskWinsWhereTheLogoSmearedPastItsMask) {
     EXPECT_TRUE(c::leastResidue(smeared).candidate.wide);
 }
 
-// The wide set is written beside the set for the trial and kept only when a
-// filter of the job names it.
-TEST(SettingTrial, TheWideSetStaysOnlyWhenTheJobUsesIt) {
-    for (bool wide : {false, true}) {
-        const fs::path folder = fs::absolute(wide ? "wide-used" : "wide-unused");
-        fs::remove_all(folder);
-        a::Result result;
-        static_cast<a::LogoEstimate &>(result) = blockLogo(folder);
-        result.presence = {{0, 9, 0, 0}};
-        c::writeAnalysisFolder(folder, result, {}, a::Picture(200, 120), [&] {
-            c::JobPlan plan;
-            pendra::host::JobEntry entry;
-            entry.filterName = "Pendra";
-            entry.call =
-                "Config(\"" +
-                (folder / (wide ? c::wideSetName(100, 60, '0') : c::logoSetName(100, 60, '0')))
-                    .string() +
-                "\",2, 1, 100, 60, 0, 9, 0, 0, 0, 661800, 332800, 230, 0, 10)";
-            plan.entries.push_back(entry);
-            return plan;
-        });
-        for (char d : {'0', '1', '2'}) {
-            EXPECT_TRUE(fs::exists(folder / c::logoSetName(100, 60, d)));
-            EXPECT_EQ(fs::exists(folder / c::wideSetName(100, 60, d)), wide) << folder;
+// The wide and rim sets are written beside the set for the trial and kept
+// only when a filter of the job names them; a mark repaired alone has nothing
+// to un-blend and gets no rim set.
+TEST(SettingTrial, TheSetsBesideStayOnlyWhenTheJobUsesThem) {
+    using Namer = std::string (*)(int, int, char);
+    const Namer named[] = {c::logoSetName, c::wideSetName, c::rimSetName};
+    for (int used = 0; used < 3; ++used)
+        for (bool repairOnly : {false, true}) {
+            const fs::path folder =
+                fs::absolute("sets-" + std::to_string(used) + (repairOnly ? "-repair" : ""));
+            fs::remove_all(folder);
+            a::Result result;
+            static_cast<a::LogoEstimate &>(result) = blockLogo(folder / "made");
+            result.repairOnly = repairOnly;
+            result.presence = {{0, 9, 0, 0}};
+            c::writeAnalysisFolder(folder, result, {}, a::Picture(200, 120), [&] {
+                c::JobPlan plan;
+                pendra::host::JobEntry entry;
+                entry.filterName = "Pendra";
+                entry.call = "Config(\"" + (folder / named[used](100, 60, '0')).string() +
+                             "\",2, 1, 100, 60, 0, 9, 0, 0, 0, 661800, 332800, 230, 0, 10)";
+                plan.entries.push_back(entry);
+                return plan;
+            });
+            for (char d : {'0', '1', '2'}) {
+                EXPECT_TRUE(fs::exists(folder / c::logoSetName(100, 60, d)));
+                EXPECT_EQ(fs::exists(folder / c::wideSetName(100, 60, d)), used == 1) << folder;
+                EXPECT_EQ(fs::exists(folder / c::rimSetName(100, 60, d)), used == 2 && !repairOnly)
+                    << folder;
+            }
         }
-    }
 }
