@@ -252,6 +252,12 @@ TEST_F(Analyze, ErrorsNameTheProblemAndLeaveNothing) {
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_NE(r.errors.find("logo.job"), std::string::npos) << r.errors;
     EXPECT_EQ(contents(here("taken") / "logo.job"), "mine");
+    // So is a member of any set the command writes, the rim set's too.
+    fs::remove(here("taken") / "logo.job");
+    std::ofstream(here("taken") / "rim_x_1_y_2_2.bmp") << "mine";
+    r = runPendra({"analyze", here("break.mkv").string(), "--out", "taken"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.errors.find("rim_x_1_y_2_2.bmp"), std::string::npos) << r.errors;
     EXPECT_EQ(runPendra({"analyze", here("break.mkv").string(), "--out", "taken", "-y"}).exitCode,
               0);
 }
