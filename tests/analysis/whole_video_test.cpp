@@ -44,6 +44,41 @@ std::vector<a::KeptFrame> samplesOf(const t::Scene &scene, const a::Rect &rect,
     return samples;
 }
 
+// `over` laid over `under` on a textured scene, analysed in `rect`.
+a::Result analyzedLayers(const t::GeneratedLogo &under, const t::GeneratedLogo &over,
+                         const a::Rect &rect) {
+    t::Scene scene = texturedScene(under, 1.5);
+    scene.logos.push_back(over);
+    t::GeneratedSource source(scene);
+    a::Options options;
+    options.rect = rect;
+    return a::analyze(source, options);
+}
+
+// The opacity's error where either layer lies, against the two blends
+// stacked: summed over the pixels where each is the stronger, and the worst.
+struct LayerErrors {
+    double sum[2] = {0, 0}, count[2] = {0, 0}, worst = 0;
+};
+
+LayerErrors layerErrors(const a::Result &result, const t::GeneratedLogo &under,
+                        const t::GeneratedLogo &over) {
+    LayerErrors e;
+    const a::Rect &r = result.rect;
+    for (int y = 0; y < r.height; ++y)
+        for (int x = 0; x < r.width; ++x) {
+            const double u = under.at(r.x + x, r.y + y), o = over.at(r.x + x, r.y + y);
+            if (u + o == 0)
+                continue;
+            const double error = std::fabs(result.opacity[static_cast<size_t>(y) * r.width + x] -
+                                           (1 - (1 - u) * (1 - o)));
+            e.sum[o > u] += error;
+            e.count[o > u] += 1;
+            e.worst = std::fmax(e.worst, error);
+        }
+    return e;
+}
+
 } // namespace
 
 TEST(OpacityFromGradients, DifferencesIntegrateBackExactly) {
@@ -187,28 +222,12 @@ TEST(OpacityFromGradients, DarkOutlineAndLightLettersOfUnlikeOpacity) {
             outline.opacity[static_cast<size_t>(y) * outline.width + x] =
                 static_cast<float>(0.6 * (around / 0.35) * (1 - covered));
         }
-    t::Scene scene = texturedScene(outline, 1.5);
-    scene.logos.push_back(letters);
-    t::GeneratedSource source(scene);
-    a::Options options;
-    options.rect = a::Rect{141, 1, 46, 30};
-    a::Result result = a::analyze(source, options);
+    const a::Result result = analyzedLayers(outline, letters, a::Rect{141, 1, 46, 30});
     EXPECT_FALSE(result.repairOnly) << result.why;
     // Where the parts' anti-aliased edges overlap, the two blends stack.
-    double error[2] = {0, 0}, count[2] = {0, 0};
-    const a::Rect &r = result.rect;
-    for (int y = 0; y < r.height; ++y)
-        for (int x = 0; x < r.width; ++x) {
-            const double o = outline.at(r.x + x, r.y + y), l = letters.at(r.x + x, r.y + y);
-            if (o + l == 0)
-                continue;
-            const size_t part = l > o;
-            error[part] += std::fabs(result.opacity[static_cast<size_t>(y) * r.width + x] -
-                                     (1 - (1 - o) * (1 - l)));
-            count[part] += 1;
-        }
-    EXPECT_LT(error[0] / count[0], 0.05) << "outline";
-    EXPECT_LT(error[1] / count[1], 0.05) << "letters";
+    const LayerErrors e = layerErrors(result, outline, letters);
+    EXPECT_LT(e.sum[0] / e.count[0], 0.05) << "outline";
+    EXPECT_LT(e.sum[1] / e.count[1], 0.05) << "letters";
 }
 
 // A logo that fills most of its rectangle (a box, outlined text given
@@ -264,24 +283,9 @@ TEST(OpacityFromGradients, LettersOnAColouredBox) {
     box.width = 60, box.height = 40;
     box.opacity.assign(static_cast<size_t>(box.width) * box.height, 0.48f);
     const t::GeneratedLogo letters = t::textLogo(140, 12, 0.6, 0xF0F0F0);
-    t::Scene scene = texturedScene(box, 1.5);
-    scene.logos.push_back(letters);
-    t::GeneratedSource source(scene);
-    a::Options options;
-    options.rect = a::Rect{125, 0, 65, 45};
-    a::Result result = a::analyze(source, options);
+    const a::Result result = analyzedLayers(box, letters, a::Rect{125, 0, 65, 45});
     ASSERT_FALSE(result.repairOnly) << result.why;
-    double error = 0, count = 0, worst = 0;
-    const a::Rect &r = result.rect;
-    for (int y = 0; y < r.height; ++y)
-        for (int x = 0; x < r.width; ++x) {
-            const double b = box.at(r.x + x, r.y + y), l = letters.at(r.x + x, r.y + y);
-            if (b == 0)
-                continue;
-            const double e = std::fabs(result.opacity[static_cast<size_t>(y) * r.width + x] -
-                                       (1 - (1 - b) * (1 - l)));
-            error += e, count += 1, worst = std::fmax(worst, e);
-        }
-    EXPECT_LT(error / count, 0.03);
-    EXPECT_LT(worst, 0.2);
+    const LayerErrors e = layerErrors(result, box, letters);
+    EXPECT_LT((e.sum[0] + e.sum[1]) / (e.count[0] + e.count[1]), 0.03);
+    EXPECT_LT(e.worst, 0.2);
 }
