@@ -84,7 +84,7 @@ Captures buildCaptures(const std::vector<PixelEstimate> &estimates, int width, i
 
 namespace {
 
-// Lines along the rectangle's sides no grown or rim mask reaches.
+// Lines along the rectangle's sides a grown mask never reaches.
 constexpr int keepClear = 2;
 
 } // namespace
@@ -106,7 +106,8 @@ Picture grownMask(const Picture &mask, int by) {
     return grown;
 }
 
-Picture rimMask(const std::vector<float> &opacity, int width, int height) {
+Picture rimMask(const std::vector<float> &opacity, const Picture &mask) {
+    const int width = mask.width, height = mask.height;
     std::vector<uint8_t> edge(opacity.size(), 0);
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x) {
@@ -120,8 +121,10 @@ Picture rimMask(const std::vector<float> &opacity, int width, int height) {
             }
         }
     Picture rim(width, height);
-    for (int y = keepClear; y < height - keepClear; ++y)
-        for (int x = keepClear; x < width - keepClear; ++x) {
+    for (int y = 1; y + 1 < height; ++y)
+        for (int x = 1; x + 1 < width; ++x) {
+            if ((mask.at(x, y) & 0xFF) < 128)
+                continue;
             bool near = false;
             for (int v = y - 1; v <= y + 1 && !near; ++v)
                 for (int u = x - 1; u <= x + 1 && !near; ++u)

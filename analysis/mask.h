@@ -43,12 +43,13 @@ Captures buildCaptures(const std::vector<PixelEstimate> &estimates, int width, i
 // repair from a wider mask starts from clean ones instead.
 Picture grownMask(const Picture &mask, int by);
 
-// The mask of the logo's rims: every pixel within one of a step in opacity
-// of at least `rimStep` between neighbours, never in the rectangle's two
-// outermost lines. Un-blending is least sure there (an edge's exact profile,
-// the encoder's halved colour resolution across it) and leaves an outline;
-// a repair of that thin band from the un-blended pixels on both sides does not.
+// The mask of the logo's rims: the pixels of the logo's `mask` within one of
+// a step in opacity of at least `rimStep` between neighbours. Un-blending is
+// least sure there (an edge's exact profile, the encoder's halved colour
+// resolution across it) and leaves an outline; a repair of that thin band
+// from the un-blended pixels on both sides does not. Kept within the mask, so
+// that the clean ring it is judged against is every setting's own.
 inline constexpr double rimStep = 0.05;
-Picture rimMask(const std::vector<float> &opacity, int width, int height);
+Picture rimMask(const std::vector<float> &opacity, const Picture &mask);
 
 } // namespace pendra::analysis

@@ -80,6 +80,20 @@ Picture halved(const Picture &p, const std::vector<float> &opacity, const Pictur
     return out;
 }
 
+// The opacity averaged over the same 2 x 2 blocks as `coarse`.
+std::vector<float> halvedOpacity(const std::vector<float> &opacity, int width,
+                                 const Picture &coarse) {
+    std::vector<float> out(coarse.pixels.size());
+    for (int line = 0; line < coarse.height; ++line)
+        for (int x = 0; x < coarse.width; ++x) {
+            float sum = 0;
+            for (int k = 0; k < 4; ++k)
+                sum += opacity[static_cast<size_t>(2 * line + k / 2) * width + 2 * x + k % 2];
+            out[static_cast<size_t>(line) * coarse.width + x] = sum / 4;
+        }
+    return out;
+}
+
 double relative(double energy, double ring) {
     return (energy + energyFloor - (ring + energyFloor)) / (ring + energyFloor);
 }
@@ -103,20 +117,30 @@ OutlineResidue outlineResidue(const Picture &filtered, const std::vector<float> 
         }
     std::vector<Kind> kinds;
     const Picture coarse = halved(filtered, opacity, mask, kinds);
-    Mean coarseUnder, coarseRing;
+    const std::vector<float> coarseOpacity = halvedOpacity(opacity, filtered.width, coarse);
+    Mean coarseUnder, coarseRing, coarseEdge;
     for (int line = 0; line + 1 < coarse.height; ++line)
         for (int x = 0; x + 1 < coarse.width; ++x) {
             const Kind kind = kinds[static_cast<size_t>(line) * coarse.width + x];
+            const double energy = gradientEnergy(coarse, x, line);
             if (kind == Under)
-                coarseUnder.add(gradientEnergy(coarse, x, line));
+                coarseUnder.add(energy);
             else if (kind == Ring)
-                coarseRing.add(gradientEnergy(coarse, x, line));
+                coarseRing.add(energy);
+            const double e = edgeAt(coarseOpacity, coarse.width, x, line);
+            if (e >= leastEdge)
+                coarseEdge.add(energy, e);
         }
     OutlineResidue r;
     r.ground = coarseRing.value();
     if (ring.weight == 0 || edge.weight == 0)
         return r;
+    // An outline that survives halving is a band or a blob of the wrong
+    // level, not noise: a repair of the rims smooths its edges away at full
+    // resolution but not its step.
     r.outline = std::max(0.0, relative(edge.value(), ring.value()));
+    if (coarseEdge.weight > 0 && coarseRing.weight > 0)
+        r.outline = std::max(r.outline, relative(coarseEdge.value(), coarseRing.value()));
     if (under.weight > 0)
         r.lifted = std::max(0.0, relative(under.value(), ring.value()));
     if (coarseUnder.weight > 0 && coarseRing.weight > 0)

@@ -305,7 +305,7 @@ void writeSets(const std::filesystem::path &folder, const analysis::LogoEstimate
     const int w = logo.rect.width, h = logo.rect.height;
     writeBmp(folder / rimSetName(x, y, '0'), analysis::Picture(w, h, 0));
     writeBmp(folder / rimSetName(x, y, '1'), analysis::Picture(w, h, 0xFFFFFF));
-    writeBmp(folder / rimSetName(x, y, '2'), analysis::rimMask(logo.opacity, w, h));
+    writeBmp(folder / rimSetName(x, y, '2'), analysis::rimMask(logo.opacity, logo.mask));
 }
 
 // Every member of the sets beside each logo's own.

@@ -192,3 +192,23 @@ TEST(OutlineResidue, GhostsAndLostTextureScoreAboveACleanGround) {
         a::outlineResidue(smoothedUnder(ground(false), logo), logo.opacity, logo.mask);
     EXPECT_LT(kept.total(), 0.3);
 }
+
+// The logo's area a level too light, its edges ramped over three pixels as a
+// repair of its rims leaves it: no sharp outline, but a band of the wrong
+// level that halving keeps.
+TEST(OutlineResidue, ABlobOfTheWrongLevelWithSoftEdges) {
+    const Logo logo = barLogo();
+    for (bool textured : {false, true}) {
+        SCOPED_TRACE(textured ? "textured" : "smooth");
+        a::Picture blob = ground(textured);
+        for (int line = 0; line < height; ++line)
+            for (int x = 0; x < width; ++x) {
+                const int in = std::min({x - 12, 35 - x, line - 7, 20 - line});
+                if (in > 0)
+                    blob.at(x, line) =
+                        grey(static_cast<int>(blob.at(x, line) & 0xFF) + std::min(in, 4) * 10);
+            }
+        const a::OutlineResidue r = a::outlineResidue(blob, logo.opacity, logo.mask);
+        EXPECT_GT(r.outline, 0.5);
+    }
+}

@@ -52,7 +52,7 @@ a::LogoEstimate blockLogo(const fs::path &folder) {
     }
     c::writeBmp(folder / c::rimSetName(100, 60, '0'), a::Picture(width, height, 0));
     c::writeBmp(folder / c::rimSetName(100, 60, '1'), a::Picture(width, height, 0xFFFFFF));
-    c::writeBmp(folder / c::rimSetName(100, 60, '2'), a::rimMask(logo.opacity, width, height));
+    c::writeBmp(folder / c::rimSetName(100, 60, '2'), a::rimMask(logo.opacity, logo.mask));
     return logo;
 }
 
