@@ -200,6 +200,10 @@ std::string rimSetOf(const std::string &setPath) {
     return twinSetOf(setPath, "rim");
 }
 
+bool isRimSet(const std::string &setPath) {
+    return std::filesystem::path(setPath).filename().string().rfind("rim_", 0) == 0;
+}
+
 namespace {
 
 // Consumes `literal` at `at`; false when the text differs there.

@@ -33,6 +33,8 @@ std::string wideSetOf(const std::string &setPath);
 // the job uses it.
 std::string rimSetName(int x, int y, char digit);
 std::string rimSetOf(const std::string &setPath);
+// Whether `setPath` names a member of a rim set.
+bool isRimSet(const std::string &setPath);
 
 // The files of the folder whose names do not depend on what is found.
 std::vector<std::filesystem::path> fixedAnalysisFiles(const std::filesystem::path &folder);

@@ -1,5 +1,6 @@
 #include "web/analysis_task.h"
 
+#include "cli/analysis_files.h"
 #include "cli/analyze_command.h"
 #include "cli/config_line.h"
 #include "host/host_error.h"
@@ -55,6 +56,15 @@ std::string AnalysisTask::picture(const std::string &name) const {
     return readFile(folder_ / name);
 }
 
+json jobRanges(const std::vector<host::JobEntry> &entries) {
+    json ranges = json::array();
+    for (const host::JobEntry &e : entries)
+        if (std::optional<cli::ConfigValues> v = cli::parseConfigLine(e.call);
+            v && !cli::isRimSet(v->logo))
+            ranges.push_back({{"start", v->numbers.start}, {"end", v->numbers.end}});
+    return ranges;
+}
+
 void AnalysisTask::run() {
     cli::AnalyzeRequest request;
     request.input = input_;
@@ -76,10 +86,7 @@ void AnalysisTask::run() {
             entries.empty() ? std::nullopt : cli::parseConfigLine(entries.front().call);
         if (!first)
             throw cli::CliError(job.string() + ": holds no settings of the filter");
-        json ranges = json::array();
-        for (const host::JobEntry &e : entries)
-            if (std::optional<cli::ConfigValues> v = cli::parseConfigLine(e.call))
-                ranges.push_back({{"start", v->numbers.start}, {"end", v->numbers.end}});
+        const json ranges = jobRanges(entries);
         outcome = {{"state", "done"},
                    {"folder", std::filesystem::absolute(folder_).string()},
                    {"job", job.string()},

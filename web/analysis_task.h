@@ -3,14 +3,21 @@
 // its progress and its outcome kept for the page to poll.
 #pragma once
 
+#include "host/job_script.h"
+
 #include <nlohmann/json.hpp>
 
 #include <filesystem>
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace pendra::web {
+
+// The frame ranges of an analysis's job, one per filter of the logo's own
+// set: a filter of its rim set repairs the same range again after it.
+nlohmann::json jobRanges(const std::vector<host::JobEntry> &entries);
 
 class AnalysisTask {
   public:

@@ -8,6 +8,7 @@
 #include "tests/cli/command_runner.h"
 #include "tests/support/needed_component.h"
 #include "web/access_guard.h"
+#include "web/analysis_task.h"
 #include "web/configure_session.h"
 #include "web/frame_source.h"
 #include "web/page_server.h"
@@ -987,3 +988,22 @@ TEST(FrameSourceTest, AFrameTheDecoderDropsLeavesTheFramesAsARunNumbersThem) {
 
 } // namespace
 } // namespace pendra::test
+
+// The ranges the page shows after an analysis: a stretch whose rims are
+// repaired is two filters of one range, shown once.
+TEST(AnalysisRanges, TheRimSetsFilterAddsNoRange) {
+    std::vector<pendra::host::JobEntry> entries;
+    for (const char *call :
+         {"Config(\"/a/logo_x_8_y_4_0.bmp\",2, 1, 8, 4, 0, 99, 0, 0, 255, 661800, 332800, 230, 0, "
+          "10)",
+          "Config(\"/a/rim_x_8_y_4_0.bmp\",2, 1, 8, 4, 0, 99, 0, 0, 0, 661800, 332800, 230, 0, 10)",
+          "Config(\"/a/logo_x_8_y_4_0.bmp\",2, 1, 8, 4, 100, 0, 0, 0, 128, 661800, 332800, 230, 0, "
+          "10)"}) {
+        pendra::host::JobEntry e;
+        e.filterName = "Pendra";
+        e.call = call;
+        entries.push_back(e);
+    }
+    EXPECT_EQ(pendra::web::jobRanges(entries),
+              nlohmann::json::parse(R"([{"start":0,"end":99},{"start":100,"end":0}])"));
+}
