@@ -162,17 +162,25 @@ const Trial &leastResidue(const std::vector<Trial> &trials) {
     // smear past the mask shows and the band between the masks holds little
     // to lose; over texture the wide repair wipes that band's detail, which
     // its own ring, outside the band, cannot see.
+    // Un-blending with its rims repaired counts only over texture: over a
+    // plain wall the repair from around is near perfect, and the interior's
+    // colour, where the estimate is off, shows as blotches that have no edge
+    // for the measure to see (a street's plain wall, 10 dB below delogo).
     // The ground is the least textured ring seen: a smear past the mask only
     // adds to the plain ring's.
     double ground = trials.front().residue.ground;
     for (const Trial &t : trials)
         ground = std::min(ground, t.residue.ground);
     const bool smooth = ground < smoothGround;
-    auto counts = [smooth](const Trial &t) { return smooth || !t.candidate.wide; };
-    const Trial *least = &trials.front();
+    auto counts = [smooth](const Trial &t) {
+        return smooth ? !t.candidate.rims : !t.candidate.wide;
+    };
+    const Trial *least = nullptr;
     for (const Trial &t : trials)
-        if (counts(t) && t.residue.total() < least->residue.total())
+        if (counts(t) && (!least || t.residue.total() < least->residue.total()))
             least = &t;
+    if (!least)
+        throw std::logic_error("no setting tried counts on this ground");
     // Among the near ties: the most un-blending, then over a smooth ground
     // the most smoothing, then the wide mask where its ring is clearly
     // calmer than the narrow one's (the narrow ring takes in the encoder's

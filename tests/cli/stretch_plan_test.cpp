@@ -69,6 +69,20 @@ TEST(StretchPlan, TheLeastResidueWinsAndNearTiesGoToUnblendingThenSmoothing) {
     EXPECT_EQ(c::leastResidue(trials).candidate.alpha, 255);
 }
 
+// The rims' repair after un-blending leaves least of the logo's edges, but
+// over a plain wall the un-blended interior's colour errors, which have no
+// edge, show: there the repair from around stays.
+TEST(StretchPlan, TheRimsRepairCountsOnlyOverTexture) {
+    std::vector<c::Trial> trials{trial(255, -1, 2.0, 0, 200), trial(0, -1, 0, 0.6, 200),
+                                 trial(255, -1, 0, 0.2, 200)};
+    trials.back().candidate.rims = true;
+    EXPECT_TRUE(c::leastResidue(trials).candidate.rims);
+    for (c::Trial &t : trials)
+        t.residue.ground = 4;
+    EXPECT_FALSE(c::leastResidue(trials).candidate.rims);
+    EXPECT_EQ(c::leastResidue(trials).candidate.alpha, 0);
+}
+
 TEST(StretchPlan, TheWideMasksRepairCountsOnlyOverASmoothGround) {
     std::vector<c::Trial> trials{trial(255, -1, 2.0, 0, 4), trial(0, -1, 0, 0.5, 4),
                                  trial(0, -1, 0, 0.2, 4)};
