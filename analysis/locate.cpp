@@ -122,7 +122,8 @@ EdgePersistence::EdgePersistence(int width, int height)
     : width_(width), height_(height), shotX_(static_cast<size_t>(width) * height * 3, 0),
       shotY_(shotX_.size(), 0), shotMagnitude_(static_cast<size_t>(width) * height, 0),
       sumX_(shotX_.size(), 0), sumY_(shotX_.size(), 0), stillShots_(shotMagnitude_.size(), 0),
-      changed_(shotMagnitude_.size(), 0), previousGradient_(shotX_.size() * 2, 0) {}
+      changed_(shotMagnitude_.size(), 0), previousGradient_(shotX_.size() * 2, 0),
+      lineX_(static_cast<size_t>(width) * 3, 0), lineY_(lineX_.size(), 0) {}
 
 void EdgePersistence::add(const Picture &frame) {
     if (cuts_.add(frame))
@@ -144,7 +145,7 @@ void EdgePersistence::add(const Picture &frame) {
     const bool changes = shotSamples_ > 0 && track;
     // This runs over whole frames: each line's differences are worked out
     // once into plain arrays, then summed in simple loops over them.
-    std::vector<int32_t> gx(static_cast<size_t>(width_) * 3), gy(gx.size());
+    std::vector<int32_t> &gx = lineX_, &gy = lineY_;
     for (int y = 0; y < height_; ++y) {
         const size_t line = static_cast<size_t>(y) * width_;
         lineDifferences(frame.pixels.data(), width_, height_, y, gx.data(), gy.data());

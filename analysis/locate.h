@@ -85,6 +85,8 @@ class EdgePersistence {
     // The last sample's differences per pixel and channel (horizontal,
     // vertical), while changes are kept.
     std::vector<int16_t> previousGradient_;
+    // One line's differences per pixel and channel, reused line after line.
+    std::vector<int32_t> lineX_, lineY_;
     // Where the samples' shots change.
     CutFinder cuts_;
     Picture previous_;

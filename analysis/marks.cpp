@@ -66,6 +66,17 @@ struct Cuts {
     std::vector<uint8_t> split; // 1 where the edge was part of a mark too big for a logo
 };
 
+// Adds the edge pixel `k` to the mark.
+void takeInto(const EdgeMap &map, Mark &m, int k) {
+    const int x = k % map.width, y = k / map.width;
+    m.left = std::min(m.left, x), m.right = std::max(m.right, x);
+    m.top = std::min(m.top, y), m.bottom = std::max(m.bottom, y);
+    ++m.pixels;
+    m.strength += map.strength[static_cast<size_t>(k)];
+    m.stillShots += map.stillShots[static_cast<size_t>(k)];
+    m.at.push_back(k);
+}
+
 // Lines across the picture (a letterbox edge, a still border) and still
 // scenery spanning half of it or more are no logo: a channel's mark keeps to
 // a corner or a band.
@@ -102,14 +113,8 @@ void connect(const EdgeMap &map, const Cuts &cuts, uint8_t layer, std::vector<Ma
         while (!stack.empty()) {
             const int k = stack.back(), x = k % width, y = k / width;
             stack.pop_back();
-            if (edge[k]) {
-                m.left = std::min(m.left, x), m.right = std::max(m.right, x);
-                m.top = std::min(m.top, y), m.bottom = std::max(m.bottom, y);
-                ++m.pixels;
-                m.strength += map.strength[k];
-                m.stillShots += map.stillShots[k];
-                m.at.push_back(k);
-            }
+            if (edge[k])
+                takeInto(map, m, k);
             for (int v = std::max(0, y - 1); v <= std::min(height - 1, y + 1); ++v)
                 for (int u = std::max(0, x - 1); u <= std::min(width - 1, x + 1); ++u)
                     if (joined[v * width + u] == 1) {
@@ -232,11 +237,7 @@ void reclaim(const EdgeMap &map, std::vector<uint8_t> &taken, Mark &m) {
                     map.strength[static_cast<size_t>(k)] < cut)
                     continue;
                 taken[static_cast<size_t>(k)] = 0;
-                m.left = std::min(m.left, u), m.right = std::max(m.right, u);
-                ++m.pixels;
-                m.strength += map.strength[static_cast<size_t>(k)];
-                m.stillShots += map.stillShots[static_cast<size_t>(k)];
-                m.at.push_back(k);
+                takeInto(map, m, k);
             }
     }
 }
@@ -296,13 +297,7 @@ void addLasting(const EdgeMap &map, std::vector<Mark> &marks) {
         if (!encloses(map.width, m, add))
             add.clear();
         for (int k : add) {
-            const int x = k % map.width, y = k / map.width;
-            m.left = std::min(m.left, x), m.right = std::max(m.right, x);
-            m.top = std::min(m.top, y), m.bottom = std::max(m.bottom, y);
-            ++m.pixels;
-            m.strength += map.strength[static_cast<size_t>(k)];
-            m.stillShots += map.stillShots[static_cast<size_t>(k)];
-            m.at.push_back(k);
+            takeInto(map, m, k);
             owner[static_cast<size_t>(k)] = static_cast<int>(i);
         }
     }
