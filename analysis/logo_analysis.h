@@ -25,6 +25,7 @@ struct Rect {
     int y = 0;
     int width = 0;
     int height = 0;
+    bool operator==(const Rect &) const = default;
 };
 
 // The video, read front to back once per pass.

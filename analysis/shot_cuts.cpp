@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <span>
 
 namespace pendra::analysis {
 
@@ -30,9 +31,9 @@ std::vector<int> columnBlocks(int width) {
     return columnBlock;
 }
 
-// Block means from the blocks' sums per channel, for a picture of this size.
-std::vector<double> means(const std::vector<int32_t> &sums, int width, int height) {
-    // A block's sampled pixels: its sampled columns times its sampled lines.
+// How many pixels of a picture of this size each block samples: its
+// sampled columns times its sampled lines.
+std::vector<int> blockCounts(int width, int height) {
     std::vector<int> columns(gridColumns, 0), lines(gridRows, 0), counts(gridColumns * gridRows);
     const std::vector<int> columnBlock = columnBlocks(width);
     for (int x = 0; x < width; x += 2)
@@ -42,9 +43,14 @@ std::vector<double> means(const std::vector<int32_t> &sums, int width, int heigh
     for (int b = 0; b < gridColumns * gridRows; ++b)
         counts[static_cast<size_t>(b)] = lines[static_cast<size_t>(b / gridColumns)] *
                                          columns[static_cast<size_t>(b % gridColumns)];
+    return counts;
+}
+
+// Block means from the blocks' sums per channel and their pixel counts.
+std::vector<double> means(std::span<const int32_t> sums, const std::vector<int> &counts) {
     std::vector<double> out(sums.size());
     for (size_t b = 0; b < counts.size(); ++b)
-        for (int c = 0; c < 3; ++c)
+        for (size_t c = 0; c < 3; ++c)
             out[b * 3 + c] = static_cast<double>(sums[b * 3 + c]) / std::max(1, counts[b]);
     return out;
 }
@@ -96,8 +102,13 @@ bool CutFinder::add(const Picture &frame) {
     return addSums(sumsOf(frame), frame.width, frame.height);
 }
 
-bool CutFinder::addSums(const std::vector<int32_t> &sums, int width, int height) {
-    std::vector<double> now = means(sums, width, height);
+bool CutFinder::addSums(std::span<const int32_t> sums, int width, int height) {
+    // The counts hang on the picture's size alone, the same frame after frame.
+    if (width != countedWidth_ || height != countedHeight_) {
+        counts_ = blockCounts(width, height);
+        countedWidth_ = width, countedHeight_ = height;
+    }
+    std::vector<double> now = means(sums, counts_);
     bool cut = false;
     if (!previous_.empty()) {
         const LayoutChange change = layoutChange(now, previous_);

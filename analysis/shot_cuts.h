@@ -13,6 +13,7 @@
 #include "analysis/logo_analysis.h"
 
 #include <cstdint>
+#include <span>
 #include <vector>
 
 namespace pendra::analysis {
@@ -32,7 +33,7 @@ class CutFinder {
     // caller that works them out during another pass and adds them later
     // with addSums() and the picture's size: add() in two steps.
     static std::vector<int32_t> sumsOf(const Picture &frame);
-    bool addSums(const std::vector<int32_t> &sums, int width, int height);
+    bool addSums(std::span<const int32_t> sums, int width, int height);
     const std::vector<Cut> &cuts() const { return cuts_; }
 
   private:
@@ -40,6 +41,8 @@ class CutFinder {
     std::vector<double> recent_;   // the last few frames' layout changes
     int64_t frame_ = 0;
     std::vector<Cut> cuts_;
+    std::vector<int> counts_; // each block's sampled pixels, for the size counted
+    int countedWidth_ = 0, countedHeight_ = 0;
 };
 
 struct StretchLimits {

@@ -4,6 +4,7 @@
 #include "analysis/shot_cuts.h"
 
 #include <algorithm>
+#include <span>
 
 namespace pendra::cli {
 
@@ -14,10 +15,6 @@ namespace {
 // decodes the video again.
 constexpr size_t layoutBytes = size_t{24} << 20;
 constexpr size_t areaBytes = size_t{32} << 20;
-
-bool same(const analysis::Rect &a, const analysis::Rect &b) {
-    return a.x == b.x && a.y == b.y && a.width == b.width && a.height == b.height;
-}
 
 size_t pixelsOf(const analysis::Rect &r) {
     return static_cast<size_t>(r.width) * static_cast<size_t>(r.height);
@@ -30,7 +27,7 @@ StretchRecording::StretchRecording(int width, int height, int64_t frames)
 
 StretchRecording::Area *StretchRecording::areaFor(const analysis::Rect &grown) {
     for (Area &a : areas_)
-        if (same(a.area, grown))
+        if (a.area == grown)
             return &a;
     // The fewest frames the pass could keep of it: those over the whole
     // video, with it the only logo. A shorter range or more logos keep a
@@ -94,7 +91,7 @@ std::optional<StretchSamples> StretchRecording::samples(const std::vector<analys
     const std::vector<int64_t> wanted = thinnedFrames(first, last, sampleCap(s.logos));
     for (AreaSamples &logo : s.logos) {
         auto recorded = std::find_if(areas_.begin(), areas_.end(),
-                                     [&](const Area &a) { return same(a.area, logo.area); });
+                                     [&](const Area &a) { return a.area == logo.area; });
         if (recorded == areas_.end())
             return std::nullopt;
         const size_t pixels = pixelsOf(logo.area);
@@ -115,8 +112,7 @@ std::optional<StretchSamples> StretchRecording::samples(const std::vector<analys
     for (int64_t n = first; n <= last; ++n) {
         const auto from = layouts_.begin() +
                           static_cast<ptrdiff_t>(static_cast<size_t>(n - layoutsFrom_) * blocks);
-        finder.addSums(std::vector<int32_t>(from, from + static_cast<ptrdiff_t>(blocks)),
-                       middle.width, middle.height);
+        finder.addSums(std::span<const int32_t>(&*from, blocks), middle.width, middle.height);
     }
     s.cuts = finder.cuts();
     return s;
