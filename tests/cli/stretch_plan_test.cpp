@@ -69,31 +69,24 @@ TEST(StretchPlan, TheLeastResidueWinsAndNearTiesGoToUnblendingThenSmoothing) {
     EXPECT_EQ(c::leastResidue(trials).candidate.alpha, 255);
 }
 
-// The rims' repair after un-blending leaves least of the logo's edges, but
-// over a plain wall the un-blended interior's colour errors, which have no
-// edge, show: there the repair from around stays.
-TEST(StretchPlan, TheRimsRepairCountsOnlyOverTexture) {
-    std::vector<c::Trial> trials{trial(255, -1, 2.0, 0, 200), trial(0, -1, 0, 0.6, 200),
-                                 trial(255, -1, 0, 0.2, 200)};
-    trials.back().candidate.rims = true;
-    EXPECT_TRUE(c::leastResidue(trials).candidate.rims);
-    for (c::Trial &t : trials)
-        t.residue.ground = 4;
-    EXPECT_FALSE(c::leastResidue(trials).candidate.rims);
-    EXPECT_EQ(c::leastResidue(trials).candidate.alpha, 0);
-}
-
-TEST(StretchPlan, TheWideMasksRepairCountsOnlyOverASmoothGround) {
-    std::vector<c::Trial> trials{trial(255, -1, 2.0, 0, 4), trial(0, -1, 0, 0.5, 4),
-                                 trial(0, -1, 0, 0.2, 4)};
-    trials.back().candidate.wide = true;
-    EXPECT_TRUE(c::leastResidue(trials).candidate.wide);
-    // Over texture it would wipe the band between the masks, which its own
-    // ring cannot see: the plain repair stays.
-    for (c::Trial &t : trials)
-        t.residue.ground = 200;
-    EXPECT_FALSE(c::leastResidue(trials).candidate.wide);
-    EXPECT_EQ(c::leastResidue(trials).candidate.alpha, 0);
+// Each of the two repairs that reach past the plain one counts on its own
+// ground only. The wide mask's over a smooth one: over texture it would wipe
+// the band between the masks, which its own ring cannot see. The rims'
+// after un-blending over texture: over a plain wall the un-blended
+// interior's colour errors, which have no edge for the measure, show. On the
+// other ground the plain repair stays.
+TEST(StretchPlan, TheWideAndTheRimsRepairsCountOnlyOnTheirOwnGround) {
+    for (bool rims : {false, true}) {
+        SCOPED_TRACE(rims ? "rims" : "wide");
+        const double own = rims ? 200 : 4, other = rims ? 4 : 200;
+        std::vector<c::Trial> trials{trial(255, -1, 2.0, 0, own), trial(0, -1, 0, 0.5, own),
+                                     trial(rims ? 255 : 0, -1, 0, 0.2, own)};
+        (rims ? trials.back().candidate.rims : trials.back().candidate.wide) = true;
+        EXPECT_EQ(&c::leastResidue(trials), &trials.back());
+        for (c::Trial &t : trials)
+            t.residue.ground = other;
+        EXPECT_EQ(&c::leastResidue(trials), &trials[1]);
+    }
     // A near tie of the two smoothed repairs over a smooth ground (a dark,
     // even picture): the wide one, whose ring is clear of the smear, though
     // the narrow one measured a hair less.
