@@ -14,6 +14,10 @@ namespace {
 // A few frames tell a shot's ground apart; more only cost time.
 constexpr size_t framesPerStretch = 5;
 constexpr int blendAlpha = 128;
+// Sampled frames a stretch needs to be judged on its own.
+constexpr size_t leastFramesPerStretch = 3;
+// A shot shorter than this is a flash or a dissolve's step, not a shot.
+constexpr int64_t shortestShot = 6;
 constexpr int fullSmoothing = 255;
 
 // Un-blending alone, un-blending with its rims repaired, the capture's
@@ -85,7 +89,38 @@ StretchChoice chooseOne(const analysis::LogoEstimate &logo, const ConfigValues &
     return choice;
 }
 
+size_t framesSampledIn(const AreaSamples &samples, const analysis::PresenceRange &s) {
+    size_t n = 0;
+    for (const auto &f : samples.frames)
+        n += f.first >= s.start + s.fadeIn && f.first <= s.end - s.fadeOut;
+    return n;
+}
+
 } // namespace
+
+std::vector<analysis::PresenceRange> stretchesToTry(const analysis::PresenceRange &range,
+                                                    const std::vector<analysis::Cut> &cuts,
+                                                    const AreaSamples &samples) {
+    std::vector<analysis::PresenceRange> out;
+    bool carry = false; // the first stretches, too thinly sampled, join the next
+    for (const analysis::PresenceRange &s : analysis::splitAtCuts(
+             range, cuts, {shortestShot, analysis::StretchLimits{}.mostPerRange})) {
+        if (carry) {
+            out.back().end = s.end;
+            out.back().fadeOut = s.fadeOut;
+        } else {
+            out.push_back(s);
+        }
+        const bool few = framesSampledIn(samples, out.back()) < leastFramesPerStretch;
+        carry = few && out.size() == 1;
+        if (few && out.size() > 1) {
+            out[out.size() - 2].end = out.back().end;
+            out[out.size() - 2].fadeOut = out.back().fadeOut;
+            out.pop_back();
+        }
+    }
+    return out;
+}
 
 std::vector<StretchChoice> chooseByStretch(const analysis::LogoEstimate &logo,
                                            const ConfigValues &base, const std::string &why,
@@ -97,7 +132,7 @@ std::vector<StretchChoice> chooseByStretch(const analysis::LogoEstimate &logo,
             out.push_back({range, base.numbers.alpha, -1, false, false, why, {}});
             continue;
         }
-        for (const analysis::PresenceRange &s : analysis::splitAtCuts(range, cuts))
+        for (const analysis::PresenceRange &s : stretchesToTry(range, cuts, *samples))
             out.push_back(chooseOne(logo, base, why, *samples, s, captureAlpha));
     }
     return out;

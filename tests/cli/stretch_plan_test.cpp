@@ -98,3 +98,42 @@ TEST(StretchPlan, TheWideAndTheRimsRepairsCountOnlyOnTheirOwnGround) {
     tied.back().residue.ground = 1.5;
     EXPECT_FALSE(c::leastResidue(tied).candidate.wide);
 }
+
+namespace {
+
+c::AreaSamples sampledEvery(int64_t stride, int64_t last) {
+    c::AreaSamples s;
+    for (int64_t n = 0; n <= last; n += stride)
+        s.frames.emplace_back(n, pendra::analysis::Picture());
+    return s;
+}
+
+} // namespace
+
+// A short shot at a range's end is judged on its own when enough of it was
+// sampled: a smooth shot after a textured one must not take the textured
+// one's setting unseen. One too short for that joins the shot before it, the
+// first the one after it.
+TEST(StretchPlan, ShortShotsAreTheirOwnStretchWhenSampledEnough) {
+    const pendra::analysis::PresenceRange range{0, 249, 0, 0};
+    const std::vector<pendra::analysis::Cut> lastShortShot{{242, 30}};
+    std::vector<pendra::analysis::PresenceRange> s =
+        c::stretchesToTry(range, lastShortShot, sampledEvery(2, 249));
+    ASSERT_EQ(s.size(), 2u);
+    EXPECT_EQ(s[1].start, 242);
+    EXPECT_EQ(s[1].end, 249);
+    // Sampled every fourth frame, the eight frames hold two samples: too few.
+    s = c::stretchesToTry(range, lastShortShot, sampledEvery(4, 249));
+    ASSERT_EQ(s.size(), 1u);
+    EXPECT_EQ(s[0].end, 249);
+    // A thin first shot joins the next; the fade-in stays at the range's start.
+    const std::vector<pendra::analysis::Cut> firstShortShot{{8, 30}, {120, 30}};
+    s = c::stretchesToTry({0, 249, 3, 0}, firstShortShot, sampledEvery(4, 249));
+    ASSERT_EQ(s.size(), 2u);
+    EXPECT_EQ(s[0].start, 0);
+    EXPECT_EQ(s[0].fadeIn, 3);
+    EXPECT_EQ(s[0].end, 119);
+    // A flash of two frames is no shot at all.
+    s = c::stretchesToTry(range, {{100, 30}, {102, 30}}, sampledEvery(1, 249));
+    EXPECT_EQ(s.size(), 1u);
+}
