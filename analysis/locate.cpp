@@ -316,6 +316,7 @@ std::vector<Candidate> EdgePersistence::candidates(int ring) const {
     for (Mark &m : marks)
         trimTails(map, m);
     addLasting(map, marks);
+    joinLastingFrames(map, marks);
 
     for (const Mark &m : marks) {
         // One more pixel for the faint tail of an anti-aliased edge, then the ring.

@@ -473,4 +473,58 @@ void mergeNear(std::vector<Mark> &marks, const Joining &joining, const ChangeBit
     }
 }
 
+namespace {
+
+double meanStrength(const Mark &m) {
+    return m.strength / m.pixels;
+}
+
+// Whether a mark stays still in nearly every one of many shots, as a logo
+// does; the picture's own still parts last a shot or a few.
+bool lastingMark(const EdgeMap &map, const Mark &m) {
+    return map.evidenceShots >= lastingShots &&
+           m.stillShots >= lastingShare * map.evidenceShots * m.pixels;
+}
+
+// Whether `frame` stands around `m` on three sides or more, a few pixels
+// out, and is no more than a few times its size.
+bool frames(const Mark &frame, const Mark &m) {
+    const int sides = (m.left - frame.left >= boxMargin) + (frame.right - m.right >= boxMargin) +
+                      (m.top - frame.top >= boxMargin) + (frame.bottom - m.bottom >= boxMargin);
+    return sides >= 3 && frame.right - frame.left + 1 <= growLimit * (m.right - m.left + 1) &&
+           frame.bottom - frame.top + 1 <= growLimit * (m.bottom - m.top + 1);
+}
+
+} // namespace
+
+void joinLastingFrames(const EdgeMap &map, std::vector<Mark> &marks) {
+    for (size_t i = 0; i < marks.size(); ++i) {
+        if (!lastingMark(map, marks[i]))
+            continue;
+        double frameStrength = 0; // the framing outline's, once one joined
+        for (size_t j = 0; j < marks.size(); ++j) {
+            if (j == i || !lastingMark(map, marks[j]))
+                continue;
+            const Mark &a = marks[i], &b = marks[j];
+            const int reach = std::max(a.bottom - a.top, b.bottom - b.top) + 1;
+            const bool framing = frames(b, a);
+            const bool piece = frameStrength > 0 && inBand(a, b) && near(a, b, reach) &&
+                               std::max(frameStrength, meanStrength(b)) <=
+                                   likeStrength * std::min(frameStrength, meanStrength(b));
+            Mark both = a;
+            both.left = std::min(a.left, b.left), both.right = std::max(a.right, b.right);
+            both.top = std::min(a.top, b.top), both.bottom = std::max(a.bottom, b.bottom);
+            if (!(framing || piece) || !logoSized(both, map.width, map.height))
+                continue;
+            if (framing)
+                frameStrength = meanStrength(b);
+            join(marks[i], b);
+            marks.erase(marks.begin() + static_cast<ptrdiff_t>(j));
+            if (j < i)
+                --i;
+            j = static_cast<size_t>(-1); // the joined mark may reach more pieces
+        }
+    }
+}
+
 } // namespace pendra::analysis

@@ -46,6 +46,13 @@ bool framed(const Mark &m, int width, int height);
 // the mark's size, as a static shot's lasting scenery does.
 void addLasting(const EdgeMap &map, std::vector<Mark> &marks);
 
+// Joins to a mark another that frames it on three sides or more, both
+// lasting through nearly every shot of many: a tinted box's outline found
+// as a mark of its own, too faint beside the lettering to join it as a part.
+// Then the box's other lasting pieces along its lines or columns, as faint
+// as its outline, join too (a side the outline broke off at a corner).
+void joinLastingFrames(const EdgeMap &map, std::vector<Mark> &marks);
+
 // The marks a logo could be, none spanning half the picture. Still scenery
 // split off that runs on beyond the picture is dropped, but a mark takes
 // back the edges of it that lie in its own lines: a letter over its edge.

@@ -8,6 +8,7 @@
 #include "module/user_settings.h"
 
 #include <algorithm>
+#include <limits>
 #include <memory>
 #include <stdexcept>
 
@@ -71,17 +72,17 @@ std::unique_ptr<FilterSession> placed(const RunDefaults &defaults,
 
 // One candidate over every frame: its filters placed in the area, working on
 // every frame with no fade, so each frame shows the setting itself.
-analysis::OutlineResidue tryOne(const RunDefaults &defaults,
-                                const std::shared_ptr<host::LoadedModule> &module,
-                                const std::vector<ConfigValues> &filters,
-                                const analysis::LogoEstimate &logo, const analysis::Picture &mask,
-                                const analysis::Rect &area,
-                                const std::vector<const analysis::Picture *> &frames) {
+Trial tryOne(const RunDefaults &defaults, const std::shared_ptr<host::LoadedModule> &module,
+             const std::vector<ConfigValues> &filters, const analysis::LogoEstimate &logo,
+             const analysis::Picture &mask, const analysis::Rect &area,
+             const std::vector<const analysis::Picture *> &frames) {
     std::vector<std::unique_ptr<FilterSession>> sessions;
     for (const ConfigValues &values : filters)
         sessions.push_back(placed(defaults, module, values, logo, area));
     const std::vector<float> edges = logoEdges(logo);
-    analysis::OutlineResidue sum;
+    Trial trial;
+    analysis::OutlineResidue &sum = trial.residue;
+    trial.leastGround = std::numeric_limits<double>::infinity();
     for (size_t i = 0; i < frames.size(); ++i) {
         toFrame(*frames[i], sessions.front()->source());
         for (size_t f = 0; f < sessions.size(); ++f) {
@@ -95,8 +96,10 @@ analysis::OutlineResidue tryOne(const RunDefaults &defaults,
         sum.lifted += r.lifted / static_cast<double>(frames.size());
         sum.flattened += r.flattened / static_cast<double>(frames.size());
         sum.ground += r.ground / static_cast<double>(frames.size());
+        trial.leastGround = std::min(trial.leastGround, r.ground);
+        trial.mostGround = std::max(trial.mostGround, r.ground);
     }
-    return sum;
+    return trial;
 }
 
 } // namespace
@@ -139,7 +142,8 @@ std::vector<Trial> trySettings(const ConfigValues &base, const analysis::LogoEst
         if (c.rims)
             filters.push_back(rimCall(values));
         const analysis::Picture &mask = c.wide ? wideMask : logo.mask;
-        trials.push_back({c, tryOne(defaults, module, filters, logo, mask, area, frames)});
+        trials.push_back(tryOne(defaults, module, filters, logo, mask, area, frames));
+        trials.back().candidate = c;
     }
     return trials;
 }
@@ -167,13 +171,19 @@ const Trial &leastResidue(const std::vector<Trial> &trials) {
     // colour, where the estimate is off, shows as blotches that have no edge
     // for the measure to see (a street's plain wall, 10 dB below delogo).
     // The ground is the least textured ring seen: a smear past the mask only
-    // adds to the plain ring's.
-    double ground = trials.front().residue.ground;
-    for (const Trial &t : trials)
+    // adds to the plain ring's. Each of the two counts only where every frame
+    // tried shows its own ground.
+    double ground = trials.front().residue.ground, leastSeen = trials.front().leastGround,
+           mostSeen = trials.front().mostGround;
+    for (const Trial &t : trials) {
         ground = std::min(ground, t.residue.ground);
+        leastSeen = std::min(leastSeen, t.leastGround);
+        mostSeen = std::min(mostSeen, t.mostGround);
+    }
     const bool smooth = ground < smoothGround;
-    auto counts = [smooth](const Trial &t) {
-        return smooth ? !t.candidate.rims : !t.candidate.wide;
+    const bool wideCounts = mostSeen < smoothGround, rimsCount = leastSeen >= smoothGround;
+    auto counts = [&](const Trial &t) {
+        return !(t.candidate.rims && !rimsCount) && !(t.candidate.wide && !wideCounts);
     };
     const Trial *least = nullptr;
     for (const Trial &t : trials)

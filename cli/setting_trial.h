@@ -32,6 +32,10 @@ ConfigValues rimCall(const ConfigValues &values);
 struct Trial {
     SettingCandidate candidate;
     analysis::OutlineResidue residue; // mean over the frames tried
+    // The least and the most textured frame's ground (the residue's is the
+    // mean): a repair that counts on one ground only must find it in every
+    // frame, a short shot's too.
+    double leastGround = 0, mostGround = 0;
 };
 
 // The logo whose set `base` names, its rectangle `rect` and its estimate

@@ -16,8 +16,6 @@ constexpr size_t framesPerStretch = 5;
 constexpr int blendAlpha = 128;
 // Sampled frames a stretch needs to be judged on its own.
 constexpr size_t leastFramesPerStretch = 3;
-// A shot shorter than this is a flash or a dissolve's step, not a shot.
-constexpr int64_t shortestShot = 6;
 constexpr int fullSmoothing = 255;
 
 // Un-blending alone, un-blending with its rims repaired, the capture's
@@ -66,10 +64,16 @@ std::string trialWhy(const Trial &best, const std::vector<Trial> &trials, size_t
 
 StretchChoice chooseOne(const analysis::LogoEstimate &logo, const ConfigValues &base,
                         const std::string &why, const AreaSamples &samples,
-                        const analysis::PresenceRange &stretch, int captureAlpha) {
+                        const analysis::PresenceRange &stretch, int captureAlpha,
+                        const std::vector<analysis::Cut> &cuts) {
     StretchChoice choice{stretch, base.numbers.alpha, -1, false, false, why, {}};
-    std::vector<const analysis::Picture *> frames = framesWithin(
-        samples, stretch.start + stretch.fadeIn, stretch.end - stretch.fadeOut, framesPerStretch);
+    std::vector<int64_t> shotStarts{stretch.start};
+    for (const analysis::Cut &c : cuts)
+        if (c.frame > stretch.start && c.frame <= stretch.end)
+            shotStarts.push_back(c.frame);
+    std::vector<const analysis::Picture *> frames =
+        framesWithin(samples, stretch.start + stretch.fadeIn, stretch.end - stretch.fadeOut,
+                     framesPerStretch, shotStarts);
     if (frames.empty()) {
         choice.why += " (not tried: no frame of the stretch was sampled)";
         return choice;
@@ -103,8 +107,7 @@ std::vector<analysis::PresenceRange> stretchesToTry(const analysis::PresenceRang
                                                     const AreaSamples &samples) {
     std::vector<analysis::PresenceRange> out;
     bool carry = false; // the first stretches, too thinly sampled, join the next
-    for (const analysis::PresenceRange &s : analysis::splitAtCuts(
-             range, cuts, {shortestShot, analysis::StretchLimits{}.mostPerRange})) {
+    for (const analysis::PresenceRange &s : analysis::splitAtCuts(range, cuts)) {
         if (carry) {
             out.back().end = s.end;
             out.back().fadeOut = s.fadeOut;
@@ -133,7 +136,7 @@ std::vector<StretchChoice> chooseByStretch(const analysis::LogoEstimate &logo,
             continue;
         }
         for (const analysis::PresenceRange &s : stretchesToTry(range, cuts, *samples))
-            out.push_back(chooseOne(logo, base, why, *samples, s, captureAlpha));
+            out.push_back(chooseOne(logo, base, why, *samples, s, captureAlpha, cuts));
     }
     return out;
 }

@@ -25,11 +25,9 @@ std::vector<StretchChoice> chooseByStretch(const analysis::LogoEstimate &logo,
                                            int captureAlpha, const AreaSamples *samples,
                                            const std::vector<analysis::Cut> &cuts);
 
-// `range` split at the cuts into the stretches whose settings are tried: a
-// short shot is a stretch of its own (a smooth shot at a range's end must
-// not take a textured one's setting unseen) when enough of its frames were
-// sampled to judge it, and otherwise joins the stretch before it (the first,
-// the one after).
+// `range` split at the cuts into the stretches whose settings are tried, a
+// stretch with too few sampled frames to judge joined to the one before it
+// (the first, to the one after).
 std::vector<analysis::PresenceRange> stretchesToTry(const analysis::PresenceRange &range,
                                                     const std::vector<analysis::Cut> &cuts,
                                                     const AreaSamples &samples);

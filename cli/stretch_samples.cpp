@@ -2,6 +2,7 @@
 #include "cli/stretch_samples.h"
 
 #include <algorithm>
+#include <iterator>
 
 namespace pendra::cli {
 
@@ -101,17 +102,34 @@ StretchSamples gatherStretchSamples(analysis::FrameSource &source,
 }
 
 std::vector<const analysis::Picture *> framesWithin(const AreaSamples &samples, int64_t first,
-                                                    int64_t last, size_t count) {
-    std::vector<const analysis::Picture *> inside;
-    for (const auto &[frame, picture] : samples.frames)
-        if (frame >= first && frame <= last)
-            inside.push_back(&picture);
-    if (inside.size() <= count)
-        return inside;
-    std::vector<const analysis::Picture *> spread;
-    for (size_t i = 0; i < count; ++i)
-        spread.push_back(inside[(2 * i + 1) * inside.size() / (2 * count)]);
-    return spread;
+                                                    int64_t last, size_t count,
+                                                    const std::vector<int64_t> &shotStarts) {
+    std::vector<size_t> inside;
+    for (size_t i = 0; i < samples.frames.size(); ++i)
+        if (samples.frames[i].first >= first && samples.frames[i].first <= last)
+            inside.push_back(i);
+    std::vector<size_t> chosen;
+    if (inside.size() <= count) {
+        chosen = inside;
+    } else {
+        for (size_t i = 0; i < count; ++i)
+            chosen.push_back(inside[(2 * i + 1) * inside.size() / (2 * count)]);
+        for (size_t s = 0; s < shotStarts.size(); ++s) {
+            const int64_t from = std::max(first, shotStarts[s]);
+            const int64_t to = s + 1 < shotStarts.size() ? shotStarts[s + 1] - 1 : last;
+            auto in = [&](size_t i) {
+                return samples.frames[i].first >= from && samples.frames[i].first <= to;
+            };
+            std::vector<size_t> shot;
+            std::copy_if(inside.begin(), inside.end(), std::back_inserter(shot), in);
+            if (!shot.empty() && std::none_of(chosen.begin(), chosen.end(), in))
+                chosen.push_back(shot[shot.size() / 2]);
+        }
+    }
+    std::vector<const analysis::Picture *> frames;
+    for (size_t i : chosen)
+        frames.push_back(&samples.frames[i].second);
+    return frames;
 }
 
 } // namespace pendra::cli

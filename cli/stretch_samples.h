@@ -41,8 +41,12 @@ size_t sampleCap(const std::vector<AreaSamples> &logos);
 // at most `cap` of them.
 std::vector<int64_t> thinnedFrames(int64_t first, int64_t last, size_t cap);
 
-// Up to `count` frames of `samples` inside first..last, spread evenly.
+// Up to `count` frames of `samples` inside first..last, spread evenly; and
+// then, for each shot there (its first frames in `shotStarts`) that none of
+// them fell in, the sample nearest its middle: a short shot joined to a long
+// one is judged too.
 std::vector<const analysis::Picture *> framesWithin(const AreaSamples &samples, int64_t first,
-                                                    int64_t last, size_t count);
+                                                    int64_t last, size_t count,
+                                                    const std::vector<int64_t> &shotStarts = {});
 
 } // namespace pendra::cli

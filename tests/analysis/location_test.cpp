@@ -323,3 +323,24 @@ TEST(Location, AFaintBoxBehindTheLetteringIsPartOfTheLogo) {
     EXPECT_TRUE(t::holds(found.front().rect, logo, slack));
     EXPECT_LE(slack, 10);
 }
+
+// A news box: white lettering at 0.85 well inside a dark box tinted at 0.4.
+// The box's outline, far fainter than the letters and too far from them to
+// be reached from them, is a mark of its own; lasting through every shot as
+// the letters do and framing them, it is the logo's, and the rectangle holds
+// the whole box.
+TEST(Location, ABoxOutlineFramingTheLetteringFromAfarIsPartOfTheLogo) {
+    t::GeneratedLogo box;
+    box.x = 112, box.y = 4, box.width = 68, box.height = 38, box.colour = 0x141E78;
+    box.opacity.assign(static_cast<size_t>(box.width) * box.height, 0.4f);
+    t::Scene scene;
+    scene.background = t::Background::Mixed;
+    scene.logos.push_back(box);
+    scene.logos.push_back(t::textLogo(box.x + 10, box.y + 10, 0.85, 0xF8F8F8));
+    const std::vector<a::Candidate> found = sampleScene(scene, 4).candidates(4);
+    ASSERT_FALSE(found.empty());
+    SCOPED_TRACE(t::describe(found));
+    int slack = 0;
+    EXPECT_TRUE(t::holds(found.front().rect, box, slack));
+    EXPECT_LE(slack, 10);
+}

@@ -48,8 +48,13 @@ c::Trial trial(int alpha, int smoothing, double lifted, double flattened, double
     t.candidate = {alpha, smoothing, "tried"};
     t.residue.lifted = lifted;
     t.residue.flattened = flattened;
-    t.residue.ground = ground;
+    t.residue.ground = t.leastGround = t.mostGround = ground;
     return t;
+}
+
+// Every frame tried on the same ground.
+void setGround(c::Trial &t, double ground) {
+    t.residue.ground = t.leastGround = t.mostGround = ground;
 }
 
 } // namespace
@@ -62,7 +67,7 @@ TEST(StretchPlan, TheLeastResidueWinsAndNearTiesGoToUnblendingThenSmoothing) {
     EXPECT_EQ(c::leastResidue(trials).candidate.smoothing, 255);
     // Over a textured one the measure decides between the two repairs.
     for (c::Trial &t : trials)
-        t.residue.ground = 200;
+        setGround(t, 200);
     EXPECT_EQ(c::leastResidue(trials).candidate.smoothing, -1);
     // Un-blending within the measure's noise of the least wins.
     trials.front().residue.lifted = 0.12;
@@ -84,7 +89,7 @@ TEST(StretchPlan, TheWideAndTheRimsRepairsCountOnlyOnTheirOwnGround) {
         (rims ? trials.back().candidate.rims : trials.back().candidate.wide) = true;
         EXPECT_EQ(&c::leastResidue(trials), &trials.back());
         for (c::Trial &t : trials)
-            t.residue.ground = other;
+            setGround(t, other);
         EXPECT_EQ(&c::leastResidue(trials), &trials[1]);
     }
     // A near tie of the two smoothed repairs over a smooth ground (a dark,
@@ -95,7 +100,7 @@ TEST(StretchPlan, TheWideAndTheRimsRepairsCountOnlyOnTheirOwnGround) {
     EXPECT_TRUE(c::leastResidue(tied).candidate.wide);
     // Where the wide ring is no calmer there is no smear to get clear of: the
     // wide repair would only wipe the band between the masks.
-    tied.back().residue.ground = 1.5;
+    setGround(tied.back(), 1.5);
     EXPECT_FALSE(c::leastResidue(tied).candidate.wide);
 }
 
@@ -110,30 +115,40 @@ c::AreaSamples sampledEvery(int64_t stride, int64_t last) {
 
 } // namespace
 
-// A short shot at a range's end is judged on its own when enough of it was
-// sampled: a smooth shot after a textured one must not take the textured
-// one's setting unseen. One too short for that joins the shot before it, the
-// first the one after it.
-TEST(StretchPlan, ShortShotsAreTheirOwnStretchWhenSampledEnough) {
-    const pendra::analysis::PresenceRange range{0, 249, 0, 0};
-    const std::vector<pendra::analysis::Cut> lastShortShot{{242, 30}};
-    std::vector<pendra::analysis::PresenceRange> s =
-        c::stretchesToTry(range, lastShortShot, sampledEvery(2, 249));
-    ASSERT_EQ(s.size(), 2u);
-    EXPECT_EQ(s[1].start, 242);
-    EXPECT_EQ(s[1].end, 249);
-    // Sampled every fourth frame, the eight frames hold two samples: too few.
-    s = c::stretchesToTry(range, lastShortShot, sampledEvery(4, 249));
+// A shot joined to its neighbour, too short to be a stretch, is still
+// judged: a sampled frame of its own joins those tried. And a repair that
+// counts on one ground only counts where every frame tried shows it: rims
+// over a textured shot are not for the smooth one after it.
+TEST(StretchPlan, AShortShotJoinedToALongOneIsTriedAndGroundsTheChoice) {
+    const c::AreaSamples samples = sampledEvery(2, 249);
+    const std::vector<pendra::analysis::Cut> cuts{{242, 30}};
+    const std::vector<pendra::analysis::PresenceRange> s =
+        c::stretchesToTry({0, 249, 0, 0}, cuts, samples);
     ASSERT_EQ(s.size(), 1u);
-    EXPECT_EQ(s[0].end, 249);
-    // A thin first shot joins the next; the fade-in stays at the range's start.
-    const std::vector<pendra::analysis::Cut> firstShortShot{{8, 30}, {120, 30}};
-    s = c::stretchesToTry({0, 249, 3, 0}, firstShortShot, sampledEvery(4, 249));
+    const auto frames = c::framesWithin(samples, 0, 249, 5, {0, 242});
+    ASSERT_EQ(frames.size(), 6u);
+    EXPECT_EQ(frames.back(), &samples.frames[123].second); // frame 246
+    EXPECT_EQ(c::framesWithin(samples, 0, 249, 5).size(), 5u);
+
+    std::vector<c::Trial> trials{trial(255, -1, 2.0, 0, 200), trial(0, -1, 0, 0.5, 200),
+                                 trial(255, -1, 0, 0.2, 200)};
+    trials.back().candidate.rims = true;
+    EXPECT_TRUE(c::leastResidue(trials).candidate.rims);
+    for (c::Trial &t : trials)
+        t.leastGround = 4; // the short smooth shot's frame
+    EXPECT_FALSE(c::leastResidue(trials).candidate.rims);
+}
+
+// A stretch too thinly sampled to judge joins the one before it, the first
+// the one after it.
+TEST(StretchPlan, ThinlySampledStretchesJoinTheirNeighbours) {
+    const std::vector<pendra::analysis::Cut> cuts{{30, 30}, {120, 30}};
+    std::vector<pendra::analysis::PresenceRange> s =
+        c::stretchesToTry({0, 249, 3, 0}, cuts, sampledEvery(2, 249));
+    ASSERT_EQ(s.size(), 3u);
+    s = c::stretchesToTry({0, 249, 3, 0}, cuts, sampledEvery(16, 249));
     ASSERT_EQ(s.size(), 2u);
     EXPECT_EQ(s[0].start, 0);
     EXPECT_EQ(s[0].fadeIn, 3);
     EXPECT_EQ(s[0].end, 119);
-    // A flash of two frames is no shot at all.
-    s = c::stretchesToTry(range, {{100, 30}, {102, 30}}, sampledEvery(1, 249));
-    EXPECT_EQ(s.size(), 1u);
 }
