@@ -8,7 +8,6 @@
 #include "module/user_settings.h"
 
 #include <algorithm>
-#include <limits>
 #include <memory>
 #include <stdexcept>
 
@@ -82,7 +81,6 @@ Trial tryOne(const RunDefaults &defaults, const std::shared_ptr<host::LoadedModu
     const std::vector<float> edges = logoEdges(logo);
     Trial trial;
     analysis::OutlineResidue &sum = trial.residue;
-    trial.leastGround = std::numeric_limits<double>::infinity();
     for (size_t i = 0; i < frames.size(); ++i) {
         toFrame(*frames[i], sessions.front()->source());
         for (size_t f = 0; f < sessions.size(); ++f) {
@@ -96,13 +94,20 @@ Trial tryOne(const RunDefaults &defaults, const std::shared_ptr<host::LoadedModu
         sum.lifted += r.lifted / static_cast<double>(frames.size());
         sum.flattened += r.flattened / static_cast<double>(frames.size());
         sum.ground += r.ground / static_cast<double>(frames.size());
-        trial.leastGround = std::min(trial.leastGround, r.ground);
-        trial.mostGround = std::max(trial.mostGround, r.ground);
     }
     return trial;
 }
 
 } // namespace
+
+bool smoothGroundIn(const analysis::LogoEstimate &logo, const analysis::Rect &area,
+                    const analysis::Picture &frame) {
+    analysis::Picture around(logo.rect.width, logo.rect.height);
+    for (int y = 0; y < logo.rect.height; ++y)
+        for (int x = 0; x < logo.rect.width; ++x)
+            around.at(x, y) = frame.at(x + logo.rect.x - area.x, y + logo.rect.y - area.y);
+    return analysis::outlineResidue(around, logoEdges(logo), logo.mask).ground < smoothGround;
+}
 
 ConfigValues rimCall(const ConfigValues &values) {
     ConfigValues rim = values;
@@ -171,19 +176,13 @@ const Trial &leastResidue(const std::vector<Trial> &trials) {
     // colour, where the estimate is off, shows as blotches that have no edge
     // for the measure to see (a street's plain wall, 10 dB below delogo).
     // The ground is the least textured ring seen: a smear past the mask only
-    // adds to the plain ring's. Each of the two counts only where every frame
-    // tried shows its own ground.
-    double ground = trials.front().residue.ground, leastSeen = trials.front().leastGround,
-           mostSeen = trials.front().mostGround;
-    for (const Trial &t : trials) {
+    // adds to the plain ring's.
+    double ground = trials.front().residue.ground;
+    for (const Trial &t : trials)
         ground = std::min(ground, t.residue.ground);
-        leastSeen = std::min(leastSeen, t.leastGround);
-        mostSeen = std::min(mostSeen, t.mostGround);
-    }
     const bool smooth = ground < smoothGround;
-    const bool wideCounts = mostSeen < smoothGround, rimsCount = leastSeen >= smoothGround;
-    auto counts = [&](const Trial &t) {
-        return !(t.candidate.rims && !rimsCount) && !(t.candidate.wide && !wideCounts);
+    auto counts = [smooth](const Trial &t) {
+        return smooth ? !t.candidate.rims : !t.candidate.wide;
     };
     const Trial *least = nullptr;
     for (const Trial &t : trials)

@@ -32,11 +32,13 @@ ConfigValues rimCall(const ConfigValues &values);
 struct Trial {
     SettingCandidate candidate;
     analysis::OutlineResidue residue; // mean over the frames tried
-    // The least and the most textured frame's ground (the residue's is the
-    // mean): a repair that counts on one ground only must find it in every
-    // frame, a short shot's too.
-    double leastGround = 0, mostGround = 0;
 };
+
+// Whether the ground around the logo in `frame`, a picture of `area`, is
+// smooth: the line between the grounds the wide mask's and the rims'
+// repairs count on.
+bool smoothGroundIn(const analysis::LogoEstimate &logo, const analysis::Rect &area,
+                    const analysis::Picture &frame);
 
 // The logo whose set `base` names, its rectangle `rect` and its estimate
 // `logo` (opacity, mask); `frames` are pictures of `area` (which holds rect).

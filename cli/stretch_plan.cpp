@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 
 namespace pendra::cli {
 
@@ -16,6 +17,11 @@ constexpr size_t framesPerStretch = 5;
 constexpr int blendAlpha = 128;
 // Sampled frames a stretch needs to be judged on its own.
 constexpr size_t leastFramesPerStretch = 3;
+// A shot shorter than this is a stretch of its own only on another ground
+// than its neighbour's: on the same one, a few frames judge it no better.
+constexpr int64_t shortestShot = 24;
+// Cuts this close bound a flash, not a shot.
+constexpr int64_t flashShot = 6;
 constexpr int fullSmoothing = 255;
 
 // Un-blending alone, un-blending with its rims repaired, the capture's
@@ -93,35 +99,57 @@ StretchChoice chooseOne(const analysis::LogoEstimate &logo, const ConfigValues &
     return choice;
 }
 
-size_t framesSampledIn(const AreaSamples &samples, const analysis::PresenceRange &s) {
-    size_t n = 0;
-    for (const auto &f : samples.frames)
-        n += f.first >= s.start + s.fadeIn && f.first <= s.end - s.fadeOut;
-    return n;
+// A presence range's piece between cuts, with its sampled frames and how
+// many of those show a smooth ground.
+struct Piece {
+    analysis::PresenceRange range;
+    size_t frames = 0, smooth = 0;
+    bool smoothGround() const { return 2 * smooth >= frames; }
+    bool shortShot() const { return range.end - range.start + 1 < shortestShot; }
+};
+
+Piece measured(const analysis::PresenceRange &range, const AreaSamples &samples,
+               const std::function<bool(const analysis::Picture &)> &smoothAt) {
+    Piece p{range};
+    for (const auto &[frame, picture] : samples.frames)
+        if (frame >= range.start + range.fadeIn && frame <= range.end - range.fadeOut) {
+            ++p.frames;
+            p.smooth += smoothAt(picture);
+        }
+    return p;
+}
+
+// Whether two neighbouring pieces are one stretch: one too thinly sampled
+// to judge, or a short shot on the other's ground.
+bool oneStretch(const Piece &a, const Piece &b) {
+    if (a.frames < leastFramesPerStretch || b.frames < leastFramesPerStretch)
+        return true;
+    return (a.shortShot() || b.shortShot()) && a.smoothGround() == b.smoothGround();
 }
 
 } // namespace
 
-std::vector<analysis::PresenceRange> stretchesToTry(const analysis::PresenceRange &range,
-                                                    const std::vector<analysis::Cut> &cuts,
-                                                    const AreaSamples &samples) {
-    std::vector<analysis::PresenceRange> out;
-    bool carry = false; // the first stretches, too thinly sampled, join the next
-    for (const analysis::PresenceRange &s : analysis::splitAtCuts(range, cuts)) {
-        if (carry) {
-            out.back().end = s.end;
-            out.back().fadeOut = s.fadeOut;
-        } else {
-            out.push_back(s);
+std::vector<analysis::PresenceRange>
+stretchesToTry(const analysis::PresenceRange &range, const std::vector<analysis::Cut> &cuts,
+               const AreaSamples &samples,
+               const std::function<bool(const analysis::Picture &)> &smoothAt) {
+    std::vector<Piece> joined;
+    for (const analysis::PresenceRange &r :
+         analysis::splitAtCuts(range, cuts, {flashShot, analysis::StretchLimits{}.mostPerRange})) {
+        const Piece p = measured(r, samples, smoothAt);
+        if (joined.empty() || !oneStretch(joined.back(), p)) {
+            joined.push_back(p);
+            continue;
         }
-        const bool few = framesSampledIn(samples, out.back()) < leastFramesPerStretch;
-        carry = few && out.size() == 1;
-        if (few && out.size() > 1) {
-            out[out.size() - 2].end = out.back().end;
-            out[out.size() - 2].fadeOut = out.back().fadeOut;
-            out.pop_back();
-        }
+        Piece &last = joined.back();
+        last.range.end = p.range.end;
+        last.range.fadeOut = p.range.fadeOut;
+        last.frames += p.frames;
+        last.smooth += p.smooth;
     }
+    std::vector<analysis::PresenceRange> out;
+    for (const Piece &p : joined)
+        out.push_back(p.range);
     return out;
 }
 
@@ -135,7 +163,10 @@ std::vector<StretchChoice> chooseByStretch(const analysis::LogoEstimate &logo,
             out.push_back({range, base.numbers.alpha, -1, false, false, why, {}});
             continue;
         }
-        for (const analysis::PresenceRange &s : stretchesToTry(range, cuts, *samples))
+        for (const analysis::PresenceRange &s :
+             stretchesToTry(range, cuts, *samples, [&](const analysis::Picture &frame) {
+                 return smoothGroundIn(logo, samples->area, frame);
+             }))
             out.push_back(chooseOne(logo, base, why, *samples, s, captureAlpha, cuts));
     }
     return out;

@@ -13,6 +13,7 @@
 #include "cli/config_line.h"
 #include "cli/stretch_samples.h"
 
+#include <functional>
 #include <vector>
 
 namespace pendra::cli {
@@ -25,12 +26,16 @@ std::vector<StretchChoice> chooseByStretch(const analysis::LogoEstimate &logo,
                                            int captureAlpha, const AreaSamples *samples,
                                            const std::vector<analysis::Cut> &cuts);
 
-// `range` split at the cuts into the stretches whose settings are tried, a
-// stretch with too few sampled frames to judge joined to the one before it
-// (the first, to the one after).
-std::vector<analysis::PresenceRange> stretchesToTry(const analysis::PresenceRange &range,
-                                                    const std::vector<analysis::Cut> &cuts,
-                                                    const AreaSamples &samples);
+// `range` split at the cuts into the stretches whose settings are tried: a
+// shot under a second is a stretch of its own only on another ground than
+// its neighbour's (`smoothAt` tells a sampled frame's), so that a short
+// smooth shot after a textured one does not take its setting; a stretch
+// with too few sampled frames to judge joins the one before it (the first,
+// the one after).
+std::vector<analysis::PresenceRange>
+stretchesToTry(const analysis::PresenceRange &range, const std::vector<analysis::Cut> &cuts,
+               const AreaSamples &samples,
+               const std::function<bool(const analysis::Picture &)> &smoothAt);
 
 // The stretches as the filters' ranges: neighbours of one setting joined, a
 // joined range keeping the fades at its two ends.

@@ -48,13 +48,8 @@ c::Trial trial(int alpha, int smoothing, double lifted, double flattened, double
     t.candidate = {alpha, smoothing, "tried"};
     t.residue.lifted = lifted;
     t.residue.flattened = flattened;
-    t.residue.ground = t.leastGround = t.mostGround = ground;
+    t.residue.ground = ground;
     return t;
-}
-
-// Every frame tried on the same ground.
-void setGround(c::Trial &t, double ground) {
-    t.residue.ground = t.leastGround = t.mostGround = ground;
 }
 
 } // namespace
@@ -67,7 +62,7 @@ TEST(StretchPlan, TheLeastResidueWinsAndNearTiesGoToUnblendingThenSmoothing) {
     EXPECT_EQ(c::leastResidue(trials).candidate.smoothing, 255);
     // Over a textured one the measure decides between the two repairs.
     for (c::Trial &t : trials)
-        setGround(t, 200);
+        t.residue.ground = 200;
     EXPECT_EQ(c::leastResidue(trials).candidate.smoothing, -1);
     // Un-blending within the measure's noise of the least wins.
     trials.front().residue.lifted = 0.12;
@@ -89,7 +84,7 @@ TEST(StretchPlan, TheWideAndTheRimsRepairsCountOnlyOnTheirOwnGround) {
         (rims ? trials.back().candidate.rims : trials.back().candidate.wide) = true;
         EXPECT_EQ(&c::leastResidue(trials), &trials.back());
         for (c::Trial &t : trials)
-            setGround(t, other);
+            t.residue.ground = other;
         EXPECT_EQ(&c::leastResidue(trials), &trials[1]);
     }
     // A near tie of the two smoothed repairs over a smooth ground (a dark,
@@ -100,55 +95,61 @@ TEST(StretchPlan, TheWideAndTheRimsRepairsCountOnlyOnTheirOwnGround) {
     EXPECT_TRUE(c::leastResidue(tied).candidate.wide);
     // Where the wide ring is no calmer there is no smear to get clear of: the
     // wide repair would only wipe the band between the masks.
-    setGround(tied.back(), 1.5);
+    tied.back().residue.ground = 1.5;
     EXPECT_FALSE(c::leastResidue(tied).candidate.wide);
 }
 
 namespace {
 
-c::AreaSamples sampledEvery(int64_t stride, int64_t last) {
+namespace a = pendra::analysis;
+
+// Samples every `stride` frames to `last`; those from `smoothFrom` on show
+// a smooth ground, told by their one-pixel width.
+c::AreaSamples sampledEvery(int64_t stride, int64_t last, int64_t smoothFrom = 1 << 30) {
     c::AreaSamples s;
     for (int64_t n = 0; n <= last; n += stride)
-        s.frames.emplace_back(n, pendra::analysis::Picture());
+        s.frames.emplace_back(n, a::Picture(n >= smoothFrom ? 1 : 2, 1));
     return s;
+}
+
+bool smoothAt(const a::Picture &p) {
+    return p.width == 1;
 }
 
 } // namespace
 
-// A shot joined to its neighbour, too short to be a stretch, is still
-// judged: a sampled frame of its own joins those tried. And a repair that
-// counts on one ground only counts where every frame tried shows it: rims
-// over a textured shot are not for the smooth one after it.
-TEST(StretchPlan, AShortShotJoinedToALongOneIsTriedAndGroundsTheChoice) {
+// A shot under a second is a stretch of its own on another ground than its
+// neighbour's (a smooth shot after a textured one must not take the rims'
+// repair unseen); on the same ground it joins it, and so does a stretch too
+// thinly sampled to judge. A flash is no shot.
+TEST(StretchPlan, AShortShotIsAStretchOfItsOwnOnlyOnAnotherGround) {
+    const a::PresenceRange range{0, 249, 0, 0};
+    const std::vector<a::Cut> lastShort{{242, 30}};
+    std::vector<a::PresenceRange> s =
+        c::stretchesToTry(range, lastShort, sampledEvery(2, 249, 242), smoothAt);
+    ASSERT_EQ(s.size(), 2u);
+    EXPECT_EQ(s[0].end, 241);
+    EXPECT_EQ(s[1].start, 242);
+    EXPECT_EQ(c::stretchesToTry(range, lastShort, sampledEvery(2, 249), smoothAt).size(), 1u);
+    // Sampled every sixteenth frame, the short shot holds one sample: too few.
+    EXPECT_EQ(c::stretchesToTry(range, lastShort, sampledEvery(16, 249, 242), smoothAt).size(), 1u);
+    // Cuts two frames apart bound a flash, not a shot.
+    EXPECT_EQ(
+        c::stretchesToTry(range, {{100, 30}, {102, 30}}, sampledEvery(1, 249), smoothAt).size(),
+        1u);
+    // A thin first stretch joins the next; the fade-in stays at the start.
+    s = c::stretchesToTry({0, 249, 3, 0}, {{30, 30}, {120, 30}}, sampledEvery(16, 249), smoothAt);
+    ASSERT_EQ(s.size(), 2u);
+    EXPECT_EQ(s[0].fadeIn, 3);
+    EXPECT_EQ(s[0].end, 119);
+}
+
+// A short shot joined to a long one is still judged: a sampled frame of its
+// own joins those tried.
+TEST(StretchPlan, AShortShotJoinedToALongOneIsTried) {
     const c::AreaSamples samples = sampledEvery(2, 249);
-    const std::vector<pendra::analysis::Cut> cuts{{242, 30}};
-    const std::vector<pendra::analysis::PresenceRange> s =
-        c::stretchesToTry({0, 249, 0, 0}, cuts, samples);
-    ASSERT_EQ(s.size(), 1u);
     const auto frames = c::framesWithin(samples, 0, 249, 5, {0, 242});
     ASSERT_EQ(frames.size(), 6u);
     EXPECT_EQ(frames.back(), &samples.frames[123].second); // frame 246
     EXPECT_EQ(c::framesWithin(samples, 0, 249, 5).size(), 5u);
-
-    std::vector<c::Trial> trials{trial(255, -1, 2.0, 0, 200), trial(0, -1, 0, 0.5, 200),
-                                 trial(255, -1, 0, 0.2, 200)};
-    trials.back().candidate.rims = true;
-    EXPECT_TRUE(c::leastResidue(trials).candidate.rims);
-    for (c::Trial &t : trials)
-        t.leastGround = 4; // the short smooth shot's frame
-    EXPECT_FALSE(c::leastResidue(trials).candidate.rims);
-}
-
-// A stretch too thinly sampled to judge joins the one before it, the first
-// the one after it.
-TEST(StretchPlan, ThinlySampledStretchesJoinTheirNeighbours) {
-    const std::vector<pendra::analysis::Cut> cuts{{30, 30}, {120, 30}};
-    std::vector<pendra::analysis::PresenceRange> s =
-        c::stretchesToTry({0, 249, 3, 0}, cuts, sampledEvery(2, 249));
-    ASSERT_EQ(s.size(), 3u);
-    s = c::stretchesToTry({0, 249, 3, 0}, cuts, sampledEvery(16, 249));
-    ASSERT_EQ(s.size(), 2u);
-    EXPECT_EQ(s[0].start, 0);
-    EXPECT_EQ(s[0].fadeIn, 3);
-    EXPECT_EQ(s[0].end, 119);
 }
