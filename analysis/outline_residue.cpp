@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <vector>
 
 namespace pendra::analysis {
 
@@ -12,6 +13,11 @@ namespace {
 // Levels squared: the gradient energy of mild coding noise, so that a ring as
 // flat as a studio wall does not turn a level or two of error into a large ratio.
 constexpr double energyFloor = 6.0;
+// Mean distance (pixels) from the clean ones under which a repair reaches
+// no further than a stroke's half width; texture lost beyond counts more,
+// up to this many times.
+constexpr double thinReach = 2.0;
+constexpr double mostReachWeight = 4.0;
 // Opacity steps below this are not the logo's edges.
 constexpr double leastEdge = 0.02;
 
@@ -94,6 +100,36 @@ std::vector<float> halvedOpacity(const std::vector<float> &opacity, int width,
     return out;
 }
 
+// How far, on average, a pixel under the mask lies from the nearest clean
+// one (city-block distance; beyond the rectangle counts as clean).
+double meanReach(const Picture &mask) {
+    const int w = mask.width, h = mask.height;
+    const int far = w + h;
+    std::vector<int> d(static_cast<size_t>(w) * h);
+    auto at = [&](int x, int y) -> int & { return d[static_cast<size_t>(y) * w + x]; };
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            if ((mask.at(x, y) & 0xFF) < 128) {
+                at(x, y) = 0;
+                continue;
+            }
+            const int up = y > 0 ? at(x, y - 1) : 0, left = x > 0 ? at(x - 1, y) : 0;
+            at(x, y) = std::min(far, std::min(up, left) + 1);
+        }
+    double sum = 0;
+    int count = 0;
+    for (int y = h - 1; y >= 0; --y)
+        for (int x = w - 1; x >= 0; --x) {
+            if (at(x, y) == 0)
+                continue;
+            const int down = y + 1 < h ? at(x, y + 1) : 0, right = x + 1 < w ? at(x + 1, y) : 0;
+            at(x, y) = std::min(at(x, y), std::min(down, right) + 1);
+            sum += at(x, y);
+            ++count;
+        }
+    return count > 0 ? sum / count : 0;
+}
+
 double relative(double energy, double ring) {
     return (energy + energyFloor - (ring + energyFloor)) / (ring + energyFloor);
 }
@@ -143,8 +179,12 @@ OutlineResidue outlineResidue(const Picture &filtered, const std::vector<float> 
         r.outline = std::max(r.outline, relative(coarseEdge.value(), coarseRing.value()));
     if (under.weight > 0)
         r.lifted = std::max(0.0, relative(under.value(), ring.value()));
+    // Texture lost counts by how far the repair reaches into it: thin
+    // strokes rebuilt from a pixel or two away lose little of what was
+    // there, a box rebuilt from its rim loses all of its middle.
     if (coarseUnder.weight > 0 && coarseRing.weight > 0)
-        r.flattened = std::max(0.0, -relative(coarseUnder.value(), coarseRing.value()));
+        r.flattened = std::max(0.0, -relative(coarseUnder.value(), coarseRing.value())) *
+                      std::clamp(meanReach(mask) / thinReach, 1.0, mostReachWeight);
     return r;
 }
 

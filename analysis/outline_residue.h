@@ -19,7 +19,8 @@ struct OutlineResidue {
     // Gradient energy under the logo above the ring's: noise lifted by un-blending.
     double lifted = 0;
     // Gradient energy under the logo below the ring's, 0 to 1, measured at half
-    // resolution so that noise smoothed away counts little and texture much.
+    // resolution so that noise smoothed away counts little and texture much;
+    // weighted up to 4 times by how far the mask reaches from clean pixels.
     double flattened = 0;
     // The clean ring's gradient energy at half resolution, in levels squared:
     // how textured the ground is, whatever the filter did.

@@ -193,6 +193,27 @@ TEST(OutlineResidue, GhostsAndLostTextureScoreAboveACleanGround) {
     EXPECT_LT(kept.total(), 0.3);
 }
 
+// Texture lost under a wide block counts for more than under thin strokes:
+// a repair rebuilds a stroke from a pixel away, a block's middle from far.
+TEST(OutlineResidue, TextureLostFarFromCleanPixelsCountsForMore) {
+    const Logo block = barLogo();
+    Logo strokes = block;
+    for (int line = 0; line < height; ++line)
+        for (int x = 0; x < width; ++x) {
+            const bool stroke = (line == 10 || line == 11 || line == 16 || line == 17) &&
+                                block.mask.at(x, line) != 0;
+            strokes.opacity[static_cast<size_t>(line) * width + x] = stroke ? 0.6f : 0.0f;
+            strokes.mask.at(x, line) = stroke ? 0xFFFFFF : 0;
+        }
+    const double wide =
+        a::outlineResidue(smoothedUnder(ground(true), block), block.opacity, block.mask).flattened;
+    const double thin =
+        a::outlineResidue(smoothedUnder(ground(true), strokes), strokes.opacity, strokes.mask)
+            .flattened;
+    EXPECT_GT(thin, 0.5);
+    EXPECT_GT(wide, 1.4 * thin);
+}
+
 // The logo's area a level too light, its edges ramped over three pixels as a
 // repair of its rims leaves it: no sharp outline, but a band of the wrong
 // level that halving keeps.
