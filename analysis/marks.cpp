@@ -39,8 +39,10 @@ constexpr double lastingShare = 0.8;
 constexpr int lastingShots = 4;
 // Lasting edges may widen or heighten a mark at most this many times over.
 constexpr double growLimit = 2.5;
-// A box's outline stands this far out from the lettering on three sides.
+// A box's outline stands this far out from the lettering on three sides,
+// and this share of its edges lie that near its box's sides.
 constexpr int boxMargin = 3;
+constexpr double outlineShare = 0.55;
 // Neighbouring marks whose mean strengths differ by more than this factor
 // are a logo and scenery, not two parts of a logo.
 constexpr double likeStrength = 2.0;
@@ -486,6 +488,17 @@ bool lastingMark(const EdgeMap &map, const Mark &m) {
            m.stillShots >= lastingShare * map.evidenceShots * m.pixels;
 }
 
+// Whether a mark's edges run along its box's sides, as a box's outline
+// does; still scenery around a logo fills its box.
+bool outlineLike(const EdgeMap &map, const Mark &m) {
+    size_t along = 0;
+    for (int k : m.at) {
+        const int x = k % map.width, y = k / map.width;
+        along += std::min({x - m.left, m.right - x, y - m.top, m.bottom - y}) < boxMargin;
+    }
+    return static_cast<double>(along) >= outlineShare * static_cast<double>(m.at.size());
+}
+
 // Whether `frame` stands around `m` on three sides or more, a few pixels
 // out, and is no more than a few times its size.
 bool frames(const Mark &frame, const Mark &m) {
@@ -502,19 +515,24 @@ void joinLastingFrames(const EdgeMap &map, std::vector<Mark> &marks) {
         if (!lastingMark(map, marks[i]))
             continue;
         double frameStrength = 0; // the framing outline's, once one joined
+        // A box stands a few pixels out from its lettering: what joins keeps
+        // within a few times the lettering's size, so that a static shot's
+        // lasting scenery around a logo does not join it piece by piece.
+        const Mark lettering = marks[i];
         for (size_t j = 0; j < marks.size(); ++j) {
             if (j == i || !lastingMark(map, marks[j]))
                 continue;
             const Mark &a = marks[i], &b = marks[j];
             const int reach = std::max(a.bottom - a.top, b.bottom - b.top) + 1;
-            const bool framing = frames(b, a);
+            const bool framing = frameStrength == 0 && frames(b, a) && outlineLike(map, b);
             const bool piece = frameStrength > 0 && inBand(a, b) && near(a, b, reach) &&
                                std::max(frameStrength, meanStrength(b)) <=
                                    likeStrength * std::min(frameStrength, meanStrength(b));
             Mark both = a;
             both.left = std::min(a.left, b.left), both.right = std::max(a.right, b.right);
             both.top = std::min(a.top, b.top), both.bottom = std::max(a.bottom, b.bottom);
-            if (!(framing || piece) || !logoSized(both, map.width, map.height))
+            if (!(framing || piece) || !logoSized(both, map.width, map.height) ||
+                !frames(both, lettering))
                 continue;
             if (framing)
                 frameStrength = meanStrength(b);

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -98,4 +99,35 @@ TEST(Marks, WordsOnTheSameLinesJoinAcrossAWordSpace) {
     EXPECT_EQ(marks[0].right, 63);
     EXPECT_EQ(marks[1].left, 84);
     EXPECT_EQ(marks[1].right, 107);
+}
+
+// Lettering that lasts through every one of many shots, framed a few pixels
+// out by fainter lasting edges: a box's outline joins it, where still
+// scenery filling the space around it (a static shot seen again after a cut)
+// does not.
+TEST(Marks, ABoxOutlineFramingTheLetteringJoinsItLastingSceneryDoesNot) {
+    for (bool outline : {true, false}) {
+        SCOPED_TRACE(outline ? "outline" : "scenery");
+        DrawnEdges edges;
+        edges.box(45, 45, 51, 63, 200, 0);
+        edges.box(54, 45, 60, 63, 200, 0);
+        edges.box(63, 45, 69, 63, 200, 0);
+        if (outline)
+            edges.box(36, 36, 78, 72, 60, 0);
+        else
+            for (int y = 30; y <= 76; ++y)
+                for (int x = 30; x <= 84; ++x)
+                    if ((x < 38 || x > 76 || y < 38 || y > 70) && (x + y) % 2 == 0)
+                        edges.set(x, y, 60, 0);
+        edges.stillShots.assign(edges.stillShots.size(), 8);
+        std::vector<a::Mark> marks = edges.marks();
+        a::joinLastingFrames({DrawnEdges::width, DrawnEdges::height, edges.strength,
+                              edges.stillShots, edges.changes, edges.level, 8},
+                             marks);
+        const int left = outline ? 36 : 45, right = outline ? 78 : 69;
+        EXPECT_EQ(marks.size(), outline ? 1u : 2u);
+        EXPECT_TRUE(std::any_of(marks.begin(), marks.end(), [&](const a::Mark &m) {
+            return m.left == left && m.right == right && m.top <= 45 && m.bottom >= 63;
+        }));
+    }
 }
