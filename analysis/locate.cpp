@@ -191,26 +191,33 @@ void EdgePersistence::finish() {
     // A shot of one sample shows every edge as still: it adds to the
     // strength but is no evidence of persistence.
     const bool evidence = shotSamples_ >= 2;
-    const size_t plane = shotMagnitude_.size();
-    for (size_t p = 0; p < shotMagnitude_.size(); ++p) {
-        float x[3], y[3];
-        for (size_t c = 0; c < 3; ++c) {
-            const size_t k = c * plane + p;
-            x[c] = static_cast<float>(shotX_[k]) / static_cast<float>(shotSamples_);
-            y[c] = static_cast<float>(shotY_[k]) / static_cast<float>(shotSamples_);
-            sumX_[k] += shotX_[k];
-            sumY_[k] += shotY_[k];
-            shotX_[k] = shotY_[k] = 0;
-        }
-        const double mean = magnitude(x, y);
-        if (evidence && mean >= strengthFloor &&
-            mean * shotSamples_ >= stillRatio * shotMagnitude_[p])
-            ++stillShots_[p];
-        shotMagnitude_[p] = 0;
+    if (evidence)
+        countStill();
+    for (size_t k = 0; k < sumX_.size(); ++k) {
+        sumX_[k] += shotX_[k];
+        sumY_[k] += shotY_[k];
     }
+    std::fill(shotX_.begin(), shotX_.end(), 0);
+    std::fill(shotY_.begin(), shotY_.end(), 0);
+    std::fill(shotMagnitude_.begin(), shotMagnitude_.end(), 0.0f);
     evidenceShots_ += evidence ? 1 : 0;
     ++shots_;
     shotSamples_ = 0;
+}
+
+void EdgePersistence::countStill() {
+    const size_t plane = shotMagnitude_.size();
+    const auto samples = static_cast<float>(shotSamples_);
+    for (size_t p = 0; p < plane; ++p) {
+        float x[3], y[3];
+        for (size_t c = 0; c < 3; ++c) {
+            x[c] = static_cast<float>(shotX_[c * plane + p]) / samples;
+            y[c] = static_cast<float>(shotY_[c * plane + p]) / samples;
+        }
+        const double mean = magnitude(x, y);
+        if (mean >= strengthFloor && mean * shotSamples_ >= stillRatio * shotMagnitude_[p])
+            ++stillShots_[p];
+    }
 }
 
 double EdgePersistence::motion() const {

@@ -54,6 +54,9 @@ class EdgePersistence {
     static constexpr int changeSamples = 64;
 
     std::vector<float> strength() const;
+    // Counts the open shot towards the persistence of each pixel whose edge
+    // stayed still in it.
+    void countStill();
     // The samples at which most of the mark's edges changed at once; none
     // when its edges change at most samples anyway.
     int changesTogether(const Mark &m) const;
