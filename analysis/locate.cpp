@@ -84,9 +84,10 @@ void lineDifferences(const int32_t *above, const int32_t *row, const int32_t *be
 }
 
 // One channel's differences added to the shot's sums, their squares to the
-// line's; when `previous` is given, the squared change from the sample
-// before added to `change` and these differences kept in its place. Whole
-// levels: the squares sum exactly in an int, at most 6 * 510^2.
+// line's; when the previous sample's differences are given, the squared
+// change from them added to `change` and these differences kept in their
+// place. Whole levels: the squares sum exactly in an int (the changes' to
+// at most 6 * 510^2).
 void addChannel(const int32_t *gx, const int32_t *gy, int width, int32_t *sx, int32_t *sy,
                 int32_t *squares, int16_t *previousX, int16_t *previousY, int32_t *change) {
     for (int x = 0; x < width; ++x) {
