@@ -60,60 +60,67 @@ double magnitude(const float *x, const float *y) {
     return std::sqrt(sq);
 }
 
-// One line's central differences per pixel and channel (as channel()
-// numbers them): an edge between two pixels marks both, so a mark's edge
-// pixels enclose it. At the picture's border, none.
-void lineDifferences(const uint32_t *pixels, int width, int height, int y, int32_t *gx,
-                     int32_t *gy) {
-    const uint32_t *row = pixels + static_cast<size_t>(y) * width;
-    const bool inY = y > 0 && y + 1 < height;
-    const uint32_t *above = inY ? row - width : row, *below = inY ? row + width : row;
-    for (int x = 0; x < width; ++x)
-        for (int c = 0; c < 3; ++c) {
-            const int shift = 16 - 8 * c;
-            gy[x * 3 + c] = int(below[x] >> shift & 255u) - int(above[x] >> shift & 255u);
-        }
+// One line's levels, each channel (as channel() numbers them) in an array of
+// its own, so that the differences and sums below run over plain arrays.
+void unpackLine(const uint32_t *row, int width, int32_t *levels) {
     for (int c = 0; c < 3; ++c) {
-        gx[c] = 0;
-        gx[(width - 1) * 3 + c] = 0;
+        const int shift = 16 - 8 * c;
+        int32_t *out = levels + static_cast<size_t>(c) * width;
+        for (int x = 0; x < width; ++x)
+            out[x] = static_cast<int32_t>(row[x] >> shift & 255u);
     }
+}
+
+// One channel's central differences along a line: an edge between two pixels
+// marks both, so a mark's edge pixels enclose it. At the picture's border, none.
+void lineDifferences(const int32_t *above, const int32_t *row, const int32_t *below, int width,
+                     int32_t *gx, int32_t *gy) {
+    for (int x = 0; x < width; ++x)
+        gy[x] = below[x] - above[x];
+    gx[0] = 0;
+    gx[width - 1] = 0;
     for (int x = 1; x + 1 < width; ++x)
-        for (int c = 0; c < 3; ++c) {
-            const int shift = 16 - 8 * c;
-            gx[x * 3 + c] = int(row[x + 1] >> shift & 255u) - int(row[x - 1] >> shift & 255u);
-        }
+        gx[x] = row[x + 1] - row[x - 1];
 }
 
-// Each pixel's difference magnitude added on. Whole levels: the sum of
-// squares is exact in an int, as in a double.
-void addMagnitudes(const int32_t *gx, const int32_t *gy, int width, float *magnitude) {
+// One channel's differences added to the shot's sums, their squares to the
+// line's; when the previous sample's differences are given, the squared
+// change from them added to `change` and these differences kept in their
+// place. Whole levels: the squares sum exactly in an int (the changes' to
+// at most 6 * 510^2).
+void addChannel(const int32_t *gx, const int32_t *gy, int width, int32_t *sx, int32_t *sy,
+                int32_t *squares, int16_t *previousX, int16_t *previousY, int32_t *change) {
     for (int x = 0; x < width; ++x) {
-        int sq = 0;
-        for (int c = 0; c < 3; ++c)
-            sq += gx[x * 3 + c] * gx[x * 3 + c] + gy[x * 3 + c] * gy[x * 3 + c];
-        magnitude[x] += static_cast<float>(std::sqrt(static_cast<double>(sq)));
+        sx[x] += gx[x];
+        sy[x] += gy[x];
+        squares[x] += gx[x] * gx[x] + gy[x] * gy[x];
+    }
+    if (!previousX)
+        return;
+    for (int x = 0; x < width; ++x) {
+        const int32_t dx = gx[x] - previousX[x], dy = gy[x] - previousY[x];
+        change[x] += dx * dx + dy * dy;
+        previousX[x] = static_cast<int16_t>(gx[x]);
+        previousY[x] = static_cast<int16_t>(gy[x]);
     }
 }
 
-// Marks the pixels whose differences changed from the sample before (when
-// `changes`), and keeps these differences for the next. The squares of whole
-// levels sum exactly in an int64.
-void trackChanges(const int32_t *gx, const int32_t *gy, int width, bool changes, int sample,
-                  int16_t *previous, uint64_t *changed) {
-    constexpr auto level = static_cast<int64_t>(changeLevel * changeLevel);
+// Each pixel's difference magnitude added on. The squares are below 2^24, so
+// exact as floats, and a float square root is the double one rounded: a
+// double carries more than twice a float's digits, so rounding twice cannot
+// differ from rounding once.
+void addMagnitudes(const int32_t *squares, int width, float *magnitude) {
+    for (int x = 0; x < width; ++x)
+        magnitude[x] += std::sqrt(static_cast<float>(squares[x]));
+}
+
+// Marks the pixels whose differences changed by more than changeLevel.
+void markChanges(const int32_t *change, int width, int sample, uint64_t *changed) {
+    constexpr auto level = static_cast<int32_t>(changeLevel * changeLevel);
     static_assert(changeLevel * changeLevel == static_cast<double>(level));
-    for (int x = 0; x < width; ++x) {
-        int64_t change = 0;
-        for (int c = 0; c < 3; ++c) {
-            int16_t *before = previous + x * 6 + c * 2;
-            const int dx = gx[x * 3 + c] - before[0], dy = gy[x * 3 + c] - before[1];
-            change += int64_t{dx} * dx + int64_t{dy} * dy;
-            before[0] = static_cast<int16_t>(gx[x * 3 + c]);
-            before[1] = static_cast<int16_t>(gy[x * 3 + c]);
-        }
-        if (changes && change > level)
-            changed[x] |= uint64_t{1} << sample;
-    }
+    const uint64_t bit = uint64_t{1} << sample;
+    for (int x = 0; x < width; ++x)
+        changed[x] |= change[x] > level ? bit : 0;
 }
 
 } // namespace
@@ -123,7 +130,8 @@ EdgePersistence::EdgePersistence(int width, int height)
       shotY_(shotX_.size(), 0), shotMagnitude_(static_cast<size_t>(width) * height, 0),
       sumX_(shotX_.size(), 0), sumY_(shotX_.size(), 0), stillShots_(shotMagnitude_.size(), 0),
       changed_(shotMagnitude_.size(), 0), previousGradient_(shotX_.size() * 2, 0),
-      lineX_(static_cast<size_t>(width) * 3, 0), lineY_(lineX_.size(), 0) {}
+      levels_(static_cast<size_t>(width) * 9, 0), lineX_(static_cast<size_t>(width), 0),
+      lineY_(lineX_.size(), 0), squares_(lineX_.size(), 0), change_(lineX_.size(), 0) {}
 
 void EdgePersistence::add(const Picture &frame) {
     if (cuts_.add(frame))
@@ -143,22 +151,35 @@ void EdgePersistence::add(const Picture &frame) {
     // cut every edge changes, and a logo leaving does so within a shot.
     const bool track = samples_ < changeSamples;
     const bool changes = shotSamples_ > 0 && track;
-    // This runs over whole frames: each line's differences are worked out
-    // once into plain arrays, then summed in simple loops over them.
-    std::vector<int32_t> &gx = lineX_, &gy = lineY_;
+    // This runs over whole frames: each line is unpacked once into one of
+    // three slots, where it serves as the line below, itself and the line
+    // above; then every step is a simple loop over one channel's line.
+    const size_t w = static_cast<size_t>(width_), plane = shotMagnitude_.size();
+    auto slot = [&](int y) { return levels_.data() + static_cast<size_t>(y % 3) * 3 * w; };
+    auto unpack = [&](int y) { unpackLine(frame.pixels.data() + y * w, width_, slot(y)); };
+    for (int y = 0; y < std::min(2, height_); ++y)
+        unpack(y);
     for (int y = 0; y < height_; ++y) {
-        const size_t line = static_cast<size_t>(y) * width_;
-        lineDifferences(frame.pixels.data(), width_, height_, y, gx.data(), gy.data());
-        int32_t *sx = shotX_.data() + line * 3;
-        int32_t *sy = shotY_.data() + line * 3;
-        for (size_t i = 0; i < gx.size(); ++i) {
-            sx[i] += gx[i];
-            sy[i] += gy[i];
+        if (y >= 1 && y + 1 < height_)
+            unpack(y + 1);
+        const bool inY = y > 0 && y + 1 < height_;
+        const int32_t *row = slot(y), *above = inY ? slot(y - 1) : row,
+                      *below = inY ? slot(y + 1) : row;
+        const size_t line = static_cast<size_t>(y) * w;
+        std::fill(squares_.begin(), squares_.end(), 0);
+        std::fill(change_.begin(), change_.end(), 0);
+        for (size_t c = 0; c < 3; ++c) {
+            lineDifferences(above + c * w, row + c * w, below + c * w, width_, lineX_.data(),
+                            lineY_.data());
+            int16_t *previous = previousGradient_.data() + 2 * c * plane + line;
+            addChannel(lineX_.data(), lineY_.data(), width_, shotX_.data() + c * plane + line,
+                       shotY_.data() + c * plane + line, squares_.data(),
+                       track ? previous : nullptr, track ? previous + plane : nullptr,
+                       change_.data());
         }
-        addMagnitudes(gx.data(), gy.data(), width_, shotMagnitude_.data() + line);
-        if (track)
-            trackChanges(gx.data(), gy.data(), width_, changes, samples_,
-                         previousGradient_.data() + line * 6, changed_.data() + line);
+        addMagnitudes(squares_.data(), width_, shotMagnitude_.data() + line);
+        if (changes)
+            markChanges(change_.data(), width_, samples_, changed_.data() + line);
     }
     previous_ = frame;
     ++shotSamples_;
@@ -171,24 +192,33 @@ void EdgePersistence::finish() {
     // A shot of one sample shows every edge as still: it adds to the
     // strength but is no evidence of persistence.
     const bool evidence = shotSamples_ >= 2;
-    for (size_t p = 0; p < shotMagnitude_.size(); ++p) {
-        float x[3], y[3];
-        for (int c = 0; c < 3; ++c) {
-            x[c] = static_cast<float>(shotX_[p * 3 + c]) / static_cast<float>(shotSamples_);
-            y[c] = static_cast<float>(shotY_[p * 3 + c]) / static_cast<float>(shotSamples_);
-            sumX_[p * 3 + c] += shotX_[p * 3 + c];
-            sumY_[p * 3 + c] += shotY_[p * 3 + c];
-            shotX_[p * 3 + c] = shotY_[p * 3 + c] = 0;
-        }
-        const double mean = magnitude(x, y);
-        if (evidence && mean >= strengthFloor &&
-            mean * shotSamples_ >= stillRatio * shotMagnitude_[p])
-            ++stillShots_[p];
-        shotMagnitude_[p] = 0;
+    if (evidence)
+        countStill();
+    for (size_t k = 0; k < sumX_.size(); ++k) {
+        sumX_[k] += shotX_[k];
+        sumY_[k] += shotY_[k];
     }
+    std::fill(shotX_.begin(), shotX_.end(), 0);
+    std::fill(shotY_.begin(), shotY_.end(), 0);
+    std::fill(shotMagnitude_.begin(), shotMagnitude_.end(), 0.0f);
     evidenceShots_ += evidence ? 1 : 0;
     ++shots_;
     shotSamples_ = 0;
+}
+
+void EdgePersistence::countStill() {
+    const size_t plane = shotMagnitude_.size();
+    const auto samples = static_cast<float>(shotSamples_);
+    for (size_t p = 0; p < plane; ++p) {
+        float x[3], y[3];
+        for (size_t c = 0; c < 3; ++c) {
+            x[c] = static_cast<float>(shotX_[c * plane + p]) / samples;
+            y[c] = static_cast<float>(shotY_[c * plane + p]) / samples;
+        }
+        const double mean = magnitude(x, y);
+        if (mean >= strengthFloor && mean * shotSamples_ >= stillRatio * shotMagnitude_[p])
+            ++stillShots_[p];
+    }
 }
 
 double EdgePersistence::motion() const {
@@ -200,9 +230,8 @@ std::vector<float> EdgePersistence::strength() const {
     if (samples_ > 0)
         for (size_t p = 0; p < out.size(); ++p) {
             double sq = 0;
-            for (int c = 0; c < 3; ++c)
-                sq += double(sumX_[p * 3 + c]) * sumX_[p * 3 + c] +
-                      double(sumY_[p * 3 + c]) * sumY_[p * 3 + c];
+            for (size_t k = p; k < sumX_.size(); k += out.size())
+                sq += double(sumX_[k]) * sumX_[k] + double(sumY_[k]) * sumY_[k];
             out[p] = static_cast<float>(std::sqrt(sq) / samples_);
         }
     return out;
@@ -235,10 +264,10 @@ EdgePattern EdgePersistence::pattern(const Rect &area) const {
             if (!on[static_cast<size_t>(y) * area.width + x])
                 continue;
             p.at.push_back(y * area.width + x);
-            const size_t k = (static_cast<size_t>(area.y + y) * width_ + area.x + x) * 3;
-            for (int c = 0; c < 3; ++c) {
-                const float gx = static_cast<float>(sumX_[k + c]) / static_cast<float>(samples_);
-                const float gy = static_cast<float>(sumY_[k + c]) / static_cast<float>(samples_);
+            const size_t at = static_cast<size_t>(area.y + y) * width_ + area.x + x;
+            for (size_t k = at; k < sumX_.size(); k += stillShots_.size()) {
+                const float gx = static_cast<float>(sumX_[k]) / static_cast<float>(samples_);
+                const float gy = static_cast<float>(sumY_[k]) / static_cast<float>(samples_);
                 p.gx.push_back(gx), p.gy.push_back(gy);
                 p.energy += double(gx) * gx + double(gy) * gy;
             }
@@ -254,10 +283,10 @@ double EdgePersistence::turning(const Mark &m) const {
     // The structure tensor of the summed gradients: its eigenvalues are the
     // spreads along the main direction and across it.
     double xx = 0, yy = 0, xy = 0;
-    for (int k : m.at)
-        for (int c = 0; c < 3; ++c) {
-            const double gx = sumX_[static_cast<size_t>(k) * 3 + c];
-            const double gy = sumY_[static_cast<size_t>(k) * 3 + c];
+    for (int p : m.at)
+        for (size_t k = static_cast<size_t>(p); k < sumX_.size(); k += stillShots_.size()) {
+            const double gx = sumX_[k];
+            const double gy = sumY_[k];
             xx += gx * gx, yy += gy * gy, xy += gx * gy;
         }
     const double mean = (xx + yy) / 2, spread = std::sqrt((xx - yy) * (xx - yy) / 4 + xy * xy);

@@ -54,6 +54,9 @@ class EdgePersistence {
     static constexpr int changeSamples = 64;
 
     std::vector<float> strength() const;
+    // Counts the open shot towards the persistence of each pixel whose edge
+    // stayed still in it.
+    void countStill();
     // The samples at which most of the mark's edges changed at once; none
     // when its edges change at most samples anyway.
     int changesTogether(const Mark &m) const;
@@ -67,8 +70,9 @@ class EdgePersistence {
     int width_;
     int height_;
     int samples_ = 0;
-    // The open shot: per pixel and channel the summed horizontal and vertical
-    // differences, and per pixel the summed magnitudes of those differences.
+    // The open shot: per channel and pixel (each channel's plane in turn) the
+    // summed horizontal and vertical differences, and per pixel the summed
+    // magnitudes of those differences.
     std::vector<int32_t> shotX_, shotY_;
     std::vector<float> shotMagnitude_;
     int shotSamples_ = 0;
@@ -82,11 +86,13 @@ class EdgePersistence {
     // Per pixel, the samples (within a shot, the first changeSamples) at
     // which its edge changed from the sample before.
     std::vector<uint64_t> changed_;
-    // The last sample's differences per pixel and channel (horizontal,
-    // vertical), while changes are kept.
+    // The last sample's differences, while changes are kept: per channel the
+    // horizontal plane, then the vertical one.
     std::vector<int16_t> previousGradient_;
-    // One line's differences per pixel and channel, reused line after line.
-    std::vector<int32_t> lineX_, lineY_;
+    // Scratch for add(), reused line after line: three lines' levels per
+    // channel, one channel's differences along a line, and per pixel of a
+    // line its squared differences and their change from the sample before.
+    std::vector<int32_t> levels_, lineX_, lineY_, squares_, change_;
     // Where the samples' shots change.
     CutFinder cuts_;
     Picture previous_;

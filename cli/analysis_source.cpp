@@ -27,11 +27,22 @@ int64_t indexedKeyframes(const AVFormatContext &format, AVStream *stream) {
 
 } // namespace
 
-VideoFrameSource::VideoFrameSource(std::string path, size_t keepBytes)
-    : path_(std::move(path)), keepBytes_(keepBytes), keepable_(keepBytes > 0) {
+size_t VideoFrameSource::defaultKeepBytes(int width, int height) {
+    constexpr size_t room = size_t{224} << 20, perPixel = 120;
+    const size_t analysis = perPixel * static_cast<size_t>(width) * static_cast<size_t>(height);
+    return analysis < room ? room - analysis : 0;
+}
+
+VideoFrameSource::VideoFrameSource(std::string path, std::optional<size_t> keepBytes)
+    : path_(std::move(path)), keepBytes_(keepBytes.value_or(1)), keepable_(keepBytes_ > 0) {
     rewind();
     width_ = reader_->width();
     height_ = reader_->height();
+    if (!keepBytes) {
+        // Nothing is decoded yet: the room can still be set.
+        keepBytes_ = defaultKeepBytes(width_, height_);
+        keepable_ = follows_ = keepBytes_ > 0;
+    }
     frameCount_ = reader_->expectedFrames();
     keyframes_ = indexedKeyframes(*reader_->format(), reader_->videoStream());
 }

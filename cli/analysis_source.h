@@ -14,6 +14,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -22,13 +23,18 @@ namespace pendra::cli {
 
 class VideoFrameSource : public analysis::FrameSource {
   public:
-    // Decoded frames kept for the passes after the first, in bytes: a short
-    // clip's whole range, about 150 frames of 720x576.
-    static constexpr size_t defaultKeepBytes = size_t{128} << 20;
+    // Room for the decoded frames kept for the passes after the first: a
+    // short clip's whole range, so that the location's pass over it is its
+    // only decoding. The analysis's own stores grow with the picture (the
+    // location's sums alone take 74 bytes a pixel), so the room shrinks as
+    // the picture grows, to keep the whole under about 300 MB: some 270
+    // frames of 720x576, 85 of 1280x720, none of 1920x1080.
+    static size_t defaultKeepBytes(int width, int height);
 
     // Opens the file; throws CliError naming it. Up to `keepBytes` of decoded
-    // frames are kept; a video that needs more is decoded on every pass.
-    explicit VideoFrameSource(std::string path, size_t keepBytes = defaultKeepBytes);
+    // frames are kept (by default defaultKeepBytes() for its picture size); a
+    // video that needs more is decoded on every pass.
+    explicit VideoFrameSource(std::string path, std::optional<size_t> keepBytes = std::nullopt);
 
     int width() const override { return width_; }
     int height() const override { return height_; }

@@ -14,7 +14,11 @@ namespace {
 // minutes at 25 fps), and the areas' frames. Beyond it, the stretch pass
 // decodes the video again.
 constexpr size_t layoutBytes = size_t{24} << 20;
-constexpr size_t areaBytes = size_t{32} << 20;
+constexpr size_t areaBytes = size_t{64} << 20;
+// An area whose every frame takes at most this share of the areas' room is
+// recorded in every frame: a logo present in part of the video only wants
+// frames that the whole video's stride skips.
+constexpr size_t everyFrameShare = 4;
 
 size_t pixelsOf(const analysis::Rect &r) {
     return static_cast<size_t>(r.width) * static_cast<size_t>(r.height);
@@ -29,18 +33,23 @@ StretchRecording::Area *StretchRecording::areaFor(const analysis::Rect &grown) {
     for (Area &a : areas_)
         if (a.area == grown)
             return &a;
-    // The fewest frames the pass could keep of it: those over the whole
-    // video, with it the only logo. A shorter range or more logos keep a
-    // subset only where the stride is a multiple, which samples() checks.
+    // Every frame where there is room, else the fewest frames the pass could
+    // keep of it: those over the whole video, with it the only logo. A
+    // shorter range or more logos keep a subset only where the stride is a
+    // multiple, which samples() checks.
     const std::vector<int64_t> kept =
         thinnedFrames(0, frames_ - 1, sampleCap({AreaSamples{grown, {}}}));
-    const size_t bytes = kept.size() * pixelsOf(grown) * sizeof(uint32_t);
+    const size_t frameBytes = pixelsOf(grown) * sizeof(uint32_t);
+    const bool everyFrame =
+        static_cast<size_t>(frames_) * frameBytes <= areaBytes / everyFrameShare;
+    const size_t count = everyFrame ? static_cast<size_t>(frames_) : kept.size();
+    const size_t bytes = count * frameBytes;
     if (bytes_ + bytes > areaBytes)
         return nullptr;
     bytes_ += bytes;
-    Area a{grown, kept.size() > 1 ? kept[1] - kept[0] : 1, {}, {}};
-    a.pixels.resize(kept.size() * pixelsOf(grown));
-    a.recorded.resize(kept.size(), false);
+    Area a{grown, !everyFrame && kept.size() > 1 ? kept[1] - kept[0] : 1, {}, {}};
+    a.pixels.resize(count * pixelsOf(grown));
+    a.recorded.resize(count, false);
     areas_.push_back(std::move(a));
     return &areas_.back();
 }

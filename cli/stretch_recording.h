@@ -1,7 +1,8 @@
 // The stretch pass's samples gathered early, while the analysis reads the
 // video in order anyway: the middle's layout of every frame and, around
-// each area the analysis reads, the frames the stretch pass would keep if
-// that area turns out to be a logo's. When the logos are known, samples
+// each area the analysis reads, its every frame where there is room, else
+// the frames the stretch pass would keep if that area turns out to be a
+// logo's over the whole video. When the logos are known, samples
 // recorded in full stand in for the stretch pass, which then decodes
 // nothing; otherwise the pass runs as before. Either way the samples are the
 // same, as the same frames give the same pixels.

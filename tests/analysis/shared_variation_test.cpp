@@ -1,10 +1,14 @@
 // The variation neighbouring pixels share: a common movement counts in full,
 // each pixel's own noise not at all, and pixels of unlike kinds are never
-// paired.
+// paired; the medians it clips at are those of median() to the last bit.
 #include "analysis/shared_variation.h"
+
+#include "analysis/median.h"
+#include "analysis/pixel_channels.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <random>
@@ -39,7 +43,43 @@ std::vector<double> sharedOf(const std::vector<a::Picture> &frames,
     return a::sharedVariance(pointers, kind, 2, 2);
 }
 
+// A variance with deviations from median() clipped at 2.5 robust standard
+// deviations (1.4826 median deviations), summed in the values' order.
+double clippedVariance(const std::vector<double> &values) {
+    std::vector<double> sorted = values, deviations;
+    const double m = a::median(sorted);
+    for (double v : values)
+        deviations.push_back(std::fabs(v - m));
+    const double clip = 2.5 * 1.4826 * a::median(deviations);
+    double total = 0;
+    for (double v : values) {
+        const double d = std::fmin(std::fabs(v - m), clip);
+        total += d * d;
+    }
+    return total / static_cast<double>(values.size());
+}
+
 } // namespace
+
+TEST(SharedVariation, ClipsAtTheMediansOfTheValuesThemselves) {
+    // Odd and even counts (the upper middle), sums and differences spread wide.
+    for (int count : {59, 60}) {
+        SCOPED_TRACE(testing::Message() << count << " frames");
+        const std::vector<a::Picture> frames = framesOf(40, 30, count);
+        double expected = 0;
+        for (int c = 0; c < 3; ++c) {
+            std::vector<double> sum, difference;
+            for (const a::Picture &f : frames) {
+                const double p = a::channel(f.pixels[0], c), q = a::channel(f.pixels[1], c);
+                sum.push_back(p + q);
+                difference.push_back(p - q);
+            }
+            expected += (clippedVariance(sum) - clippedVariance(difference)) / 4;
+        }
+        // The top pixels form the only pair.
+        EXPECT_EQ(sharedOf(frames, {1, 1, 0, 0})[0], expected / 3);
+    }
+}
 
 TEST(SharedVariation, CountsTheCommonMovementNotEachPixelsNoise) {
     // Variance 100 in common, 64 of each pixel's own: the shared part only

@@ -1,7 +1,8 @@
 // The analysis's view of a video file: a short video's later passes read the
 // frames kept from the first, with the same pixels, while a longer one is
-// decoded again; seeks that land on the same keyframe decode it once; the
-// keyframes are counted only where the file's index lists every frame.
+// decoded again; the room for them leaves the analysis its memory; seeks
+// that land on the same keyframe decode it once; the keyframes are counted
+// only where the file's index lists every frame.
 #include "cli/analysis_source.h"
 #include "host/module_library.h"
 #include "tests/cli/command_runner.h"
@@ -78,6 +79,21 @@ TEST_F(AnalysisSource, LaterPassesReadTheKeptFramesOrDecodeAgainWhenTooLong) {
         EXPECT_EQ(first[i].pixels, third[i].pixels);
         EXPECT_EQ(first[i].pixels, fourth[i].pixels);
     }
+}
+
+TEST(AnalysisSourceRoom, AShortClipIsKeptWhereTheAnalysisLeavesRoom) {
+    // A decoded 4:2:0 frame's buffers, lines padded as FFmpeg pads them.
+    auto frameBytes = [](size_t width, size_t height) {
+        const size_t line = (width + 63) / 64 * 64;
+        return line * (height + 16) + line * (height / 2 + 8);
+    };
+    // Ten seconds of standard definition at 25 frames a second are kept, and
+    // a few seconds of 1280x720; at 1920x1080 the analysis needs the memory.
+    EXPECT_GE(cli::VideoFrameSource::defaultKeepBytes(720, 576), 250 * frameBytes(720, 576));
+    EXPECT_GE(cli::VideoFrameSource::defaultKeepBytes(720, 528), 270 * frameBytes(720, 528));
+    EXPECT_GE(cli::VideoFrameSource::defaultKeepBytes(1280, 720), 75 * frameBytes(1280, 720));
+    EXPECT_LE(cli::VideoFrameSource::defaultKeepBytes(1280, 720), 100 * frameBytes(1280, 720));
+    EXPECT_EQ(cli::VideoFrameSource::defaultKeepBytes(1920, 1080), 0u);
 }
 
 TEST_F(AnalysisSource, SeeksToTheSameKeyframeDecodeItOnce) {

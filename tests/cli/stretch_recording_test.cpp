@@ -1,7 +1,8 @@
 // The stretch pass's samples recorded while the analysis reads the video:
-// they are the very samples a pass of their own gives, and a recording that
-// missed frames (a pass that skipped some, reads after a seek, a rectangle
-// never read) serves nothing, so that the pass runs instead.
+// they are the very samples a pass of their own gives, also for a logo
+// present in part of a long video, and a recording that missed frames (a
+// pass that skipped some, reads after a seek, a rectangle never read)
+// serves nothing, so that the pass runs instead.
 #include "analysis/frame_pass.h"
 #include "cli/analysis_source.h"
 #include "cli/stretch_recording.h"
@@ -32,11 +33,13 @@ fs::path clip() {
     return path;
 }
 
-// A source whose area reads are recorded.
+// A source whose area reads are recorded, for a video of `frames` frames
+// (by default the clip's own count).
 struct Recorded {
     cli::VideoFrameSource source{clip().string(), 0}; // decoded on every pass
-    cli::StretchRecording recording{source.width(), source.height(), source.frameCount()};
-    Recorded() {
+    cli::StretchRecording recording;
+    explicit Recorded(int64_t frames = 0)
+        : recording(source.width(), source.height(), frames > 0 ? frames : source.frameCount()) {
         source.watchReads(
             [this](int64_t frame, const a::Rect &area) { recording.watch(source, frame, area); });
     }
@@ -50,13 +53,9 @@ struct Recorded {
     }
 };
 
-} // namespace
-
-TEST(StretchRecording, SamplesAreThoseOfAPassOfTheirOwn) {
-    Recorded r;
-    r.pass(1);
-    r.source.watchReads({});
-    for (const auto &[first, last] : {std::pair<int64_t, int64_t>{0, 47}, {5, 40}}) {
+// The recording serves each range without decoding, with what a pass gives.
+void expectSamplesOfAPass(Recorded &r, const std::vector<std::pair<int64_t, int64_t>> &ranges) {
+    for (const auto &[first, last] : ranges) {
         SCOPED_TRACE(testing::Message() << "frames " << first << "-" << last);
         const int64_t decoded = r.source.framesDecoded();
         const std::optional<cli::StretchSamples> recorded =
@@ -79,6 +78,21 @@ TEST(StretchRecording, SamplesAreThoseOfAPassOfTheirOwn) {
             EXPECT_EQ(recorded->logos[0].frames[i].second.pixels,
                       read.logos[0].frames[i].second.pixels);
         }
+    }
+}
+
+} // namespace
+
+// Also when the video is long enough for the pass to thin its samples over
+// the whole of it (as if the clip went on to 480 frames): a logo present
+// in part of it only wants every frame there.
+TEST(StretchRecording, SamplesAreThoseOfAPassOfTheirOwn) {
+    for (const int64_t frames : {int64_t{0}, int64_t{480}}) {
+        SCOPED_TRACE(testing::Message() << "a video of " << frames << " frames");
+        Recorded r(frames);
+        r.pass(1);
+        r.source.watchReads({});
+        expectSamplesOfAPass(r, {{0, 47}, {5, 40}});
     }
 }
 
