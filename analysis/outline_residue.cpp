@@ -182,9 +182,9 @@ OutlineResidue outlineResidue(const Picture &filtered, const std::vector<float> 
     // Texture lost counts by how far the repair reaches into it: thin
     // strokes rebuilt from a pixel or two away lose little of what was
     // there, a box rebuilt from its rim loses all of its middle.
+    r.reach = std::clamp(meanReach(mask) / thinReach, 1.0, mostReachWeight);
     if (coarseUnder.weight > 0 && coarseRing.weight > 0)
-        r.flattened = std::max(0.0, -relative(coarseUnder.value(), coarseRing.value())) *
-                      std::clamp(meanReach(mask) / thinReach, 1.0, mostReachWeight);
+        r.flattened = std::max(0.0, -relative(coarseUnder.value(), coarseRing.value()));
     return r;
 }
 

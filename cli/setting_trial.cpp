@@ -17,11 +17,6 @@ namespace {
 
 // Residues closer than this are a tie: the measure's own noise between frames.
 constexpr double tieMargin = 0.1;
-// Ring energy (half resolution, levels squared) below which the ground is
-// smooth: the measure cannot tell the coding noise a smoothed repair takes
-// away from texture, and there the smoothed repair came out 2 dB nearer the
-// clean picture on real footage (a dark animation, a plain wall).
-constexpr double smoothGround = 24;
 // A wide ring calmer than this share of the narrow one's shows the smear.
 constexpr double clearerShare = 0.9;
 
@@ -94,6 +89,7 @@ Trial tryOne(const RunDefaults &defaults, const std::shared_ptr<host::LoadedModu
         sum.lifted += r.lifted / static_cast<double>(frames.size());
         sum.flattened += r.flattened / static_cast<double>(frames.size());
         sum.ground += r.ground / static_cast<double>(frames.size());
+        sum.reach = r.reach;
     }
     return trial;
 }
@@ -106,7 +102,8 @@ bool smoothGroundIn(const analysis::LogoEstimate &logo, const analysis::Rect &ar
     for (int y = 0; y < logo.rect.height; ++y)
         for (int x = 0; x < logo.rect.width; ++x)
             around.at(x, y) = frame.at(x + logo.rect.x - area.x, y + logo.rect.y - area.y);
-    return analysis::outlineResidue(around, logoEdges(logo), logo.mask).ground < smoothGround;
+    return analysis::outlineResidue(around, logoEdges(logo), logo.mask).ground <
+           analysis::smoothGround;
 }
 
 ConfigValues rimCall(const ConfigValues &values) {
@@ -180,7 +177,7 @@ const Trial &leastResidue(const std::vector<Trial> &trials) {
     double ground = trials.front().residue.ground;
     for (const Trial &t : trials)
         ground = std::min(ground, t.residue.ground);
-    const bool smooth = ground < smoothGround;
+    const bool smooth = ground < analysis::smoothGround;
     auto counts = [smooth](const Trial &t) {
         return smooth ? !t.candidate.rims : !t.candidate.wide;
     };
