@@ -125,7 +125,7 @@ Picture rimMask(const std::vector<float> &opacity, const Picture &mask) {
         for (int x = 1; x + 1 < width; ++x) {
             if ((mask.at(x, y) & 0xFF) < 128)
                 continue;
-            bool near = false;
+            bool near = opacity[static_cast<size_t>(y) * width + x] >= rimOpacity;
             for (int v = y - 1; v <= y + 1 && !near; ++v)
                 for (int u = x - 1; u <= x + 1 && !near; ++u)
                     near = edge[static_cast<size_t>(v) * width + u] != 0;

@@ -47,9 +47,13 @@ Picture grownMask(const Picture &mask, int by);
 // a step in opacity of at least `rimStep` between neighbours. Un-blending is
 // least sure there (an edge's exact profile, the encoder's halved colour
 // resolution across it) and leaves an outline; a repair of that thin band
-// from the un-blended pixels on both sides does not. Kept within the mask, so
-// that the clean ring it is judged against is every setting's own.
+// from the un-blended pixels on both sides does not. The mask's pixels of
+// opacity `rimOpacity` or more join it: un-blending lifts their coding noise
+// four times or more, into coloured specks in the middle of a stroke. Kept
+// within the mask, so that the clean ring it is judged against is every
+// setting's own.
 inline constexpr double rimStep = 0.05;
+inline constexpr float rimOpacity = 0.75f;
 Picture rimMask(const std::vector<float> &opacity, const Picture &mask);
 
 } // namespace pendra::analysis

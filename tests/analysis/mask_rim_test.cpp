@@ -35,3 +35,20 @@ TEST(RimMask, ABandAlongTheStepsOfOpacityWithinTheMask) {
                 EXPECT_FALSE(marked(x, y)) << x << "," << y;
             }
 }
+
+// The middle of a strong stroke, where un-blending would lift the coding
+// noise eightfold into coloured specks, is repaired with the rims.
+TEST(RimMask, TheMiddleOfAStrongStrokeJoinsTheRims) {
+    constexpr int w = 40, h = 30;
+    std::vector<float> opacity(w * h, 0.0f);
+    a::Picture mask(w, h);
+    for (int y = 2; y < 28; ++y)
+        for (int x = 2; x < 38; ++x) {
+            const bool stroke = y >= 12 && y < 18 && x >= 12 && x < 28;
+            opacity[y * w + x] = stroke ? 0.875f : 0.5f;
+            mask.at(x, y) = 0xFFFFFF;
+        }
+    const a::Picture rim = a::rimMask(opacity, mask);
+    EXPECT_EQ(rim.at(20, 15) & 0xFF, 0xFFu); // the stroke's middle
+    EXPECT_EQ(rim.at(6, 6) & 0xFF, 0u);      // the box at 0.5 around it stays un-blended
+}
