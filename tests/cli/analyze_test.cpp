@@ -17,7 +17,6 @@
 #include <cstdlib>
 #include <fstream>
 #include <optional>
-#include <regex>
 #include <sstream>
 
 namespace fs = std::filesystem;
@@ -77,14 +76,19 @@ t::Scene Analyze::scene_;
 
 namespace {
 
-// Each filter's first and last frame, in the job's order.
+// Each filter's first and last frame, in the job's order: the fifth and
+// sixth numbers after the set's name.
 std::vector<std::pair<int, int>> filterRanges(const std::string &job) {
-    static const std::regex call(
-        R"(\.Config\("[^"]*",\s*-?\d+,\s*-?\d+,\s*-?\d+,\s*-?\d+,\s*(\d+),\s*(\d+),)");
     std::vector<std::pair<int, int>> ranges;
-    for (auto m = std::sregex_iterator(job.begin(), job.end(), call); m != std::sregex_iterator();
-         ++m)
-        ranges.emplace_back(std::stoi((*m)[1]), std::stoi((*m)[2]));
+    for (size_t at = job.find(".Config(\""); at != std::string::npos;
+         at = job.find(".Config(\"", at + 1)) {
+        std::istringstream numbers(job.substr(job.find('"', at + 9) + 2));
+        std::vector<int> n(6);
+        char comma = 0;
+        for (int &v : n)
+            numbers >> v >> comma;
+        ranges.emplace_back(n[4], n[5]);
+    }
     return ranges;
 }
 
