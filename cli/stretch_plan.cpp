@@ -129,7 +129,7 @@ bool oneStretch(const Piece &a, const Piece &b) {
 
 } // namespace
 
-std::vector<analysis::PresenceRange>
+std::vector<StretchToTry>
 stretchesToTry(const analysis::PresenceRange &range, const std::vector<analysis::Cut> &cuts,
                const AreaSamples &samples,
                const std::function<bool(const analysis::Picture &)> &smoothAt) {
@@ -147,10 +147,32 @@ stretchesToTry(const analysis::PresenceRange &range, const std::vector<analysis:
         last.frames += p.frames;
         last.smooth += p.smooth;
     }
-    std::vector<analysis::PresenceRange> out;
+    std::vector<StretchToTry> out;
     for (const Piece &p : joined)
-        out.push_back(p.range);
+        out.push_back({p.range, p.shortShot(), p.smoothGround()});
     return out;
+}
+
+void shortShotsFollowNeighbours(std::vector<StretchChoice> &chosen,
+                                const std::vector<StretchToTry> &stretches) {
+    for (size_t i = 0; i < chosen.size() && i < stretches.size(); ++i) {
+        if (!stretches[i].shortShot)
+            continue;
+        const size_t n = i > 0 ? i - 1 : i + 1;
+        if (n >= chosen.size() || stretches[n].shortShot)
+            continue;
+        const StretchChoice &beside = chosen[n];
+        // The rims' repair counts over texture only, the wide mask's over a
+        // smooth ground only: there the short shot keeps its own choice.
+        const bool smooth = stretches[i].smooth;
+        if ((beside.rims && smooth) || (beside.wide && !smooth))
+            continue;
+        StretchChoice taken = beside;
+        taken.range = chosen[i].range;
+        taken.why = "as the shot beside it, whose setting counts on this ground too: " + beside.why;
+        taken.tried = chosen[i].tried;
+        chosen[i] = std::move(taken);
+    }
 }
 
 std::vector<StretchChoice> chooseByStretch(const analysis::LogoEstimate &logo,
@@ -163,11 +185,15 @@ std::vector<StretchChoice> chooseByStretch(const analysis::LogoEstimate &logo,
             out.push_back({range, base.numbers.alpha, -1, false, false, why, {}});
             continue;
         }
-        for (const analysis::PresenceRange &s :
-             stretchesToTry(range, cuts, *samples, [&](const analysis::Picture &frame) {
-                 return smoothGroundIn(logo, samples->area, frame);
-             }))
-            out.push_back(chooseOne(logo, base, why, *samples, s, captureAlpha, cuts));
+        const std::vector<StretchToTry> stretches =
+            stretchesToTry(range, cuts, *samples, [&](const analysis::Picture &frame) {
+                return smoothGroundIn(logo, samples->area, frame);
+            });
+        std::vector<StretchChoice> chosen;
+        for (const StretchToTry &s : stretches)
+            chosen.push_back(chooseOne(logo, base, why, *samples, s.range, captureAlpha, cuts));
+        shortShotsFollowNeighbours(chosen, stretches);
+        out.insert(out.end(), chosen.begin(), chosen.end());
     }
     return out;
 }

@@ -26,16 +26,30 @@ std::vector<StretchChoice> chooseByStretch(const analysis::LogoEstimate &logo,
                                            int captureAlpha, const AreaSamples *samples,
                                            const std::vector<analysis::Cut> &cuts);
 
+// A stretch whose setting is tried, with what its sampled frames show.
+struct StretchToTry {
+    analysis::PresenceRange range;
+    bool shortShot = false; // under a second
+    bool smooth = false;    // most of its sampled frames on a smooth ground
+};
+
 // `range` split at the cuts into the stretches whose settings are tried: a
 // shot under a second is a stretch of its own only on another ground than
 // its neighbour's (`smoothAt` tells a sampled frame's), so that a short
-// smooth shot after a textured one does not take its setting; a stretch
-// with too few sampled frames to judge joins the one before it (the first,
-// the one after).
-std::vector<analysis::PresenceRange>
+// smooth shot after a textured one does not take its setting unseen; a
+// stretch with too few sampled frames to judge joins the one before it
+// (the first, the one after).
+std::vector<StretchToTry>
 stretchesToTry(const analysis::PresenceRange &range, const std::vector<analysis::Cut> &cuts,
                const AreaSamples &samples,
                const std::function<bool(const analysis::Picture &)> &smoothAt);
+
+// A short shot's few frames judge it less surely than its neighbour's many:
+// it takes the setting chosen for the long shot beside it (the one before,
+// the first the one after) unless that setting counts on the other ground
+// only (the rims' repair over texture, the wide mask's over a smooth ground).
+void shortShotsFollowNeighbours(std::vector<StretchChoice> &chosen,
+                                const std::vector<StretchToTry> &stretches);
 
 // The stretches as the filters' ranges: neighbours of one setting joined, a
 // joined range keeping the fades at its two ends.

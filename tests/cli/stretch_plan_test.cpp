@@ -125,11 +125,11 @@ bool smoothAt(const a::Picture &p) {
 TEST(StretchPlan, AShortShotIsAStretchOfItsOwnOnlyOnAnotherGround) {
     const a::PresenceRange range{0, 249, 0, 0};
     const std::vector<a::Cut> lastShort{{242, 30}};
-    std::vector<a::PresenceRange> s =
+    std::vector<c::StretchToTry> s =
         c::stretchesToTry(range, lastShort, sampledEvery(2, 249, 242), smoothAt);
     ASSERT_EQ(s.size(), 2u);
-    EXPECT_EQ(s[0].end, 241);
-    EXPECT_EQ(s[1].start, 242);
+    EXPECT_EQ(s[0].range.end, 241);
+    EXPECT_EQ(s[1].range.start, 242);
     EXPECT_EQ(c::stretchesToTry(range, lastShort, sampledEvery(2, 249), smoothAt).size(), 1u);
     // Sampled every sixteenth frame, the short shot holds one sample: too few.
     EXPECT_EQ(c::stretchesToTry(range, lastShort, sampledEvery(16, 249, 242), smoothAt).size(), 1u);
@@ -140,8 +140,8 @@ TEST(StretchPlan, AShortShotIsAStretchOfItsOwnOnlyOnAnotherGround) {
     // A thin first stretch joins the next; the fade-in stays at the start.
     s = c::stretchesToTry({0, 249, 3, 0}, {{30, 30}, {120, 30}}, sampledEvery(16, 249), smoothAt);
     ASSERT_EQ(s.size(), 2u);
-    EXPECT_EQ(s[0].fadeIn, 3);
-    EXPECT_EQ(s[0].end, 119);
+    EXPECT_EQ(s[0].range.fadeIn, 3);
+    EXPECT_EQ(s[0].range.end, 119);
 }
 
 // A short shot joined to a long one is still judged: a sampled frame of its
@@ -152,4 +152,23 @@ TEST(StretchPlan, AShortShotJoinedToALongOneIsTried) {
     ASSERT_EQ(frames.size(), 6u);
     EXPECT_EQ(frames.back(), &samples.frames[123].second); // frame 246
     EXPECT_EQ(c::framesWithin(samples, 0, 249, 5).size(), 5u);
+}
+
+// A short shot takes the setting chosen for the long shot beside it, but
+// not one that counts on the other ground only: the rims' repair over a
+// textured shot is not for the smooth one after it.
+TEST(StretchPlan, AShortShotFollowsItsNeighbourWhereTheSettingCountsOnItsGround) {
+    const std::vector<c::StretchToTry> tried{{{0, 241, 0, 0}, false, false},
+                                             {{242, 249, 0, 0}, true, true}};
+    std::vector<c::StretchChoice> chosen{stretch(0, 241, 128, 255), stretch(242, 249, 0, 255)};
+    chosen[1].wide = true;
+    c::shortShotsFollowNeighbours(chosen, tried);
+    EXPECT_EQ(chosen[1].alpha, 128);
+    EXPECT_FALSE(chosen[1].wide);
+    EXPECT_EQ(chosen[1].range.start, 242);
+    chosen = {stretch(0, 241, 255), stretch(242, 249, 0, 255)};
+    chosen[0].rims = true;
+    c::shortShotsFollowNeighbours(chosen, tried);
+    EXPECT_EQ(chosen[1].alpha, 0);
+    EXPECT_FALSE(chosen[1].rims);
 }
