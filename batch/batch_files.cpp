@@ -180,10 +180,15 @@ void checkMadeByBatch(const Manifest &m, const ManifestRow &row) {
             const FileStamp now{static_cast<int64_t>(st.st_size),
                                 static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 +
                                     st.st_mtim.tv_nsec};
-            auto it = record->made.find(madeKey(m, file));
+            const std::string key = madeKey(m, file);
+            auto it = record->made.find(key);
             // A record from before the list vouches for its output alone.
             made = it != record->made.end() ? it->second == now
                                             : file == row.output && record->output == now;
+            // A file renamed into place by a run killed before its record
+            // was brought up to date.
+            auto placed = record->placing.find(key);
+            made = made || (placed != record->placing.end() && placed->second == now);
         }
         if (!made)
             throw CliError(lineOf(m, row) + file.string() +

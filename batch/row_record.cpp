@@ -181,9 +181,11 @@ std::optional<RowRecord> readRecord(const fs::path &path) {
         r.started = j.value("started", 0.0);
         r.seconds = j.value("seconds", 0.0);
         r.host = j.value("host", std::string());
-        if (j.contains("made"))
-            for (const auto &entry : j.at("made").items())
-                r.made[entry.key()] = stampFrom(entry.value());
+        for (const char *key : {"made", "placing"})
+            if (j.contains(key))
+                for (const auto &entry : j.at(key).items())
+                    (key == std::string("made") ? r.made : r.placing)[entry.key()] =
+                        stampFrom(entry.value());
         return r;
     } catch (const json::exception &) {
         return std::nullopt; // a damaged record vouches for nothing
@@ -199,6 +201,12 @@ void writeRecord(const fs::path &path, const RowRecord &r) {
     for (const auto &[file, stamp] : r.made)
         made[file] = stampJson(stamp);
     j["made"] = made;
+    if (!r.placing.empty()) {
+        json placing = json::object();
+        for (const auto &[file, stamp] : r.placing)
+            placing[file] = stampJson(stamp);
+        j["placing"] = placing;
+    }
     cli::writeWholeFile(path, j.dump(2) + "\n");
 }
 

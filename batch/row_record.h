@@ -38,6 +38,10 @@ struct RowRecord {
     // folder), by absolute path, as each was when made: the batch replaces
     // only these, while they are as it left them.
     std::map<std::string, FileStamp> made;
+    // Files about to be renamed into place while the row runs, by the same
+    // key, as their temporaries were: a run killed between the rename and
+    // the record of it still vouches for them.
+    std::map<std::string, FileStamp> placing;
 };
 
 // The bitmap sets the row's filters read: those its job's Pendra filters

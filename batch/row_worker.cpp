@@ -47,18 +47,19 @@ int runRow(const std::filesystem::path &manifestPath, int number) {
     // Made by the batch that started this worker; without it the row runs
     // on, only its count goes unseen.
     shareFrameCounts(manifest.rowProgress(number));
-    // Each file the row makes is listed in its record the moment it has its
-    // name, so that a run cut short still vouches for what it made; until the
-    // row is done, the record says only that.
+    // Each file the row makes is listed in its record just before it gets
+    // its name, so that a run cut short still vouches for what it made; until
+    // the row is done, the record says only that.
     const std::filesystem::path recordFile = recordPath(manifest.stateFolder(), row);
     RowRecord ledger = readRecord(recordFile).value_or(RowRecord{});
     ledger.version.clear();
-    cli::OutputFile::onEachCommit([&](const std::filesystem::path &made) {
-        if (std::optional<FileStamp> stamp = stampOf(made)) {
-            ledger.made[madeKey(manifest, made)] = *stamp;
-            writeRecord(recordFile, ledger);
-        }
-    });
+    cli::OutputFile::onEachCommit(
+        [&](const std::filesystem::path &made, const std::filesystem::path &temporary) {
+            if (std::optional<FileStamp> stamp = stampOf(temporary)) {
+                ledger.placing[madeKey(manifest, made)] = *stamp;
+                writeRecord(recordFile, ledger);
+            }
+        });
     struct StopListing {
         ~StopListing() { cli::OutputFile::onEachCommit(nullptr); }
     } stopListing;
@@ -66,6 +67,11 @@ int runRow(const std::filesystem::path &manifestPath, int number) {
     record.started = secondsNow();
     int code = cli::runProcess(options, &record.frames);
     cli::OutputFile::onEachCommit(nullptr);
+    // Those placed are made: the rename kept their stamps.
+    for (const auto &[key, stamp] : ledger.placing)
+        if (stampOf(key) == stamp)
+            ledger.made[key] = stamp;
+    ledger.placing.clear();
     record.made = ledger.made;
     if (code != 0)
         return code;

@@ -23,7 +23,7 @@ namespace {
 constexpr size_t randomLength = 10;
 
 std::mutex observerMutex;
-std::function<void(const fs::path &)> commitObserver;
+std::function<void(const fs::path &, const fs::path &)> commitObserver;
 
 // Letters and digits no one can foresee.
 std::string randomPart() {
@@ -140,13 +140,21 @@ void OutputFile::commit() {
     fd_ = -1;
     if (::close(fd) != 0)
         throw CliError(final_.string() + ": cannot write: " + systemErrorText(errno));
+    // Told before the rename, so that an observer's record of the file is
+    // on disk before the file is in place: a kill in between leaves a
+    // record of a file not yet placed, never a file with no record. The
+    // rename keeps the temporary's size and time.
+    notifyObserver();
     std::error_code error;
     fs::rename(temporary_, final_, error);
     if (error)
         throw CliError(final_.string() + ": cannot write: " + systemErrorText(error.value()));
     committed_ = true;
+}
+
+void OutputFile::notifyObserver() const {
     // Taken out while it runs: writes of its own (a record) do not call it again.
-    std::function<void(const fs::path &)> observer;
+    std::function<void(const fs::path &, const fs::path &)> observer;
     {
         std::lock_guard<std::mutex> lock(observerMutex);
         observer.swap(commitObserver);
@@ -154,17 +162,17 @@ void OutputFile::commit() {
     if (!observer)
         return;
     struct PutBack {
-        std::function<void(const fs::path &)> &observer;
+        std::function<void(const fs::path &, const fs::path &)> &observer;
         ~PutBack() {
             std::lock_guard<std::mutex> lock(observerMutex);
             if (!commitObserver)
                 commitObserver.swap(observer);
         }
     } putBack{observer};
-    observer(final_);
+    observer(final_, temporary_);
 }
 
-void OutputFile::onEachCommit(std::function<void(const fs::path &)> observer) {
+void OutputFile::onEachCommit(std::function<void(const fs::path &, const fs::path &)> observer) {
     std::lock_guard<std::mutex> lock(observerMutex);
     commitObserver = std::move(observer);
 }

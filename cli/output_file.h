@@ -51,11 +51,15 @@ class OutputFile {
     // CliError naming it.
     void commit();
 
-    // Called with the real name after each commit of this process (a batch's
-    // worker records what it made); empty to stop. Not for several threads.
-    static void onEachCommit(std::function<void(const std::filesystem::path &)> observer);
+    // Called at each commit of this process with the real name and the
+    // temporary's, just before the rename puts it in place (a batch's worker
+    // records what it makes); empty to stop. Not for several threads.
+    static void onEachCommit(
+        std::function<void(const std::filesystem::path &, const std::filesystem::path &)> observer);
 
   private:
+    void notifyObserver() const;
+
     std::filesystem::path final_;
     std::filesystem::path temporary_;
     int fd_ = -1;

@@ -268,6 +268,17 @@ TEST(BatchManifest, TheBatchReplacesOnlyWhatItsRecordSaysItMade) {
     fs::create_symlink(here("v/in.mp4"), here("v/t.txt"));
     EXPECT_EQ(refusal(), notMade(here("v/t.txt")));
     fs::remove(here("v/t.txt"));
+    // A run killed after renaming its output into place, before its record
+    // said so: the record names the output as being placed, with the stamp
+    // the rename kept, and that vouches for it.
+    writeText(here("v/out.mkv"), "placed by a run cut short");
+    RowRecord placing;
+    placing.placing[madeKey(m, row.output)] = *stampOf(row.output);
+    writeRecord(recordPath(m.stateFolder(), row), placing);
+    EXPECT_EQ(refusal(), "");
+    const std::optional<RowRecord> read = readRecord(recordPath(m.stateFolder(), row));
+    ASSERT_TRUE(read.has_value());
+    EXPECT_EQ(read->placing, placing.placing);
     // A record from before the list vouches for its output alone.
     RowRecord older;
     older.output = *stampOf(row.output);

@@ -163,3 +163,23 @@ TEST(OutputFile, AFailedWriteLeavesNothingAndNamesTheFile) {
     }
     EXPECT_TRUE(fs::is_empty(folder));
 }
+
+// The commit observer (a batch worker's record of what it made) hears of a
+// file before it is in place, with the temporary already holding what the
+// file will: a kill between the two leaves a record of a file not yet
+// placed, never a placed file with no record.
+TEST(OutputFile, TheObserverHearsOfAFileBeforeItIsInPlace) {
+    const fs::path folder = freshFolder("observed");
+    const fs::path file = folder / "out.txt";
+    bool heard = false;
+    OutputFile::onEachCommit([&](const fs::path &made, const fs::path &temporary) {
+        heard = true;
+        EXPECT_EQ(made, file);
+        EXPECT_FALSE(fs::exists(file));
+        EXPECT_EQ(textOf(temporary), "bytes");
+    });
+    writeWholeFile(file, "bytes");
+    OutputFile::onEachCommit(nullptr);
+    EXPECT_TRUE(heard);
+    EXPECT_EQ(textOf(file), "bytes");
+}
