@@ -66,16 +66,17 @@ std::unique_ptr<FilterSession> placed(const RunDefaults &defaults,
 
 // One candidate over every frame: its filters placed in the area, working on
 // every frame with no fade, so each frame shows the setting itself.
-Trial tryOne(const RunDefaults &defaults, const std::shared_ptr<host::LoadedModule> &module,
-             const std::vector<ConfigValues> &filters, const analysis::LogoEstimate &logo,
-             const analysis::Picture &mask, const analysis::Rect &area,
-             const std::vector<const analysis::Picture *> &frames) {
+analysis::OutlineResidue tryOne(const RunDefaults &defaults,
+                                const std::shared_ptr<host::LoadedModule> &module,
+                                const std::vector<ConfigValues> &filters,
+                                const analysis::LogoEstimate &logo, const analysis::Picture &mask,
+                                const analysis::Rect &area,
+                                const std::vector<const analysis::Picture *> &frames) {
     std::vector<std::unique_ptr<FilterSession>> sessions;
     for (const ConfigValues &values : filters)
         sessions.push_back(placed(defaults, module, values, logo, area));
     const std::vector<float> edges = logoEdges(logo);
-    Trial trial;
-    analysis::OutlineResidue &sum = trial.residue;
+    analysis::OutlineResidue sum;
     for (size_t i = 0; i < frames.size(); ++i) {
         toFrame(*frames[i], sessions.front()->source());
         for (size_t f = 0; f < sessions.size(); ++f) {
@@ -91,7 +92,7 @@ Trial tryOne(const RunDefaults &defaults, const std::shared_ptr<host::LoadedModu
         sum.ground += r.ground / static_cast<double>(frames.size());
         sum.reach = r.reach;
     }
-    return trial;
+    return sum;
 }
 
 } // namespace
@@ -144,8 +145,7 @@ std::vector<Trial> trySettings(const ConfigValues &base, const analysis::LogoEst
         if (c.rims)
             filters.push_back(rimCall(values));
         const analysis::Picture &mask = c.wide ? wideMask : logo.mask;
-        trials.push_back(tryOne(defaults, module, filters, logo, mask, area, frames));
-        trials.back().candidate = c;
+        trials.push_back({c, tryOne(defaults, module, filters, logo, mask, area, frames)});
     }
     return trials;
 }
