@@ -3,6 +3,7 @@
 // order of additions.
 #include "analysis/locate.h"
 
+#include "analysis/box_outline.h"
 #include "analysis/marks.h"
 #include "analysis/pixel_channels.h"
 
@@ -346,6 +347,9 @@ std::vector<Candidate> EdgePersistence::candidates(int ring) const {
         trimTails(map, m);
     addLasting(map, marks);
     joinLastingFrames(map, marks);
+    const GradientSums sums{width_, height_, sumX_, sumY_, samples_};
+    for (Mark &m : marks)
+        spanBox(sums, m);
 
     for (const Mark &m : marks) {
         // One more pixel for the faint tail of an anti-aliased edge, then the ring.
