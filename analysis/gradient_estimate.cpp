@@ -47,6 +47,9 @@ constexpr double maxMissed = 0.05;
 // A dimmed clean pixel counts as part of a missing piece when at least this
 // many of the nine around it (itself included) are dimmed too.
 constexpr int dimmedNeighbours = 5;
+// A missing part lies within this many pixels of the clean area's inner
+// edge (an emblem a letter's gap from the text).
+constexpr int nearShape = 4;
 // Levels outside this band are no logo that un-blending could restore.
 constexpr double lowestLevel = 0.05;
 constexpr double highestLevel = 0.95;
@@ -214,12 +217,51 @@ std::vector<uint8_t> kindsOf(const Shape &shape, const std::vector<uint8_t> &cle
     return kind;
 }
 
+// The dimmed clean pixels joined, through dimmed ones, to the logo's side of
+// the clean area: a missing part of the logo lies against the part found,
+// where still scenery in the rectangle's far corners dims alone.
+std::vector<uint8_t> againstTheShape(const std::vector<uint8_t> &dimmed,
+                                     const std::vector<uint8_t> &clean, int width) {
+    const int height = static_cast<int>(clean.size() / static_cast<size_t>(width));
+    std::vector<uint8_t> joined(dimmed.size(), 0);
+    std::vector<size_t> open;
+    auto neighbours = [&](size_t k, auto &&visit) {
+        const int x = static_cast<int>(k % static_cast<size_t>(width));
+        const int y = static_cast<int>(k / static_cast<size_t>(width));
+        for (int v = std::max(0, y - 1); v <= std::min(height - 1, y + 1); ++v)
+            for (int u = std::max(0, x - 1); u <= std::min(width - 1, x + 1); ++u)
+                visit(static_cast<size_t>(v) * width + u);
+    };
+    for (size_t k = 0; k < dimmed.size(); ++k) {
+        if (!dimmed[k])
+            continue;
+        const int x = static_cast<int>(k % static_cast<size_t>(width));
+        const int y = static_cast<int>(k / static_cast<size_t>(width));
+        bool against = false;
+        for (int v = std::max(0, y - nearShape); v <= std::min(height - 1, y + nearShape); ++v)
+            for (int u = std::max(0, x - nearShape); u <= std::min(width - 1, x + nearShape); ++u)
+                against = against || !clean[static_cast<size_t>(v) * width + u];
+        if (against)
+            joined[k] = 1, open.push_back(k);
+    }
+    while (!open.empty()) {
+        const size_t k = open.back();
+        open.pop_back();
+        neighbours(k, [&](size_t n) {
+            if (dimmed[n] && !joined[n])
+                joined[n] = 1, open.push_back(n);
+        });
+    }
+    return joined;
+}
+
 // The share of the clean pixels whose variation is dimmed by more than
-// `dimming`, together with most of their neighbours: a part of the logo
-// whose colour is its background's own leaves no persistent difference to
-// shape it by, but dims the background all the same. Lone dimmed pixels are
-// the variances' noise: on big buck bunny's outlined text, once its shape
-// was whole, 9% of its few clean pixels, none of them the logo's.
+// `dimming`, together with most of their neighbours and joined to the logo's
+// side: a part of the logo whose colour is its background's own leaves no
+// persistent difference to shape it by, but dims the background all the
+// same. Lone dimmed pixels are the variances' noise: on big buck bunny's
+// outlined text, once its shape was whole, 9% of its few clean pixels, none
+// of them the logo's; clumps away from the logo, a corner's still scenery.
 double missedShare(const std::vector<double> &shared, const std::vector<uint8_t> &clean,
                    const CleanField &expected, double dimming, int width) {
     const int height = static_cast<int>(clean.size() / static_cast<size_t>(width));
@@ -235,10 +277,11 @@ double missedShare(const std::vector<double> &shared, const std::vector<uint8_t>
         count += 1;
         dimmed[k] = 1 - std::sqrt(std::fmax(0.0, shared[k] / around)) > dimming;
     }
+    const std::vector<uint8_t> joined = againstTheShape(dimmed, clean, width);
     double clumped = 0;
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x) {
-            if (!dimmed[static_cast<size_t>(y) * width + x])
+            if (!joined[static_cast<size_t>(y) * width + x])
                 continue;
             int near = 0;
             for (int v = std::max(0, y - 1); v <= std::min(height - 1, y + 1); ++v)

@@ -289,3 +289,18 @@ TEST(OpacityFromGradients, LettersOnAColouredBox) {
     EXPECT_LT((e.sum[0] + e.sum[1]) / (e.count[0] + e.count[1]), 0.03);
     EXPECT_LT(e.worst, 0.2);
 }
+
+// Something in a far corner of the rectangle that dims the background's
+// variation as a logo's part would, but lies apart from the logo (still
+// scenery, a mark of the scene's own): no part of the logo is missing from
+// its shape, and the estimate is made.
+TEST(OpacityFromGradients, DimmingApartFromTheLogoIsNoMissingPart) {
+    t::Scene scene = texturedScene(t::textLogo(150, 8, 0.6, 0xE0E0E0), 1.0);
+    scene.logos.push_back(t::emblemLogo(116, 5, 10, 0.5, 0x808080));
+    const a::Rect rect{110, 1, 76, 30};
+    const a::RingBackground ring(rect.width, rect.height, 4);
+    std::string why;
+    const auto found = a::estimateFromGradients(samplesOf(scene, rect, ring), ring, why);
+    ASSERT_TRUE(found.has_value()) << why;
+    EXPECT_NEAR(found->level, 0.6, 0.04);
+}
