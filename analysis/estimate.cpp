@@ -3,6 +3,7 @@
 // numbers per frame and bounded stores of rectangles are all that is kept.
 #include "analysis/estimate.h"
 
+#include "analysis/edge_presence.h"
 #include "analysis/frame_store.h"
 #include "analysis/gradient_estimate.h"
 #include "analysis/location_pass.h"
@@ -390,15 +391,35 @@ void fillFromFit(LogoEstimate &result, const std::vector<PixelEstimate> &fit) {
     result.predictedError = samples > 0 ? std::sqrt(squares / samples) : 0;
 }
 
+// The sampled frames where the logo's persistent edges show it present: a
+// logo away for a break or fading leaves the background's full variation
+// under it, which reads as no logo at all. All of them when the edges tell
+// nothing.
+std::vector<const KeptFrame *> shownSamples(const FirstPass &p, const Range &range,
+                                            const std::vector<float> &edgeStrengths) {
+    const std::vector<PresenceRange> present =
+        edgeStrengths.empty() ? std::vector<PresenceRange>{}
+                              : patternPresence(edgeStrengths, range.first);
+    std::vector<const KeptFrame *> shown;
+    for (const KeptFrame &k : p.samples.kept())
+        if (present.empty() ||
+            std::any_of(present.begin(), present.end(), [&](const PresenceRange &r) {
+                return k.frame >= r.start + r.fadeIn && k.frame <= r.end - r.fadeOut;
+            }))
+            shown.push_back(&k);
+    return shown;
+}
+
 // The estimate from the frames sampled across the whole video, for a logo
 // whose ring was too rarely smooth; empty, with `why`, when it cannot be
 // trusted. Its verdicts say which frames it rests on.
 std::optional<LogoEstimate> wholeVideoEstimate(FrameSource &source, const Range &range,
                                                const Options &options, const Rect &rect,
                                                const RingBackground &ring, FirstPass &p,
+                                               const std::vector<float> &edgeStrengths,
                                                std::string &why) {
     const std::optional<GradientEstimate> found =
-        estimateFromGradients(p.samples.kept(), ring, why);
+        estimateFromGradients(shownSamples(p, range, edgeStrengths), ring, why);
     if (!found)
         return std::nullopt;
     LogoEstimate result;
@@ -493,7 +514,8 @@ LogoEstimate estimateFrom(Reading &reading, FrameSource &source, const Range &ra
         std::string why;
         if (wholeVideo && (failure.kind == Shortfall::Rough || failure.kind == Shortfall::Still)) {
             if (std::optional<LogoEstimate> whole =
-                    wholeVideoEstimate(source, range, options, rect, ring, pass, why))
+                    wholeVideoEstimate(source, range, options, rect, ring, pass,
+                                       reading.state_->edgeStrengths, why))
                 return std::move(*whole);
             failure =
                 EstimateFailure(std::string(failure.what()) + "; nor over the whole video: " + why,

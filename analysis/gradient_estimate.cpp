@@ -3,6 +3,8 @@
 // crossing the logo now and then, or a moment of dark, moves nothing.
 #include "analysis/gradient_estimate.h"
 
+#include "analysis/missing_part.h"
+
 #include "analysis/logo_contrast.h"
 #include "analysis/logo_shape.h"
 #include "analysis/median.h"
@@ -44,12 +46,6 @@ constexpr double maxLevelSpread = 0.2;
 // More than this share of the clean pixels dimmed like the logo's means
 // part of it is missing from its shape.
 constexpr double maxMissed = 0.05;
-// A dimmed clean pixel counts as part of a missing piece when at least this
-// many of the nine around it (itself included) are dimmed too.
-constexpr int dimmedNeighbours = 5;
-// A missing part lies within this many pixels of the clean area's inner
-// edge (an emblem a letter's gap from the text).
-constexpr int nearShape = 4;
 // Levels outside this band are no logo that un-blending could restore.
 constexpr double lowestLevel = 0.05;
 constexpr double highestLevel = 0.95;
@@ -217,79 +213,20 @@ std::vector<uint8_t> kindsOf(const Shape &shape, const std::vector<uint8_t> &cle
     return kind;
 }
 
-// The dimmed clean pixels joined, through dimmed ones, to the logo's side of
-// the clean area: a missing part of the logo lies against the part found,
-// where still scenery in the rectangle's far corners dims alone.
-std::vector<uint8_t> againstTheShape(const std::vector<uint8_t> &dimmed,
-                                     const std::vector<uint8_t> &clean, int width) {
-    const int height = static_cast<int>(clean.size() / static_cast<size_t>(width));
-    std::vector<uint8_t> joined(dimmed.size(), 0);
-    std::vector<size_t> open;
-    auto neighbours = [&](size_t k, auto &&visit) {
-        const int x = static_cast<int>(k % static_cast<size_t>(width));
-        const int y = static_cast<int>(k / static_cast<size_t>(width));
-        for (int v = std::max(0, y - 1); v <= std::min(height - 1, y + 1); ++v)
-            for (int u = std::max(0, x - 1); u <= std::min(width - 1, x + 1); ++u)
-                visit(static_cast<size_t>(v) * width + u);
-    };
-    for (size_t k = 0; k < dimmed.size(); ++k) {
-        if (!dimmed[k])
-            continue;
-        const int x = static_cast<int>(k % static_cast<size_t>(width));
-        const int y = static_cast<int>(k / static_cast<size_t>(width));
-        bool against = false;
-        for (int v = std::max(0, y - nearShape); v <= std::min(height - 1, y + nearShape); ++v)
-            for (int u = std::max(0, x - nearShape); u <= std::min(width - 1, x + nearShape); ++u)
-                against = against || !clean[static_cast<size_t>(v) * width + u];
-        if (against)
-            joined[k] = 1, open.push_back(k);
-    }
-    while (!open.empty()) {
-        const size_t k = open.back();
-        open.pop_back();
-        neighbours(k, [&](size_t n) {
-            if (dimmed[n] && !joined[n])
-                joined[n] = 1, open.push_back(n);
-        });
-    }
-    return joined;
-}
-
-// The share of the clean pixels whose variation is dimmed by more than
-// `dimming`, together with most of their neighbours and joined to the logo's
-// side: a part of the logo whose colour is its background's own leaves no
-// persistent difference to shape it by, but dims the background all the
-// same. Lone dimmed pixels are the variances' noise: on big buck bunny's
-// outlined text, once its shape was whole, 9% of its few clean pixels, none
-// of them the logo's; clumps away from the logo, a corner's still scenery.
+// The missing share (missing_part.h) from the variances: each clean pixel's
+// spread against what the clean pixels around it lead one to expect.
 double missedShare(const std::vector<double> &shared, const std::vector<uint8_t> &clean,
                    const CleanField &expected, double dimming, int width) {
-    const int height = static_cast<int>(clean.size() / static_cast<size_t>(width));
-    std::vector<uint8_t> dimmed(clean.size(), 0);
-    double count = 0;
+    std::vector<double> ratio(clean.size(), std::numeric_limits<double>::quiet_NaN());
     for (size_t k = 0; k < clean.size(); ++k) {
         if (!clean[k])
             continue;
         const double around = expected.at(static_cast<int>(k % static_cast<size_t>(width)),
                                           static_cast<int>(k / static_cast<size_t>(width)));
-        if (around <= 0)
-            continue;
-        count += 1;
-        dimmed[k] = 1 - std::sqrt(std::fmax(0.0, shared[k] / around)) > dimming;
+        if (around > 0)
+            ratio[k] = std::sqrt(std::fmax(0.0, shared[k] / around));
     }
-    const std::vector<uint8_t> joined = againstTheShape(dimmed, clean, width);
-    double clumped = 0;
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) {
-            if (!joined[static_cast<size_t>(y) * width + x])
-                continue;
-            int near = 0;
-            for (int v = std::max(0, y - 1); v <= std::min(height - 1, y + 1); ++v)
-                for (int u = std::max(0, x - 1); u <= std::min(width - 1, x + 1); ++u)
-                    near += dimmed[static_cast<size_t>(v) * width + u];
-            clumped += near >= dimmedNeighbours;
-        }
-    return count > 0 ? clumped / count : 0;
+    return missingShare(ratio, clean, dimming, width);
 }
 
 Level levelOf(const Shape &shape, const std::vector<const Picture *> &frames,
@@ -546,20 +483,18 @@ std::optional<GradientEstimate> estimateFrom(const std::vector<const KeptFrame *
 
 } // namespace
 
-std::optional<GradientEstimate> estimateFromGradients(const std::vector<KeptFrame> &samples,
+std::optional<GradientEstimate> estimateFromGradients(const std::vector<const KeptFrame *> &samples,
                                                       const RingBackground &ring,
                                                       std::string &why) {
-    std::vector<const KeptFrame *> all;
-    for (const KeptFrame &s : samples)
-        all.push_back(&s);
-    std::optional<GradientEstimate> first = estimateFrom(all, ring.width(), ring.height(), why);
+    std::optional<GradientEstimate> first =
+        estimateFrom(samples, ring.width(), ring.height(), why);
     if (!first)
         return first;
     // Frames where the logo is away (a break, a fade) dilute the medians: a
     // second estimate leaves out those where the first hardly shows.
     std::vector<double> strengths;
-    for (const KeptFrame &s : samples)
-        strengths.push_back(logoStrength(s.area, s.plane, ring, first->pixels));
+    for (const KeptFrame *s : samples)
+        strengths.push_back(logoStrength(s->area, s->plane, ring, first->pixels));
     std::vector<double> known;
     for (double s : strengths)
         if (!std::isnan(s))
@@ -570,13 +505,22 @@ std::optional<GradientEstimate> estimateFromGradients(const std::vector<KeptFram
     std::vector<const KeptFrame *> shown;
     for (size_t i = 0; i < samples.size(); ++i)
         if (std::isnan(strengths[i]) || strengths[i] >= shownShare * typical)
-            shown.push_back(&samples[i]);
+            shown.push_back(samples[i]);
     if (shown.size() == samples.size() || shown.size() < minSamples)
         return first;
     std::string again;
     std::optional<GradientEstimate> second =
         estimateFrom(shown, ring.width(), ring.height(), again);
     return second ? second : first;
+}
+
+std::optional<GradientEstimate> estimateFromGradients(const std::vector<KeptFrame> &samples,
+                                                      const RingBackground &ring,
+                                                      std::string &why) {
+    std::vector<const KeptFrame *> all;
+    for (const KeptFrame &s : samples)
+        all.push_back(&s);
+    return estimateFromGradients(all, ring, why);
 }
 
 } // namespace pendra::analysis

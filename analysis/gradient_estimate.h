@@ -30,6 +30,8 @@ struct GradientEstimate {
 // saying so, when it cannot be trusted: too few frames, a background that
 // hardly moves, no difference that persists, or an opacity level that the
 // two halves of the frames do not agree on.
+std::optional<GradientEstimate> estimateFromGradients(const std::vector<const KeptFrame *> &samples,
+                                                      const RingBackground &ring, std::string &why);
 std::optional<GradientEstimate> estimateFromGradients(const std::vector<KeptFrame> &samples,
                                                       const RingBackground &ring, std::string &why);
 

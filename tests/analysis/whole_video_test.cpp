@@ -155,6 +155,21 @@ TEST(OpacityFromGradients, ABreakIsFoundAndLeftOut) {
         }
 }
 
+// A logo away for nearly half the video: over all the sampled frames the
+// background varies as much under it as around, as if no logo dimmed it.
+// The frames its persistent edges show it in tell the opacity.
+TEST(OpacityFromGradients, ALongBreakIsLeftOutBeforeTheEstimate) {
+    t::Scene scene = texturedScene(t::textLogo(150, 8, 0.45, 0xF0F0F0), 4.0);
+    scene.logos[0].presence = [](int64_t f) { return f >= 60 && f < 150 ? 0.0 : 1.0; };
+    t::GeneratedSource source(scene);
+    a::Result result = a::analyze(source, {});
+    EXPECT_FALSE(result.repairOnly) << result.why;
+    EXPECT_LT(t::accuracy(result, scene.logos[0]).meanOpacityError, 0.04);
+    ASSERT_EQ(result.presence.size(), 2u);
+    EXPECT_NEAR(static_cast<double>(result.presence[0].end), 59, 2);
+    EXPECT_NEAR(static_cast<double>(result.presence[1].start), 150, 2);
+}
+
 // The estimate alone: the level within bounds where the frames tell it, and
 // an empty answer with its reason where they cannot.
 TEST(OpacityFromGradients, LevelOnlyWhereTheFramesTellIt) {
