@@ -125,18 +125,21 @@ bool wholeBox(const GradientSums &s, const Mark &m, const Box &box) {
     return true;
 }
 
-// The outermost column on each side within reach of the mark, over the run
-// from top to bottom, when the box they make is whole.
+// The outermost columns within reach of the mark, over the run from top to
+// bottom, that make a whole box with its top and bottom.
 bool columnsAround(const GradientSums &s, const Mark &m, Box &box) {
     const int reach = std::max(m.right - m.left + 1, minReach);
     const Side column{false, box.top, box.bottom};
-    const std::vector<int> left = linesOut(s, column, m.left + 2, std::max(1, m.left - reach));
-    const std::vector<int> right =
+    const std::vector<int> lefts = linesOut(s, column, m.left + 2, std::max(1, m.left - reach));
+    const std::vector<int> rights =
         linesOut(s, column, m.right - 2, std::min(s.width - 2, m.right + reach));
-    if (left.empty() || right.empty() || right.front() - left.front() < 4)
-        return false;
-    box.left = left.front(), box.right = right.front();
-    return wholeBox(s, m, box);
+    for (int left : lefts)
+        for (int right : rights) {
+            box.left = left, box.right = right;
+            if (right - left >= 4 && wholeBox(s, m, box))
+                return true;
+        }
+    return false;
 }
 
 } // namespace

@@ -68,6 +68,11 @@ TEST(BoxOutline, AMarkWithinATintedBoxSpansTheBox) {
     const a::Mark withTop = mean.spanned(bounds(39, 29, 140, 57));
     EXPECT_EQ(withTop.bottom, 70);
     EXPECT_EQ(withTop.left, 39);
+    // A pole standing beyond the box, its lines as straight as the box's.
+    mean.fill(20, 0, 23, 119, 120);
+    const a::Mark besidePole = mean.spanned(bounds(54, 41, 123, 57));
+    EXPECT_EQ(besidePole.left, 39);
+    EXPECT_EQ(besidePole.right, 140);
 }
 
 // Scenery around a logo is no box: a doorway open at the bottom, lines on
