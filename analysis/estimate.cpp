@@ -392,9 +392,11 @@ void fillFromFit(LogoEstimate &result, const std::vector<PixelEstimate> &fit) {
 }
 
 // The sampled frames where the logo's persistent edges show it present: a
-// logo away for a break or fading leaves the background's full variation
-// under it, which reads as no logo at all. All of them when the edges tell
-// nothing.
+// logo away for long leaves the background's full variation under it, which
+// reads as no logo at all. All of them when the edges tell nothing. (Tried
+// only when all the frames fail: where they do not, the estimate's own
+// leaving out of frames it hardly shows in did better, on a ring emblem
+// over a street 0.021 against 0.023 in opacity.)
 std::vector<const KeptFrame *> shownSamples(const FirstPass &p, const Range &range,
                                             const std::vector<float> &edgeStrengths) {
     const std::vector<PresenceRange> present =
@@ -418,8 +420,10 @@ std::optional<LogoEstimate> wholeVideoEstimate(FrameSource &source, const Range 
                                                const RingBackground &ring, FirstPass &p,
                                                const std::vector<float> &edgeStrengths,
                                                std::string &why) {
-    const std::optional<GradientEstimate> found =
-        estimateFromGradients(shownSamples(p, range, edgeStrengths), ring, why);
+    std::optional<GradientEstimate> found = estimateFromGradients(p.samples.kept(), ring, why);
+    const std::vector<const KeptFrame *> shown = shownSamples(p, range, edgeStrengths);
+    if (!found && shown.size() < p.samples.kept().size())
+        found = estimateFromGradients(shown, ring, why);
     if (!found)
         return std::nullopt;
     LogoEstimate result;
