@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace pendra::analysis {
 
@@ -125,21 +126,36 @@ bool wholeBox(const GradientSums &s, const Mark &m, const Box &box) {
     return true;
 }
 
-// The outermost columns within reach of the mark, over the run from top to
-// bottom, that make a whole box with its top and bottom.
-bool columnsAround(const GradientSums &s, const Mark &m, Box &box) {
-    const int reach = std::max(m.right - m.left + 1, minReach);
-    const Side column{false, box.top, box.bottom};
-    const std::vector<int> lefts = linesOut(s, column, m.left + 2, std::max(1, m.left - reach));
-    const std::vector<int> rights =
-        linesOut(s, column, m.right - 2, std::min(s.width - 2, m.right + reach));
-    for (int left : lefts)
-        for (int right : rights) {
-            box.left = left, box.right = right;
-            if (right - left >= 4 && wholeBox(s, m, box))
+// The lines a pair of opposite sides may lie on, each list outermost first:
+// out from `first` and from `last` (two pixels in) by `reach`, short of the
+// picture's outermost lines, where central differences leave no edge.
+std::pair<std::vector<int>, std::vector<int>> linesAround(const GradientSums &s, const Side &side,
+                                                          int first, int last, int reach) {
+    const int end = side.level ? s.height - 2 : s.width - 2;
+    return {linesOut(s, side, first + 2, std::max(1, first - reach)),
+            linesOut(s, side, last - 2, std::min(end, last + reach))};
+}
+
+// Whether a pair of the lines, the outer ones tried first, lies apart and
+// `fits`.
+template <typename Fits>
+bool anyPair(const std::pair<std::vector<int>, std::vector<int>> &lines, Fits &&fits) {
+    for (int near : lines.first)
+        for (int far : lines.second)
+            if (far - near >= 4 && fits(near, far))
                 return true;
-        }
     return false;
+}
+
+// The columns within reach of the mark, over the run from top to bottom,
+// that make a whole box with its top and bottom.
+bool columnsAround(const GradientSums &s, const Mark &m, Box &box) {
+    const Side column{false, box.top, box.bottom};
+    const int reach = std::max(m.right - m.left + 1, minReach);
+    return anyPair(linesAround(s, column, m.left, m.right, reach), [&](int left, int right) {
+        box.left = left, box.right = right;
+        return wholeBox(s, m, box);
+    });
 }
 
 } // namespace
@@ -147,20 +163,16 @@ bool columnsAround(const GradientSums &s, const Mark &m, Box &box) {
 void spanBox(const GradientSums &s, Mark &m) {
     if (s.samples <= 0 || m.right - m.left < 4 || m.bottom - m.top < 4)
         return;
-    const int reach = std::max(m.bottom - m.top + 1, minReach);
     const Side level{true, m.left, m.right};
-    const std::vector<int> tops = linesOut(s, level, m.top + 2, std::max(1, m.top - reach));
-    const std::vector<int> bottoms =
-        linesOut(s, level, m.bottom - 2, std::min(s.height - 2, m.bottom + reach));
-    for (int top : tops)
-        for (int bottom : bottoms) {
-            Box box{0, top, -1, bottom};
-            if (bottom - top < 4 || !columnsAround(s, m, box))
-                continue;
-            m.left = std::min(m.left, box.left), m.right = std::max(m.right, box.right);
-            m.top = std::min(m.top, box.top), m.bottom = std::max(m.bottom, box.bottom);
-            return;
-        }
+    const int reach = std::max(m.bottom - m.top + 1, minReach);
+    Box box;
+    if (!anyPair(linesAround(s, level, m.top, m.bottom, reach), [&](int top, int bottom) {
+            box.top = top, box.bottom = bottom;
+            return columnsAround(s, m, box);
+        }))
+        return;
+    m.left = std::min(m.left, box.left), m.right = std::max(m.right, box.right);
+    m.top = std::min(m.top, box.top), m.bottom = std::max(m.bottom, box.bottom);
 }
 
 } // namespace pendra::analysis

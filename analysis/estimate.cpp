@@ -421,9 +421,11 @@ std::optional<LogoEstimate> wholeVideoEstimate(FrameSource &source, const Range 
                                                const std::vector<float> &edgeStrengths,
                                                std::string &why) {
     std::optional<GradientEstimate> found = estimateFromGradients(p.samples.kept(), ring, why);
-    const std::vector<const KeptFrame *> shown = shownSamples(p, range, edgeStrengths);
-    if (!found && shown.size() < p.samples.kept().size())
-        found = estimateFromGradients(shown, ring, why);
+    if (!found) {
+        const std::vector<const KeptFrame *> shown = shownSamples(p, range, edgeStrengths);
+        if (shown.size() < p.samples.kept().size())
+            found = estimateFromGradients(shown, ring, why);
+    }
     if (!found)
         return std::nullopt;
     LogoEstimate result;
