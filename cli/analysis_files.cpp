@@ -121,6 +121,7 @@ ordered_json stretchesJson(const std::vector<StretchChoice> &stretches) {
                              {"smoothing", t.smoothing},
                              {"wideMask", t.wide},
                              {"rimsRepaired", t.rims},
+                             {"fromFourSides", t.fourSides},
                              {"setting", t.name},
                              {"outline", rounded(t.outline)},
                              {"lifted", rounded(t.lifted)},
@@ -132,6 +133,7 @@ ordered_json stretchesJson(const std::vector<StretchChoice> &stretches) {
                        {"smoothing", s.smoothing},
                        {"wideMask", s.wide},
                        {"rimsRepaired", s.rims},
+                       {"fromFourSides", s.fourSides},
                        {"why", s.why},
                        {"tried", tried}});
     }

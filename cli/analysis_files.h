@@ -48,6 +48,7 @@ struct TriedSetting {
     int smoothing = -1; // blur and blur3 of the repair; -1 leaves the filter's own
     bool wide = false;  // the repair from the wide set's mask
     bool rims = false;  // un-blending, then the rim set's repair
+    bool fourSides = false; // every logo pixel from the clean pixels on its four sides
     std::string name;
     double outline = 0, lifted = 0, flattened = 0, ground = 0;
 };
@@ -59,6 +60,7 @@ struct StretchChoice {
     int smoothing = -1; // blur and blur3 of the repair; -1 leaves the filter's own
     bool wide = false;  // the repair from the wide set's mask
     bool rims = false;  // un-blending, then the rim set's repair
+    bool fourSides = false; // every logo pixel from the clean pixels on its four sides
     std::string why;
     std::vector<TriedSetting> tried; // empty when nothing was tried
 };

@@ -136,7 +136,7 @@ void planLogo(const analysis::LogoEstimate &logo, const std::filesystem::path &f
     const ConfigValues base = values;
     for (const StretchChoice &s : joinAlike(stretches)) {
         values = base;
-        applyCandidate({s.alpha, s.smoothing, {}, s.wide, s.rims}, values);
+        applyCandidate({s.alpha, s.smoothing, {}, s.wide, s.rims, s.fourSides}, values);
         values.numbers.start = static_cast<int>(s.range.start);
         values.numbers.end = static_cast<int>(s.range.end);
         values.numbers.fadeIn = s.range.fadeIn > 0 ? s.range.fadeIn - 1 : 0;
@@ -242,7 +242,8 @@ std::string alphaText(const JobChoice &choice) {
     const std::vector<StretchChoice> joined = joinAlike(choice.stretches);
     auto setting = [](const StretchChoice &s) {
         return std::to_string(s.alpha) + (s.smoothing >= 0 ? " smoothed" : "") +
-               (s.wide ? " from a wider mask" : "") + (s.rims ? ", rims repaired" : "");
+               (s.wide ? " from a wider mask" : "") + (s.fourSides ? " from four sides" : "") +
+               (s.rims ? ", rims repaired" : "");
     };
     bool alike = true;
     for (const StretchChoice &s : joined)

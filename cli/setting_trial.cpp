@@ -17,7 +17,8 @@ namespace {
 
 // Residues closer than this are a tie: the measure's own noise between frames.
 constexpr double tieMargin = 0.1;
-// A wide ring calmer than this share of the narrow one's shows the smear.
+// A wide ring calmer than this share of the narrow one's shows the smear; a
+// repair from four sides leaving less than this share beats the passes'.
 constexpr double clearerShare = 0.9;
 
 void toFrame(const analysis::Picture &p, host::FrameBuffer &frame) {
@@ -118,6 +119,9 @@ void applyCandidate(const SettingCandidate &candidate, ConfigValues &values) {
     values.numbers.alpha = candidate.alpha;
     if (candidate.wide)
         values.logo = wideSetOf(values.logo);
+    if (candidate.fourSides)
+        for (const char *name : {"t1", "t2", "t3"})
+            values.set(*userSettingNamed(name), 0);
     if (candidate.smoothing < 0)
         return;
     for (const char *name : {"b2", "b3"})
@@ -159,6 +163,20 @@ bool clearerRing(const Trial &a, const Trial &b) {
     return wide.residue.ground < clearerShare * narrow.residue.ground;
 }
 
+// Whether a repair from four sides leaves clearly less than the module's
+// own passes with the same setting: in a near tie the passes' repair, which
+// follows an edge across the logo, is kept.
+bool clearlyBelowPasses(const Trial &t, const std::vector<Trial> &trials) {
+    const SettingCandidate &c = t.candidate;
+    for (const Trial &other : trials) {
+        const SettingCandidate &o = other.candidate;
+        if (!o.fourSides && o.alpha == c.alpha && o.smoothing == c.smoothing && o.wide == c.wide &&
+            o.rims == c.rims)
+            return t.residue.total() < clearerShare * other.residue.total();
+    }
+    return true;
+}
+
 } // namespace
 
 const Trial &leastResidue(const std::vector<Trial> &trials) {
@@ -178,8 +196,9 @@ const Trial &leastResidue(const std::vector<Trial> &trials) {
     for (const Trial &t : trials)
         ground = std::min(ground, t.residue.ground);
     const bool smooth = ground < analysis::smoothGround;
-    auto counts = [smooth](const Trial &t) {
-        return smooth ? !t.candidate.rims : !t.candidate.wide;
+    auto counts = [smooth, &trials](const Trial &t) {
+        return (smooth ? !t.candidate.rims : !t.candidate.wide) &&
+               (!t.candidate.fourSides || clearlyBelowPasses(t, trials));
     };
     const Trial *least = nullptr;
     for (const Trial &t : trials)

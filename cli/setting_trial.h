@@ -21,6 +21,10 @@ struct SettingCandidate {
     std::string name;   // in words: "un-blending alone", "repair alone", ...
     bool wide = false;  // the repair from the wide set's mask (wideSetName)
     bool rims = false;  // after it, the rim set's repair (rimSetName)
+    // Every logo pixel from the clean pixels on its four sides (thresholds
+    // 0), none from pixels repaired before it: chains of repaired pixels
+    // carry each step's rounding down and darken a wide plain repair.
+    bool fourSides = false;
 };
 
 // `values` with the candidate's alpha, smoothing and set.

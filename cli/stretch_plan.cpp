@@ -48,6 +48,9 @@ std::vector<SettingCandidate> candidatesFor(const analysis::LogoEstimate &logo, 
     c.push_back({0, fullSmoothing, "repair alone, smoothed"});
     c.push_back({0, -1, "repair alone from a wider mask", true});
     c.push_back({0, fullSmoothing, "repair alone from a wider mask, smoothed", true});
+    c.push_back({0, fullSmoothing, "repair alone from four sides, smoothed", false, false, true});
+    c.push_back({0, fullSmoothing, "repair alone from a wider mask's four sides, smoothed", true,
+                 false, true});
     return c;
 }
 
@@ -72,7 +75,7 @@ StretchChoice chooseOne(const analysis::LogoEstimate &logo, const ConfigValues &
                         const std::string &why, const AreaSamples &samples,
                         const analysis::PresenceRange &stretch, int captureAlpha,
                         const std::vector<analysis::Cut> &cuts) {
-    StretchChoice choice{stretch, base.numbers.alpha, -1, false, false, why, {}};
+    StretchChoice choice{stretch, base.numbers.alpha, -1, false, false, false, why, {}};
     std::vector<int64_t> shotStarts{stretch.start};
     for (const analysis::Cut &c : cuts)
         if (c.frame > stretch.start && c.frame <= stretch.end)
@@ -91,10 +94,12 @@ StretchChoice chooseOne(const analysis::LogoEstimate &logo, const ConfigValues &
     choice.smoothing = best.candidate.smoothing;
     choice.wide = best.candidate.wide;
     choice.rims = best.candidate.rims;
+    choice.fourSides = best.candidate.fourSides;
     choice.why = trialWhy(best, trials, frames.size());
     for (const Trial &t : trials)
         choice.tried.push_back({t.candidate.alpha, t.candidate.smoothing, t.candidate.wide,
-                                t.candidate.rims, t.candidate.name, t.residue.outline,
+                                t.candidate.rims, t.candidate.fourSides, t.candidate.name,
+                                t.residue.outline,
                                 t.residue.lifted, t.residue.flattened, t.residue.ground});
     return choice;
 }
@@ -182,7 +187,7 @@ std::vector<StretchChoice> chooseByStretch(const analysis::LogoEstimate &logo,
     std::vector<StretchChoice> out;
     for (const analysis::PresenceRange &range : logo.presence) {
         if (!samples) {
-            out.push_back({range, base.numbers.alpha, -1, false, false, why, {}});
+            out.push_back({range, base.numbers.alpha, -1, false, false, false, why, {}});
             continue;
         }
         const std::vector<StretchToTry> stretches =
@@ -203,7 +208,8 @@ std::vector<StretchChoice> joinAlike(const std::vector<StretchChoice> &stretches
     for (const StretchChoice &s : stretches) {
         if (!joined.empty() && joined.back().alpha == s.alpha &&
             joined.back().smoothing == s.smoothing && joined.back().wide == s.wide &&
-            joined.back().rims == s.rims && joined.back().range.end + 1 == s.range.start) {
+            joined.back().rims == s.rims && joined.back().fourSides == s.fourSides &&
+            joined.back().range.end + 1 == s.range.start) {
             joined.back().range.end = s.range.end;
             joined.back().range.fadeOut = s.range.fadeOut;
             continue;

@@ -24,13 +24,18 @@ constexpr int width = 40, height = 28;
 bool inLogo(int x, int y) {
     return x >= 14 && x < 26 && y >= 10 && y < 18;
 }
+// A box as wide as a channel's name, with a few pixels of ring around it.
+bool inWideLogo(int x, int y) {
+    return x >= 5 && x < 35 && y >= 6 && y < 22;
+}
 
-// A repair-only estimate of the block at 100, 60 with the sets written in `folder`.
-a::LogoEstimate blockLogo(const fs::path &folder) {
+// A repair-only estimate of the block (or another shape) at 100, 60 with
+// the sets written in `folder`.
+a::LogoEstimate blockLogo(const fs::path &folder, bool (*shape)(int, int) = inLogo) {
     std::vector<a::PixelEstimate> estimates(size_t(width) * height);
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x)
-            if (inLogo(x, y)) {
+            if (shape(x, y)) {
                 a::PixelEstimate &e = estimates[size_t(y) * width + x];
                 e.opacity = 0.6;
                 for (double &p : e.premultiplied)
@@ -145,6 +150,42 @@ TEST(SettingTrial, AWiderMaskWinsWhereTheLogoSmearedPastItsMask) {
     ASSERT_EQ(smeared.size(), 2u);
     EXPECT_LT(smeared[1].residue.total(), smeared[0].residue.total() / 2);
     EXPECT_TRUE(c::leastResidue(smeared).candidate.wide);
+}
+
+// A plain ground under a wide box: the passes that repair a pixel from the
+// ones repaired before it carry each step's rounding down, so their repair
+// comes out darker towards the middle, where every pixel from the clean
+// pixels on its four sides keeps the ground's shade, and wins.
+TEST(SettingTrial, ARepairFromFourSidesWinsOverAWidePlainGround) {
+    const fs::path folder = fs::absolute("trial-four-sides");
+    const a::LogoEstimate logo = blockLogo(folder, inWideLogo);
+    std::optional<c::ConfigValues> base =
+        c::parseConfigLine("Config(\"" + (folder / c::logoSetName(100, 60, '0')).string() +
+                           "\",2, 1, 100, 60, 0, 0, 0, 0, 0, 661800, 332800, 230, 0, 10)");
+    ASSERT_TRUE(base.has_value());
+    std::vector<a::Picture> frames;
+    for (int shade : {80, 120, 160}) {
+        a::Picture p(width, height);
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x) {
+                // A gentle slope, as light falls on a wall.
+                const double ground = shade + 0.7 * x + 0.4 * y;
+                const double level = inWideLogo(x, y) ? 0.4 * ground + 0.6 * 255 : ground;
+                p.at(x, y) = uint32_t(level) * 0x010101u;
+            }
+        frames.push_back(p);
+    }
+    std::vector<const a::Picture *> pointers;
+    for (const a::Picture &f : frames)
+        pointers.push_back(&f);
+    const std::vector<c::Trial> trials =
+        c::trySettings(*base, logo, logo.rect, pointers,
+                       {{0, 255, "repair alone, smoothed"},
+                        {0, 255, "repair alone from four sides, smoothed", false, false, true}});
+    ASSERT_EQ(trials.size(), 2u);
+    // The darker middle shows as an edge along the box's outline.
+    EXPECT_LT(trials[1].residue.outline, 0.8 * trials[0].residue.outline);
+    EXPECT_TRUE(c::leastResidue(trials).candidate.fourSides);
 }
 
 // The wide and rim sets are written beside the set for the trial and kept

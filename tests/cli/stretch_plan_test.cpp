@@ -99,6 +99,23 @@ TEST(StretchPlan, TheWideAndTheRimsRepairsCountOnlyOnTheirOwnGround) {
     EXPECT_FALSE(c::leastResidue(tied).candidate.wide);
 }
 
+// A repair from four sides replaces the module's passes with the same
+// setting only when it leaves clearly less (a wide box whose chained repair
+// darkens a plain wall); in a near tie, the measure's noise, the passes stay.
+TEST(StretchPlan, ARepairFromFourSidesWinsOnlyWhenItLeavesClearlyLess) {
+    std::vector<c::Trial> trials{trial(0, 255, 0, 0.20, 1), trial(0, 255, 0, 0.17, 1)};
+    trials.back().candidate.fourSides = true;
+    EXPECT_TRUE(c::leastResidue(trials).candidate.fourSides);
+    trials.back().residue.flattened = 0.195;
+    EXPECT_FALSE(c::leastResidue(trials).candidate.fourSides);
+    // The passes from the wide mask are its twin, not the narrow ones.
+    trials.push_back(trial(0, 255, 0, 0.30, 1));
+    trials.back().candidate.wide = true;
+    trials.push_back(trial(0, 255, 0, 0.10, 1));
+    trials.back().candidate.wide = trials.back().candidate.fourSides = true;
+    EXPECT_EQ(&c::leastResidue(trials), &trials.back());
+}
+
 namespace {
 
 namespace a = pendra::analysis;
