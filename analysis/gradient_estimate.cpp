@@ -11,6 +11,7 @@
 #include "analysis/pixel_channels.h"
 #include "analysis/presence.h"
 #include "analysis/shared_variation.h"
+#include "analysis/value_counts.h"
 
 #include <algorithm>
 #include <array>
@@ -79,19 +80,24 @@ struct Variation {
 
 Variation variationOf(const std::vector<const Picture *> &frames, size_t pixels) {
     Variation v{std::vector<std::array<double, 3>>(pixels), std::vector<double>(pixels, 0.0)};
-    std::vector<double> values, deviations;
-    for (size_t k = 0; k < pixels; ++k)
+    // Levels are whole numbers, and so are their distances from the median.
+    std::vector<int> values[3];
+    ValueCounts counts(0, 255);
+    for (size_t k = 0; k < pixels; ++k) {
+        for (std::vector<int> &c : values)
+            c.clear();
+        for (const Picture *f : frames)
+            for (int c = 0; c < 3; ++c)
+                values[c].push_back(channel(f->pixels[k], c));
         for (int c = 0; c < 3; ++c) {
-            values.clear();
-            for (const Picture *f : frames)
-                values.push_back(channel(f->pixels[k], c));
-            const double m = median(values);
-            deviations.clear();
-            for (double value : values)
-                deviations.push_back(std::fabs(value - m));
-            v.middle[k][c] = m;
-            v.spread[k] += 1.4826 * median(deviations) / 3;
+            counts.count(values[c]);
+            const int m = counts.median();
+            const int spread = counts.spread(m);
+            counts.clear(values[c]);
+            v.middle[k][static_cast<size_t>(c)] = m;
+            v.spread[k] += 1.4826 * static_cast<double>(spread) / 3;
         }
+    }
     return v;
 }
 
@@ -486,8 +492,7 @@ std::optional<GradientEstimate> estimateFrom(const std::vector<const KeptFrame *
 std::optional<GradientEstimate> estimateFromGradients(const std::vector<const KeptFrame *> &samples,
                                                       const RingBackground &ring,
                                                       std::string &why) {
-    std::optional<GradientEstimate> first =
-        estimateFrom(samples, ring.width(), ring.height(), why);
+    std::optional<GradientEstimate> first = estimateFrom(samples, ring.width(), ring.height(), why);
     if (!first)
         return first;
     // Frames where the logo is away (a break, a fade) dilute the medians: a

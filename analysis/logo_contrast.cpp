@@ -7,6 +7,7 @@
 #include "analysis/median.h"
 #include "analysis/pixel_channels.h"
 #include "analysis/poisson.h"
+#include "analysis/value_counts.h"
 
 #include <algorithm>
 #include <cmath>
@@ -22,13 +23,17 @@ constexpr double noiseFactor = 3.0;
 // The spread, in levels, below which every difference counts.
 constexpr double noiseFloor = 0.5;
 
-// The median over frames of the difference from pixel k to pixel k + step, in channel c.
+// The median over frames of the difference from pixel k to pixel k + step,
+// in channel c: a whole number, counted.
 double medianDifference(const std::vector<const Picture *> &frames, size_t k, size_t step, int c,
-                        std::vector<double> &scratch) {
+                        std::vector<int> &scratch, ValueCounts &counts) {
     scratch.clear();
     for (const Picture *f : frames)
         scratch.push_back(channel(f->pixels[k + step], c) - channel(f->pixels[k], c));
-    return median(scratch);
+    counts.count(scratch);
+    const int m = counts.median();
+    counts.clear(scratch);
+    return m;
 }
 
 // Zeroes the differences the medians' noise explains.
@@ -54,17 +59,19 @@ Contrast logoContrast(const std::vector<const Picture *> &frames, int width, int
     Contrast out(pixels, {0.0, 0.0, 0.0});
     if (frames.empty() || width < 3 || height < 3)
         return out;
-    std::vector<double> scratch;
+    std::vector<int> scratch;
     scratch.reserve(frames.size());
+    ValueCounts counts(-255, 255);
     for (int c = 0; c < 3; ++c) {
         std::vector<double> right(pixels, 0.0), down(pixels, 0.0);
         for (int y = 0; y < height; ++y)
             for (int x = 0; x < width; ++x) {
                 const size_t k = static_cast<size_t>(y) * width + x;
                 if (x + 1 < width)
-                    right[k] = medianDifference(frames, k, 1, c, scratch);
+                    right[k] = medianDifference(frames, k, 1, c, scratch, counts);
                 if (y + 1 < height)
-                    down[k] = medianDifference(frames, k, static_cast<size_t>(width), c, scratch);
+                    down[k] =
+                        medianDifference(frames, k, static_cast<size_t>(width), c, scratch, counts);
             }
         dropNoise(right, down);
         const std::vector<double> image = integrateDifferences(right, down, width, height);

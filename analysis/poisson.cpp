@@ -19,18 +19,23 @@ class Laplacian {
   public:
     Laplacian(int width, int height) : w_(width), h_(height) {}
     bool inner(int x, int y) const { return x > 0 && y > 0 && x < w_ - 1 && y < h_ - 1; }
-    void apply(const std::vector<double> &v, std::vector<double> &out) const {
+    // Also returns the dot product of `v` and `out`, summed in the pixels' order.
+    double apply(const std::vector<double> &v, std::vector<double> &out) const {
+        double dot = 0;
         for (int y = 0; y < h_; ++y)
             for (int x = 0; x < w_; ++x) {
                 const size_t k = static_cast<size_t>(y) * w_ + x;
                 if (!inner(x, y)) {
                     out[k] = 0;
+                    dot += v[k] * out[k];
                     continue;
                 }
                 // Every inner pixel has four neighbours; those on the outer line are zero.
                 out[k] = 4 * v[k] - v[k - 1] - v[k + 1] - v[k - static_cast<size_t>(w_)] -
                          v[k + static_cast<size_t>(w_)];
+                dot += v[k] * out[k];
             }
+        return dot;
     }
 
   private:
@@ -69,13 +74,15 @@ std::vector<double> integrateDifferences(const std::vector<double> &right,
     double rr = dot(r, r);
     const double stop = rr * closeEnough * closeEnough;
     for (int step = 0; step < maxSteps && rr > stop && rr > 0; ++step) {
-        laplacian.apply(p, ap);
-        const double alpha = rr / dot(p, ap);
+        // The dot products are summed in the pixels' order, in the loops
+        // that make their terms.
+        const double alpha = rr / laplacian.apply(p, ap);
+        double next = 0;
         for (size_t k = 0; k < v.size(); ++k) {
             v[k] += alpha * p[k];
             r[k] -= alpha * ap[k];
+            next += r[k] * r[k];
         }
-        const double next = dot(r, r);
         for (size_t k = 0; k < p.size(); ++k)
             p[k] = r[k] + (next / rr) * p[k];
         rr = next;

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <utility>
 
 namespace pendra::analysis {
 
@@ -43,38 +44,78 @@ double settled(const std::vector<double> &v, size_t i, int step) {
 
 } // namespace
 
+namespace {
+
+// Per pixel of one line and channel, d = o - s: what the frame adds to the
+// background, and g = a·L - a·s: what the logo would add. Each pixel is in
+// up to four pairs; its terms are worked out once, and only where a pair
+// with an opaque pixel needs them.
+struct AddedLine {
+    std::vector<double> d, g;
+};
+
+bool opaqueAt(const std::vector<PixelEstimate> &logo, int w, int x, int y) {
+    return logo[static_cast<size_t>(y) * w + x].opacity > logoOpacity;
+}
+
+void fillLine(const Picture &area, const Plane &plane, const RingBackground &ring,
+              const std::vector<PixelEstimate> &logo, int y, AddedLine &out) {
+    const int w = ring.width(), h = ring.height();
+    for (int x = 0; x < w; ++x) {
+        const bool needed = opaqueAt(logo, w, x, y) || (x > 0 && opaqueAt(logo, w, x - 1, y)) ||
+                            (x + 1 < w && opaqueAt(logo, w, x + 1, y)) ||
+                            (y > 0 && opaqueAt(logo, w, x, y - 1)) ||
+                            (y + 1 < h && opaqueAt(logo, w, x, y + 1));
+        if (!needed)
+            continue;
+        const PixelEstimate &e = logo[static_cast<size_t>(y) * w + x];
+        for (int c = 0; c < 3; ++c) {
+            const double s = ring.at(plane, c, x, y);
+            const size_t i = static_cast<size_t>(x) * 3 + static_cast<size_t>(c);
+            out.d[i] = channel(area.at(x, y), c) - s;
+            out.g[i] = e.premultiplied[c] - e.opacity * s;
+        }
+    }
+}
+
+} // namespace
+
 double logoStrength(const Picture &area, const Plane &plane, const RingBackground &ring,
                     const std::vector<PixelEstimate> &logo) {
     const int w = ring.width(), h = ring.height();
-    // d = o - s: what the frame adds to the background; g = a·L - a·s: what the logo would add.
-    auto added = [&](int x, int y, int c, double &d, double &g) {
-        const PixelEstimate &e = logo[static_cast<size_t>(y) * w + x];
-        double s = ring.at(plane, c, x, y);
-        d = channel(area.at(x, y), c) - s;
-        g = e.premultiplied[c] - e.opacity * s;
-    };
+    const size_t lineSize = static_cast<size_t>(w) * 3;
+    AddedLine line{std::vector<double>(lineSize), std::vector<double>(lineSize)};
+    AddedLine next = line;
     double num = 0, den = 0;
     int pairs = 0;
-    auto pair = [&](int x0, int y0, int x1, int y1) {
-        if (logo[static_cast<size_t>(y0) * w + x0].opacity <= logoOpacity &&
-            logo[static_cast<size_t>(y1) * w + x1].opacity <= logoOpacity)
-            return;
-        ++pairs;
-        for (int c = 0; c < 3; ++c) {
-            double d0, g0, d1, g1;
-            added(x0, y0, c, d0, g0);
-            added(x1, y1, c, d1, g1);
+    // The pair of pixel i of `a` and pixel j of `b`, added in the same order
+    // as ever.
+    auto pair = [&](const AddedLine &a, int i, const AddedLine &b, int j) {
+        for (size_t c = 0; c < 3; ++c) {
+            const size_t i0 = static_cast<size_t>(i) * 3 + c, i1 = static_cast<size_t>(j) * 3 + c;
+            const double d0 = a.d[i0], g0 = a.g[i0], d1 = b.d[i1], g1 = b.g[i1];
             num += (d1 - d0) * (g1 - g0);
             den += (g1 - g0) * (g1 - g0);
         }
     };
-    for (int y = 0; y < h; ++y)
+    if (h > 0)
+        fillLine(area, plane, ring, logo, 0, line);
+    for (int y = 0; y < h; ++y) {
+        if (y + 1 < h)
+            fillLine(area, plane, ring, logo, y + 1, next);
         for (int x = 0; x < w; ++x) {
-            if (x + 1 < w)
-                pair(x, y, x + 1, y);
-            if (y + 1 < h)
-                pair(x, y, x, y + 1);
+            const bool here = opaqueAt(logo, w, x, y);
+            if (x + 1 < w && (here || opaqueAt(logo, w, x + 1, y))) {
+                ++pairs;
+                pair(line, x, line, x + 1);
+            }
+            if (y + 1 < h && (here || opaqueAt(logo, w, x, y + 1))) {
+                ++pairs;
+                pair(line, x, next, x);
+            }
         }
+        std::swap(line, next);
+    }
     if (pairs == 0 || den < minEnergyPerPair * pairs)
         return std::nan("");
     return num / den;

@@ -6,10 +6,11 @@
 #include "analysis/shared_variation.h"
 
 #include "analysis/pixel_channels.h"
+#include "analysis/value_counts.h"
 
-#include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <cstdint>
 #include <limits>
 #include <vector>
 
@@ -21,58 +22,16 @@ namespace {
 constexpr double clipSpreads = 2.5;
 
 // The sums and differences of two pixels' levels are whole numbers from
-// -255 to 510: their medians come from counts of each value, in time that
-// grows with the frames only, where a selection over doubles cost most of a
-// small picture's analysis.
+// -255 to 510, whose medians come from counts of each value.
 constexpr int lowestValue = -255, highestValue = 510;
-constexpr size_t valueCount = highestValue - lowestValue + 1;
 
-// The number of each value among some values, from the lowest to the
-// highest; kept from one set of values to the next, clearing only what
-// each set counted.
-class ValueCounts {
-  public:
-    void count(const std::vector<int> &values) {
-        lowest = highestValue, highest = lowestValue;
-        for (int v : values) {
-            ++counts_[static_cast<size_t>(v - lowestValue)];
-            lowest = std::min(lowest, v), highest = std::max(highest, v);
-        }
-    }
-    void clear(const std::vector<int> &values) {
-        for (int v : values)
-            counts_[static_cast<size_t>(v - lowestValue)] = 0;
-    }
-    int at(int v) const {
-        return v < lowest || v > highest ? 0 : counts_[static_cast<size_t>(v - lowestValue)];
-    }
-    int lowest = highestValue, highest = lowestValue;
-
-  private:
-    std::vector<int> counts_ = std::vector<int>(valueCount, 0);
-};
-
-// The median as median() takes it, the upper middle: the least value with
-// more than half of them at or below it.
-int countedMedian(const ValueCounts &c, size_t size) {
-    size_t below = 0;
-    for (int v = c.lowest;; ++v) {
-        below += static_cast<size_t>(c.at(v));
-        if (below > size / 2)
-            return v;
-    }
-}
-
-// The median distance from `m`, likewise: the least distance within which
-// more than half of the values lie.
-int countedSpread(const ValueCounts &c, size_t size, int m) {
-    size_t within = static_cast<size_t>(c.at(m));
-    int d = 0;
-    while (within <= size / 2) {
-        ++d;
-        within += static_cast<size_t>(c.at(m - d) + c.at(m + d));
-    }
-    return d;
+// The sum of the squared deviations of `values` from `m`: whole numbers,
+// whose sum in doubles is exact in any order.
+int64_t squaredDeviations(const std::vector<int> &values, int m) {
+    int64_t total = 0;
+    for (int v : values)
+        total += static_cast<int64_t>(v - m) * (v - m);
+    return total;
 }
 
 // The variance of `values` (not empty) with each deviation from the median
@@ -83,32 +42,42 @@ int countedSpread(const ValueCounts &c, size_t size, int m) {
 // plus noise as less dimming (0.477 for 0.5 without any noise).
 double clippedVariance(const std::vector<int> &values, ValueCounts &counts) {
     counts.count(values);
-    const int m = countedMedian(counts, values.size());
-    const double clip =
-        clipSpreads * 1.4826 * static_cast<double>(countedSpread(counts, values.size(), m));
+    const int m = counts.median();
+    const double clip = clipSpreads * 1.4826 * static_cast<double>(counts.spread(m));
+    const bool anyClipped = counts.most() - m > clip || m - counts.least() > clip;
     counts.clear(values);
+    const double size = static_cast<double>(values.size());
+    // Unclipped, every term is a whole number: summed as integers, the
+    // total is the one the doubles' sum reaches.
+    if (!anyClipped)
+        return static_cast<double>(squaredDeviations(values, m)) / size;
+    // A clipped term is no whole number, and the sum keeps the values' order.
     double total = 0;
     for (int v : values) {
-        const double d = std::fmin(std::fabs(static_cast<double>(v - m)), clip);
+        const double deviation = std::fabs(static_cast<double>(v - m));
+        const double d = deviation < clip ? deviation : clip;
         total += d * d;
     }
-    return total / static_cast<double>(values.size());
+    return total / size;
 }
 
 // The covariance over the frames of pixels `k` and `n`, averaged over the channels.
 double pairCovariance(const std::vector<const Picture *> &frames, size_t k, size_t n,
-                      std::vector<int> &sum, std::vector<int> &difference, ValueCounts &counts) {
-    double total = 0;
-    for (int c = 0; c < 3; ++c) {
-        sum.clear();
-        difference.clear();
-        for (const Picture *f : frames) {
-            const int a = channel(f->pixels[k], c), b = channel(f->pixels[n], c);
-            sum.push_back(a + b);
-            difference.push_back(a - b);
+                      std::vector<int> (&sum)[3], std::vector<int> (&difference)[3],
+                      ValueCounts &counts) {
+    for (int c = 0; c < 3; ++c)
+        sum[c].clear(), difference[c].clear();
+    for (const Picture *f : frames) {
+        const uint32_t p = f->pixels[k], q = f->pixels[n];
+        for (int c = 0; c < 3; ++c) {
+            const int a = channel(p, c), b = channel(q, c);
+            sum[c].push_back(a + b);
+            difference[c].push_back(a - b);
         }
-        total += (clippedVariance(sum, counts) - clippedVariance(difference, counts)) / 4;
     }
+    double total = 0;
+    for (int c = 0; c < 3; ++c)
+        total += (clippedVariance(sum[c], counts) - clippedVariance(difference[c], counts)) / 4;
     return total / 3;
 }
 
@@ -118,8 +87,8 @@ std::vector<double> sharedVariance(const std::vector<const Picture *> &frames,
                                    const std::vector<uint8_t> &kind, int width, int height) {
     const size_t pixels = static_cast<size_t>(width) * height;
     std::vector<double> total(pixels, 0.0), pairs(pixels, 0.0);
-    std::vector<int> sum, difference;
-    ValueCounts counts;
+    std::vector<int> sum[3], difference[3];
+    ValueCounts counts(lowestValue, highestValue);
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x) {
             const size_t k = static_cast<size_t>(y) * width + x;

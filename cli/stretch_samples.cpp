@@ -71,9 +71,15 @@ std::vector<int64_t> thinnedFrames(int64_t first, int64_t last, size_t cap) {
     return frames;
 }
 
-StretchSamples gatherStretchSamples(analysis::FrameSource &source,
-                                    const std::vector<analysis::Rect> &rects, int64_t first,
-                                    int64_t last, const std::function<void(double)> &progress) {
+namespace {
+
+// One pass over first..last: the middle of every frame to the cut finder,
+// and the rectangles of the frames the thinning keeps as it goes. With
+// `kept` (ascending), only those frames' rectangles are converted; the
+// others' stand empty until the thinning drops them.
+StretchSamples samplePass(analysis::FrameSource &source, const std::vector<analysis::Rect> &rects,
+                          int64_t first, int64_t last, const std::function<void(double)> &progress,
+                          const std::vector<int64_t> *kept) {
     StretchSamples s;
     for (const analysis::Rect &r : rects)
         s.logos.push_back({withRoom(r, source.width(), source.height()), {}});
@@ -81,6 +87,7 @@ StretchSamples gatherStretchSamples(analysis::FrameSource &source,
     analysis::CutFinder finder(first);
     Thinning thinning(first, sampleCap(s.logos));
     analysis::Picture picture;
+    auto next = kept ? kept->begin() : std::vector<int64_t>::const_iterator{};
     source.rewind();
     for (int64_t n = 0; n <= last && source.advance(); ++n) {
         if (n < first)
@@ -88,9 +95,13 @@ StretchSamples gatherStretchSamples(analysis::FrameSource &source,
         source.read(middle, picture);
         finder.add(picture);
         if (thinning.wanted(n)) {
+            const bool convert = !kept || (next != kept->end() && *next == n);
+            if (kept && convert)
+                ++next;
             for (AreaSamples &a : s.logos) {
-                source.read(a.area, picture);
-                a.frames.emplace_back(n, picture);
+                if (convert)
+                    source.read(a.area, picture);
+                a.frames.emplace_back(n, convert ? picture : analysis::Picture());
             }
             thinning.afterKeeping(s);
         }
@@ -99,6 +110,26 @@ StretchSamples gatherStretchSamples(analysis::FrameSource &source,
     }
     s.cuts = finder.cuts();
     return s;
+}
+
+} // namespace
+
+StretchSamples gatherStretchSamples(analysis::FrameSource &source,
+                                    const std::vector<analysis::Rect> &rects, int64_t first,
+                                    int64_t last, const std::function<void(double)> &progress) {
+    // Of the frames the thinning takes, it keeps only those it would keep
+    // over first..last, known before: the rest are not converted.
+    std::vector<AreaSamples> areas;
+    for (const analysis::Rect &r : rects)
+        areas.push_back({withRoom(r, source.width(), source.height()), {}});
+    const std::vector<int64_t> kept = thinnedFrames(first, last, sampleCap(areas));
+    StretchSamples s = samplePass(source, rects, first, last, progress, &kept);
+    const bool complete = std::all_of(s.logos.begin(), s.logos.end(), [](const AreaSamples &a) {
+        return std::all_of(a.frames.begin(), a.frames.end(),
+                           [](const auto &f) { return !f.second.pixels.empty(); });
+    });
+    // A video that ends before `last` is thinned less: a pass converts them all.
+    return complete ? s : samplePass(source, rects, first, last, progress, nullptr);
 }
 
 std::vector<const analysis::Picture *> framesWithin(const AreaSamples &samples, int64_t first,

@@ -1,7 +1,10 @@
 // Presence: a logo switched off for a break, cutting back in, fading out and
 // in again; the ranges and fade lengths found against the truth; and the
-// smoothing of the per-frame strengths on its own.
+// smoothing of the per-frame strengths on its own; the strength itself
+// against its plain sum over pairs.
 #include "analysis/logo_analysis.h"
+#include "analysis/mask.h"
+#include "analysis/pixel_channels.h"
 #include "analysis/presence.h"
 #include "tests/analysis/scene_checks.h"
 #include "tests/support/generated_source.h"
@@ -10,6 +13,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <random>
 #include <vector>
 
 namespace a = pendra::analysis;
@@ -113,4 +117,73 @@ TEST(Presence, AFadeEndsWhereTheStrengthSettles) {
     EXPECT_EQ(ranges[0].start, 0);
     EXPECT_NEAR(static_cast<double>(ranges[0].end), 48, 1);
     EXPECT_NEAR(ranges[0].fadeOut, 9, 1);
+}
+
+namespace {
+
+// The strength as the plain sum over every pair of neighbours with an
+// opaque end, each pixel's terms worked out anew for each pair.
+double plainStrength(const a::Picture &area, const a::Plane &plane, const a::RingBackground &ring,
+                     const std::vector<a::PixelEstimate> &logo) {
+    const int w = ring.width(), h = ring.height();
+    auto added = [&](int x, int y, int c, double &d, double &g) {
+        const a::PixelEstimate &e = logo[static_cast<size_t>(y) * w + x];
+        const double s = ring.at(plane, c, x, y);
+        d = a::channel(area.at(x, y), c) - s;
+        g = e.premultiplied[c] - e.opacity * s;
+    };
+    double num = 0, den = 0;
+    int pairs = 0;
+    auto pair = [&](int x0, int y0, int x1, int y1) {
+        if (logo[static_cast<size_t>(y0) * w + x0].opacity <= a::logoOpacity &&
+            logo[static_cast<size_t>(y1) * w + x1].opacity <= a::logoOpacity)
+            return;
+        ++pairs;
+        for (int c = 0; c < 3; ++c) {
+            double d0, g0, d1, g1;
+            added(x0, y0, c, d0, g0);
+            added(x1, y1, c, d1, g1);
+            num += (d1 - d0) * (g1 - g0);
+            den += (g1 - g0) * (g1 - g0);
+        }
+    };
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            if (x + 1 < w)
+                pair(x, y, x + 1, y);
+            if (y + 1 < h)
+                pair(x, y, x, y + 1);
+        }
+    if (pairs == 0 || den < 4.0 * pairs)
+        return std::nan("");
+    return num / den;
+}
+
+} // namespace
+
+// Each pixel's terms are worked out once for all its pairs: the strength is
+// the plain sum's to the last bit, with opaque pixels scattered to the
+// rectangle's edges and corners, alone and in clumps.
+TEST(Presence, StrengthIsThePlainSumOverPairs) {
+    std::mt19937 random(5);
+    std::uniform_int_distribution<int> level(0, 255);
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    const a::RingBackground ring(23, 11, 3);
+    for (double share : {0.03, 0.3, 0.9}) {
+        SCOPED_TRACE(testing::Message() << "opaque share " << share);
+        a::Picture area(ring.width(), ring.height());
+        for (uint32_t &p : area.pixels)
+            p = a::packRgb(level(random), level(random), level(random));
+        std::vector<a::PixelEstimate> logo(area.pixels.size());
+        for (a::PixelEstimate &e : logo) {
+            e.opacity = unit(random) < share ? 0.1 + 0.8 * unit(random) : 0.02 * unit(random);
+            for (double &c : e.premultiplied)
+                c = 255 * e.opacity * unit(random);
+        }
+        logo.front().opacity = logo.back().opacity = 0.5;
+        const a::Plane plane = ring.fit(area);
+        const double plain = plainStrength(area, plane, ring, logo);
+        ASSERT_FALSE(std::isnan(plain));
+        EXPECT_EQ(a::logoStrength(area, plane, ring, logo), plain);
+    }
 }

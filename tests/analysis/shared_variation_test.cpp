@@ -59,25 +59,42 @@ double clippedVariance(const std::vector<double> &values) {
     return total / static_cast<double>(values.size());
 }
 
+// The shared variance of the top pixels as clippedVariance() takes it.
+double expectedTopPair(const std::vector<a::Picture> &frames) {
+    double expected = 0;
+    for (int c = 0; c < 3; ++c) {
+        std::vector<double> sum, difference;
+        for (const a::Picture &f : frames) {
+            const double p = a::channel(f.pixels[0], c), q = a::channel(f.pixels[1], c);
+            sum.push_back(p + q);
+            difference.push_back(p - q);
+        }
+        expected += (clippedVariance(sum) - clippedVariance(difference)) / 4;
+    }
+    return expected / 3;
+}
+
+// Frames of one grey level, but for one frame at `odd`.
+std::vector<a::Picture> steadyFrames(uint32_t level, uint32_t odd, int count) {
+    std::vector<a::Picture> frames(static_cast<size_t>(count), a::Picture(2, 2, level * 0x010101u));
+    frames[static_cast<size_t>(count) / 3].pixels[1] = odd * 0x010101u;
+    return frames;
+}
+
 } // namespace
 
 TEST(SharedVariation, ClipsAtTheMediansOfTheValuesThemselves) {
-    // Odd and even counts (the upper middle), sums and differences spread wide.
-    for (int count : {59, 60}) {
-        SCOPED_TRACE(testing::Message() << count << " frames");
-        const std::vector<a::Picture> frames = framesOf(40, 30, count);
-        double expected = 0;
-        for (int c = 0; c < 3; ++c) {
-            std::vector<double> sum, difference;
-            for (const a::Picture &f : frames) {
-                const double p = a::channel(f.pixels[0], c), q = a::channel(f.pixels[1], c);
-                sum.push_back(p + q);
-                difference.push_back(p - q);
-            }
-            expected += (clippedVariance(sum) - clippedVariance(difference)) / 4;
-        }
+    // Odd and even counts (the upper middle); sums and differences spread
+    // wide, so that some are clipped, or narrow, so that none is; no spread
+    // at all, with and without one frame apart; the ends of the levels.
+    const std::vector<std::vector<a::Picture>> scenes = {
+        framesOf(40, 30, 59),     framesOf(40, 30, 60),    framesOf(0, 0.6, 60),
+        framesOf(0, 0.6, 61),     steadyFrames(90, 90, 8), steadyFrames(90, 91, 9),
+        steadyFrames(0, 255, 10), steadyFrames(255, 0, 11)};
+    for (size_t i = 0; i < scenes.size(); ++i) {
+        SCOPED_TRACE(testing::Message() << "scene " << i);
         // The top pixels form the only pair.
-        EXPECT_EQ(sharedOf(frames, {1, 1, 0, 0})[0], expected / 3);
+        EXPECT_EQ(sharedOf(scenes[i], {1, 1, 0, 0})[0], expectedTopPair(scenes[i]));
     }
 }
 

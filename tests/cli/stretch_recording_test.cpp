@@ -2,14 +2,18 @@
 // they are the very samples a pass of their own gives, also for a logo
 // present in part of a long video, and a recording that missed frames (a
 // pass that skipped some, reads after a seek, a rectangle never read)
-// serves nothing, so that the pass runs instead.
+// serves nothing, so that the pass runs instead; and that pass, when it
+// thins its samples, converts only the rectangles it keeps.
 #include "analysis/frame_pass.h"
 #include "cli/analysis_source.h"
 #include "cli/stretch_recording.h"
 #include "host/module_library.h"
+#include "tests/support/generated_source.h"
 #include "tests/support/scene_clip.h"
 
 #include <gtest/gtest.h>
+
+#include <tuple>
 
 namespace a = pendra::analysis;
 namespace cli = pendra::cli;
@@ -120,4 +124,44 @@ TEST(StretchRecording, MissedFramesServeNothing) {
         if (sought.source.seekNear(frame) >= 0)
             sought.source.read(logoRect, area);
     EXPECT_FALSE(sought.recording.samples({logoRect}, 0, 0).has_value());
+}
+
+// A pass long enough to thin its samples converts only the rectangles it
+// keeps, and keeps what converting every frame it takes would: the frames
+// thinned over the range, each as the source gives it; also when the video
+// ends before the range does, where it is thinned less.
+TEST(StretchSamples, AThinnedPassConvertsOnlyWhatItKeeps) {
+    t::Scene scene;
+    scene.width = 64;
+    scene.height = 48;
+    scene.frames = 600;
+    scene.background = t::Background::Mixed;
+    const a::Rect rect{20, 10, 24, 12};
+    const a::Rect grown = cli::withRoom(rect, scene.width, scene.height);
+    const size_t cap = cli::sampleCap({cli::AreaSamples{grown, {}}});
+    for (const auto &[first, last, end] :
+         {std::tuple<int64_t, int64_t, int64_t>{0, 599, 599}, {37, 400, 400}, {0, 5000, 599}}) {
+        SCOPED_TRACE(testing::Message() << "frames " << first << "-" << last);
+        t::GeneratedSource source(scene);
+        const cli::StretchSamples s = cli::gatherStretchSamples(source, {rect}, first, last, {});
+        const std::vector<int64_t> expected = cli::thinnedFrames(first, end, cap);
+        ASSERT_LT(expected.size(), static_cast<size_t>(end - first + 1)); // thinned
+        ASSERT_EQ(s.logos.size(), 1u);
+        ASSERT_EQ(s.logos[0].frames.size(), expected.size());
+        t::GeneratedSource plain(scene);
+        a::Picture picture;
+        int64_t at = -1;
+        for (size_t i = 0; i < expected.size(); ++i) {
+            EXPECT_EQ(s.logos[0].frames[i].first, expected[i]);
+            while (at < expected[i] && plain.advance())
+                ++at;
+            plain.read(grown, picture);
+            EXPECT_EQ(s.logos[0].frames[i].second.pixels, picture.pixels);
+        }
+        // One pass: the middle of each frame and the rectangles kept.
+        if (last <= end) {
+            EXPECT_EQ(source.partReads(),
+                      (end - first + 1) + static_cast<int64_t>(expected.size()));
+        }
+    }
 }
