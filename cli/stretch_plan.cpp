@@ -31,7 +31,9 @@ constexpr int fullSmoothing = 255;
 // of the clean pixels it starts from, so where it mixes in, it is also tried
 // smoothed as far as the module goes. Where the encoder smeared the logo's
 // colour past its mask, the repair from the mask starts from that smear, so
-// it is also tried from the wide set's grown mask.
+// it is also tried from the wide set's grown mask. The smoothed repairs are
+// also tried with every pixel from the clean pixels on its four sides: the
+// module's passes darken a wide box over a plain wall.
 std::vector<SettingCandidate> candidatesFor(const analysis::LogoEstimate &logo, int captureAlpha) {
     std::vector<SettingCandidate> c;
     if (!logo.repairOnly) { // else nothing to un-blend with
