@@ -28,7 +28,7 @@ constexpr size_t linesTried = 3;
 constexpr int cornerInset = 8;
 
 struct Side {
-    bool level = true; // a line across the picture (top, bottom), else a column
+    bool level = true;    // a line across the picture (top, bottom), else a column
     int from = 0, to = 0; // its run along the line, inclusive
 };
 
@@ -55,8 +55,7 @@ bool onLine(const GradientSums &s, bool level, int x, int y) {
     if (here < lineLevel)
         return false;
     auto ground = [&](int gx, int gy) {
-        return gx < 0 || gy < 0 || gx >= s.width || gy >= s.height ? 0.0
-                                                                     : across(s, level, gx, gy);
+        return gx < 0 || gy < 0 || gx >= s.width || gy >= s.height ? 0.0 : across(s, level, gx, gy);
     };
     return here >= standOut * std::max(ground(x - dx, y - dy), ground(x + dx, y + dy));
 }

@@ -399,9 +399,9 @@ void fillFromFit(LogoEstimate &result, const std::vector<PixelEstimate> &fit) {
 // over a street 0.021 against 0.023 in opacity.)
 std::vector<const KeptFrame *> shownSamples(const FirstPass &p, const Range &range,
                                             const std::vector<float> &edgeStrengths) {
-    const std::vector<PresenceRange> present =
-        edgeStrengths.empty() ? std::vector<PresenceRange>{}
-                              : patternPresence(edgeStrengths, range.first);
+    const std::vector<PresenceRange> present = edgeStrengths.empty()
+                                                   ? std::vector<PresenceRange>{}
+                                                   : patternPresence(edgeStrengths, range.first);
     std::vector<const KeptFrame *> shown;
     for (const KeptFrame &k : p.samples.kept())
         if (present.empty() ||
@@ -519,9 +519,8 @@ LogoEstimate estimateFrom(Reading &reading, FrameSource &source, const Range &ra
         // Too few smooth frames to see through: the whole video may still tell.
         std::string why;
         if (wholeVideo && (failure.kind == Shortfall::Rough || failure.kind == Shortfall::Still)) {
-            if (std::optional<LogoEstimate> whole =
-                    wholeVideoEstimate(source, range, options, rect, ring, pass,
-                                       reading.state_->edgeStrengths, why))
+            if (std::optional<LogoEstimate> whole = wholeVideoEstimate(
+                    source, range, options, rect, ring, pass, reading.state_->edgeStrengths, why))
                 return std::move(*whole);
             failure =
                 EstimateFailure(std::string(failure.what()) + "; nor over the whole video: " + why,

@@ -20,8 +20,7 @@ constexpr int clumpNeighbours = 5;
 constexpr int nearShape = 4;
 
 // Calls `visit` with each pixel within `reach` of pixel k, k included.
-template <typename Visit>
-void around(size_t k, int reach, int width, int height, Visit &&visit) {
+template <typename Visit> void around(size_t k, int reach, int width, int height, Visit &&visit) {
     const int x = static_cast<int>(k % static_cast<size_t>(width));
     const int y = static_cast<int>(k / static_cast<size_t>(width));
     for (int v = std::max(0, y - reach); v <= std::min(height - 1, y + reach); ++v)

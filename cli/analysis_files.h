@@ -45,9 +45,9 @@ bool isLogoSetName(const std::string &name);
 // A setting tried on a stretch and what it left of the logo (analysis/outline_residue.h).
 struct TriedSetting {
     int alpha = 255;
-    int smoothing = -1; // blur and blur3 of the repair; -1 leaves the filter's own
-    bool wide = false;  // the repair from the wide set's mask
-    bool rims = false;  // un-blending, then the rim set's repair
+    int smoothing = -1;     // blur and blur3 of the repair; -1 leaves the filter's own
+    bool wide = false;      // the repair from the wide set's mask
+    bool rims = false;      // un-blending, then the rim set's repair
     bool fourSides = false; // every logo pixel from the clean pixels on its four sides
     std::string name;
     double outline = 0, lifted = 0, flattened = 0, ground = 0;
@@ -57,9 +57,9 @@ struct TriedSetting {
 struct StretchChoice {
     analysis::PresenceRange range; // the first keeps the range's fade-in, the last its fade-out
     int alpha = 255;
-    int smoothing = -1; // blur and blur3 of the repair; -1 leaves the filter's own
-    bool wide = false;  // the repair from the wide set's mask
-    bool rims = false;  // un-blending, then the rim set's repair
+    int smoothing = -1;     // blur and blur3 of the repair; -1 leaves the filter's own
+    bool wide = false;      // the repair from the wide set's mask
+    bool rims = false;      // un-blending, then the rim set's repair
     bool fourSides = false; // every logo pixel from the clean pixels on its four sides
     std::string why;
     std::vector<TriedSetting> tried; // empty when nothing was tried

@@ -242,7 +242,8 @@ std::string alphaText(const JobChoice &choice) {
     const std::vector<StretchChoice> joined = joinAlike(choice.stretches);
     auto setting = [](const StretchChoice &s) {
         return std::to_string(s.alpha) + (s.smoothing >= 0 ? " smoothed" : "") +
-               (s.wide ? " from a wider mask" : "") + (s.fourSides ? " (each pixel from its four sides)" : "") +
+               (s.wide ? " from a wider mask" : "") +
+               (s.fourSides ? " (each pixel from its four sides)" : "") +
                (s.rims ? ", rims repaired" : "");
     };
     bool alike = true;

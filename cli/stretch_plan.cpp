@@ -101,8 +101,8 @@ StretchChoice chooseOne(const analysis::LogoEstimate &logo, const ConfigValues &
     for (const Trial &t : trials)
         choice.tried.push_back({t.candidate.alpha, t.candidate.smoothing, t.candidate.wide,
                                 t.candidate.rims, t.candidate.fourSides, t.candidate.name,
-                                t.residue.outline,
-                                t.residue.lifted, t.residue.flattened, t.residue.ground});
+                                t.residue.outline, t.residue.lifted, t.residue.flattened,
+                                t.residue.ground});
     return choice;
 }
 
