@@ -110,32 +110,36 @@ ordered_json estimateJson(const analysis::LogoEstimate &logo) {
     return j;
 }
 
+// How a setting runs the filter, added to `j`.
+void addSetting(ordered_json &j, const SettingCandidate &s) {
+    j["alpha"] = s.alpha;
+    j["smoothing"] = s.smoothing;
+    j["wideMask"] = s.wide;
+    j["rimsRepaired"] = s.rims;
+    j["fromFourSides"] = s.fourSides;
+}
+
 // Each stretch's setting with the residue every tried setting left, so the
 // choice can be checked.
 ordered_json stretchesJson(const std::vector<StretchChoice> &stretches) {
     ordered_json out = ordered_json::array();
     for (const StretchChoice &s : stretches) {
         ordered_json tried = ordered_json::array();
-        for (const TriedSetting &t : s.tried)
-            tried.push_back({{"alpha", t.alpha},
-                             {"smoothing", t.smoothing},
-                             {"wideMask", t.wide},
-                             {"rimsRepaired", t.rims},
-                             {"fromFourSides", t.fourSides},
-                             {"setting", t.name},
-                             {"outline", rounded(t.outline)},
-                             {"lifted", rounded(t.lifted)},
-                             {"flattened", rounded(t.flattened)},
-                             {"ground", rounded(t.ground, 10)}});
-        out.push_back({{"start", s.range.start},
-                       {"end", s.range.end},
-                       {"alpha", s.alpha},
-                       {"smoothing", s.smoothing},
-                       {"wideMask", s.wide},
-                       {"rimsRepaired", s.rims},
-                       {"fromFourSides", s.fourSides},
-                       {"why", s.why},
-                       {"tried", tried}});
+        for (const TriedSetting &t : s.tried) {
+            ordered_json one;
+            addSetting(one, t.setting);
+            one["setting"] = t.setting.name;
+            one["outline"] = rounded(t.outline);
+            one["lifted"] = rounded(t.lifted);
+            one["flattened"] = rounded(t.flattened);
+            one["ground"] = rounded(t.ground, 10);
+            tried.push_back(std::move(one));
+        }
+        ordered_json stretch{{"start", s.range.start}, {"end", s.range.end}};
+        addSetting(stretch, s.setting);
+        stretch["why"] = s.why;
+        stretch["tried"] = std::move(tried);
+        out.push_back(std::move(stretch));
     }
     return out;
 }

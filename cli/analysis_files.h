@@ -4,6 +4,7 @@
 #pragma once
 
 #include "analysis/logo_analysis.h"
+#include "cli/setting_candidate.h"
 #include "host/job_script.h"
 
 #include <filesystem>
@@ -44,23 +45,14 @@ bool isLogoSetName(const std::string &name);
 
 // A setting tried on a stretch and what it left of the logo (analysis/outline_residue.h).
 struct TriedSetting {
-    int alpha = 255;
-    int smoothing = -1;     // blur and blur3 of the repair; -1 leaves the filter's own
-    bool wide = false;      // the repair from the wide set's mask
-    bool rims = false;      // un-blending, then the rim set's repair
-    bool fourSides = false; // every logo pixel from the clean pixels on its four sides
-    std::string name;
+    SettingCandidate setting;
     double outline = 0, lifted = 0, flattened = 0, ground = 0;
 };
 
 // The setting one stretch (a shot or more of a presence range) was given, and why.
 struct StretchChoice {
     analysis::PresenceRange range; // the first keeps the range's fade-in, the last its fade-out
-    int alpha = 255;
-    int smoothing = -1;     // blur and blur3 of the repair; -1 leaves the filter's own
-    bool wide = false;      // the repair from the wide set's mask
-    bool rims = false;      // un-blending, then the rim set's repair
-    bool fourSides = false; // every logo pixel from the clean pixels on its four sides
+    SettingCandidate setting;      // its alpha the base call's where nothing was tried
     std::string why;
     std::vector<TriedSetting> tried; // empty when nothing was tried
 };

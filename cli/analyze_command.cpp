@@ -100,13 +100,13 @@ ConfigValues filterCall(const std::string &logoSet, std::optional<int> alpha) {
 JobChoice overallChoice(const std::vector<StretchChoice> &stretches) {
     std::map<int, int64_t> frames;
     for (const StretchChoice &s : stretches)
-        frames[s.alpha] += s.range.end - s.range.start + 1;
+        frames[s.setting.alpha] += s.range.end - s.range.start + 1;
     JobChoice choice;
     int64_t most = -1;
     for (const StretchChoice &s : stretches)
-        if (frames[s.alpha] > most) {
-            most = frames[s.alpha];
-            choice.alpha = s.alpha;
+        if (frames[s.setting.alpha] > most) {
+            most = frames[s.setting.alpha];
+            choice.alpha = s.setting.alpha;
             choice.why = s.why;
         }
     if (frames.size() > 1)
@@ -136,13 +136,13 @@ void planLogo(const analysis::LogoEstimate &logo, const std::filesystem::path &f
     const ConfigValues base = values;
     for (const StretchChoice &s : joinAlike(stretches)) {
         values = base;
-        applyCandidate({s.alpha, s.smoothing, {}, s.wide, s.rims, s.fourSides}, values);
+        applyCandidate(s.setting, values);
         values.numbers.start = static_cast<int>(s.range.start);
         values.numbers.end = static_cast<int>(s.range.end);
         values.numbers.fadeIn = s.range.fadeIn > 0 ? s.range.fadeIn - 1 : 0;
         values.numbers.fadeOut = s.range.fadeOut > 0 ? s.range.fadeOut - 1 : 0;
         std::vector<ConfigValues> filters{values};
-        if (s.rims)
+        if (s.setting.rims)
             filters.push_back(rimCall(values));
         for (const ConfigValues &f : filters) {
             host::JobEntry entry;
@@ -240,7 +240,8 @@ std::string rangesText(const std::vector<analysis::PresenceRange> &ranges) {
 // 98-143"; "smoothed" where the repair is smoothed as far as it goes.
 std::string alphaText(const JobChoice &choice) {
     const std::vector<StretchChoice> joined = joinAlike(choice.stretches);
-    auto setting = [](const StretchChoice &s) {
+    auto setting = [](const StretchChoice &stretch) {
+        const SettingCandidate &s = stretch.setting;
         return std::to_string(s.alpha) + (s.smoothing >= 0 ? " smoothed" : "") +
                (s.wide ? " from a wider mask" : "") +
                (s.fourSides ? " (each pixel from its four sides)" : "") +

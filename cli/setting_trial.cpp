@@ -167,13 +167,11 @@ bool clearerRing(const Trial &a, const Trial &b) {
 // own passes with the same setting: in a near tie the passes' repair, which
 // follows an edge across the logo, is kept.
 bool clearlyBelowPasses(const Trial &t, const std::vector<Trial> &trials) {
-    const SettingCandidate &c = t.candidate;
-    for (const Trial &other : trials) {
-        const SettingCandidate &o = other.candidate;
-        if (!o.fourSides && o.alpha == c.alpha && o.smoothing == c.smoothing && o.wide == c.wide &&
-            o.rims == c.rims)
+    SettingCandidate passes = t.candidate;
+    passes.fourSides = false;
+    for (const Trial &other : trials)
+        if (sameFilter(other.candidate, passes))
             return t.residue.total() < clearerShare * other.residue.total();
-    }
     return true;
 }
 

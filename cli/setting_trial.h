@@ -8,24 +8,13 @@
 #include "analysis/logo_analysis.h"
 #include "analysis/outline_residue.h"
 #include "cli/config_line.h"
+#include "cli/setting_candidate.h"
 #include "cli/stretch_samples.h"
 
 #include <string>
 #include <vector>
 
 namespace pendra::cli {
-
-struct SettingCandidate {
-    int alpha = 255;
-    int smoothing = -1; // blur and blur3 of the repair; -1 leaves the filter's own
-    std::string name;   // in words: "un-blending alone", "repair alone", ...
-    bool wide = false;  // the repair from the wide set's mask (wideSetName)
-    bool rims = false;  // after it, the rim set's repair (rimSetName)
-    // Every logo pixel from the clean pixels on its four sides (thresholds
-    // 0), none from pixels repaired before it: chains of repaired pixels
-    // carry each step's rounding down and darken a wide plain repair.
-    bool fourSides = false;
-};
 
 // `values` with the candidate's alpha, smoothing and set.
 void applyCandidate(const SettingCandidate &candidate, ConfigValues &values);

@@ -73,11 +73,21 @@ std::string trialWhy(const Trial &best, const std::vector<Trial> &trials, size_t
     return text + ")";
 }
 
+// A stretch with the base call's alpha, as nothing was tried on it.
+StretchChoice untried(const analysis::PresenceRange &range, const ConfigValues &base,
+                      const std::string &why) {
+    StretchChoice choice;
+    choice.range = range;
+    choice.setting.alpha = base.numbers.alpha;
+    choice.why = why;
+    return choice;
+}
+
 StretchChoice chooseOne(const analysis::LogoEstimate &logo, const ConfigValues &base,
                         const std::string &why, const AreaSamples &samples,
                         const analysis::PresenceRange &stretch, int captureAlpha,
                         const std::vector<analysis::Cut> &cuts) {
-    StretchChoice choice{stretch, base.numbers.alpha, -1, false, false, false, why, {}};
+    StretchChoice choice = untried(stretch, base, why);
     std::vector<int64_t> shotStarts{stretch.start};
     for (const analysis::Cut &c : cuts)
         if (c.frame > stretch.start && c.frame <= stretch.end)
@@ -92,17 +102,11 @@ StretchChoice chooseOne(const analysis::LogoEstimate &logo, const ConfigValues &
     const std::vector<Trial> trials =
         trySettings(base, logo, samples.area, frames, candidatesFor(logo, captureAlpha));
     const Trial &best = leastResidue(trials);
-    choice.alpha = best.candidate.alpha;
-    choice.smoothing = best.candidate.smoothing;
-    choice.wide = best.candidate.wide;
-    choice.rims = best.candidate.rims;
-    choice.fourSides = best.candidate.fourSides;
+    choice.setting = best.candidate;
     choice.why = trialWhy(best, trials, frames.size());
     for (const Trial &t : trials)
-        choice.tried.push_back({t.candidate.alpha, t.candidate.smoothing, t.candidate.wide,
-                                t.candidate.rims, t.candidate.fourSides, t.candidate.name,
-                                t.residue.outline, t.residue.lifted, t.residue.flattened,
-                                t.residue.ground});
+        choice.tried.push_back({t.candidate, t.residue.outline, t.residue.lifted,
+                                t.residue.flattened, t.residue.ground});
     return choice;
 }
 
@@ -172,7 +176,7 @@ void shortShotsFollowNeighbours(std::vector<StretchChoice> &chosen,
         // The rims' repair counts over texture only, the wide mask's over a
         // smooth ground only: there the short shot keeps its own choice.
         const bool smooth = stretches[i].smooth;
-        if ((beside.rims && smooth) || (beside.wide && !smooth))
+        if ((beside.setting.rims && smooth) || (beside.setting.wide && !smooth))
             continue;
         StretchChoice taken = beside;
         taken.range = chosen[i].range;
@@ -189,7 +193,7 @@ std::vector<StretchChoice> chooseByStretch(const analysis::LogoEstimate &logo,
     std::vector<StretchChoice> out;
     for (const analysis::PresenceRange &range : logo.presence) {
         if (!samples) {
-            out.push_back({range, base.numbers.alpha, -1, false, false, false, why, {}});
+            out.push_back(untried(range, base, why));
             continue;
         }
         const std::vector<StretchToTry> stretches =
@@ -208,9 +212,7 @@ std::vector<StretchChoice> chooseByStretch(const analysis::LogoEstimate &logo,
 std::vector<StretchChoice> joinAlike(const std::vector<StretchChoice> &stretches) {
     std::vector<StretchChoice> joined;
     for (const StretchChoice &s : stretches) {
-        if (!joined.empty() && joined.back().alpha == s.alpha &&
-            joined.back().smoothing == s.smoothing && joined.back().wide == s.wide &&
-            joined.back().rims == s.rims && joined.back().fourSides == s.fourSides &&
+        if (!joined.empty() && sameFilter(joined.back().setting, s.setting) &&
             joined.back().range.end + 1 == s.range.start) {
             joined.back().range.end = s.range.end;
             joined.back().range.fadeOut = s.range.fadeOut;

@@ -14,8 +14,8 @@ namespace {
 c::StretchChoice stretch(int64_t start, int64_t end, int alpha, int smoothing = -1) {
     c::StretchChoice s;
     s.range = {start, end, 0, 0};
-    s.alpha = alpha;
-    s.smoothing = smoothing;
+    s.setting.alpha = alpha;
+    s.setting.smoothing = smoothing;
     return s;
 }
 
@@ -34,7 +34,7 @@ TEST(StretchPlan, NeighboursOfOneSettingShareAFilterWithTheRangesFades) {
     EXPECT_EQ(joined[0].range.start, 0);
     EXPECT_EQ(joined[0].range.end, 99);
     EXPECT_EQ(joined[0].range.fadeIn, 6);
-    EXPECT_EQ(joined[1].smoothing, 255); // smoothed apart from plain repair
+    EXPECT_EQ(joined[1].setting.smoothing, 255); // smoothed apart from plain repair
     EXPECT_EQ(joined[2].range.start, 150);
     EXPECT_EQ(joined[2].range.fadeOut, 4);
     EXPECT_EQ(joined[3].range.start, 260); // after a break: its own filter
@@ -178,14 +178,14 @@ TEST(StretchPlan, AShortShotFollowsItsNeighbourWhereTheSettingCountsOnItsGround)
     const std::vector<c::StretchToTry> tried{{{0, 241, 0, 0}, false, false},
                                              {{242, 249, 0, 0}, true, true}};
     std::vector<c::StretchChoice> chosen{stretch(0, 241, 128, 255), stretch(242, 249, 0, 255)};
-    chosen[1].wide = true;
+    chosen[1].setting.wide = true;
     c::shortShotsFollowNeighbours(chosen, tried);
-    EXPECT_EQ(chosen[1].alpha, 128);
-    EXPECT_FALSE(chosen[1].wide);
+    EXPECT_EQ(chosen[1].setting.alpha, 128);
+    EXPECT_FALSE(chosen[1].setting.wide);
     EXPECT_EQ(chosen[1].range.start, 242);
     chosen = {stretch(0, 241, 255), stretch(242, 249, 0, 255)};
-    chosen[0].rims = true;
+    chosen[0].setting.rims = true;
     c::shortShotsFollowNeighbours(chosen, tried);
-    EXPECT_EQ(chosen[1].alpha, 0);
-    EXPECT_FALSE(chosen[1].rims);
+    EXPECT_EQ(chosen[1].setting.alpha, 0);
+    EXPECT_FALSE(chosen[1].setting.rims);
 }
