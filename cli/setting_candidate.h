@@ -15,8 +15,7 @@ struct SettingCandidate {
     bool wide = false;  // the repair from the wide set's mask (wideSetName)
     bool rims = false;  // after it, the rim set's repair (rimSetName)
     // Every logo pixel from the clean pixels on its four sides (thresholds
-    // 0), none from pixels repaired before it: chains of repaired pixels
-    // carry each step's rounding down and darken a wide plain repair.
+    // 0), with no pass along one axis first.
     bool fourSides = false;
 };
 

@@ -108,10 +108,30 @@ bool smoothGroundIn(const analysis::LogoEstimate &logo, const analysis::Rect &ar
            analysis::smoothGround;
 }
 
+namespace {
+
+// The passes a repair runs. The first, along the axis that predicts the
+// logo's surroundings best, reads clean pixels only and follows an edge
+// across the logo; every pixel it leaves comes from its four sides
+// (thresholds 2 and 3 at 0). The second pass is left out: it repairs each
+// pixel from the one it repaired just before, so its divisions' rounding
+// down adds up along the chain and the chain smears (on a news box over a
+// dark street, up to 4 dB below the same repair without it). From four sides
+// alone, the first pass is left out too (threshold 1 at 0).
+void repairPasses(ConfigValues &values, bool fourSides) {
+    for (const char *name : {"t2", "t3"})
+        values.set(*userSettingNamed(name), 0);
+    if (fourSides)
+        values.set(*userSettingNamed("t1"), 0);
+}
+
+} // namespace
+
 ConfigValues rimCall(const ConfigValues &values) {
     ConfigValues rim = values;
     rim.logo = rimSetOf(values.logo);
     rim.numbers.alpha = 0;
+    repairPasses(rim, false);
     return rim;
 }
 
@@ -119,9 +139,8 @@ void applyCandidate(const SettingCandidate &candidate, ConfigValues &values) {
     values.numbers.alpha = candidate.alpha;
     if (candidate.wide)
         values.logo = wideSetOf(values.logo);
-    if (candidate.fourSides)
-        for (const char *name : {"t1", "t2", "t3"})
-            values.set(*userSettingNamed(name), 0);
+    if (candidate.alpha < 255 || candidate.fourSides)
+        repairPasses(values, candidate.fourSides);
     if (candidate.smoothing < 0)
         return;
     for (const char *name : {"b2", "b3"})

@@ -32,8 +32,9 @@ constexpr int fullSmoothing = 255;
 // smoothed as far as the module goes. Where the encoder smeared the logo's
 // colour past its mask, the repair from the mask starts from that smear, so
 // it is also tried from the wide set's grown mask. The smoothed repairs are
-// also tried with every pixel from the clean pixels on its four sides: the
-// module's passes darken a wide box over a plain wall.
+// also tried with every pixel from the clean pixels on its four sides, with
+// no pass along one axis first: where nothing crosses the logo along an
+// axis, that pass's straight runs show.
 std::vector<SettingCandidate> candidatesFor(const analysis::LogoEstimate &logo, int captureAlpha) {
     std::vector<SettingCandidate> c;
     if (!logo.repairOnly) { // else nothing to un-blend with
