@@ -117,9 +117,13 @@ namespace {
 // pixel from the one it repaired just before, so its divisions' rounding
 // down adds up along the chain and the chain smears (on a news box over a
 // dark street, up to 4 dB below the same repair without it). From four sides
-// alone, the first pass is left out too (threshold 1 at 0).
+// alone, the first pass is left out too (threshold 1 at 0). The repair is
+// worked out afresh on every frame whose surroundings changed at all (scene
+// change 0 %): the module's own default waits until a tenth of the logo's
+// edge pixels have changed, and until then keeps the last repair over a
+// slowly moving scene.
 void repairPasses(ConfigValues &values, bool fourSides) {
-    for (const char *name : {"t2", "t3"})
+    for (const char *name : {"t2", "t3", "scene"})
         values.set(*userSettingNamed(name), 0);
     if (fourSides)
         values.set(*userSettingNamed("t1"), 0);

@@ -199,6 +199,39 @@ TEST(SettingTrial, EveryRepairKeepsAPlainWallsLevelAcrossAWideBox) {
     }
 }
 
+// A pole comes into a plain scene and crosses the box: the repair follows it
+// on the very frame, though it changes only a few of the pixels along the
+// box's edge. The module's own scene-change default waits for a tenth of
+// them and kept the repair of the plain wall.
+TEST(SettingTrial, TheRepairFollowsASmallChangeAroundTheBox) {
+    const fs::path folder = fs::absolute("trial-pole");
+    const a::LogoEstimate logo = blockLogo(folder, inWideLogo);
+    std::optional<c::ConfigValues> base =
+        c::parseConfigLine("Config(\"" + (folder / c::logoSetName(100, 60, '0')).string() +
+                           "\",2, 1, 0, 0, 0, 0, 0, 0, 0, 661800, 332800, 230, 0, 10)");
+    ASSERT_TRUE(base.has_value());
+    c::SettingOptions run;
+    run.set("noiseL", 0);
+    const c::RunDefaults defaults(c::installedDefaultsFile(), run, std::nullopt, 1u);
+    c::ConfigValues values = *base;
+    c::applyCandidate({0, -1, "repair alone"}, values);
+    c::FilterSession session(defaults, c::FilterSession::loadModule());
+    session.configure(c::formatConfigLine(values));
+    session.start(width, height);
+    for (int frame = 0; frame < 2; ++frame) {
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x) {
+                const int ground = frame == 1 && x >= 18 && x <= 20 ? 20 : 100;
+                const int level = inWideLogo(x, y) ? int(0.4 * ground + 0.6 * 255) : ground;
+                session.source().atPicture(x, y) = uint32_t(level) * 0x010101u;
+            }
+        session.run(frame);
+    }
+    // The pole through the middle of the box.
+    EXPECT_LT(session.destination().at(height - 1 - 14, 19) & 0xFF, 80u);
+    EXPECT_EQ(session.destination().at(height - 1 - 14, 10) & 0xFF, 100u);
+}
+
 // The wide and rim sets are written beside the set for the trial and kept
 // only when a filter of the job names them; a mark repaired alone has nothing
 // to un-blend and gets no rim set.
