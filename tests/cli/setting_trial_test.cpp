@@ -156,9 +156,9 @@ TEST(SettingTrial, AWiderMaskWinsWhereTheLogoSmearedPastItsMask) {
 }
 
 // A wide box over a plain wall with light falling across it: the repair of
-// every smoothed setting, from the module's passes as from four sides, keeps
-// the wall's own level in the box. The passes used to repair each pixel from
-// the one repaired just before, each division rounding down, and left the
+// every smoothed setting, from the module's passes as from four sides, and
+// an un-blending filter's inside a fade, keeps the wall's own level in the box. The passes used to
+// repair each pixel from the one repaired just before, each division rounding down, and left the
 // box's middle darker (0.85 levels below the wall on the mean, against 0.58
 // for the one rounding down of a single interpolation).
 TEST(SettingTrial, EveryRepairKeepsAPlainWallsLevelAcrossAWideBox) {
@@ -173,11 +173,14 @@ TEST(SettingTrial, EveryRepairKeepsAPlainWallsLevelAcrossAWideBox) {
     c::SettingOptions run;
     run.set("noiseL", 0);
     const c::RunDefaults defaults(c::installedDefaultsFile(), run, std::nullopt, 1u);
+    // Un-blending too, in a fade, where the module repairs instead.
     for (const c::SettingCandidate &candidate :
          {c::SettingCandidate{0, 255, "repair alone, smoothed"},
-          c::SettingCandidate{0, 255, "from four sides", false, false, true}}) {
+          c::SettingCandidate{0, 255, "from four sides", false, false, true},
+          c::SettingCandidate{255, 255, "un-blending, fading in"}}) {
         c::ConfigValues values = *base;
         c::applyCandidate(candidate, values);
+        values.numbers.fadeIn = candidate.alpha == 255 ? 4 : 0;
         c::FilterSession session(defaults, c::FilterSession::loadModule());
         session.configure(c::formatConfigLine(values));
         session.start(width, height);
