@@ -15,6 +15,7 @@
 
 #include <cmath>
 #include <filesystem>
+#include <functional>
 
 namespace a = pendra::analysis;
 namespace c = pendra::cli;
@@ -155,49 +156,63 @@ TEST(SettingTrial, AWiderMaskWinsWhereTheLogoSmearedPastItsMask) {
     EXPECT_TRUE(c::leastResidue(smeared).candidate.wide);
 }
 
+// A filter of `candidate` over the wide box's set written in `folder`, as
+// the job runs it (noise 0), placed at the picture's corner and started.
+struct BoxFilter {
+    c::SettingOptions options() {
+        c::SettingOptions run;
+        run.set("noiseL", 0);
+        return run;
+    }
+    c::RunDefaults defaults{c::installedDefaultsFile(), options(), std::nullopt, 1u};
+    c::FilterSession session{defaults, c::FilterSession::loadModule()};
+
+    BoxFilter(const fs::path &folder, const c::SettingCandidate &candidate, int fadeIn = 0) {
+        blockLogo(folder, inWideLogo);
+        std::optional<c::ConfigValues> values =
+            c::parseConfigLine("Config(\"" + (folder / c::logoSetName(100, 60, '0')).string() +
+                               "\",2, 1, 0, 0, 0, 0, 0, 0, 0, 661800, 332800, 230, 0, 10)");
+        c::applyCandidate(candidate, *values);
+        values->numbers.fadeIn = fadeIn;
+        session.configure(c::formatConfigLine(*values));
+        session.start(width, height);
+    }
+    // Frame `number` of a ground of level(x, y) with the box blended over it.
+    void run(int number, const std::function<double(int, int)> &level) {
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x) {
+                const double ground = level(x, y);
+                const double seen = inWideLogo(x, y) ? 0.4 * ground + 0.6 * 255 : ground;
+                session.source().atPicture(x, y) = uint32_t(seen) * 0x010101u;
+            }
+        session.run(number);
+    }
+    int at(int x, int y) { return int(session.destination().at(height - 1 - y, x) & 0xFF); }
+};
+
 // A wide box over a plain wall with light falling across it: the repair of
 // every smoothed setting, from the module's passes as from four sides, and
-// an un-blending filter's inside a fade, keeps the wall's own level in the box. The passes used to
-// repair each pixel from the one repaired just before, each division rounding down, and left the
-// box's middle darker (0.85 levels below the wall on the mean, against 0.58
-// for the one rounding down of a single interpolation).
+// an un-blending filter's inside a fade, keeps the wall's own level in the
+// box. The passes used to repair each pixel from the one repaired just
+// before, each division rounding down, and left the box's middle darker
+// (0.85 levels below the wall on the mean, against 0.58 for the one
+// rounding down of a single interpolation).
 TEST(SettingTrial, EveryRepairKeepsAPlainWallsLevelAcrossAWideBox) {
-    const fs::path folder = fs::absolute("trial-plain-wall");
-    const a::LogoEstimate logo = blockLogo(folder, inWideLogo);
-    std::optional<c::ConfigValues> base =
-        c::parseConfigLine("Config(\"" + (folder / c::logoSetName(100, 60, '0')).string() +
-                           "\",2, 1, 0, 0, 0, 0, 0, 0, 0, 661800, 332800, 230, 0, 10)");
-    ASSERT_TRUE(base.has_value());
     // A gentle slope, as light falls on a wall.
     auto ground = [](int x, int y) { return 120 + 0.7 * x + 0.4 * y; };
-    c::SettingOptions run;
-    run.set("noiseL", 0);
-    const c::RunDefaults defaults(c::installedDefaultsFile(), run, std::nullopt, 1u);
-    // Un-blending too, in a fade, where the module repairs instead.
     for (const c::SettingCandidate &candidate :
          {c::SettingCandidate{0, 255, "repair alone, smoothed"},
           c::SettingCandidate{0, 255, "from four sides", false, false, true},
           c::SettingCandidate{255, 255, "un-blending, fading in"}}) {
-        c::ConfigValues values = *base;
-        c::applyCandidate(candidate, values);
-        values.numbers.fadeIn = candidate.alpha == 255 ? 4 : 0;
-        c::FilterSession session(defaults, c::FilterSession::loadModule());
-        session.configure(c::formatConfigLine(values));
-        session.start(width, height);
-        for (int y = 0; y < height; ++y)
-            for (int x = 0; x < width; ++x) {
-                const double level =
-                    inWideLogo(x, y) ? 0.4 * ground(x, y) + 0.6 * 255 : ground(x, y);
-                session.source().atPicture(x, y) = uint32_t(level) * 0x010101u;
-            }
-        session.run(0);
+        BoxFilter filter(fs::absolute("trial-plain-wall"), candidate,
+                         candidate.alpha == 255 ? 4 : 0);
+        filter.run(0, ground);
         // The box's middle lines, where a chain of repairs had run longest.
         double error = 0;
         int count = 0;
         for (int y = 11; y < 17; ++y)
             for (int x = 8; x < 32; ++x, ++count)
-                error += double(session.destination().at(height - 1 - y, x) & 0xFF) -
-                         std::floor(ground(x, y));
+                error += filter.at(x, y) - std::floor(ground(x, y));
         EXPECT_GT(error / count, -0.7) << candidate.name;
     }
 }
@@ -207,32 +222,12 @@ TEST(SettingTrial, EveryRepairKeepsAPlainWallsLevelAcrossAWideBox) {
 // box's edge. The module's own scene-change default waits for a tenth of
 // them and kept the repair of the plain wall.
 TEST(SettingTrial, TheRepairFollowsASmallChangeAroundTheBox) {
-    const fs::path folder = fs::absolute("trial-pole");
-    const a::LogoEstimate logo = blockLogo(folder, inWideLogo);
-    std::optional<c::ConfigValues> base =
-        c::parseConfigLine("Config(\"" + (folder / c::logoSetName(100, 60, '0')).string() +
-                           "\",2, 1, 0, 0, 0, 0, 0, 0, 0, 661800, 332800, 230, 0, 10)");
-    ASSERT_TRUE(base.has_value());
-    c::SettingOptions run;
-    run.set("noiseL", 0);
-    const c::RunDefaults defaults(c::installedDefaultsFile(), run, std::nullopt, 1u);
-    c::ConfigValues values = *base;
-    c::applyCandidate({0, -1, "repair alone"}, values);
-    c::FilterSession session(defaults, c::FilterSession::loadModule());
-    session.configure(c::formatConfigLine(values));
-    session.start(width, height);
-    for (int frame = 0; frame < 2; ++frame) {
-        for (int y = 0; y < height; ++y)
-            for (int x = 0; x < width; ++x) {
-                const int ground = frame == 1 && x >= 18 && x <= 20 ? 20 : 100;
-                const int level = inWideLogo(x, y) ? int(0.4 * ground + 0.6 * 255) : ground;
-                session.source().atPicture(x, y) = uint32_t(level) * 0x010101u;
-            }
-        session.run(frame);
-    }
+    BoxFilter filter(fs::absolute("trial-pole"), {0, -1, "repair alone"});
+    filter.run(0, [](int, int) { return 100; });
+    filter.run(1, [](int x, int) { return x >= 18 && x <= 20 ? 20 : 100; });
     // The pole through the middle of the box.
-    EXPECT_LT(session.destination().at(height - 1 - 14, 19) & 0xFF, 80u);
-    EXPECT_EQ(session.destination().at(height - 1 - 14, 10) & 0xFF, 100u);
+    EXPECT_LT(filter.at(19, 14), 80);
+    EXPECT_EQ(filter.at(10, 14), 100);
 }
 
 // The wide and rim sets are written beside the set for the trial and kept
