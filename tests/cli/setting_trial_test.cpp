@@ -10,6 +10,7 @@
 #include "cli/run_defaults.h"
 #include "cli/setting_trial.h"
 #include "cli/stretch_plan.h"
+#include "host/module_library.h"
 
 #include <gtest/gtest.h>
 
@@ -22,6 +23,11 @@ namespace c = pendra::cli;
 namespace fs = std::filesystem;
 
 namespace {
+
+// A scratch folder beside the test program, wherever it is started from.
+fs::path scratch(const std::string &name) {
+    return pendra::host::executableFolder() / name;
+}
 
 constexpr int width = 40, height = 28;
 // The logo: a block of opacity 0.6 in white, its mask grown by one pixel.
@@ -122,7 +128,7 @@ a::Picture texturedWithSoftEdge(int shift) {
 } // namespace
 
 TEST(SettingTrial, RimsRepairedAfterUnBlendingWhereItLeavesTheOutline) {
-    const fs::path folder = fs::absolute("trial-rims");
+    const fs::path folder = scratch("trial-rims");
     a::LogoEstimate logo = blockLogo(folder);
     logo.repairOnly = false;
     std::optional<c::ConfigValues> base =
@@ -148,7 +154,7 @@ TEST(SettingTrial, RimsRepairedAfterUnBlendingWhereItLeavesTheOutline) {
 }
 
 TEST(SettingTrial, AWiderMaskWinsWhereTheLogoSmearedPastItsMask) {
-    const fs::path folder = fs::absolute("trial-sets");
+    const fs::path folder = scratch("trial-sets");
     const a::LogoEstimate logo = blockLogo(folder);
     const std::vector<c::Trial> smeared = tryRepairs(logo, folder, true);
     ASSERT_EQ(smeared.size(), 2u);
@@ -204,8 +210,7 @@ TEST(SettingTrial, EveryRepairKeepsAPlainWallsLevelAcrossAWideBox) {
          {c::SettingCandidate{0, 255, "repair alone, smoothed"},
           c::SettingCandidate{0, 255, "from four sides", false, false, true},
           c::SettingCandidate{255, 255, "un-blending, fading in"}}) {
-        BoxFilter filter(fs::absolute("trial-plain-wall"), candidate,
-                         candidate.alpha == 255 ? 4 : 0);
+        BoxFilter filter(scratch("trial-plain-wall"), candidate, candidate.alpha == 255 ? 4 : 0);
         filter.run(0, ground);
         // The box's middle lines, where a chain of repairs had run longest.
         double error = 0;
@@ -222,7 +227,7 @@ TEST(SettingTrial, EveryRepairKeepsAPlainWallsLevelAcrossAWideBox) {
 // box's edge. The module's own scene-change default waits for a tenth of
 // them and kept the repair of the plain wall.
 TEST(SettingTrial, TheRepairFollowsASmallChangeAroundTheBox) {
-    BoxFilter filter(fs::absolute("trial-pole"), {0, -1, "repair alone"});
+    BoxFilter filter(scratch("trial-pole"), {0, -1, "repair alone"});
     filter.run(0, [](int, int) { return 100; });
     filter.run(1, [](int x, int) { return x >= 18 && x <= 20 ? 20 : 100; });
     // The pole through the middle of the box.
@@ -239,7 +244,7 @@ TEST(SettingTrial, TheSetsBesideStayOnlyWhenTheJobUsesThem) {
     for (int used = 0; used < 3; ++used)
         for (bool repairOnly : {false, true}) {
             const fs::path folder =
-                fs::absolute("sets-" + std::to_string(used) + (repairOnly ? "-repair" : ""));
+                scratch("sets-" + std::to_string(used) + (repairOnly ? "-repair" : ""));
             fs::remove_all(folder);
             a::Result result;
             static_cast<a::LogoEstimate &>(result) = blockLogo(folder / "made");
