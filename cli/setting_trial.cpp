@@ -136,7 +136,6 @@ ConfigValues rimCall(const ConfigValues &values) {
     ConfigValues rim = values;
     rim.logo = rimSetOf(values.logo);
     rim.numbers.alpha = 0;
-    repairPasses(rim, false);
     return rim;
 }
 

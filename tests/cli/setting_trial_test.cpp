@@ -165,12 +165,12 @@ TEST(SettingTrial, AWiderMaskWinsWhereTheLogoSmearedPastItsMask) {
 // A filter of `candidate` over the wide box's set written in `folder`, as
 // the job runs it (noise 0), placed at the picture's corner and started.
 struct BoxFilter {
-    c::SettingOptions options() {
+    static c::SettingOptions noNoise() {
         c::SettingOptions run;
         run.set("noiseL", 0);
         return run;
     }
-    c::RunDefaults defaults{c::installedDefaultsFile(), options(), std::nullopt, 1u};
+    c::RunDefaults defaults{c::installedDefaultsFile(), noNoise(), std::nullopt, 1u};
     c::FilterSession session{defaults, c::FilterSession::loadModule()};
 
     BoxFilter(const fs::path &folder, const c::SettingCandidate &candidate, int fadeIn = 0) {
